@@ -1,0 +1,76 @@
+#include "core/AtomicFile.h"
+
+#include "core/Services.h"
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace AtomicFile {
+
+namespace {
+std::string TempNameFor(const fs::path& target) {
+  static std::mt19937_64 generator{std::random_device{}()};
+  static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string suffix;
+  for (int i = 0; i < 10; ++i) suffix += digits[generator() % 36];
+  return target.string() + std::string(kTempMarker) + suffix;
+}
+}  // namespace
+
+bool Replace(const std::string& path, std::string_view content, std::error_code& ec) {
+  ec.clear();
+  const fs::path target(path);
+  std::string temp;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    temp = TempNameFor(target);
+    if (!fs::exists(temp, ec)) break;
+  }
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) {
+      ec = std::make_error_code(std::errc::permission_denied);
+      if (!fs::exists(target.parent_path().empty() ? fs::path(".") : target.parent_path()))
+        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+      return false;
+    }
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::error_code ignored;
+      fs::remove(temp, ignored);
+      ec = std::make_error_code(std::errc::no_space_on_device);
+      return false;
+    }
+  }
+  if (auto* sync = Services::DiskSync()) sync->Flush(temp);
+  // A file that exists keeps its permissions through the replace.
+  std::error_code statusError;
+  const auto status = fs::status(target, statusError);
+  if (!statusError && fs::exists(status)) {
+    fs::permissions(temp, status.permissions(), fs::perm_options::replace, statusError);
+  }
+  fs::rename(temp, target, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return false;
+  }
+  return true;
+}
+
+void RemoveStaleTemporaries(const std::string& folder) {
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.find(kTempMarker) != std::string::npos && it->is_regular_file(ec)) {
+      std::error_code ignored;
+      fs::remove(it->path(), ignored);
+    }
+  }
+}
+
+}  // namespace AtomicFile

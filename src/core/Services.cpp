@@ -1,0 +1,30 @@
+#include "core/Services.h"
+
+#include <stdexcept>
+
+namespace Services {
+
+namespace {
+Registry g_registry;
+
+template <typename T>
+T& Need(T* service, const char* name) {
+  if (!service) throw std::logic_error(std::string("platform service not installed: ") + name);
+  return *service;
+}
+}  // namespace
+
+Registry& Current() { return g_registry; }
+
+IMessageBox& MessageBox() { return Need(g_registry.messageBox, "message box"); }
+IShell& Shell() { return Need(g_registry.shell, "shell"); }
+IEnvironment& Environment() { return Need(g_registry.environment, "environment"); }
+INetworkState& Network() { return Need(g_registry.network, "network state"); }
+IClock& Clock() { return Need(g_registry.clock, "clock"); }
+IInstanceLock& InstanceLock() { return Need(g_registry.instanceLock, "instance lock"); }
+IRandom& Random() { return Need(g_registry.random, "random"); }
+IStartup& Startup() { return Need(g_registry.startup, "startup"); }
+IWindowSystem& WindowSystem() { return Need(g_registry.windowSystem, "window system"); }
+IDiskSync* DiskSync() { return g_registry.diskSync; }
+
+}  // namespace Services

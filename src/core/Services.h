@@ -1,0 +1,132 @@
+#pragma once
+// The few things the logic needs from the desktop, as small interfaces. The program installs
+// Qt/POSIX implementations at start; tests install fakes (tests/support/FakeServices.h).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace Services {
+
+// Message-box styles, by their usual numbers; combine by adding.
+enum MsgStyle : int {
+  vbOKOnly = 0,
+  vbYesNo = 4,
+  vbCritical = 16,
+  vbQuestion = 32,
+  vbExclamation = 48,
+  vbInformation = 64,
+  vbDefaultButton2 = 256,
+};
+// Yes/No with the question icon and No as the default button.
+constexpr int vbYesNoQuestionDefaultNo = vbYesNo + vbQuestion + vbDefaultButton2;  // 292
+
+// Answers of a message box.
+enum MsgAnswer : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
+
+class IMessageBox {
+public:
+  virtual ~IMessageBox() = default;
+  // Shows a modal box and returns the answer (vbOK, vbYes, vbNo).
+  virtual int Show(const std::string& text, const std::string& title, int style) = 0;
+};
+
+class IShell {
+public:
+  virtual ~IShell() = default;
+  // Opens a document, a web address or a "mailto:" address with the desktop's default program.
+  virtual void Open(const std::string& target) = 0;
+};
+
+class IEnvironment {
+public:
+  virtual ~IEnvironment() = default;
+  // The user's application-data folder without a trailing separator; empty when unknown.
+  virtual std::string AppDataFolder() = 0;
+  // The folder of the running executable, without a trailing separator.
+  virtual std::string ProgramFolder() = 0;
+  // The executable's file name as the system reports it.
+  virtual std::string ExecutableName() = 0;
+};
+
+class INetworkState {
+public:
+  virtual ~INetworkState() = default;
+  virtual bool IsConnected() = 0;
+};
+
+class IClock {
+public:
+  virtual ~IClock() = default;
+  virtual void Sleep(int milliseconds) = 0;
+  // Lets pending window events run (a no-op without a user interface).
+  virtual void ProcessEvents() = 0;
+};
+
+class IInstanceLock {
+public:
+  virtual ~IInstanceLock() = default;
+  // Takes the per-session lock of that name and keeps it until the process ends.
+  // False when another process holds it.
+  virtual bool TryAcquire(const std::string& name) = 0;
+};
+
+class IRandom {
+public:
+  virtual ~IRandom() = default;
+  // Fills the buffer with random bytes; false when the system has none to give.
+  virtual bool Fill(std::uint8_t* bytes, std::size_t count) = 0;
+};
+
+class IStartup {
+public:
+  virtual ~IStartup() = default;
+  // Registers the command to run when the user's session starts, under that name.
+  virtual bool SetCommand(const std::string& name, const std::string& command) = 0;
+  // Removes the registration of that name; a missing one is no error.
+  virtual bool Remove(const std::string& name) = 0;
+};
+
+class IDiskSync {
+public:
+  virtual ~IDiskSync() = default;
+  // Pushes a written file's data to the disk before it replaces another.
+  virtual void Flush(const std::string& path) = 0;
+};
+
+class IWindowSystem {
+public:
+  virtual ~IWindowSystem() = default;
+  // Whether windows can be made translucent here.
+  virtual bool OpacitySupported() = 0;
+};
+
+// The installed services. A missing one is a programming error and throws std::logic_error,
+// except the disk sync, which is optional.
+struct Registry {
+  IMessageBox* messageBox = nullptr;
+  IShell* shell = nullptr;
+  IEnvironment* environment = nullptr;
+  INetworkState* network = nullptr;
+  IClock* clock = nullptr;
+  IInstanceLock* instanceLock = nullptr;
+  IRandom* random = nullptr;
+  IStartup* startup = nullptr;
+  IDiskSync* diskSync = nullptr;
+  IWindowSystem* windowSystem = nullptr;
+};
+
+Registry& Current();
+
+IMessageBox& MessageBox();
+IShell& Shell();
+IEnvironment& Environment();
+INetworkState& Network();
+IClock& Clock();
+IInstanceLock& InstanceLock();
+IRandom& Random();
+IStartup& Startup();
+IWindowSystem& WindowSystem();
+IDiskSync* DiskSync();
+
+}  // namespace Services

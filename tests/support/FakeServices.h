@@ -1,0 +1,136 @@
+#pragma once
+// Fakes of every platform service. A FakePlatform installs them all for its lifetime: message
+// boxes are recorded and answered from a script, the data folder is a fresh temporary folder.
+
+#include "core/Services.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace TestSupport {
+
+struct ShownBox {
+  std::string text;
+  std::string title;
+  int style = 0;
+  bool operator==(const ShownBox&) const = default;
+};
+
+class FakeMessageBox : public Services::IMessageBox {
+public:
+  int Show(const std::string& text, const std::string& title, int style) override;
+  std::vector<ShownBox> shown;
+  // Answers given in order; when empty, OK boxes answer vbOK and Yes/No boxes vbNo.
+  std::deque<int> answers;
+};
+
+class FakeShell : public Services::IShell {
+public:
+  void Open(const std::string& target) override { opened.push_back(target); }
+  std::vector<std::string> opened;
+};
+
+class FakeEnvironment : public Services::IEnvironment {
+public:
+  std::string AppDataFolder() override { return appData; }
+  std::string ProgramFolder() override { return programFolder; }
+  std::string ExecutableName() override { return executableName; }
+  std::string appData, programFolder, executableName = "quillpost";
+};
+
+class FakeNetwork : public Services::INetworkState {
+public:
+  bool IsConnected() override { return connected; }
+  bool connected = true;
+};
+
+class FakeClock : public Services::IClock {
+public:
+  void Sleep(int milliseconds) override { sleptMs += milliseconds; }
+  void ProcessEvents() override { ++eventRounds; }
+  long long sleptMs = 0;
+  long long eventRounds = 0;
+};
+
+class FakeInstanceLock : public Services::IInstanceLock {
+public:
+  bool TryAcquire(const std::string& name) override {
+    asked.push_back(name);
+    return available;
+  }
+  bool available = true;
+  std::vector<std::string> asked;
+};
+
+class FakeRandom : public Services::IRandom {
+public:
+  bool Fill(std::uint8_t* bytes, std::size_t count) override;
+  // Bytes handed out in order; when they run out, a counter continues. fail: no bytes at all.
+  std::deque<std::uint8_t> script;
+  bool fail = false;
+  std::uint8_t counter = 0;
+};
+
+class FakeStartup : public Services::IStartup {
+public:
+  bool SetCommand(const std::string& name, const std::string& command) override;
+  bool Remove(const std::string& name) override;
+  std::vector<std::pair<std::string, std::string>> entries;
+};
+
+class FakeWindowSystem : public Services::IWindowSystem {
+public:
+  bool OpacitySupported() override { return supported; }
+  bool supported = true;
+};
+
+// Installs every fake for its lifetime and restores what was installed before.
+// appData is a fresh temporary folder, removed again at the end.
+class FakePlatform {
+public:
+  FakePlatform();
+  ~FakePlatform();
+  FakePlatform(const FakePlatform&) = delete;
+  FakePlatform& operator=(const FakePlatform&) = delete;
+
+  FakeMessageBox messageBox;
+  FakeShell shell;
+  FakeEnvironment environment;
+  FakeNetwork network;
+  FakeClock clock;
+  FakeInstanceLock instanceLock;
+  FakeRandom random;
+  FakeStartup startup;
+  FakeWindowSystem windowSystem;
+
+  // The temporary root; environment.appData and environment.programFolder lie inside it.
+  std::string root;
+
+private:
+  Services::Registry m_previous;
+};
+
+// A fresh empty temporary folder, removed when the object goes.
+class TempFolder {
+public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return m_path; }
+  std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+  std::string m_path;
+};
+
+// Whole-file helpers for tests.
+std::string ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::string& bytes);
+
+// Resets the program-wide state of every module to its start values.
+void ResetProgramState();
+
+}  // namespace TestSupport
