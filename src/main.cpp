@@ -1,3 +1,3 @@
-#include "core/mMain.h"
+#include "core/DesktopEntry.h"
 
-int main(int argc, char** argv) { return mMain::Run(argc, argv); }
+int main(int argc, char** argv) { return DesktopEntry::Run(argc, argv); }

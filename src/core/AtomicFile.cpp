@@ -16,7 +16,9 @@ std::string TempNameFor(const fs::path& target) {
   static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::string suffix;
   for (int i = 0; i < 10; ++i) suffix += digits[generator() % 36];
-  return target.string() + std::string(kTempMarker) + suffix;
+  // Cut long names so that the temporary name still fits the file system's name limit.
+  const std::string name = target.filename().string().substr(0, 200);
+  return (target.parent_path() / (name + std::string(kTempMarker) + suffix)).string();
 }
 }  // namespace
 

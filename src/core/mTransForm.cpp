@@ -3,7 +3,6 @@
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
 
-#include <cfenv>
 #include <cmath>
 #include <exception>
 

@@ -1,0 +1,17 @@
+#pragma once
+// Window operations that the shared utilities leave to the desktop layer.
+
+class QWidget;
+
+namespace WindowFunctions {
+
+// Starts moving a captionless window with the mouse; call from a mouse-press handler.
+void DragForm(QWidget* window);
+// Keeps the window above all others (or not); it keeps its place and size and is shown.
+void SetTopMost(QWidget* window, bool topMost);
+// Closes every open top-level window, in the order they were made.
+void UnloadAllForms();
+// Makes the window translucent by a level in percent (0 opaque), when the desktop can.
+void ApplyTransparency(QWidget* window, int level);
+
+}  // namespace WindowFunctions
