@@ -25,6 +25,8 @@ IInstanceLock& InstanceLock() { return Need(g_registry.instanceLock, "instance l
 IRandom& Random() { return Need(g_registry.random, "random"); }
 IStartup& Startup() { return Need(g_registry.startup, "startup"); }
 IWindowSystem& WindowSystem() { return Need(g_registry.windowSystem, "window system"); }
+IHttp& Http() { return Need(g_registry.http, "http"); }
+IProgress& Progress() { return Need(g_registry.progress, "progress"); }
 IDiskSync* DiskSync() { return g_registry.diskSync; }
 
 }  // namespace Services

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace Services {
 
@@ -101,6 +103,35 @@ public:
   virtual bool OpacitySupported() = 0;
 };
 
+class IHttp {
+public:
+  struct Result {
+    // True when the transfer completed with a 2xx status.
+    bool ok = false;
+    int status = 0;         // HTTP status, 0 when none arrived
+    std::string text;       // the body decoded to UTF-8; empty unless ok
+    std::string error;      // a short reason when not ok
+  };
+  virtual ~IHttp() = default;
+  // Fetches the link and returns the body as text when the transfer is over. onState gets each
+  // transfer state code (1..12) as it is reached; window events keep running meanwhile.
+  virtual Result FetchText(const std::string& url, const std::function<void(int)>& onState) = 0;
+};
+
+// The busy window of a check run and the notice at its end.
+class IProgress {
+public:
+  virtual ~IProgress() = default;
+  virtual void SetQueue(const std::vector<std::string>& titles) = 0;
+  virtual void RemoveFirst() = 0;
+  virtual void SetSource(const std::string& title) = 0;
+  virtual void SetStatus(const std::string& text) = 0;
+  virtual void Show() = 0;
+  virtual void Close() = 0;
+  // Shows the run's summary near the notification area for a few seconds.
+  virtual void Alert(const std::string& summary) = 0;
+};
+
 // The installed services. A missing one is a programming error and throws std::logic_error,
 // except the disk sync, which is optional.
 struct Registry {
@@ -114,6 +145,8 @@ struct Registry {
   IStartup* startup = nullptr;
   IDiskSync* diskSync = nullptr;
   IWindowSystem* windowSystem = nullptr;
+  IHttp* http = nullptr;
+  IProgress* progress = nullptr;
 };
 
 Registry& Current();
@@ -127,6 +160,8 @@ IInstanceLock& InstanceLock();
 IRandom& Random();
 IStartup& Startup();
 IWindowSystem& WindowSystem();
+IHttp& Http();
+IProgress& Progress();
 IDiskSync* DiskSync();
 
 }  // namespace Services

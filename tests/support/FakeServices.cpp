@@ -46,6 +46,44 @@ bool FakeStartup::Remove(const std::string& name) {
   return true;
 }
 
+Services::IHttp::Result FakeHttp::FetchText(const std::string& url,
+                                            const std::function<void(int)>& onState) {
+  fetched.push_back(url);
+  if (duringFetch) duringFetch(url);
+  const auto it = answers.find(url);
+  if (it == answers.end()) {
+    if (onState) onState(11);
+    return {false, 0, {}, "connection refused"};
+  }
+  if (onState) {
+    for (int state : {1, 2, 3, 4, 5, 6, 7, 8}) onState(state);
+    onState(it->second.ok ? 12 : 11);
+  }
+  return it->second;
+}
+
+void FakeProgress::SetQueue(const std::vector<std::string>& titles) {
+  queue = titles;
+  std::string joined;
+  for (const auto& t : titles) joined += (joined.empty() ? "" : "|") + t;
+  events.push_back("queue:" + joined);
+}
+
+void FakeProgress::RemoveFirst() {
+  if (!queue.empty()) queue.erase(queue.begin());
+  events.push_back("remove");
+}
+
+void FakeProgress::Show() {
+  visible = true;
+  events.push_back("show");
+}
+
+void FakeProgress::Close() {
+  visible = false;
+  events.push_back("close");
+}
+
 TempFolder::TempFolder() {
   static std::mt19937_64 generator{std::random_device{}()};
   const fs::path base = fs::temp_directory_path();
@@ -91,6 +129,8 @@ FakePlatform::FakePlatform() : root(MakeRoot()) {
   current.startup = &startup;
   current.diskSync = nullptr;
   current.windowSystem = &windowSystem;
+  current.http = &http;
+  current.progress = &progress;
   ResetProgramState();
 }
 

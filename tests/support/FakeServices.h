@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,33 @@ public:
   bool supported = true;
 };
 
+// Answers downloads from a table by link; unknown links fail like a refused connection.
+class FakeHttp : public Services::IHttp {
+public:
+  Result FetchText(const std::string& url, const std::function<void(int)>& onState) override;
+  std::map<std::string, Result> answers;
+  std::vector<std::string> fetched;
+  // Called during each fetch, as window events would run: lets a test act mid-run.
+  std::function<void(const std::string&)> duringFetch;
+};
+
+class FakeProgress : public Services::IProgress {
+public:
+  void SetQueue(const std::vector<std::string>& titles) override;
+  void RemoveFirst() override;
+  void SetSource(const std::string& title) override { events.push_back("source:" + title); }
+  void SetStatus(const std::string& text) override { statuses.push_back(text); }
+  void Show() override;
+  void Close() override;
+  void Alert(const std::string& summary) override { alerts.push_back(summary); }
+
+  std::vector<std::string> queue;      // what the list shows now
+  std::vector<std::string> statuses;   // every status text, in order
+  std::vector<std::string> alerts;
+  std::vector<std::string> events;     // "queue:a|b", "remove", "show", "close", "source:x"
+  bool visible = false;
+};
+
 // Installs every fake for its lifetime and restores what was installed before.
 // appData is a fresh temporary folder, removed again at the end.
 class FakePlatform {
@@ -104,6 +132,8 @@ public:
   FakeRandom random;
   FakeStartup startup;
   FakeWindowSystem windowSystem;
+  FakeHttp http;
+  FakeProgress progress;
 
   // The temporary root; environment.appData and environment.programFolder lie inside it.
   std::string root;
