@@ -1,0 +1,190 @@
+#include "subscriptions/mSubscriptions.h"
+
+#include "core/Services.h"
+#include "core/mAppFunctions.h"
+#include "core/mGeneralFunctions.h"
+
+namespace mSubscriptions {
+
+namespace {
+
+bool SaveSubscriptions(XmlDocument& document) {
+  std::error_code ec;
+  if (document.Save(SubscriptionFilePath(), ec)) return true;
+  mGeneralFunctions::ReportError(mGeneralFunctions::ErrorFrom(ec));
+  return false;
+}
+
+void ShowCritical(const std::string& text, const std::string& title) {
+  Services::MessageBox().Show(text, title, Services::vbCritical);
+}
+
+}  // namespace
+
+std::optional<SourceAction> ToSourceAction(int code) {
+  switch (code) {
+    case static_cast<int>(SourceAction::Update):
+      return SourceAction::Update;
+    case static_cast<int>(SourceAction::Delete):
+      return SourceAction::Delete;
+    case static_cast<int>(SourceAction::Exists):
+      return SourceAction::Exists;
+    case static_cast<int>(SourceAction::Load):
+      return SourceAction::Load;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::string FormatSourceID(const Guid& guid) {
+  std::array<std::uint8_t, 16> bytes{};
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(guid.Data1 >> (8 * i));
+  for (int i = 0; i < 2; ++i) {
+    bytes[4 + i] = static_cast<std::uint8_t>(guid.Data2 >> (8 * i));
+    bytes[6 + i] = static_cast<std::uint8_t>(guid.Data3 >> (8 * i));
+  }
+  for (int i = 0; i < 8; ++i) bytes[8 + i] = guid.Data4[i];
+
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(36);
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0x0F];
+  }
+  return text;
+}
+
+std::string NewGUID() {
+  std::array<std::uint8_t, 16> bytes{};
+  if (!Services::Random().Fill(bytes.data(), bytes.size())) return {};
+  // The random bytes are the GUID as it lies in memory.
+  Guid guid;
+  for (int i = 0; i < 4; ++i) guid.Data1 |= std::uint32_t{bytes[i]} << (8 * i);
+  guid.Data2 = static_cast<std::uint16_t>(bytes[4] | (bytes[5] << 8));
+  guid.Data3 = static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8));
+  for (int i = 0; i < 8; ++i) guid.Data4[i] = bytes[8 + i];
+  // Version 4 (random), variant 1.
+  guid.Data3 = static_cast<std::uint16_t>((guid.Data3 & 0x0FFF) | 0x4000);
+  guid.Data4[0] = static_cast<std::uint8_t>((guid.Data4[0] & 0x3F) | 0x80);
+  return FormatSourceID(guid);
+}
+
+bool IsSourceID(std::string_view text) {
+  if (text.size() != 36) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return false;
+    } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SubscriptionFilePath() {
+  return mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + "subscriptions.dat";
+}
+
+bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources) {
+  sources = {};
+  if (mGeneralFunctions::IsBlank(mAppFunctions::DataPath)) mAppFunctions::InitializeDataFolder();
+  const std::string path = SubscriptionFilePath();
+  if (!mGeneralFunctions::FileExists(path)) {
+    ShowCritical(
+        "Failed to load Subscription List. Required Data File is missing or hidden. Please "
+        "reinstall the application to resolve this issue.",
+        "Subscription Data File not found!");
+    return false;
+  }
+  if (!document.LoadFile(path)) {
+    ShowCritical(
+        "Failed to load Subscription List. Invalid File format or file is damaged. Please "
+        "reinstall the application to resolve this issue.",
+        "Failed to load Subscription List.");
+    return false;
+  }
+  sources = document.FindFirstElement("sources");
+  if (!sources) {
+    ShowCritical("Failed to load Subscription List. Invalid File Format.", "Error!");
+    return false;
+  }
+  return true;
+}
+
+bool ReadSources(std::vector<MessageSource>& sources) {
+  sources.clear();
+  XmlDocument document;
+  XmlNode list;
+  if (!OpenSubscriptionFile(document, list)) return false;
+  for (const XmlNode& child : list.ChildNodes()) {
+    if (!child.IsElement()) continue;
+    const std::vector<XmlAttribute> attributes = child.Attributes();
+    if (attributes.size() < 2) continue;
+    sources.push_back({attributes[1].value, child.Text(), attributes[0].value});
+  }
+  return true;
+}
+
+bool ManageSource(SourceAction action) {
+  XmlDocument document;
+  XmlNode sources;
+  if (!OpenSubscriptionFile(document, sources)) return false;
+
+  bool found = false;
+  bool changed = false;
+  // Every matching source is acted on; a removed one's follower is taken before it goes.
+  for (XmlNode child = sources.FirstChild(); child;) {
+    const XmlNode next = child.NextSibling();
+    if (child.IsElement() && child.Text() == CurrentSource.Link) {
+      switch (action) {
+        case SourceAction::Update:
+          child.SetAttribute("title", EditedSource.Title);
+          child.SetText(EditedSource.Link);
+          found = changed = true;
+          break;
+        case SourceAction::Delete:
+          sources.RemoveChild(child);
+          found = changed = true;
+          break;
+        case SourceAction::Exists:
+          found = true;
+          break;
+        case SourceAction::Load: {
+          // A source that cannot be read whole never fills a half record.
+          const std::vector<XmlAttribute> attributes = child.Attributes();
+          if (attributes.size() < 2) break;
+          CurrentSource.ID = attributes[0].value;
+          CurrentSource.Title = attributes[1].value;
+          CurrentSource.Link = child.Text();
+          found = true;
+          break;
+        }
+      }
+    }
+    child = next;
+  }
+  if (changed && !SaveSubscriptions(document)) return false;
+  return found;
+}
+
+bool AddSource(const std::string& title, const std::string& link) {
+  XmlDocument document;
+  XmlNode sources;
+  if (!OpenSubscriptionFile(document, sources)) return false;
+  const std::string id = NewGUID();
+  // An empty identifier would name the data folder itself as the source's inbox folder.
+  if (id.empty()) {
+    mGeneralFunctions::ReportError({51, "No random bytes for a new source identifier"});
+    return false;
+  }
+  XmlNode source = sources.AppendElement("source");
+  source.SetAttribute("id", id);
+  source.SetAttribute("title", title);
+  source.SetText(link);
+  return SaveSubscriptions(document);
+}
+
+}  // namespace mSubscriptions
