@@ -187,10 +187,6 @@ XmlNode XmlNode::NextSibling() const {
   return XmlNode(SkipBlankText(pugi::xml_node(m_node).next_sibling()).internal_object());
 }
 
-XmlNode XmlNode::Parent() const {
-  return XmlNode(pugi::xml_node(m_node).parent().internal_object());
-}
-
 XmlNode XmlNode::FindFirstElement(std::string_view name) const {
   return XmlNode(FindElement(pugi::xml_node(m_node), name, nullptr).internal_object());
 }

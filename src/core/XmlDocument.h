@@ -56,7 +56,6 @@ class XmlNode {
   std::vector<XmlNode> ChildNodes() const;
   XmlNode FirstChild() const;
   XmlNode NextSibling() const;
-  XmlNode Parent() const;
 
   // The first element named `name` among this node's descendants, in document order.
   XmlNode FindFirstElement(std::string_view name) const;
