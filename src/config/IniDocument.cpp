@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <unordered_set>
 #include <utility>
 
@@ -41,9 +42,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 // A header is "[" after optional blanks; the name runs to the last "]" (or the line's end), so
-// a name holding "]" survives. Gives the trimmed name's place within the line.
-bool ParseHeader(std::string_view line, std::size_t& nameOffset, std::size_t& nameLength) {
-  std::size_t open = 0;
+// a name holding "]" survives. Gives the trimmed name's place within the line. A byte-order mark
+// from a hand editor must not hide the file's first header.
+bool ParseHeader(std::string_view line, bool firstLine, std::size_t& nameOffset,
+                 std::size_t& nameLength) {
+  std::size_t open = (firstLine && line.starts_with(kBom)) ? kBom.size() : 0;
   while (open < line.size() && IsBlank(line[open])) ++open;
   if (open == line.size() || line[open] != '[') return false;
   std::size_t begin = open + 1;
@@ -76,6 +79,75 @@ std::string_view NormalizedName(std::string_view name, std::string& storage) {
   if (!HasLineBreak(name)) return Trim(name);
   storage = IniDocument::WithoutLineBreaks(name);
   return Trim(storage);
+}
+
+// Opens the file for reading. A missing file is no error and leaves the stream closed; any other
+// failure sets ec.
+void OpenForReading(const std::string& path, std::ifstream& in, std::error_code& ec) {
+  ec.clear();
+  if (path.empty()) {
+    ec = std::make_error_code(std::errc::invalid_argument);
+    return;
+  }
+  std::error_code statusError;
+  const fs::file_status status = fs::status(path, statusError);
+  if (status.type() == fs::file_type::not_found) return;
+  if (statusError) {
+    ec = statusError;
+    return;
+  }
+  if (fs::is_directory(status)) {
+    ec = std::make_error_code(std::errc::is_a_directory);
+    return;
+  }
+  in.open(path, std::ios::binary);
+  if (!in) ec = std::make_error_code(std::errc::permission_denied);
+}
+
+// Hands the file's lines (without their line ends, split as Parse splits them) to visit, which
+// returns false to stop. Goes through a small buffer: a single lookup in a large file should not
+// pay for holding all of it.
+template <typename Visit>
+void ForEachLine(const std::string& path, std::error_code& ec, Visit visit) {
+  std::ifstream in;
+  OpenForReading(path, in, ec);
+  if (ec || !in.is_open()) return;
+  constexpr std::size_t kBufferSize = std::size_t{1} << 16;
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
+  std::string carry;  // the start of a line that runs past the buffer
+  bool firstLine = true;
+  auto emit = [&](std::string_view line, bool ended) {
+    if (ended && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const bool more = visit(line, firstLine);
+    firstLine = false;
+    return more;
+  };
+  while (in.read(buffer.get(), kBufferSize) || in.gcount() > 0) {
+    const char* pos = buffer.get();
+    const char* const end = pos + in.gcount();
+    while (pos < end) {
+      const auto* lf = static_cast<const char*>(std::memchr(pos, '\n', end - pos));
+      if (!lf) {
+        carry.append(pos, end);
+        break;
+      }
+      bool more;
+      if (carry.empty()) {
+        more = emit(std::string_view(pos, lf - pos), true);
+      } else {
+        carry.append(pos, lf);
+        more = emit(carry, true);
+        carry.clear();
+      }
+      if (!more) return;
+      pos = lf + 1;
+    }
+  }
+  if (in.bad()) {
+    ec = std::make_error_code(std::errc::io_error);
+    return;
+  }
+  if (!carry.empty()) emit(carry, false);
 }
 
 }  // namespace
@@ -122,14 +194,12 @@ IniDocument IniDocument::Parse(std::string text) {
       line.length = size - pos;
       pos = size;
     }
-    std::string_view text(data + line.offset, line.length);
-    // A byte-order mark from a hand editor must not hide the first header.
-    const std::size_t skip = (line.offset == 0 && text.starts_with(kBom)) ? kBom.size() : 0;
+    const std::string_view text(data + line.offset, line.length);
     std::size_t nameOffset = 0, nameLength = 0;
-    if (ParseHeader(text.substr(skip), nameOffset, nameLength)) {
+    if (ParseHeader(text, line.offset == 0, nameOffset, nameLength)) {
       Section section;
       section.header = line;
-      section.nameOffset = nameOffset + skip;
+      section.nameOffset = nameOffset;
       section.nameLength = nameLength;
       doc.m_sections.push_back(std::move(section));
     } else if (doc.m_sections.empty()) {
@@ -142,40 +212,85 @@ IniDocument IniDocument::Parse(std::string text) {
 }
 
 IniDocument IniDocument::Load(const std::string& path, std::error_code& ec) {
-  ec.clear();
-  if (path.empty()) {
-    ec = std::make_error_code(std::errc::invalid_argument);
-    return {};
-  }
-  std::error_code statusError;
-  const fs::file_status status = fs::status(path, statusError);
-  if (status.type() == fs::file_type::not_found) return {};
-  if (statusError) {
-    ec = statusError;
-    return {};
-  }
-  if (fs::is_directory(status)) {
-    ec = std::make_error_code(std::errc::is_a_directory);
-    return {};
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    ec = std::make_error_code(std::errc::permission_denied);
-    return {};
-  }
+  std::ifstream in;
+  OpenForReading(path, in, ec);
+  if (ec || !in.is_open()) return {};
   std::string text;
   std::error_code sizeError;
   const auto expected = fs::file_size(path, sizeError);
   if (!sizeError) text.reserve(static_cast<std::size_t>(expected));
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<std::size_t>(in.gcount()));
+  std::vector<char> buffer(std::size_t{1} << 16);
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+    text.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
   }
   if (in.bad()) {
     ec = std::make_error_code(std::errc::io_error);
     return {};
   }
   return Parse(std::move(text));
+}
+
+std::optional<std::string> IniDocument::ReadValue(const std::string& path, std::string_view section,
+                                                  std::string_view key, std::error_code& ec) {
+  std::string sectionStorage, keyStorage;
+  const std::string_view name = NormalizedName(section, sectionStorage);
+  const std::string_view keyName = NormalizedName(key, keyStorage);
+  std::optional<std::string> value;
+  bool inSection = false;
+  ForEachLine(path, ec, [&](std::string_view line, bool firstLine) {
+    std::size_t nameOffset = 0, nameLength = 0;
+    if (ParseHeader(line, firstLine, nameOffset, nameLength)) {
+      if (inSection) return false;  // only the first section of that name counts
+      inSection = EqualsNoCase(line.substr(nameOffset, nameLength), name);
+    } else if (inSection) {
+      const auto entry = ParseEntry(line);
+      if (entry && EqualsNoCase(entry->key, keyName)) {
+        value.emplace(entry->value);
+        return false;
+      }
+    }
+    return true;
+  });
+  if (ec) return std::nullopt;
+  return value;
+}
+
+std::vector<std::string> IniDocument::ReadSectionNames(const std::string& path,
+                                                       std::error_code& ec) {
+  std::vector<std::string> names;
+  std::unordered_set<std::string> seen;
+  ForEachLine(path, ec, [&](std::string_view line, bool firstLine) {
+    std::size_t nameOffset = 0, nameLength = 0;
+    if (ParseHeader(line, firstLine, nameOffset, nameLength)) {
+      const std::string_view name = line.substr(nameOffset, nameLength);
+      if (seen.insert(Fold(name)).second) names.emplace_back(name);
+    }
+    return true;
+  });
+  if (ec) names.clear();
+  return names;
+}
+
+std::vector<std::string> IniDocument::ReadKeyNames(const std::string& path,
+                                                   std::string_view section, std::error_code& ec) {
+  std::string storage;
+  const std::string_view name = NormalizedName(section, storage);
+  std::vector<std::string> names;
+  std::unordered_set<std::string> seen;
+  bool inSection = false;
+  ForEachLine(path, ec, [&](std::string_view line, bool firstLine) {
+    std::size_t nameOffset = 0, nameLength = 0;
+    if (ParseHeader(line, firstLine, nameOffset, nameLength)) {
+      if (inSection) return false;
+      inSection = EqualsNoCase(line.substr(nameOffset, nameLength), name);
+    } else if (inSection) {
+      const auto entry = ParseEntry(line);
+      if (entry && seen.insert(Fold(entry->key)).second) names.emplace_back(entry->key);
+    }
+    return true;
+  });
+  if (ec) names.clear();
+  return names;
 }
 
 std::string IniDocument::Serialize() const {

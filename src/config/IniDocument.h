@@ -31,6 +31,14 @@ class IniDocument {
   // and sets ec: a caller must not save over a file it could not read.
   static IniDocument Load(const std::string& path, std::error_code& ec);
 
+  // Single lookups straight from a file, without holding all of it: the same results as Load
+  // followed by GetValue, SectionNames or KeyNames, with the same errors.
+  static std::optional<std::string> ReadValue(const std::string& path, std::string_view section,
+                                              std::string_view key, std::error_code& ec);
+  static std::vector<std::string> ReadSectionNames(const std::string& path, std::error_code& ec);
+  static std::vector<std::string> ReadKeyNames(const std::string& path, std::string_view section,
+                                               std::error_code& ec);
+
   std::string Serialize() const;
   // Writes the whole document through an atomic replace. A file without write permission is
   // left alone and reported as a failure, as is an empty path.

@@ -55,9 +55,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string cINI::Value() const {
   std::error_code ec;
-  const IniDocument doc = IniDocument::Load(m_path, ec);
-  if (ec) return m_default;
-  return doc.GetValue(UpToNul(m_section), UpToNul(m_key)).value_or(m_default);
+  auto value = IniDocument::ReadValue(m_path, UpToNul(m_section), UpToNul(m_key), ec);
+  return value ? std::move(*value) : m_default;
 }
 
 void cINI::SetValue(std::string& text) {
@@ -83,18 +82,14 @@ void cINI::DeleteSection() {
 
 std::string cINI::INISection() const {
   std::error_code ec;
-  const IniDocument doc = IniDocument::Load(m_path, ec);
-  if (ec) return {};
-  return JoinWithNul(doc.KeyNames(UpToNul(m_section)));
+  return JoinWithNul(IniDocument::ReadKeyNames(m_path, UpToNul(m_section), ec));
 }
 
 void cINI::SetINISection(const std::string& /*ignored*/) { DeleteSection(); }
 
 std::string cINI::Sections() const {
   std::error_code ec;
-  const IniDocument doc = IniDocument::Load(m_path, ec);
-  if (ec) return {};
-  return JoinWithNul(doc.SectionNames());
+  return JoinWithNul(IniDocument::ReadSectionNames(m_path, ec));
 }
 
 void cINI::EnumerateCurrentSection(std::vector<std::string>& list, std::int32_t& count) const {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -244,4 +245,55 @@ TEST(IniDocumentFile, SaveFailsIntoMissingFolderOrOverReadOnlyFile) {
   EXPECT_EQ(doc.Save(path, ec), false);
   EXPECT_EQ(TestSupport::ReadAll(path), "[old]\r\n");
   EXPECT_EQ(doc.Save("", ec), false);
+}
+
+TEST(IniDocumentFile, StreamedReadsGiveWhatTheParsedDocumentGives) {
+  TestSupport::TempFolder folder;
+  // Pieces that stress the line and name rules, and lines long enough to cross read buffers.
+  const std::vector<std::string> pieces = {
+      "[",    "]", "=", " ", "\t",      "\r", "\n",
+      "\r\n", "a", "A", "b", "[a]\r\n", "a=", std::string(70000, 'x')};
+  const Names sections = {"A", "", "a]", "[a", "x"};
+  const Names keys = {"a", "", "x"};
+  std::mt19937 random(20261206);
+  for (int round = 0; round < 200; ++round) {
+    std::string text = round % 7 == 0 ? "\xEF\xBB\xBF" : "";
+    const int count = static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) {
+      const std::size_t pick = random() % pieces.size();
+      if (pick + 1 == pieces.size() && round % 10 != 0) continue;  // long lines now and then
+      text += pieces[pick];
+    }
+    // A new file each round: rewriting one file in place makes the file system flush it.
+    const std::string path = folder.File("random" + std::to_string(round) + ".ini");
+    TestSupport::WriteAll(path, text);
+    std::error_code ec;
+    const IniDocument doc = IniDocument::Load(path, ec);
+    ASSERT_EQ(ec, std::error_code());
+    SCOPED_TRACE(testing::PrintToString(text.size() < 200 ? text : "long text"));
+    EXPECT_EQ(IniDocument::ReadSectionNames(path, ec), doc.SectionNames());
+    for (const std::string& section : sections) {
+      EXPECT_EQ(IniDocument::ReadKeyNames(path, section, ec), doc.KeyNames(section));
+      for (const std::string& key : keys) {
+        EXPECT_EQ(IniDocument::ReadValue(path, section, key, ec), doc.GetValue(section, key));
+      }
+    }
+  }
+}
+
+TEST(IniDocumentFile, StreamedReadHandlesALineEndSplitAcrossReadBuffers) {
+  TestSupport::TempFolder folder;
+  const std::string path = folder.File("edge.ini");
+  // "[s]\r\n" and "k=" take 7 bytes, so the CR lands on the last byte of a 64 KiB buffer.
+  const std::string value(65528, 'v');
+  TestSupport::WriteAll(path, "[s]\r\nk=" + value + "\r\nnext=1\r\n");
+  std::error_code ec;
+  EXPECT_EQ(IniDocument::ReadValue(path, "s", "k", ec), value);
+  EXPECT_EQ(IniDocument::ReadValue(path, "s", "next", ec), "1");
+  EXPECT_EQ(IniDocument::ReadKeyNames(path, "s", ec), (Names{"k", "next"}));
+
+  IniDocument::ReadValue(folder.path(), "s", "k", ec);
+  EXPECT_NE(ec, std::error_code());
+  EXPECT_EQ(IniDocument::ReadValue(folder.File("missing.ini"), "s", "k", ec), std::nullopt);
+  EXPECT_EQ(ec, std::error_code());
 }
