@@ -15,15 +15,13 @@ std::string SortKey(const std::string& text) {
 
 }  // namespace
 
-// ---- Node
-
 TreeControl::Node::Node(TreeControl* tree, Node* parent, std::string key, std::string text,
                         int image, std::optional<int> selectedImage, std::uint64_t sequence)
     : m_tree(tree),
       m_parent(parent),
       m_key(std::move(key)),
       m_text(std::move(text)),
-      m_sortKey(SortKey(m_text)),
+      m_sortKey(parent ? std::string() : SortKey(m_text)),
       m_image(image),
       m_selectedImage(selectedImage),
       m_sequence(sequence) {}
@@ -33,7 +31,7 @@ TreeControl::Node::~Node() = default;
 void TreeControl::Node::SetText(std::string text) {
   if (text == m_text) return;
   m_text = std::move(text);
-  m_sortKey = SortKey(m_text);
+  if (!m_parent) m_sortKey = SortKey(m_text);
   m_tree->TextChanged(this);
 }
 
@@ -80,8 +78,6 @@ std::size_t TreeControl::Node::Index() const {
   return m_listPos;
 }
 
-// ---- TreeControl
-
 TreeControl::TreeControl(std::string name) : m_name(std::move(name)) {}
 
 TreeControl::~TreeControl() {
@@ -106,9 +102,7 @@ void TreeControl::AddObserver(Observer* observer) {
     m_observers.push_back(observer);
 }
 
-void TreeControl::RemoveObserver(Observer* observer) {
-  std::erase(m_observers, observer);
-}
+void TreeControl::RemoveObserver(Observer* observer) { std::erase(m_observers, observer); }
 
 void TreeControl::SetEnabled(bool enabled) {
   if (enabled == m_enabled) return;
@@ -146,15 +140,13 @@ std::size_t TreeControl::SortedRow(const Node* node, std::size_t skipRow) const 
   std::size_t lo = 0;
   std::size_t hi = m_topLevel.size();
   if (skipRow < m_topLevel.size()) --hi;
-  const auto at = [&](std::size_t i) {
-    return m_topLevel[i < skipRow ? i : i + 1].get();
-  };
+  const auto at = [&](std::size_t i) { return m_topLevel[i < skipRow ? i : i + 1].get(); };
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
     const Node* other = at(mid);
-    const bool before = other->m_sortKey < node->m_sortKey ||
-                        (other->m_sortKey == node->m_sortKey &&
-                         other->m_sequence < node->m_sequence);
+    const bool before =
+        other->m_sortKey < node->m_sortKey ||
+        (other->m_sortKey == node->m_sortKey && other->m_sequence < node->m_sequence);
     if (before) {
       lo = mid + 1;
     } else {

@@ -251,7 +251,7 @@ class TreeControl::Node {
   Node* m_parent;
   std::string m_key;
   std::string m_text;
-  std::string m_sortKey;  // the text with ASCII letters lowered
+  std::string m_sortKey;  // top level only: the text with ASCII letters lowered
   std::string m_tag;
   int m_image;
   std::optional<int> m_selectedImage;
