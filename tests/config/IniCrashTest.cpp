@@ -126,7 +126,7 @@ TEST(IniCrashTest, KilledRewritesLeaveOldOrNewFile) {
   double runSeconds = 0;
 
   for (int i = 0; i < kKills; ++i) {
-    std::uniform_real_distribution<double> fraction(0.0, 1.5);
+    std::uniform_real_distribution<double> fraction(0.0, 2.0);
     const auto delay = std::chrono::microseconds(
         static_cast<long long>(fraction(random) * secondsPerRewrite * 1e6));
     const WriterRun run = KillWriterAfter(path, delay);
@@ -134,7 +134,9 @@ TEST(IniCrashTest, KilledRewritesLeaveOldOrNewFile) {
     ++kills;
     rewrites += run.rewrites;
     runSeconds += run.secondsAfterReady;
-    if (rewrites > 0) secondsPerRewrite = runSeconds / rewrites;
+    // A run stopped halfway through a rewrite on average; this also grows the delays while
+    // they are too short for any rewrite to complete.
+    secondsPerRewrite = runSeconds / (rewrites + 0.5 * kills);
 
     // The file as the completed rewrites left it, and as the one under way would leave it.
     if (run.rewrites % 2 == 1) holdsA = !holdsA;
