@@ -103,16 +103,12 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
 bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
 
 std::string FormatBuild(int major, int minor, int revision, bool withRevision, bool longForm) {
-  std::string text = std::to_string(major) + ".";
-  std::string minorText = std::to_string(minor);
-  if (minorText.size() < 2) minorText.insert(0, "0");
-  text += minorText;
-  if (withRevision) {
-    text += longForm ? "; build: " : ".";
-    std::string revisionText = std::to_string(revision);
-    if (revisionText.size() < 3) revisionText.insert(0, 3 - revisionText.size(), '0');
-    text += revisionText;
-  }
+  const auto padded = [](int number, std::size_t width) {
+    std::string digits = std::to_string(number);
+    return digits.size() < width ? std::string(width - digits.size(), '0') + digits : digits;
+  };
+  std::string text = std::to_string(major) + "." + padded(minor, 2);
+  if (withRevision) text += (longForm ? "; build: " : ".") + padded(revision, 3);
   return text;
 }
 
