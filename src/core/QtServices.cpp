@@ -1,6 +1,7 @@
 #include "core/QtServices.h"
 
 #include "core/AtomicFile.h"
+#include "retrieval/HttpService.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -293,6 +294,7 @@ void InstallCommon() {
   r.startup = &s.startup;
   r.diskSync = &s.diskSync;
   r.windowSystem = &s.windowSystem;
+  r.http = &HttpService::Shared();
 }
 
 }  // namespace

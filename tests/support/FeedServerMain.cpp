@@ -1,0 +1,44 @@
+// qp_feed_server --dir D [--port P]: serves the files of folder D as application/rss+xml on
+// 127.0.0.1 and prints the port it listens on, for benchmark scripts and the demo.
+
+#include "support/FeedServer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Serves a folder of feed files over HTTP on 127.0.0.1.");
+  parser.addHelpOption();
+  const QCommandLineOption dirOption("dir", "Folder whose files are served.", "folder");
+  const QCommandLineOption portOption("port", "Port to listen on (0: any free one).", "port", "0");
+  parser.addOption(dirOption);
+  parser.addOption(portOption);
+  parser.process(app);
+
+  const QString folder = parser.value(dirOption);
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+    std::fprintf(stderr, "qp_feed_server: --dir must name a folder\n");
+    return 2;
+  }
+  bool numeric = false;
+  const uint port = parser.value(portOption).toUInt(&numeric);
+  if (!numeric || port > 65535) {
+    std::fprintf(stderr, "qp_feed_server: --port must be a number from 0 to 65535\n");
+    return 2;
+  }
+
+  TestSupport::FeedServer server;
+  server.ServeFolder(QFileInfo(folder).absoluteFilePath());
+  if (!server.Listen(static_cast<quint16>(port))) {
+    std::fprintf(stderr, "qp_feed_server: cannot listen on port %u\n", port);
+    return 1;
+  }
+  std::printf("%u\n", static_cast<unsigned>(server.Port()));
+  std::fflush(stdout);
+  return app.exec();
+}
