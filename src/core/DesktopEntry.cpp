@@ -3,12 +3,17 @@
 #include "core/QtServices.h"
 #include "core/mGeneralFunctions.h"
 #include "core/mMain.h"
+#include "retrieval/HeadlessCheck.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMainWindow>
 
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <unistd.h>
 
@@ -28,9 +33,79 @@ void LoadMainWindow() {
   g_mainWindow->resize(800, 600);
   g_mainWindow->show();
 }
+
+enum class Mode { Desktop, Check, Help, Version, BadArguments };
+
+// "-s" is the system's own switch, taken as the whole argument text; the parser sees only the
+// switches we add, which all begin with "--".
+Mode ParseArguments(int argc, char** argv, QString& error) {
+  QStringList arguments{QStringLiteral("quillpost")};
+  bool any = false;
+  for (int i = 1; i < argc; ++i) {
+    const QString arg = QString::fromLocal8Bit(argv[i]);
+    if (arg.startsWith(QLatin1String("--")) || arg == QLatin1String("-h")) {
+      arguments << arg;
+      any = true;
+    }
+  }
+  if (!any) return Mode::Desktop;
+  QCommandLineParser parser;
+  const QCommandLineOption check(QStringLiteral("check"));
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption version(QStringLiteral("version"));
+  parser.addOptions({check, help, version});
+  if (!parser.parse(arguments)) {
+    error = parser.errorText();
+    return Mode::BadArguments;
+  }
+  if (parser.isSet(help)) return Mode::Help;
+  if (parser.isSet(version)) return Mode::Version;
+  if (parser.isSet(check)) return Mode::Check;
+  return Mode::Desktop;
+}
+
+const char* kUsage =
+    "Usage: quillpost [-s | --check | --help | --version]\n"
+    "\n"
+    "  (no switch)  start the reader\n"
+    "  -s           start with only the notification-area icon\n"
+    "  --check      check all sources for new messages without any window, then exit;\n"
+    "               the summary goes to standard output, messages to standard error;\n"
+    "               exit status 0: all sources checked, 1: some source failed,\n"
+    "               2: no check possible (already running, subscription file missing or\n"
+    "               damaged, offline)\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n";
+
+int RunHeadlessCheck(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
+  QtServices::InstallHeadless();
+  return HeadlessCheck::Run(std::cout);
+}
+
 }  // namespace
 
 int Run(int argc, char** argv) {
+  QString error;
+  switch (ParseArguments(argc, argv, error)) {
+    case Mode::Help:
+      std::fputs(kUsage, stdout);
+      return 0;
+    case Mode::Version:
+      std::printf("Quillpost %s\n", mGeneralFunctions::FormatBuild(QP_VERSION_MAJOR, QP_VERSION_MINOR,
+                                                                QP_VERSION_REVISION, true, true)
+                                       .c_str());
+      return 0;
+    case Mode::BadArguments:
+      std::fprintf(stderr, "%s\n%s", qPrintable(error), kUsage);
+      return 2;
+    case Mode::Check:
+      return RunHeadlessCheck(argc, argv);
+    case Mode::Desktop:
+      break;
+  }
+
   // The web view's sandbox refuses to start as root; a normal user keeps it.
   if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
 

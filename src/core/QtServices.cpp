@@ -102,6 +102,8 @@ class StderrMessageBox : public Services::IMessageBox {
 public:
   int Show(const std::string& text, const std::string& title, int style) override {
     std::string out = title + "\n" + text + "\n";
+    // CR LF inside texts: plain line ends for a terminal or a cron mail.
+    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;) out.erase(at, 1);
     std::fwrite(out.data(), 1, out.size(), stderr);
     std::fflush(stderr);
     return DefaultAnswer(style);
