@@ -27,6 +27,7 @@ IStartup& Startup() { return Need(g_registry.startup, "startup"); }
 IWindowSystem& WindowSystem() { return Need(g_registry.windowSystem, "window system"); }
 IHttp& Http() { return Need(g_registry.http, "http"); }
 IProgress& Progress() { return Need(g_registry.progress, "progress"); }
+ISaveDialog& SaveDialog() { return Need(g_registry.saveDialog, "save dialog"); }
 IDiskSync* DiskSync() { return g_registry.diskSync; }
 
 }  // namespace Services

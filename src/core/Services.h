@@ -132,6 +132,21 @@ public:
   virtual void Alert(const std::string& summary) = 0;
 };
 
+// A modal save-as dialog.
+class ISaveDialog {
+public:
+  struct Request {
+    std::string title;
+    std::string defaultExtension;  // added to a name typed without one, e.g. "htm"
+    std::string fileName;          // proposed name
+    std::string filter;            // "Description|*.a;*.b", pairs separated by "|"
+    int flags = 0;                 // 2: ask before replacing an existing file
+  };
+  virtual ~ISaveDialog() = default;
+  // The chosen path, or an empty text when the user cancelled.
+  virtual std::string AskSaveFile(const Request& request) = 0;
+};
+
 // The installed services. A missing one is a programming error and throws std::logic_error,
 // except the disk sync, which is optional.
 struct Registry {
@@ -147,6 +162,7 @@ struct Registry {
   IWindowSystem* windowSystem = nullptr;
   IHttp* http = nullptr;
   IProgress* progress = nullptr;
+  ISaveDialog* saveDialog = nullptr;
 };
 
 Registry& Current();
@@ -162,6 +178,7 @@ IStartup& Startup();
 IWindowSystem& WindowSystem();
 IHttp& Http();
 IProgress& Progress();
+ISaveDialog& SaveDialog();
 IDiskSync* DiskSync();
 
 }  // namespace Services

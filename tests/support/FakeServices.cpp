@@ -131,6 +131,7 @@ FakePlatform::FakePlatform() : root(MakeRoot()) {
   current.windowSystem = &windowSystem;
   current.http = &http;
   current.progress = &progress;
+  current.saveDialog = &saveDialog;
   ResetProgramState();
 }
 

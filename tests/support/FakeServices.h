@@ -114,6 +114,16 @@ public:
   bool visible = false;
 };
 
+class FakeSaveDialog : public Services::ISaveDialog {
+public:
+  std::string AskSaveFile(const Request& request) override {
+    requests.push_back(request);
+    return answer;
+  }
+  std::vector<Request> requests;
+  std::string answer;  // empty: the user cancels
+};
+
 // Installs every fake for its lifetime and restores what was installed before.
 // appData is a fresh temporary folder, removed again at the end.
 class FakePlatform {
@@ -134,6 +144,7 @@ public:
   FakeWindowSystem windowSystem;
   FakeHttp http;
   FakeProgress progress;
+  FakeSaveDialog saveDialog;
 
   // The temporary root; environment.appData and environment.programFolder lie inside it.
   std::string root;
