@@ -1,6 +1,8 @@
 #include "support/FakeServices.h"
 
 #include "core/mAppFunctions.h"
+#include "inbox/FeedParser.h"
+#include "inbox/mInbox.h"
 #include "subscriptions/mSubscriptions.h"
 
 // Each module with program-wide state adds its reset here.
@@ -10,6 +12,10 @@ void ResetProgramState() {
   mAppFunctions::DataPath.clear();
   mSubscriptions::CurrentSource = {};
   mSubscriptions::EditedSource = {};
+  mInbox::SourceID.clear();
+  mInbox::CurrentItem = {};
+  mInbox::NewMessageCount = 0;
+  mInbox::RunSummary.clear();
 }
 
 }  // namespace TestSupport

@@ -1,0 +1,120 @@
+#include "inbox/FeedParser.h"
+
+#include "core/Services.h"
+#include "core/XmlDocument.h"
+#include "core/mGeneralFunctions.h"
+#include "inbox/mInbox.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace mInbox {
+
+namespace {
+
+// A date split across lines by the feed still splits at its white space.
+constexpr std::string_view kBlanks = " \t\r\n";
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+bool Fail(const std::string& text, const std::string& title) {
+  Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbExclamation);
+  return false;
+}
+
+// The stored form: one line, brackets as parentheses (the file's section headers use brackets).
+std::string Encoded(std::string text) {
+  for (char& c : text) {
+    if (c == '[') {
+      c = '(';
+    } else if (c == ']') {
+      c = ')';
+    } else if (c == '\n') {
+      c = '\x05';
+    }
+  }
+  return text;
+}
+
+InboxItem ReadItem(const XmlNode& element) {
+  InboxItem item;
+  for (const XmlNode& child : element.ChildNodes()) {
+    const std::string name = child.Name();
+    if (name == "title") {
+      item.title = child.Text();
+    } else if (name == "description") {
+      item.description = Encoded(child.Text());
+    } else if (name == "pubDate") {
+      PubDateParts parts = SplitPubDate(child.Text());
+      item.date = std::move(parts.date);
+      item.time = std::move(parts.time);
+      item.offset = std::move(parts.zone);
+    } else if (name == "guid") {
+      item.guid = NormalizedGuid(child.Text());
+    }
+  }
+  item.read = 0;
+  return item;
+}
+
+}  // namespace
+
+PubDateParts SplitPubDate(std::string_view text) {
+  text = Trimmed(text);
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return {std::string(text), {}, {}};
+  const std::size_t blank = text.find_last_of(kBlanks, colon);
+  const std::size_t timeStart = blank == std::string_view::npos ? 0 : blank + 1;
+  PubDateParts parts;
+  parts.date = Trimmed(text.substr(0, timeStart));
+  const std::string_view rest = text.substr(timeStart);
+  const std::size_t timeEnd = std::min(rest.find_first_of(kBlanks), rest.size());
+  parts.time = rest.substr(0, timeEnd);
+  parts.zone = Trimmed(rest.substr(timeEnd));
+  if (parts.zone.empty()) parts.zone = parts.time;
+  return parts;
+}
+
+bool ParseFeed(const std::string& feedText, const std::string& sourceTitle) {
+  NewMessageCount = 0;
+  if (mGeneralFunctions::IsBlank(feedText)) {
+    return Fail("Process of checking for new Messages failed! Server returned empty Data stream.",
+                "Error!");
+  }
+  XmlDocument document;
+  if (!document.LoadText(feedText)) {
+    return Fail(
+        "Process of checking for new Messages failed! Server returned data in invalid format.",
+        "Server returned Invalid Data!");
+  }
+  const XmlNode channel = document.FindFirstElement("channel", "rss");
+  if (!channel) {
+    return Fail(
+        "Process of checking for new Messages failed! Data returned by Server is not in "
+        "expected format.",
+        "Server returned Data in unsupported format!");
+  }
+
+  std::vector<InboxItem> items;
+  for (const XmlNode& child : channel.ChildNodes()) {
+    if (child.Name() != "item") continue;
+    CurrentItem = ReadItem(child);
+    if (!CurrentItem.guid.empty()) items.push_back(CurrentItem);
+  }
+  // One read and one rewrite of the inbox for the whole feed, however many items it brings.
+  const std::size_t stored = items.empty() ? 0 : AddNewInboxItems(items);
+  NewMessageCount = static_cast<std::int16_t>(
+      std::min<std::size_t>(stored, std::numeric_limits<std::int16_t>::max()));
+  if (stored > 0) {
+    RunSummary += "You have " + std::to_string(stored) + " New Messages \r\n in " + sourceTitle +
+                  " account.\r\n\r\n";
+  }
+  return true;
+}
+
+}  // namespace mInbox

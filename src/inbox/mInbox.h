@@ -1,0 +1,83 @@
+#pragma once
+// The inbox store: every source keeps its messages in inbox.dat, an INI file in the data folder's
+// sub-folder named by the source's identifier. One section per message, named by its guid, with
+// the keys title, description, date, time, offset and read, in that order.
+//
+// Callers set SourceID and CurrentItem.guid, call an operation and read CurrentItem back.
+// A source identifier is used as a folder name only when it has the identifier form
+// (mSubscriptions::IsSourceID): a hand-edited "../x" must never create or touch anything.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TreeControl;
+
+namespace mInbox {
+
+struct InboxItem {
+  std::string guid;
+  std::string title;
+  // Encoded for storage: no line feed (character 5 stands for one), "[" and "]" as "(" and ")".
+  // After Load the character 5 has become CR LF again.
+  std::string description;
+  std::string date;
+  std::string time;
+  std::string offset;
+  std::int16_t read = 0;
+  bool operator==(const InboxItem&) const = default;
+};
+
+// The source all operations work on.
+inline std::string SourceID;
+// The message the per-message operations work on.
+inline InboxItem CurrentItem;
+
+enum class InboxAction : int { Delete = 1, Exists = 2, MarkRead = 3, MarkUnread = 4, Load = 5 };
+// No value for a number that is not an action.
+std::optional<InboxAction> ToInboxAction(int code);
+
+// The form a guid takes as a section name, and so as the message's identity: line breaks become
+// spaces and the text ends at a NUL, as the INI file stores names. Every operation compares
+// this form, so a guid holding a line break is found again on the next check.
+std::string NormalizedGuid(std::string_view guid);
+
+// Folder and file of the current source.
+std::string InboxFolder();
+std::string InboxPath();
+
+// Stores CurrentItem as a message of the current source, its read flag as "0". An existing
+// section of exactly that guid has its values replaced. False when nothing was stored: no
+// usable source, an empty guid, a stored guid that differs only in letter case (the INI file
+// would take it for that message and overwrite it), or a failed write.
+bool AddInboxItem();
+
+// Stores, in the given order and with one read and one atomic rewrite of inbox.dat, each item
+// whose guid the inbox does not hold yet, letter case aside; a guid that occurs twice is stored
+// once. Items without a guid are skipped. Creates the source folder when it is missing. The
+// file ends up byte for byte as storing the items one by one would leave it. Returns the number
+// of messages stored (0 when the write failed).
+std::size_t AddNewInboxItems(const std::vector<InboxItem>& items);
+
+// Finds CurrentItem.guid among the section names of the current source's inbox (exact
+// comparison, case included) and applies the action; true when found and done. A missing source
+// folder is created, and the result is then false.
+bool ManageInboxItem(int action);
+
+// Replaces the current source's message nodes in the tree with its messages, newest day first,
+// file order within a day. Does nothing when the tree has no top-level node keyed by SourceID or
+// the identifier is not usable; a missing source folder is created and the tree left as it is.
+void LoadInbox(TreeControl& tree);
+
+// Removes the current source's top-level node with its children and puts back an empty one with
+// the same key, text and tag (image 1, collapsed, not selected).
+void ResetSourceNode(TreeControl& tree);
+
+// The day number of a date text such as "Sat, 05 Dec 2026" or "05 Dec 2026": days since
+// 1 January 2000 (negative before). No value when the text is not such a date.
+std::optional<std::int32_t> DayNumber(std::string_view dateText);
+
+}  // namespace mInbox
