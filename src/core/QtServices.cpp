@@ -1,6 +1,7 @@
 #include "core/QtServices.h"
 
 #include "core/AtomicFile.h"
+#include "core/QtSaveDialog.h"
 #include "retrieval/HttpService.h"
 
 #include <QCoreApplication>
@@ -277,6 +278,7 @@ struct Installed {
   XdgStartup startup;
   PosixDiskSync diskSync;
   DesktopWindowSystem windowSystem;
+  QtSaveDialog saveDialog;
 };
 
 Installed& Instances() {
@@ -304,6 +306,7 @@ void InstallCommon() {
 void InstallDesktop() {
   InstallCommon();
   Services::Current().messageBox = &Instances().desktopBox;
+  Services::Current().saveDialog = &Instances().saveDialog;
 }
 
 void InstallHeadless() {

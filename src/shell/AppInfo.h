@@ -1,0 +1,15 @@
+#pragma once
+// Fixed texts of the program that several windows show or open.
+
+namespace AppInfo {
+
+// The application's title, as message boxes and the tray show it.
+inline constexpr const char* kTitle = "Quillpost";
+// The main window's title before the build text.
+inline constexpr const char* kMainWindowTitle = "Quillpost (Standard Version)";
+inline constexpr const char* kSupportEmail = "support@quillpost.example";
+inline constexpr const char* kWebsite = "https://quillpost.example/";
+// The help page installed beside the program.
+inline constexpr const char* kHelpFileName = "Help.html";
+
+}  // namespace AppInfo
