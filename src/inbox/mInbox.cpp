@@ -134,7 +134,8 @@ void ResetNode(TreeControl& tree, const std::string& key) {
   tree.SetSorted(true);
 }
 
-// The whole file, with room for `extra` more bytes; a missing file reads as empty.
+// The whole file, with room for `extra` more bytes; a missing file reads as empty. Read through a
+// small buffer: sizing the string first would also have to clear it.
 bool ReadBytes(const std::string& path, std::size_t extra, std::string& content) {
   content.clear();
   std::error_code ec;
@@ -146,13 +147,9 @@ bool ReadBytes(const std::string& path, std::size_t extra, std::string& content)
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   content.reserve(static_cast<std::size_t>(size) + extra);
-  content.resize(static_cast<std::size_t>(size));
-  in.read(content.data(), static_cast<std::streamsize>(size));
-  content.resize(static_cast<std::size_t>(in.gcount()));
-  // A file that grew meanwhile is read to its end.
-  char buffer[1 << 14];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    content.append(buffer, static_cast<std::size_t>(in.gcount()));
+  std::vector<char> buffer(std::size_t{1} << 16);
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+    content.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
   }
   return !in.bad();
 }
@@ -235,8 +232,9 @@ std::size_t AddNewInboxItems(const std::vector<InboxItem>& items) {
   // holding the whole file.
   std::error_code ec;
   std::unordered_set<std::string> stored;
-  for (const std::string& name : IniDocument::ReadSectionNames(path, ec))
+  for (const std::string& name : IniDocument::ReadSectionNames(path, ec)) {
     stored.insert(Folded(name));
+  }
   if (ec) return 0;
   IniDocument added;
   std::size_t count = 0;
@@ -304,21 +302,21 @@ std::optional<std::int32_t> DayNumber(std::string_view dateText) {
   if (comma != std::string_view::npos) dateText.remove_prefix(comma + 1);
   const std::vector<std::string_view> words = Words(dateText);
   if (words.size() < 3) return std::nullopt;
-  const std::optional<int> day = words[0].size() <= 2 ? Number(words[0]) : std::nullopt;
-  const std::optional<unsigned> month = MonthNumber(words[1]);
+  const std::optional<int> dayOfMonth = words[0].size() <= 2 ? Number(words[0]) : std::nullopt;
+  const std::optional<unsigned> monthOfYear = MonthNumber(words[1]);
   std::optional<int> year = Number(words[2]);
-  if (!day || !month || !year) return std::nullopt;
+  if (!dayOfMonth || !monthOfYear || !year) return std::nullopt;
   if (words[2].size() == 2) {
     *year += *year < 50 ? 2000 : 1900;  // two-digit years as mail dates read them
   } else if (words[2].size() != 4) {
     return std::nullopt;
   }
-  using namespace std::chrono;
-  const year_month_day date{std::chrono::year{*year}, std::chrono::month{*month},
-                            std::chrono::day{static_cast<unsigned>(*day)}};
+  namespace chrono = std::chrono;
+  const chrono::year_month_day date{chrono::year{*year}, chrono::month{*monthOfYear},
+                                    chrono::day{static_cast<unsigned>(*dayOfMonth)}};
   if (!date.ok()) return std::nullopt;
-  constexpr sys_days kEpoch{std::chrono::year{2000} / January / 1};
-  return static_cast<std::int32_t>((sys_days{date} - kEpoch).count());
+  constexpr chrono::sys_days kFirstDay{chrono::year{2000} / chrono::January / 1};
+  return static_cast<std::int32_t>((chrono::sys_days{date} - kFirstDay).count());
 }
 
 void ResetSourceNode(TreeControl& tree) { ResetNode(tree, SourceID); }

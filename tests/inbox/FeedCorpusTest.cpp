@@ -150,16 +150,6 @@ TEST_F(FeedCorpus, ItemFieldsAreReadAsTheFeedsState) {
   }
 }
 
-TEST_F(FeedCorpus, FeedsWeCannotReadSayWhy) {
-  // An rss element with a prefix is not "rss"; a description-only item has no guid to store.
-  EXPECT_FALSE(Parse("feedparser/tests/wellformed/namespace/rss2.0NSwithModulesNoDefNS.xml"));
-  EXPECT_EQ(platform.messageBox.shown.back().title, "Server returned Data in unsupported format!");
-  EXPECT_FALSE(Parse("feedparser/tests/illformed/rss_incomplete_cdata.xml"));
-  EXPECT_EQ(platform.messageBox.shown.back().title, "Server returned Invalid Data!");
-  EXPECT_TRUE(Parse("feedparser/tests/wellformed/rss/item_description.xml"));
-  EXPECT_EQ(NewMessageCount, 0);
-}
-
 TEST_F(FeedCorpus, OneGuidTwiceInAFeedIsStoredOnce) {
   const std::string folder = "feedvalidator/testcases/rss20/element-channel-item-guid/";
   for (const std::string name : {"guid_duplicate_value.xml", "guid_duplicate_value_cdata.xml",

@@ -18,6 +18,9 @@ namespace InboxTests {
 inline const std::string kSourceID = "0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
 inline const std::string kOtherSourceID = "11111111-2222-4333-8444-555555555555";
 
+// A description as stored: brackets as parentheses, character 5 for a line feed.
+inline const std::string kEncodedBody = std::string("a(b)c") + '\x05' + "d";
+
 // One message section as the store writes it.
 inline std::string Section(const std::string& guid, const std::string& title,
                            const std::string& description = "", const std::string& date = "",

@@ -102,11 +102,15 @@ TEST_F(SourceTree, SourcesShowInTitleOrderWhileTheListKeepsFileOrder) {
                                 "shown Zeta",
                             }));
   EXPECT_TRUE(messages.Sorted());
+  // Alpha had no inbox folder yet.
+  EXPECT_TRUE(fs::is_directory(mAppFunctions::DataPath + "/" + kAlpha));
+  // Loading again gives the same tree: it is emptied first.
+  const std::vector<std::string> first = Dump(messages);
+  ASSERT_TRUE(LoadSubscriptions(messages));
+  EXPECT_EQ(Dump(messages), first);
 
   ASSERT_TRUE(LoadSubscriptions(list));
-  const Node* root = list.Find("main");
-  ASSERT_NE(root, nullptr);
-  EXPECT_EQ(ChildTexts(root), (std::vector<std::string>{"Alpha", "Zeta"}));
+  ASSERT_TRUE(LoadSubscriptions(list));
   EXPECT_EQ(Dump(list), (std::vector<std::string>{
                             "main|Sources||1/1|expanded",
                             "main > " + kAlpha + "|Alpha|http://h/a|4/4",
@@ -114,25 +118,6 @@ TEST_F(SourceTree, SourcesShowInTitleOrderWhileTheListKeepsFileOrder) {
                             "shown Sources",
                         }));
   EXPECT_TRUE(list.Sorted());
-}
-
-TEST_F(SourceTree, LoadingTwiceGivesTheSameTree) {
-  WriteSources(Source(kZeta, "Zeta", "http://h/z") + Source(kAlpha, "Alpha", "http://h/a"));
-  WriteInbox(kAlpha, "[a1]\r\ntitle=Only\r\ndate=Thu, 03 Dec 2026\r\nread=0\r\n");
-  for (TreeControl* tree : {&messages, &list}) {
-    ASSERT_TRUE(LoadSubscriptions(*tree));
-    const std::vector<std::string> first = Dump(*tree);
-    ASSERT_TRUE(LoadSubscriptions(*tree));
-    EXPECT_EQ(Dump(*tree), first) << tree->Name();
-  }
-  EXPECT_EQ(messages.Count(), 3u);
-}
-
-TEST_F(SourceTree, SourceWithoutInboxFolderGetsItCreated) {
-  WriteSources(Source(kZeta, "Zeta", "http://h/z"));
-  ASSERT_TRUE(LoadSubscriptions(messages));
-  EXPECT_TRUE(fs::is_directory(mAppFunctions::DataPath + "/" + kZeta));
-  EXPECT_EQ(messages.Find(kZeta)->ChildCount(), 0u);
 }
 
 TEST_F(SourceTree, UnreadableSubscriptionFileLeavesTheTreeEmpty) {
@@ -148,26 +133,17 @@ TEST_F(SourceTree, UnreadableSubscriptionFileLeavesTheTreeEmpty) {
 }
 
 TEST_F(SourceTree, SourcesWithoutOrWithRepeatedIdsAreLeftOut) {
-  const std::set<std::string> before = [] {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(mAppFunctions::DataPath)) {
-      names.insert(entry.path().filename().string());
-    }
-    return names;
-  }();
   WriteSources(Source("", "No id", "http://h/0") + Source(kZeta, "Zeta", "http://h/z") +
                Source(kZeta, "Zeta twin", "http://h/z2") + Source("main", "Main", "http://h/m") +
                Source("../x", "Hand edited", "http://h/x"));
   ASSERT_TRUE(LoadSubscriptions(messages));
   EXPECT_EQ(Texts(messages.NodeList()), (std::vector<std::string>{"Zeta", "Main", "Hand edited"}));
   // Only the identifier-shaped source got a folder.
-  std::set<std::string> after = before;
-  after.insert(kZeta);
-  std::set<std::string> now;
+  std::set<std::string> folders;
   for (const auto& entry : fs::directory_iterator(mAppFunctions::DataPath)) {
-    now.insert(entry.path().filename().string());
+    if (entry.is_directory()) folders.insert(entry.path().filename().string());
   }
-  EXPECT_EQ(now, after);
+  EXPECT_EQ(folders, std::set<std::string>{kZeta});
   EXPECT_FALSE(fs::exists(fs::path(mAppFunctions::DataPath).parent_path() / "x"));
 
   ASSERT_TRUE(LoadSubscriptions(list));
