@@ -9,11 +9,11 @@ cd "$(dirname "$0")/.."
 sources=${1:-100}
 items=${2:-50}
 rounds=${3:-5}
-build=${BUILD_DIR:-build-bench}
+build=${BUILD_DIR:-build-release}
 
 command -v newsboat >/dev/null || { apt-get install -y -qq newsboat >/dev/null; }
 command -v /usr/bin/time >/dev/null || apt-get install -y -qq time >/dev/null
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DQP_BUILD_GUI=ON -DQP_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target quillpost qp_feed_server >/dev/null
 
 work=$(mktemp -d)
