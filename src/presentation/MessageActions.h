@@ -1,0 +1,51 @@
+#pragma once
+// The popup commands on the selected message of the message tree: show, delete, mark read or
+// unread, export. Each names the message to the inbox store by its source node's key and its own
+// tag (the guid), then updates the node. Without a selected message node they do nothing.
+
+#include "inbox/mInbox.h"
+#include "presentation/MessageRendering.h"
+
+#include <optional>
+#include <string>
+
+class IDocumentHost;
+class TreeControl;
+
+namespace MessageActions {
+
+// The export entries of the popup menu, by their menu index.
+enum class ExportFormat : int { Html = 0, Text = 1, Email = 2 };
+// No value for an index that is not an export entry.
+std::optional<ExportFormat> ToExportFormat(int index);
+
+// Shows the message in its document window; when one now shows it and the node was unread, the
+// node turns read (image only, bold unchanged) and so does the message in the inbox.
+// True when a window shows the message.
+bool ShowSelected(TreeControl& tree, IDocumentHost& host);
+
+// Asks first; then deletes the message from the inbox, says so, removes the node and closes the
+// message's document window. True when the message was deleted.
+bool DeleteSelected(TreeControl& tree, IDocumentHost& host);
+
+// Marks the message read or unread in the inbox and, when it was found, sets the node's image
+// (bold unchanged).
+void MarkSelected(TreeControl& tree, bool read);
+
+// Asks for a file and writes the message into it in the format of the menu index (0 HTML page,
+// 1 plain text, 2 e-mail message); other indexes do nothing. A cancelled dialog writes nothing.
+void ExportSelected(TreeControl& tree, int index);
+
+// The file texts, without the CR LF that writing adds.
+std::string BuildHtmlExport(const mInbox::InboxItem& item);
+std::string BuildTextExport(const MessageRendering::MessageHeader& header);
+// The message text alone, so that a mail program reads the file as a message: headers, an
+// empty line, the body as it is (8 bit, UTF-8). Line breaks inside header values become blanks,
+// so a sender line cannot add headers of its own.
+std::string BuildEmailExport(const MessageRendering::MessageHeader& header);
+
+// A title as a proposed file name: "/" becomes "-", control characters go, and a name of dots
+// alone is no name.
+std::string ProposedFileName(const std::string& title);
+
+}  // namespace MessageActions

@@ -1,0 +1,177 @@
+#include "presentation/MessageRendering.h"
+
+#include "core/Services.h"
+#include "core/mAppFunctions.h"
+#include "core/mGeneralFunctions.h"
+#include "inbox/mInbox.h"
+#include "presentation/DocumentHost.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace MessageRendering {
+
+namespace {
+
+constexpr std::string_view kHeaderStart = "header start:";
+constexpr std::string_view kHeaderEnd = "header end";
+constexpr std::string_view kHeaderEndTag = "header end -->";
+
+std::string LowerAscii(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lowered;
+}
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Skips whole characters, so a cut never splits a UTF-8 sequence.
+std::size_t SkipCharacters(std::string_view text, std::size_t from, std::size_t count) {
+  std::size_t at = std::min(from, text.size());
+  for (; count > 0 && at < text.size(); --count) {
+    ++at;
+    while (at < text.size() && IsContinuationByte(text[at])) ++at;
+  }
+  return at;
+}
+
+// The text after a marker and `extra` further characters; empty when the marker is missing, so
+// a field without its name stays empty instead of taking text from an arbitrary place.
+std::string_view After(std::string_view text, std::size_t found, std::size_t markerLength,
+                       std::size_t extra) {
+  if (found == std::string_view::npos) return {};
+  return text.substr(SkipCharacters(text, found + markerLength, extra));
+}
+
+// The text before the first occurrence of the marker, or all of it when the marker is missing
+// (the cut would have a negative length).
+std::string_view Before(std::string_view text, std::string_view lowerMarker) {
+  const std::size_t end = LowerAscii(text).find(lowerMarker);
+  return end == std::string::npos ? text : text.substr(0, end);
+}
+
+void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+  if (what.empty()) return;
+  std::string result;
+  std::size_t from = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
+    result.append(text, from, at - from);
+    result.append(with);
+    from = at + what.size();
+  }
+  if (from == 0) return;
+  result.append(text, from, std::string::npos);
+  text = std::move(result);
+}
+
+// "Name" <address> without quotes: the name before the first "<" and the address after it with
+// every ">" removed; without "<" the whole value is the address.
+void SplitAddress(std::string value, std::string& name, std::string& email) {
+  std::erase(value, '"');
+  const std::size_t open = value.find('<');
+  if (open == std::string::npos) {
+    name.clear();
+    email = std::move(value);
+    return;
+  }
+  name = value.substr(0, open);
+  email = value.substr(open + 1);
+  std::erase(email, '>');
+}
+
+}  // namespace
+
+MessageHeader ParseMessageHeader(std::string_view description) {
+  MessageHeader header;
+
+  // The header block between its markers; without either marker there is none.
+  std::string_view block =
+      After(description, description.find(kHeaderStart), kHeaderStart.size(), 1);
+  const std::size_t blockEnd = block.find(kHeaderEnd);
+  block = blockEnd == std::string_view::npos ? std::string_view{} : block.substr(0, blockEnd);
+
+  std::string h(block);
+  ReplaceAll(h, "&quot;", "\"");
+  ReplaceAll(h, "&lt;", "<");
+  ReplaceAll(h, "&gt;", ">");
+  ReplaceAll(h, "<br />", "");
+  ReplaceAll(h, "<p>", "");
+  ReplaceAll(h, "</p>", "");
+  const std::string lowered = LowerAscii(h);
+
+  // The two characters after "from:" are a blank and the name's opening quote in the usual form.
+  const std::string_view from = After(h, lowered.find("from:"), 5, 2);
+  SplitAddress(std::string(Before(from, "subject")), header.FromName, header.FromEmail);
+
+  header.Subject = Before(After(h, lowered.find("subject: "), 9, 0), "date");
+  header.Date = Before(After(h, lowered.find("date: "), 6, 0), "reply");
+  SplitAddress(std::string(After(h, lowered.find("reply-to: "), 10, 0)), header.ReplyToName,
+               header.ReplyToEmail);
+
+  // The body follows the block's end tag and what the service puts before the first "}". A
+  // description without the tag is all body: nothing of it may be lost.
+  const std::size_t endTag = description.find(kHeaderEndTag);
+  if (endTag == std::string_view::npos) {
+    header.Body = description;
+  } else {
+    const std::string_view rest = description.substr(endTag + kHeaderEndTag.size());
+    const std::size_t brace = rest.find('}');
+    header.Body = brace == std::string_view::npos ? rest : rest.substr(brace + 1);
+  }
+  return header;
+}
+
+std::string ShortenTitle(std::string_view title) {
+  std::size_t at = 0;
+  for (int spaces = 0; spaces < 4; ++spaces) {
+    at = title.find(' ', at);
+    if (at == std::string_view::npos) return std::string(title);
+    ++at;
+  }
+  return std::string(title.substr(0, at)) + "...";
+}
+
+std::string RenderPage(std::string_view templateText, const MessageHeader& header) {
+  std::string page(templateText);
+  ReplaceAll(page, "FN", mGeneralFunctions::IsBlank(header.FromName) ? "" : header.FromName + " ");
+  ReplaceAll(page, "FEML", header.FromEmail);
+  ReplaceAll(page, "DT", header.Date);
+  ReplaceAll(page, "RT", header.ReplyToName);
+  ReplaceAll(page, "REML", header.ReplyToEmail);
+  ReplaceAll(page, "SL", header.Subject);
+  ReplaceAll(page, "DESC", header.Body);
+  return page;
+}
+
+bool ShowMessage(const std::string& sourceId, const std::string& messageId, IDocumentHost& host) {
+  mInbox::SourceID = sourceId;
+  mInbox::CurrentItem.guid = messageId;
+  if (host.FocusDocument(messageId)) return true;
+  if (!mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Load))) return false;
+
+  const MessageHeader header = ParseMessageHeader(mInbox::CurrentItem.description);
+
+  const std::string templatePath =
+      mGeneralFunctions::AddBackslash(Services::Environment().ProgramFolder()) +
+      std::string(kTemplateName);
+  if (!mGeneralFunctions::FileExists(templatePath)) {
+    Services::MessageBox().Show(
+        "Message details can't be shown. Required Data file to present item description is "
+        "missing! Please reinstall the application to resolve this issue.",
+        "Error!", Services::vbCritical + Services::vbOKOnly);
+    return false;
+  }
+  const std::string page = RenderPage(mGeneralFunctions::ReadTextFile(templatePath), header);
+
+  // A window opened after a failed write would show whichever message item.htm held before.
+  const std::string pagePath =
+      mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + std::string(kPageName);
+  if (!mGeneralFunctions::WriteTextFile(pagePath, page)) return false;
+
+  host.OpenDocument(messageId, ShortenTitle(mInbox::CurrentItem.title), pagePath);
+  return true;
+}
+
+}  // namespace MessageRendering

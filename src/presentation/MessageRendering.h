@@ -1,0 +1,51 @@
+#pragma once
+// Rendering one stored message: its description carries a header block (sender, subject, date,
+// reply-to) in front of the body; the fields fill view.tpl, the result goes to item.htm in the
+// data folder and a document window opens on it.
+
+#include <string>
+#include <string_view>
+
+class IDocumentHost;
+
+namespace MessageRendering {
+
+// The fields split from a description. No field is trimmed.
+struct MessageHeader {
+  std::string FromName;
+  std::string FromEmail;  // or the whole sender value when it has no "<"
+  std::string Subject;
+  std::string Date;
+  std::string ReplyToName;
+  std::string ReplyToEmail;  // or the whole reply-to value when it has no "<"
+  std::string Body;          // the description after the header block
+  bool operator==(const MessageHeader&) const = default;
+};
+
+// Splits the header block, marked by "header start:" and "header end -->", from the body.
+// Any text is accepted: without the block's markers every header field is empty, a field whose
+// name is missing is empty, a field whose following field name is missing runs to the end of
+// the block, and a description without "header end -->" is all body.
+MessageHeader ParseMessageHeader(std::string_view description);
+
+// The title cut to four words (split at single spaces) and "...", or unchanged when it has at
+// most four.
+std::string ShortenTitle(std::string_view title);
+
+// Replaces the tokens FN, FEML, DT, RT, REML, SL and DESC, in that order and case-sensitively,
+// each pass working on the result of the one before (so a subject holding "DESC" receives the
+// body). Values go in as they are: the page's content policy keeps what they carry inert.
+std::string RenderPage(std::string_view templateText, const MessageHeader& header);
+
+// The template's name in the program folder and the rendered page's name in the data folder.
+inline constexpr std::string_view kTemplateName = "view.tpl";
+inline constexpr std::string_view kPageName = "item.htm";
+
+// Shows a message of a source in its document window: focuses the window already open on it, or
+// loads the message, renders item.htm and opens a window on that page. Leaves mInbox::SourceID
+// and mInbox::CurrentItem naming the message. True when a window now shows the message; false
+// when the message is not stored (no box), view.tpl is missing (a box says so) or item.htm
+// could not be written (the write reports it), so callers mark as read only what was shown.
+bool ShowMessage(const std::string& sourceId, const std::string& messageId, IDocumentHost& host);
+
+}  // namespace MessageRendering

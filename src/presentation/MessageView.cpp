@@ -1,0 +1,98 @@
+#include "presentation/MessageView.h"
+
+#include "core/Services.h"
+#include "core/mGeneralFunctions.h"
+
+#include <QFile>
+#include <QHash>
+#include <QPluginLoader>
+#include <QTextBrowser>
+#include <QVariant>
+
+#include <memory>
+
+namespace MessageView {
+
+namespace {
+
+// A text browser that loads nothing beyond the page: no images from the network and no files.
+class TextMessageView : public QTextBrowser {
+ public:
+  explicit TextMessageView(QWidget* parent) : QTextBrowser(parent) {
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+    setUndoRedoEnabled(false);
+  }
+
+ protected:
+  QVariant loadResource(int /*type*/, const QUrl& /*name*/) override { return {}; }
+};
+
+class TextViewFactory : public IMessageViewFactory {
+ public:
+  QWidget* CreateView(QWidget* parent, LinkHandler onLink) override {
+    auto* view = new TextMessageView(parent);
+    QObject::connect(view, &QTextBrowser::anchorClicked, view,
+                     [view, onLink = std::move(onLink)](const QUrl& url) {
+                       if (url.scheme().isEmpty() && url.path().isEmpty() && url.hasFragment()) {
+                         view->scrollToAnchor(url.fragment());
+                       } else if (onLink) {
+                         onLink(url);
+                       }
+                     });
+    return view;
+  }
+
+  void Load(QWidget* view, const QString& path) override {
+    QFile file(path);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    static_cast<TextMessageView*>(view)->setHtml(QString::fromUtf8(bytes));
+  }
+};
+
+}  // namespace
+
+IMessageViewFactory* LoadWebFactory(const std::string& folder) {
+  // Loaded modules are kept, never unloaded: the web engine cannot be torn down and started
+  // again within one run.
+  static QHash<QString, QPluginLoader*> loaded;
+  const QString path = QString::fromStdString(mGeneralFunctions::AddBackslash(folder)) +
+                       QLatin1String(kWebViewModule);
+  if (QPluginLoader* loader = loaded.value(path)) {
+    return qobject_cast<IMessageViewFactory*>(loader->instance());
+  }
+  auto loader = std::make_unique<QPluginLoader>(path);
+  auto* factory = qobject_cast<IMessageViewFactory*>(loader->instance());
+  if (!factory) {
+    static bool warned = false;
+    if (!warned) {
+      warned = true;
+      qWarning("Quillpost: messages show as plain text; the web view could not be loaded: %s",
+               qPrintable(loader->errorString()));
+    }
+    return nullptr;
+  }
+  loaded.insert(path, loader.release());
+  return factory;
+}
+
+IMessageViewFactory& TextFactory() {
+  static TextViewFactory factory;
+  return factory;
+}
+
+IMessageViewFactory& DefaultFactory() {
+  static IMessageViewFactory* web = nullptr;
+  if (!web) web = LoadWebFactory(Services::Environment().ProgramFolder());
+  return web ? *web : TextFactory();
+}
+
+bool IsExternalLink(const QUrl& url) {
+  if (!url.isValid()) return false;
+  const QString scheme = url.scheme().toLower();
+  if (scheme == QLatin1String("mailto")) return !url.path().isEmpty();
+  return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+         !url.host().isEmpty();
+}
+
+}  // namespace MessageView

@@ -1,0 +1,53 @@
+#pragma once
+// The view that shows a rendered message page in a document window. The web view lives in a
+// module beside the program (quillpost_webview), loaded when the first document window opens:
+// the web engine costs tens of megabytes before it shows anything, and a reader that only sits
+// in the notification area should not pay that. Without the module messages show in a plain
+// text browser.
+//
+// Either view never runs scripts, never reads local files other than the page and never
+// navigates away from the page: links the user follows go to the handler given at creation.
+
+#include <QString>
+#include <QUrl>
+#include <QtPlugin>
+
+#include <functional>
+#include <string>
+
+class QWidget;
+
+class IMessageViewFactory {
+ public:
+  using LinkHandler = std::function<void(const QUrl&)>;
+  virtual ~IMessageViewFactory() = default;
+  // A new view, a child of parent.
+  virtual QWidget* CreateView(QWidget* parent, LinkHandler onLink) = 0;
+  // Shows the page file in a view made by this factory. The file is read at once: a later
+  // rendering that replaces it does not change what this view shows.
+  virtual void Load(QWidget* view, const QString& path) = 0;
+};
+
+#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/1"
+Q_DECLARE_INTERFACE(IMessageViewFactory, QP_MESSAGE_VIEW_FACTORY_IID)
+
+namespace MessageView {
+
+// The module's file name in the program folder.
+inline constexpr const char* kWebViewModule = "quillpost_webview.so";
+
+// The web view's factory from the module in that folder; nullptr when it cannot be loaded.
+// A loaded module stays loaded for the rest of the run.
+IMessageViewFactory* LoadWebFactory(const std::string& folder);
+
+// The plain text browser: no remote or local resources, links go to the handler.
+IMessageViewFactory& TextFactory();
+
+// The web view from the program folder, else the plain view.
+IMessageViewFactory& DefaultFactory();
+
+// Links that may leave the program for the desktop's programs: web and mail addresses only,
+// never a local file or another scheme a hostile page could use to start something.
+bool IsExternalLink(const QUrl& url);
+
+}  // namespace MessageView
