@@ -4,12 +4,11 @@
 #include "core/mGeneralFunctions.h"
 #include "core/mMain.h"
 #include "retrieval/HeadlessCheck.h"
+#include "shell/frmMain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QLabel>
-#include <QMainWindow>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,18 +19,25 @@
 namespace DesktopEntry {
 
 namespace {
-std::unique_ptr<QMainWindow> g_mainWindow;
+std::unique_ptr<frmMain> g_mainWindow;
 
-// Stands in for the main window until the real one exists.
-void LoadMainWindow() {
-  g_mainWindow = std::make_unique<QMainWindow>();
-  g_mainWindow->setWindowTitle(QString::fromStdString(
-      "Quillpost (Standard Version)" + mGeneralFunctions::ApplicationBuild(true, true)));
-  auto* label = new QLabel(QStringLiteral("Quillpost"), g_mainWindow.get());
-  label->setAlignment(Qt::AlignCenter);
-  g_mainWindow->setCentralWidget(label);
-  g_mainWindow->resize(800, 600);
-  g_mainWindow->show();
+// The whole argument text, as the main window's "-s" rule reads it.
+std::string ArgumentText(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text += ' ';
+    text += argv[i];
+  }
+  return text;
+}
+
+void LoadMainWindow(const std::string& arguments) {
+  g_mainWindow = std::make_unique<frmMain>();
+  // The run ends with the main window's unload, not with its last visible window: while it
+  // sits in the tray, closing a message box must not end the program.
+  QObject::connect(g_mainWindow.get(), &frmMain::Unloaded, qApp, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
+  g_mainWindow->Form_Load(arguments);
 }
 
 enum class Mode { Desktop, Check, Help, Version, BadArguments };
@@ -111,9 +117,11 @@ int Run(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillpost"));
+  QApplication::setQuitOnLastWindowClosed(false);
   QtServices::InstallDesktop();
 
-  if (!mMain::Main(&LoadMainWindow)) return 1;
+  const std::string arguments = ArgumentText(argc, argv);
+  if (!mMain::Main([&arguments] { LoadMainWindow(arguments); })) return 1;
   const int status = app.exec();
   g_mainWindow.reset();
   return status;

@@ -1,0 +1,51 @@
+#pragma once
+// What the message panel does, apart from any window: the handlers of the message tree's double
+// click, key release, end of label edit and mouse release, and the option bar's items. The main
+// window's Help menu shares the help, contact and web-site commands.
+
+#include "presentation/TreeControl.h"
+
+#include <functional>
+#include <string>
+
+class IDocumentHost;
+
+namespace PanelActions {
+
+inline constexpr const char* kChangeTitleTitle = "Change Title?";
+inline constexpr const char* kRenameFailedTitle = "Failed to change Title!";
+inline constexpr const char* kRenameFailedText =
+    "Failed to change Source Title. Please close application & restart it and try again. If "
+    "still you face the same error then please contact us, our customer care executive will get "
+    "in touch with you with further details to resolve this issue.";
+inline constexpr const char* kHelpMissingTitle = "Help File not found!";
+inline constexpr const char* kHelpMissingText =
+    "Application failed to find Help File. Either Help file is not installed or missing.";
+inline constexpr const char* kSchedulerText = "Feature Under Development!";
+
+// Only source labels may be edited: the end-of-edit handler renames a source by the node's tag.
+bool CanEditLabel(const TreeControl::Node& node);
+// Installs the handlers below on the tree, and the label-edit filter.
+void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup);
+
+// A source node is checked for new messages; a message node is opened and marked read.
+void DblClick(TreeControl& tree, IDocumentHost& host);
+// F2 on a selected source node starts editing its title.
+void KeyUp(TreeControl& tree, int keyCode, int shift);
+// Asks before renaming, then renames the source in the subscription file.
+void AfterLabelEdit(TreeControl::LabelEditEvent& event);
+// A right-button release over a message node (or, off any node, with a message node selected)
+// selects that node and answers true: the message popup should open. Never for a source node.
+bool MouseUp(TreeControl& tree, int button, int shift, int x, int y);
+
+// The option bar's items by key; "opt_settings" calls showSettings. Unknown keys do nothing.
+void OptionBarItemClick(const std::string& key, const std::function<void()>& showSettings);
+
+// The help page beside the program.
+std::string HelpFilePath();
+// Opens the help page, or says that it is missing.
+void OpenHelpFile();
+void ContactUs();
+void VisitWebsite();
+
+}  // namespace PanelActions

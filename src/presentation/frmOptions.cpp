@@ -1,0 +1,184 @@
+#include "presentation/frmOptions.h"
+
+#include "presentation/PanelActions.h"
+#include "presentation/TreeModel.h"
+#include "subscriptions/SourceTree.h"
+
+#include <QFont>
+#include <QIcon>
+#include <QMenu>
+#include <QPalette>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+struct OptionItemRow {
+  const char* group;
+  const char* text;
+  const char* key;
+  const char* icon;
+};
+
+constexpr OptionItemRow kOptionItems[] = {
+    {"Options", "Scheduler", "opt_scheduler", ":/icons/scheduler.svg"},
+    {"Options", "Settings", "opt_settings", ":/icons/settings.svg"},
+    {"Help", "Help File", "help_file", ":/icons/help.svg"},
+    {"Help", "Contact Us", "help_email", ":/icons/email.svg"},
+    {"Help", "Visit our Website", "help_website", ":/icons/website.svg"},
+};
+
+QFont ItemFont() {
+  QFont font(QStringLiteral("Verdana"));
+  font.setPointSizeF(8.25);
+  return font;
+}
+
+// One collapsible group of the option bar: a title button over its content.
+class OptionGroup : public QWidget {
+ public:
+  OptionGroup(const QString& title, bool special, QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_header = new QToolButton(this);
+    m_header->setObjectName(QStringLiteral("group_") + title);
+    m_header->setText(title);
+    m_header->setCheckable(true);
+    m_header->setChecked(true);
+    m_header->setArrowType(Qt::DownArrow);
+    m_header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QFont bold = ItemFont();
+    bold.setBold(true);
+    m_header->setFont(bold);
+    if (special) {
+      // The first group stands out, as the group holding the messages.
+      QPalette palette = m_header->palette();
+      palette.setColor(QPalette::Button, palette.color(QPalette::Highlight));
+      palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
+      m_header->setPalette(palette);
+      m_header->setAutoFillBackground(true);
+    }
+    layout->addWidget(m_header);
+  }
+
+  void SetContent(QWidget* content, int stretch) {
+    m_content = content;
+    static_cast<QVBoxLayout*>(layout())->addWidget(content, stretch);
+  }
+
+  QToolButton* Header() const { return m_header; }
+  QWidget* Content() const { return m_content; }
+
+ private:
+  QToolButton* m_header = nullptr;
+  QWidget* m_content = nullptr;
+};
+
+}  // namespace
+
+frmOptions::frmOptions(IDocumentHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
+  setObjectName(QStringLiteral("frmOptions"));
+  setWindowTitle(QStringLiteral("Messages Sources"));
+  m_tree.SetSorted(true);
+  m_model = std::make_unique<TreeModel>(m_tree);
+  m_model->SetImageList({QIcon(), QIcon(QStringLiteral(":/icons/source.svg")),
+                         QIcon(QStringLiteral(":/icons/unread.svg")),
+                         QIcon(QStringLiteral(":/icons/read.svg"))});
+  BuildOptionBar();
+  CreateConnections();
+  mSubscriptions::LoadSubscriptions(m_tree);
+}
+
+frmOptions::~frmOptions() {
+  // The view goes before the model and the tree it shows.
+  delete tvMessages;
+  tvMessages = nullptr;
+}
+
+QToolButton* frmOptions::OptionItem(const QString& key) const {
+  for (QToolButton* item : m_items)
+    if (item->objectName() == key) return item;
+  return nullptr;
+}
+
+void frmOptions::BuildOptionBar() {
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(0, 0, 0, 0);
+  ucOptionbar = new QWidget(this);
+  ucOptionbar->setObjectName(QStringLiteral("ucOptionbar"));
+  outer->addWidget(ucOptionbar);
+
+  auto* bar = new QVBoxLayout(ucOptionbar);
+  bar->setContentsMargins(2, 2, 2, 2);
+  bar->setSpacing(4);
+
+  auto* messages = new OptionGroup(QStringLiteral("Messages"), true, ucOptionbar);
+  picMsgContainer = new QWidget(messages);
+  picMsgContainer->setObjectName(QStringLiteral("picMsgContainer"));
+  auto* container = new QVBoxLayout(picMsgContainer);
+  container->setContentsMargins(0, 0, 0, 0);
+  tvMessages = new QTreeView(picMsgContainer);
+  tvMessages->setObjectName(QStringLiteral("tvMessages"));
+  container->addWidget(tvMessages);
+  messages->SetContent(picMsgContainer, 1);
+  m_model->AttachView(tvMessages);
+  bar->addWidget(messages, 1);
+
+  const QFont font = ItemFont();
+  QList<OptionGroup*> groups;
+  for (const OptionItemRow& row : kOptionItems) {
+    const QString title = QString::fromLatin1(row.group);
+    if (groups.isEmpty() || groups.last()->Header()->text() != title) {
+      auto* group = new OptionGroup(title, false, ucOptionbar);
+      auto* content = new QWidget(group);
+      auto* items = new QVBoxLayout(content);
+      items->setContentsMargins(8, 2, 2, 2);
+      items->setSpacing(0);
+      group->SetContent(content, 0);
+      bar->addWidget(group);
+      groups << group;
+    }
+    auto* item = new QToolButton(groups.last()->Content());
+    item->setObjectName(QString::fromLatin1(row.key));
+    item->setText(QString::fromLatin1(row.text));
+    item->setIcon(QIcon(QString::fromLatin1(row.icon)));
+    item->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    item->setAutoRaise(true);
+    item->setCursor(Qt::PointingHandCursor);
+    item->setFont(font);
+    item->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    groups.last()->Content()->layout()->addWidget(item);
+    m_items << item;
+  }
+  // Takes the room that a collapsed "Messages" group gives up.
+  bar->addStretch(0);
+
+  for (OptionGroup* group : QList<OptionGroup*>{messages} + groups) {
+    connect(group->Header(), &QToolButton::toggled, this, [bar, group](bool open) {
+      group->Content()->setVisible(open);
+      group->Header()->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+      if (group->Content()->objectName() == QLatin1String("picMsgContainer"))
+        bar->setStretchFactor(group, open ? 1 : 0);
+    });
+  }
+}
+
+void frmOptions::CreateConnections() {
+  PanelActions::Attach(m_tree, m_host, [this](int x, int y) { tvMessages_OpenPopup(x, y); });
+  for (QToolButton* item : m_items) {
+    connect(item, &QToolButton::clicked, this,
+            [this, key = item->objectName()] { ucOptionbar_ItemClick(key); });
+  }
+}
+
+void frmOptions::ucOptionbar_ItemClick(const QString& key) {
+  PanelActions::OptionBarItemClick(key.toStdString(), [this] { emit SettingsRequested(); });
+}
+
+void frmOptions::tvMessages_OpenPopup(int x, int y) {
+  if (!m_popup || !tvMessages) return;
+  m_popup->popup(tvMessages->viewport()->mapToGlobal(QPoint(x, y)));
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The docked panel "Messages Sources": an option bar of collapsible groups whose first group holds
+// the message tree tvMessages; the other groups carry keyed items that repeat some main-menu
+// commands. The handlers are PanelActions'; this window only wires them to its controls.
+
+#include "presentation/TreeControl.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class IDocumentHost;
+class QMenu;
+class QToolButton;
+class QTreeView;
+class TreeModel;
+
+class frmOptions : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The host shows the messages that the tree opens.
+  explicit frmOptions(IDocumentHost& host, QWidget* parent = nullptr);
+  ~frmOptions() override;
+
+  TreeControl& Tree() { return m_tree; }
+  TreeModel& Model() { return *m_model; }
+  QTreeView* TreeView() const { return tvMessages; }
+  // The main window's message popup, opened by a right click on a message.
+  void SetPopupMenu(QMenu* menu) { m_popup = menu; }
+  // The option bar's item of that key ("opt_settings", "help_file", ...), or nullptr.
+  QToolButton* OptionItem(const QString& key) const;
+
+ signals:
+  // The option bar's "Settings" item: the Preferences dialog belongs to the main window.
+  void SettingsRequested();
+
+ private:
+  void BuildOptionBar();
+  void CreateConnections();
+  void ucOptionbar_ItemClick(const QString& key);
+  void tvMessages_OpenPopup(int x, int y);
+
+  IDocumentHost& m_host;
+  TreeControl m_tree{"tvMessages"};
+  std::unique_ptr<TreeModel> m_model;
+  QWidget* ucOptionbar = nullptr;
+  QWidget* picMsgContainer = nullptr;
+  QTreeView* tvMessages = nullptr;
+  QList<QToolButton*> m_items;
+  QMenu* m_popup = nullptr;
+};

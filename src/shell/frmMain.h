@@ -1,0 +1,165 @@
+#pragma once
+// The main window: a frame of tabbed document windows with the message panel docked at its side,
+// the menus, the notification-area icon and its menu, and the services a check run shows itself
+// through. The work behind each entry belongs to the modules it calls.
+
+#include "presentation/DocumentHost.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+#include <string>
+
+class BusyProgress;
+class IMessageViewFactory;
+class QAction;
+class QDockWidget;
+class QMdiArea;
+class QMenu;
+class QMdiSubWindow;
+class frmDoc;
+class frmOptions;
+class frmSysTray;
+class ucTrayAlert;
+class TreeControl;
+
+namespace Services {
+class IProgress;
+}
+
+class frmMain : public QMainWindow, public IDocumentHost {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kBalloonText =
+      "Double-click to launch Application interface or Right-click for more options.";
+  static constexpr const char* kBalloonTitle = "Quillpost is available here!";
+  static constexpr int kBalloonMs = 6000;
+  static constexpr const char* kSchedulerText = "Feature under test!";
+
+  explicit frmMain(QWidget* parent = nullptr);
+  ~frmMain() override;
+
+  // The load handler: title, panel, tabs, then either the window or (argument text "-s",
+  // exactly) only the tray icon, then the data folder.
+  void Form_Load(const std::string& arguments);
+  // Creates the tray icon on first use; afterwards hides the window into it.
+  void AddToSystemTray();
+  // Opens or closes the drop box, kept by the check mark of mnuToolsDropBox.
+  void ToggleDropBox();
+
+  TreeControl& MessageTree();
+  frmOptions* Panel() const { return m_options; }
+  QDockWidget* PanelDock() const { return ucFormDock; }
+  QMdiArea* Tabs() const { return oTabs; }
+  // The document window opened last; null until then and after it closes.
+  frmDoc* LastDocument() const;
+  // The notification-area icon; null until AddToSystemTray first runs.
+  frmSysTray* SysTray() const;
+  ucTrayAlert* TrayAlert() const { return m_trayAlert.get(); }
+  BusyProgress* Progress() const { return m_progress.get(); }
+
+  // IDocumentHost over the tabbed document windows.
+  bool FocusDocument(const std::string& itemId) override;
+  void OpenDocument(const std::string& itemId, const std::string& caption,
+                    const std::string& pagePath) override;
+  bool CloseDocument(const std::string& itemId) override;
+
+  // The view that document windows show their page in; null: the usual one (the web view).
+  void SetViewFactory(IMessageViewFactory* factory) { m_viewFactory = factory; }
+
+  // The frame's active document window: the current tab's window, or null.
+  QMdiSubWindow* ActiveDocument() const;
+
+  QMenu* mnuFile = nullptr;
+  QAction* mnuFileSystray = nullptr;
+  QAction* mnuFileLine1 = nullptr;
+  QAction* mnuFileSaveAs = nullptr;
+  QAction* mnuFilePrint = nullptr;
+  QAction* mnuFileLine3 = nullptr;
+  QAction* mnuFileCloseCurrent = nullptr;
+  QAction* mnuFileCloseAll = nullptr;
+  QAction* mnuFileLine2 = nullptr;
+  QAction* mnuFileExit = nullptr;
+  QMenu* mnuMsgSource = nullptr;
+  QAction* mnuMsgSourceNew = nullptr;
+  QAction* mnuMsgSourceLine1 = nullptr;
+  QAction* mnuMsgSourceCheckCurrent = nullptr;
+  QAction* mnuMsgSourceCheckAll = nullptr;
+  QAction* mnuMsgSourceLine2 = nullptr;
+  QAction* mnuMsgSourceManage = nullptr;
+  QMenu* mnuTools = nullptr;
+  QAction* mnuToolsDropBox = nullptr;
+  QAction* mnuToolsLine1 = nullptr;
+  QAction* mnuToolsScheduler = nullptr;
+  QAction* mnuToolsLine2 = nullptr;
+  QAction* mnuToolsSettings = nullptr;
+  // Where the desktop has no system-menu hook: the same drop-box switch, at the end of Tools.
+  QAction* mnuSysLine = nullptr;
+  QAction* mnuSysDropBox = nullptr;
+  QMenu* mnuHelp = nullptr;
+  QAction* mnuHelpFile = nullptr;
+  QAction* mnuHelpLine1 = nullptr;
+  QAction* mnuHelpEmail = nullptr;
+  QAction* mnuHelpWebsite = nullptr;
+  QAction* mnuHelpLine2 = nullptr;
+  QAction* mnuHelpAbout = nullptr;
+  QMenu* mnuPopupSource = nullptr;
+  QAction* mnuPopupSourceShow = nullptr;
+  QAction* mnuPopupSourceDel = nullptr;
+  QAction* mnuPopupSourceRead = nullptr;
+  QAction* mnuPopupSourceUnread = nullptr;
+  QMenu* mnuPopupSourceExport = nullptr;
+  std::array<QAction*, 3> mnuPopupSourceExportOpt{};
+
+ signals:
+  // The unload handler has run: every window is closed and the program may end.
+  void Unloaded();
+
+ protected:
+  // Whether the desktop shows a notification area; without one the window is never hidden.
+  virtual bool TrayAvailable() const;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void CreateConnections();
+  void Form_Unload();
+  // Out of sight: hidden into the tray, or minimised where there is no tray to come back from.
+  void HideIntoTray();
+
+  void mnuMsgSourceNew_Click();
+  void mnuMsgSourceCheckCurrent_Click();
+  void mnuMsgSourceCheckAll_Click();
+  void mnuMsgSourceManage_Click();
+  void mnuToolsDropBox_Click(bool checked);
+  void mnuToolsScheduler_Click();
+  void mnuToolsSettings_Click();
+  void mnuHelpFile_Click();
+  void mnuHelpEmail_Click();
+  void mnuHelpWebsite_Click();
+  void mnuPopupSourceShow_Click();
+  void mnuPopupSourceDel_Click();
+  void mnuPopupSourceRead_Click();
+  void mnuPopupSourceUnread_Click();
+  void mnuPopupSourceExportOpt_Click(int index);
+  void oTabs_CloseWindow(int tabIndex);
+  void oSysTray_MenuClick(int index, const QString& key);
+  void oSysTray_SysTrayMouseDown(int button);
+  void oSysTray_SysTrayDoubleClick(int button);
+
+  QDockWidget* ucFormDock = nullptr;
+  frmOptions* m_options = nullptr;
+  QMdiArea* oTabs = nullptr;
+  QPointer<frmDoc> oDoc;
+  QPointer<frmSysTray> oSysTray;
+  // The tray alert (ucTrayAlert) is a window of its own, so it shows while this one is hidden.
+  std::unique_ptr<ucTrayAlert> m_trayAlert;
+  std::unique_ptr<BusyProgress> m_progress;
+  Services::IProgress* m_previousProgress = nullptr;
+  IMessageViewFactory* m_viewFactory = nullptr;
+  bool m_unloaded = false;
+};
