@@ -115,6 +115,9 @@ int Run(int argc, char** argv) {
   // The web view's sandbox refuses to start as root; a normal user keeps it.
   if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
 
+  // The web view comes in a module loaded with the first message; the web engine then needs the
+  // shared OpenGL context that only exists when asked for before the application starts.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillpost"));
   QApplication::setQuitOnLastWindowClosed(false);
