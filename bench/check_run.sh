@@ -35,9 +35,10 @@ for ((s = 1; s <= sources; s++)); do
   } > "$work/feeds/feed$s.xml"
 done
 
-"$build/qp_feed_server" --dir "$work/feeds" > "$work/port" &
+"$build/tests/support/qp_feed_server" --dir "$work/feeds" > "$work/port" &
 server_pid=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
+[ -s "$work/port" ] || { echo "the feed server did not start"; exit 1; }
 port=$(cat "$work/port")
 
 make_data() {  # a fresh data folder subscribed to every feed

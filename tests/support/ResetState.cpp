@@ -3,6 +3,7 @@
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
 #include "inbox/mInbox.h"
+#include "retrieval/CheckRun.h"
 #include "subscriptions/mSubscriptions.h"
 
 // Each module with program-wide state adds its reset here.
@@ -16,6 +17,8 @@ void ResetProgramState() {
   mInbox::CurrentItem = {};
   mInbox::NewMessageCount = 0;
   mInbox::RunSummary.clear();
+  mAppFunctions::CheckQueue.clear();
+  mAppFunctions::CheckRunning = false;
 }
 
 }  // namespace TestSupport
