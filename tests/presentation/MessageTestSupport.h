@@ -1,6 +1,6 @@
 #pragma once
-// Shared set-up of the message rendering and command tests: fake services, a data folder, the
-// shipped template in the program folder and one stored message from the fixture.
+// Set-up shared by the message rendering and command tests: fake services, a data folder, the
+// shipped template in the program folder and the fixture message stored in one source.
 
 #include "TestPaths.h"
 #include "core/mAppFunctions.h"
@@ -12,41 +12,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
-
-namespace MessageRendering {
-inline void PrintTo(const MessageHeader& h, std::ostream* out) {
-  *out << "{FromName=\"" << h.FromName << "\" FromEmail=\"" << h.FromEmail << "\" Subject=\""
-       << h.Subject << "\" Date=\"" << h.Date << "\" ReplyToName=\"" << h.ReplyToName
-       << "\" ReplyToEmail=\"" << h.ReplyToEmail << "\" Body=\"" << h.Body << "\"}";
-}
-}  // namespace MessageRendering
 
 namespace MessageTests {
 
 inline const std::string kSourceID = "0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
 inline const std::string kGuid = "https://news.example/letters/2026-12-01";
 inline const std::string kTitle = "The Tuesday Letter: spring issue is here";
-
-// The fixture description as the feed delivers it, and as a load gives it back (CR LF).
-inline std::string FixtureDescription() {
-  return TestSupport::ReadAll(QP_FIXTURES_DIR "/messages/header_block_quoted_names.htm");
-}
-inline std::string Loaded(std::string text) {
-  std::string result;
-  for (const char c : text) result += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return result;
-}
-
 inline const std::string kFixtureBody =
     "<div class=\"letter\">\n<h2>Spring issue</h2>\n"
     "<p>Good morning! This week: seed swaps, a balcony garden and the market&#39;s return.</p>\n"
     "<p><a href=\"https://news.example/spring\">Read the issue on the web</a></p>\n</div>";
 
+inline std::string FixtureDescription() {
+  return TestSupport::ReadAll(QP_FIXTURES_DIR "/messages/header_block_quoted_names.htm");
+}
 inline MessageRendering::MessageHeader FixtureHeader(const std::string& body = kFixtureBody) {
   return {"Ann Editor ",
           "ann@news.example",
@@ -56,12 +38,16 @@ inline MessageRendering::MessageHeader FixtureHeader(const std::string& body = k
           "letters@news.example",
           body};
 }
-
 inline std::string ShippedTemplate() {
   return TestSupport::ReadAll(QP_SOURCE_DIR "/src/resources/view.tpl");
 }
+// A text as loading it from the inbox gives it back: line feeds as CR LF.
+inline std::string Loaded(const std::string& text) {
+  std::string result;
+  for (const char c : text) result += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return result;
+}
 
-// Records what the commands ask of the main window's document windows.
 class FakeDocumentHost : public IDocumentHost {
  public:
   struct Opened {
@@ -94,7 +80,7 @@ class MessageTest : public ::testing::Test {
     Store(kGuid, kTitle, FixtureDescription());
   }
 
-  // Stores a message as the feed parser does: line feeds as character 5.
+  // Stores a message as the feed parser does, line feeds as character 5.
   void Store(const std::string& guid, const std::string& title, std::string description) {
     std::replace(description.begin(), description.end(), '\n', '\x05');
     mInbox::SourceID = kSourceID;
