@@ -32,7 +32,14 @@ bool CanEditLabel(const Node& node) { return node.IsTopLevel(); }
 void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup) {
   tree.SetLabelEditFilter(&CanEditLabel);
   tree.SetOnDblClick([&tree, &host] { DblClick(tree, host); });
-  tree.SetOnKeyUp([&tree](int keyCode, int shift) { KeyUp(tree, keyCode, shift); });
+  tree.SetOnKeyUp([&tree, &host](int keyCode, int shift) {
+    // Enter opens the selected message, as a double click does: keyboard users read too.
+    if (keyCode == kKeyReturn) {
+      OpenSelectedMessage(tree, host);
+      return;
+    }
+    KeyUp(tree, keyCode, shift);
+  });
   tree.SetOnAfterLabelEdit([](TreeControl::LabelEditEvent& event) { AfterLabelEdit(event); });
   tree.SetOnMouseUp([&tree, openPopup = std::move(openPopup)](int button, int shift, int x, int y) {
     if (MouseUp(tree, button, shift, x, y) && openPopup) openPopup(x, y);
@@ -46,6 +53,12 @@ void DblClick(TreeControl& tree, IDocumentHost& host) {
     mAppFunctions::CheckTrigger(tree, false);
     return;
   }
+  OpenSelectedMessage(tree, host);
+}
+
+void OpenSelectedMessage(TreeControl& tree, IDocumentHost& host) {
+  Node* node = tree.SelectedItem();
+  if (!node || node->IsTopLevel()) return;
   const std::string sourceId = node->Parent()->Key();
   const std::string guid = node->Tag();
   // A message that could not be shown is not marked read.

@@ -32,6 +32,9 @@ void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, in
 void DblClick(TreeControl& tree, IDocumentHost& host);
 // F2 on a selected source node starts editing its title.
 void KeyUp(TreeControl& tree, int keyCode, int shift);
+// Shows the selected message node's message and marks it read; nothing for a source node.
+void OpenSelectedMessage(TreeControl& tree, IDocumentHost& host);
+inline constexpr int kKeyReturn = 13;
 // Asks before renaming, then renames the source in the subscription file.
 void AfterLabelEdit(TreeControl::LabelEditEvent& event);
 // A right-button release over a message node (or, off any node, with a message node selected)

@@ -228,6 +228,8 @@ void frmMain::Form_Load(const std::string& arguments) {
   } else {
     show();
   }
+  // Keyboard users start in the message list.
+  m_options->TreeView()->setFocus();
 
   mAppFunctions::InitializeDataFolder();
 }

@@ -98,6 +98,22 @@ TEST_F(PanelActionsTest, MessageThatCannotBeShownStaysUnread) {
   EXPECT_TRUE(node->Bold());
 }
 
+TEST_F(PanelActionsTest, EnterOpensASelectedMessageButNeverChecksASource) {
+  Node* node = Message("g-new");
+  tree.SetSelectedItem(node);
+  tree.RaiseKeyUp(PanelActions::kKeyReturn, 0);
+  ASSERT_EQ(host.opened.size(), 1u);
+  EXPECT_EQ(host.opened[0].first, "g-new");
+  EXPECT_EQ(node->Image(), MessageTreeImage::Read);
+  EXPECT_FALSE(node->Bold());
+  EXPECT_EQ(StoredRead(lettersId, "g-new"), 1);
+
+  tree.SetSelectedItem(tree.Find(notesId));
+  tree.RaiseKeyUp(PanelActions::kKeyReturn, 0);
+  EXPECT_TRUE(platform.http.fetched.empty());
+  EXPECT_EQ(host.opened.size(), 1u);
+}
+
 TEST_F(PanelActionsTest, DoubleClickWithoutSelectionDoesNothing) {
   tree.SetSelectedItem(nullptr);
   tree.RaiseDblClick();
