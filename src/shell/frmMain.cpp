@@ -18,6 +18,7 @@
 #include <QDockWidget>
 #include <QIcon>
 #include <QMdiArea>
+#include <QTreeView>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
