@@ -1,0 +1,205 @@
+#include "subscriptions/SubscriptionChecks.h"
+
+#include "core/Services.h"
+#include "core/mAppFunctions.h"
+#include "core/mGeneralFunctions.h"
+#include "inbox/mInbox.h"
+#include "presentation/DocumentHost.h"
+#include "subscriptions/ServiceHost.h"
+#include "subscriptions/SourceTree.h"
+#include "subscriptions/mSubscriptions.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace SubscriptionChecks {
+
+namespace {
+
+namespace fs = std::filesystem;
+using mGeneralFunctions::IsBlank;
+using mSubscriptions::CurrentSource;
+using mSubscriptions::SourceAction;
+
+constexpr const char* kRootKey = "main";
+constexpr const char* kAlreadyTitle = "Already Subscribed!";
+constexpr const char* kAlreadyText = "You have already subscribed to this Message channel!";
+constexpr const char* kDoneTitle = "Done!";
+
+void Inform(const std::string& text, const std::string& title) {
+  Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbInformation);
+}
+
+void Warn(const std::string& text, const std::string& title) {
+  Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbExclamation);
+}
+
+std::string LowerAscii(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lowered;
+}
+
+bool LinkExists(const std::string& link) {
+  CurrentSource.Link = link;
+  return mSubscriptions::ManageSource(SourceAction::Exists);
+}
+
+// The guids of the source's stored messages, read through the inbox store as the message tree
+// would show them.
+std::vector<std::string> StoredGuids(const std::string& id) {
+  std::vector<std::string> guids;
+  if (!mSubscriptions::IsSourceID(id)) return guids;
+  TreeControl scratch;
+  TreeControl::Node* node = scratch.Add(id, id);
+  if (!node) return guids;
+  const std::string previous = mInbox::SourceID;
+  mInbox::SourceID = id;
+  mInbox::LoadInbox(scratch);
+  mInbox::SourceID = previous;
+  for (std::size_t row = 0; row < node->ChildCount(); ++row)
+    guids.push_back(node->Child(row)->Tag());
+  return guids;
+}
+
+}  // namespace
+
+bool NamesServiceHost(std::string_view link) {
+  return LowerAscii(link).find(kServiceHost) != std::string::npos;
+}
+
+bool NamesServiceHostAsTyped(std::string_view link) {
+  return link.find(kServiceHost) != std::string_view::npos;
+}
+
+Attempt Subscribe(const SourceFields& fields, TreeControl& messageTree) {
+  if (IsBlank(fields.title)) {
+    Inform("Please specify a Title for Message Source.", "Title?");
+    return {false, Focus::Title};
+  }
+  if (IsBlank(fields.link)) {
+    Inform("Please specify the URL Link of Message Source.", "Link?");
+    return {false, Focus::Link};
+  }
+  if (!NamesServiceHost(fields.link)) {
+    Warn(kInvalidLinkText, kInvalidLinkTitle);
+    return {false, Focus::LinkSelected};
+  }
+  if (LinkExists(fields.link)) {
+    Warn(kAlreadyText, kAlreadyTitle);
+    return {};
+  }
+  if (!mSubscriptions::AddSource(fields.title, fields.link)) return {};
+  Inform("New Source successfully Added to Subscription List!", kDoneTitle);
+  mSubscriptions::LoadSubscriptions(messageTree);
+  return {true, Focus::None};
+}
+
+std::string AddButtonCaption(ManagerMode mode) {
+  return mode == ManagerMode::Edit ? "Save Changes!" : "Add New";
+}
+
+bool EnterEditMode(const TreeControl& sources, ManagerState& state, SourceFields& fields) {
+  const TreeControl::Node* node = sources.SelectedItem();
+  if (!node) return false;
+  fields.title = node->Text();
+  state.formerTitle = node->Text();
+  fields.link = node->Tag();
+  state.formerLink = node->Tag();
+  state.id = node->Key();
+  state.mode = ManagerMode::Edit;
+  return true;
+}
+
+void ClearFields(ManagerState& state, SourceFields& fields) {
+  fields = {};
+  state = {};
+}
+
+Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& sources) {
+  if (IsBlank(fields.title)) {
+    Warn("Please specify Title for Message Source.", "Title?");
+    return {false, Focus::Title};
+  }
+  if (IsBlank(fields.link)) {
+    Warn("Please specify Message Source Link.", "Message Source Link?");
+    return {false, Focus::Link};
+  }
+  if (!NamesServiceHostAsTyped(fields.link)) {
+    Warn("You've specified invalid Message Source Link. Please specify correct Quillpost Message "
+         "Source URL.",
+         "Invalid Link!");
+    return {false, Focus::LinkSelected};
+  }
+
+  if (state.mode == ManagerMode::Edit) {
+    if (fields.link != state.formerLink && LinkExists(fields.link)) {
+      Warn(kAlreadyText, kAlreadyTitle);
+      return {false, Focus::LinkSelected};
+    }
+    CurrentSource = {state.formerTitle, state.formerLink, state.id};
+    mSubscriptions::EditedSource = {fields.title, fields.link, state.id};
+    // A source that is no longer in the file: nothing is said and editing goes on.
+    if (!mSubscriptions::ManageSource(SourceAction::Update)) return {};
+    Inform("Message Source Details are successfully Saved!", kDoneTitle);
+  } else {
+    if (LinkExists(fields.link)) {
+      Warn(kAlreadyText, kAlreadyTitle);
+      return {};
+    }
+    if (!mSubscriptions::AddSource(fields.title, fields.link)) return {};
+    Inform("New Message Source is succcessfully Subscribed!", kDoneTitle);
+  }
+  ClearFields(state, fields);
+  mSubscriptions::LoadSubscriptions(sources);
+  return {true, Focus::None};
+}
+
+bool Unsubscribe(TreeControl& sources, IDocumentHost* documents) {
+  const TreeControl::Node* node = sources.SelectedItem();
+  if (sources.Count() == 0 || !node || node->Key() == kRootKey) return false;
+  const std::string text = node->Text();
+  const std::string link = node->Tag();
+  const std::string id = node->Key();
+
+  const int answer = Services::MessageBox().Show(
+      "Are you sure you want to Unsubscribe " + text +
+          " message source? Please note that once you Unsubscribe, all offline Message content "
+          "will also be lost.\r\n\r\nContinue??",
+      "Unsubscribe " + text + "??", Services::vbYesNoQuestionDefaultNo);
+  if (answer != Services::vbYes) return false;
+
+  CurrentSource.Link = link;
+  CurrentSource.ID = id;
+  const bool removed = mSubscriptions::ManageSource(SourceAction::Delete);
+  if (removed) {
+    // Read before the folder goes: the open documents are known only by their guids.
+    const std::vector<std::string> guids = documents ? StoredGuids(id) : std::vector<std::string>{};
+    DeleteSourceFolder(id);
+    // One window per message: opening a message that is open only focuses its window.
+    for (const std::string& guid : guids) documents->CloseDocument(guid);
+  }
+  mSubscriptions::LoadSubscriptions(sources);
+  return removed;
+}
+
+bool DeleteSourceFolder(const std::string& id) {
+  const std::string& dataPath = mAppFunctions::DataPath;
+  if (!mSubscriptions::IsSourceID(id) || IsBlank(dataPath)) return false;
+  std::error_code ec;
+  const fs::path data = fs::canonical(dataPath, ec);
+  if (ec) return false;
+  std::string folder = mGeneralFunctions::AddBackslash(dataPath) + id;
+  const fs::path resolved = fs::weakly_canonical(folder, ec);
+  if (ec || resolved == data || resolved.parent_path() != data) return false;
+  if (!fs::exists(fs::symlink_status(folder, ec))) return false;
+  std::string none;
+  mGeneralFunctions::ShellFileOperation(
+      folder, none, mGeneralFunctions::FO_DELETE,
+      mGeneralFunctions::FOF_SILENT + mGeneralFunctions::FOF_NOCONFIRMATION);
+  return !fs::exists(fs::symlink_status(resolved, ec));
+}
+
+}  // namespace SubscriptionChecks

@@ -1,0 +1,84 @@
+#pragma once
+// What the subscribe dialog and the subscription list manager do, apart from any window: their
+// checks with the messages they show, adding, editing and unsubscribing sources, and rebuilding
+// the trees that show them. The windows only copy their text boxes in and the focus out.
+
+#include "presentation/TreeControl.h"
+
+#include <string>
+#include <string_view>
+
+class IDocumentHost;
+
+namespace SubscriptionChecks {
+
+// Shared with the drop box, which refuses a dropped text with the same box.
+inline constexpr const char* kInvalidLinkTitle = "Invalid Quillpost Source Link.";
+inline constexpr const char* kInvalidLinkText =
+    "Invalid Quillpost Message Source Link. Please specify a correct Quillpost Source Link in "
+    "\"Source Link\" field.";
+
+// The two text boxes of either dialog, exactly as typed.
+struct SourceFields {
+  std::string title;
+  std::string link;
+  bool operator==(const SourceFields&) const = default;
+};
+
+// Where the dialog puts the focus after an attempt; LinkSelected also selects the whole link.
+enum class Focus { None, Title, Link, LinkSelected };
+
+struct Attempt {
+  // The subscription file was changed.
+  bool done = false;
+  Focus focus = Focus::None;
+  bool operator==(const Attempt&) const = default;
+};
+
+// The subscribe dialog's and the drop box's test: the link, lower-cased, contains the service
+// host anywhere.
+bool NamesServiceHost(std::string_view link);
+// The list manager's test: the link as typed contains the service host, letter case included.
+bool NamesServiceHostAsTyped(std::string_view link);
+
+// The subscribe dialog's attempt: blank title, blank link, service host, already subscribed (the
+// link as typed), then add. Each refusal shows its box. After a successful add the message tree
+// is rebuilt from the file with every source's messages.
+Attempt Subscribe(const SourceFields& fields, TreeControl& messageTree);
+
+// The list manager's mode: adding a new source or editing the one double-clicked.
+enum class ManagerMode { Add, Edit };
+
+struct ManagerState {
+  ManagerMode mode = ManagerMode::Add;
+  // The edited node's text, tag and key as they were when editing began.
+  std::string formerTitle;
+  std::string formerLink;
+  std::string id;
+  bool operator==(const ManagerState&) const = default;
+};
+
+// "Add New" or "Save Changes!".
+std::string AddButtonCaption(ManagerMode mode);
+
+// Edits the selected node of tvSources (the root too: its text and an empty link). False, and
+// nothing changed, when no node is selected.
+bool EnterEditMode(const TreeControl& sources, ManagerState& state, SourceFields& fields);
+// Empties both fields and returns to adding.
+void ClearFields(ManagerState& state, SourceFields& fields);
+// The add button: blank title, blank link, service host (as typed); then saves the edited source
+// or adds a new one. A success shows its box, clears the fields and rebuilds tvSources. A save
+// whose new link another source already has is refused: two sources with one link could no
+// longer be told apart, and unsubscribing one would drop both.
+Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& sources);
+// The delete button: asks, removes the selected source from the file, deletes its folder and
+// closes the documents showing its messages, then rebuilds tvSources. Nothing for the root or
+// without a selection. True when the source was removed from the file.
+bool Unsubscribe(TreeControl& sources, IDocumentHost* documents);
+
+// Deletes a source's folder with everything in it, but only when the identifier has the form
+// that NewGUID makes and the folder lies directly inside the data folder (symbolic links
+// resolved): a hand-edited "" or "../x" never deletes anything. True when it was deleted.
+bool DeleteSourceFolder(const std::string& id);
+
+}  // namespace SubscriptionChecks
