@@ -13,6 +13,8 @@
 #include "shell/AppInfo.h"
 #include "shell/TrayAlert.h"
 #include "shell/frmSysTray.h"
+#include "subscriptions/frmSubscrListManager.h"
+#include "subscriptions/frmSubscribe.h"
 
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -327,7 +329,19 @@ void frmMain::Form_Unload() {
 }
 
 void frmMain::mnuMsgSourceNew_Click() {
-  // The subscribe dialog opens here, modal over this window.
+  frmSubscribe dialog(MessageTree(), this);
+  dialog.exec();
+}
+
+void frmMain::OpenSubscribeWithLink(const QString& link) {
+  if (!m_subscribe) {
+    m_subscribe = new frmSubscribe(MessageTree(), this);
+    m_subscribe->setAttribute(Qt::WA_DeleteOnClose);
+  }
+  m_subscribe->SetLink(link);
+  m_subscribe->show();
+  m_subscribe->raise();
+  m_subscribe->activateWindow();
 }
 
 void frmMain::mnuMsgSourceCheckCurrent_Click() {
@@ -337,7 +351,10 @@ void frmMain::mnuMsgSourceCheckCurrent_Click() {
 void frmMain::mnuMsgSourceCheckAll_Click() { mAppFunctions::CheckTrigger(MessageTree(), true); }
 
 void frmMain::mnuMsgSourceManage_Click() {
-  // The subscription list manager opens here, modal.
+  // Modal without an owner, but placed over this window.
+  frmSubscrListManager dialog(MessageTree(), this);
+  dialog.move(frameGeometry().center() - dialog.rect().center());
+  dialog.exec();
 }
 
 void frmMain::mnuToolsDropBox_Click(bool checked) {

@@ -21,6 +21,7 @@ class QMenu;
 class QMdiSubWindow;
 class frmDoc;
 class frmOptions;
+class frmSubscribe;
 class frmSysTray;
 class ucTrayAlert;
 class TreeControl;
@@ -73,6 +74,12 @@ class frmMain : public QMainWindow, public IDocumentHost {
   // The frame's active document window: the current tab's window, or null.
   QMdiSubWindow* ActiveDocument() const;
 
+ public slots:
+  // A link dropped on the drop box: the subscribe dialog, modeless, with the link filled in. A
+  // dialog already open this way takes the new link and keeps its title.
+  void OpenSubscribeWithLink(const QString& link);
+
+ public:
   QMenu* mnuFile = nullptr;
   QAction* mnuFileSystray = nullptr;
   QAction* mnuFileLine1 = nullptr;
@@ -156,6 +163,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QMdiArea* oTabs = nullptr;
   QPointer<frmDoc> oDoc;
   QPointer<frmSysTray> oSysTray;
+  QPointer<frmSubscribe> m_subscribe;
   // The tray alert (ucTrayAlert) is a window of its own, so it shows while this one is hidden.
   std::unique_ptr<ucTrayAlert> m_trayAlert;
   std::unique_ptr<BusyProgress> m_progress;
