@@ -4,6 +4,7 @@
 #include "presentation/TreeModel.h"
 #include "subscriptions/SourceTree.h"
 
+#include <QApplication>
 #include <QFont>
 #include <QIcon>
 #include <QMenu>
@@ -125,6 +126,17 @@ void frmOptions::BuildOptionBar() {
   container->addWidget(tvMessages);
   messages->SetContent(picMsgContainer, 1);
   m_model->AttachView(tvMessages);
+  // A check run disables the tree, and Qt then moves the keyboard focus to the next control of
+  // the panel; give it back to the tree afterwards unless the user has gone elsewhere.
+  connect(m_model.get(), &TreeModel::ControlEnabledChanged, tvMessages, [this](bool enabled) {
+    QWidget* focus = QApplication::focusWidget();
+    const bool inPanel = focus == nullptr || focus == tvMessages || isAncestorOf(focus);
+    if (!enabled) {
+      m_refocusAfterRun = inPanel;
+    } else if (m_refocusAfterRun && inPanel) {
+      tvMessages->setFocus();
+    }
+  });
   bar->addWidget(messages, 1);
 
   const QFont font = ItemFont();

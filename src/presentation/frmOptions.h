@@ -47,6 +47,7 @@ class frmOptions : public QWidget {
   QWidget* ucOptionbar = nullptr;
   QWidget* picMsgContainer = nullptr;
   QTreeView* tvMessages = nullptr;
+  bool m_refocusAfterRun = false;
   QList<QToolButton*> m_items;
   QMenu* m_popup = nullptr;
 };
