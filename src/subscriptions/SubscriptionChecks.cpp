@@ -42,6 +42,16 @@ std::string LowerAscii(std::string_view text) {
   return lowered;
 }
 
+// The link as the subscription file gives it back: its reader trims XML white space from element
+// text, so a link stored with a blank at either end would never again be found as typed, and
+// the duplicate test would let the same source in twice.
+std::string StoredLink(const std::string& link) {
+  constexpr const char* kXmlSpace = " \t\r\n";
+  const std::size_t first = link.find_first_not_of(kXmlSpace);
+  if (first == std::string::npos) return {};
+  return link.substr(first, link.find_last_not_of(kXmlSpace) - first + 1);
+}
+
 bool LinkExists(const std::string& link) {
   CurrentSource.Link = link;
   return mSubscriptions::ManageSource(SourceAction::Exists);
@@ -87,11 +97,12 @@ Attempt Subscribe(const SourceFields& fields, TreeControl& messageTree) {
     Warn(kInvalidLinkText, kInvalidLinkTitle);
     return {false, Focus::LinkSelected};
   }
-  if (LinkExists(fields.link)) {
+  const std::string link = StoredLink(fields.link);
+  if (LinkExists(link)) {
     Warn(kAlreadyText, kAlreadyTitle);
     return {};
   }
-  if (!mSubscriptions::AddSource(fields.title, fields.link)) return {};
+  if (!mSubscriptions::AddSource(fields.title, link)) return {};
   Inform("New Source successfully Added to Subscription List!", kDoneTitle);
   mSubscriptions::LoadSubscriptions(messageTree);
   return {true, Focus::None};
@@ -128,28 +139,30 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
     return {false, Focus::Link};
   }
   if (!NamesServiceHostAsTyped(fields.link)) {
-    Warn("You've specified invalid Message Source Link. Please specify correct Quillpost Message "
-         "Source URL.",
-         "Invalid Link!");
+    Warn(
+        "You've specified invalid Message Source Link. Please specify correct Quillpost Message "
+        "Source URL.",
+        "Invalid Link!");
     return {false, Focus::LinkSelected};
   }
 
+  const std::string link = StoredLink(fields.link);
   if (state.mode == ManagerMode::Edit) {
-    if (fields.link != state.formerLink && LinkExists(fields.link)) {
+    if (link != state.formerLink && LinkExists(link)) {
       Warn(kAlreadyText, kAlreadyTitle);
       return {false, Focus::LinkSelected};
     }
     CurrentSource = {state.formerTitle, state.formerLink, state.id};
-    mSubscriptions::EditedSource = {fields.title, fields.link, state.id};
+    mSubscriptions::EditedSource = {fields.title, link, state.id};
     // A source that is no longer in the file: nothing is said and editing goes on.
     if (!mSubscriptions::ManageSource(SourceAction::Update)) return {};
     Inform("Message Source Details are successfully Saved!", kDoneTitle);
   } else {
-    if (LinkExists(fields.link)) {
+    if (LinkExists(link)) {
       Warn(kAlreadyText, kAlreadyTitle);
       return {};
     }
-    if (!mSubscriptions::AddSource(fields.title, fields.link)) return {};
+    if (!mSubscriptions::AddSource(fields.title, link)) return {};
     Inform("New Message Source is succcessfully Subscribed!", kDoneTitle);
   }
   ClearFields(state, fields);

@@ -41,9 +41,12 @@ bool NamesServiceHost(std::string_view link);
 // The list manager's test: the link as typed contains the service host, letter case included.
 bool NamesServiceHostAsTyped(std::string_view link);
 
+// Both dialogs add and compare a link as the subscription file gives it back: without the XML
+// white space at either end that its reader trims, so such a blank never lets a link in twice.
+
 // The subscribe dialog's attempt: blank title, blank link, service host, already subscribed (the
-// link as typed), then add. Each refusal shows its box. After a successful add the message tree
-// is rebuilt from the file with every source's messages.
+// link as typed, letter case included), then add. Each refusal shows its box. After a successful
+// add the message tree is rebuilt from the file with every source's messages.
 Attempt Subscribe(const SourceFields& fields, TreeControl& messageTree);
 
 // The list manager's mode: adding a new source or editing the one double-clicked.

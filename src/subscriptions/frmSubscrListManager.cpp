@@ -39,9 +39,8 @@ QPushButton* MakeButton(const char* name, const QString& caption, QWidget* paren
 
 frmSubscrListManager::frmSubscrListManager(TreeControl& messageTree, IDocumentHost* documents,
                                            QWidget* parent)
-    : QDialog(parent,
-              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                  Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
       m_messageTree(messageTree),
       m_documents(documents) {
   setObjectName(QStringLiteral("frmSubscrListManager"));
@@ -54,8 +53,8 @@ frmSubscrListManager::frmSubscrListManager(TreeControl& messageTree, IDocumentHo
 
   m_model = std::make_unique<TreeModel>(m_sources);
   // Image 1 is the root, image 4 a source.
-  m_model->SetImageList({QIcon(), QIcon(QStringLiteral(":/icons/quillpost.svg")), QIcon(),
-                         QIcon(), QIcon(QStringLiteral(":/icons/source.svg"))});
+  m_model->SetImageList({QIcon(), QIcon(QStringLiteral(":/icons/quillpost.svg")), QIcon(), QIcon(),
+                         QIcon(QStringLiteral(":/icons/source.svg"))});
   BuildControls();
   CreateConnections();
   mSubscriptions::LoadSubscriptions(m_sources);
@@ -173,7 +172,9 @@ void frmSubscrListManager::btnAdd_Click() {
   }
 }
 
-void frmSubscrListManager::btnDel_Click() { SubscriptionChecks::Unsubscribe(m_sources, m_documents); }
+void frmSubscrListManager::btnDel_Click() {
+  SubscriptionChecks::Unsubscribe(m_sources, m_documents);
+}
 
 void frmSubscrListManager::btnCancel_Click() {
   SubscriptionChecks::SourceFields fields;
