@@ -224,29 +224,66 @@ public:
   }
 };
 
-// Session start-up through an XDG autostart entry.
+// Session start-up through an XDG autostart entry. The command arrives with its quoting done
+// (a quoted argument escapes the double quote, '`', '$' and the backslash); the entry file adds
+// its own string escapes on top, so one backslash of the command is written as two.
 class XdgStartup : public Services::IStartup {
 public:
   bool SetCommand(const std::string& name, const std::string& command) override {
+    if (!IsPlainName(name)) return false;
     std::error_code ec;
     std::filesystem::create_directories(Folder(), ec);
-    const std::string entry =
-        "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + command +
-        "\nX-GNOME-Autostart-enabled=true\n";
+    const std::string entry = "[Desktop Entry]\nType=Application\nName=" + EntryText(name) +
+                              "\nExec=" + ExecText(command) +
+                              "\nX-GNOME-Autostart-enabled=true\n";
     return AtomicFile::Replace(FilePath(name), entry, ec);
   }
   bool Remove(const std::string& name) override {
+    if (!IsPlainName(name)) return false;
     std::error_code ec;
     std::filesystem::remove(FilePath(name), ec);
     return !ec;
   }
 
 private:
+  // The name becomes a file name: it must not reach outside the autostart folder.
+  static bool IsPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+  }
+  // A string value of a desktop entry: backslash and control characters escaped.
+  static std::string EntryText(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+      switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+      }
+    }
+    return out;
+  }
+  // Exec also expands field codes: a literal percent sign is written twice.
+  static std::string ExecText(const std::string& command) {
+    std::string out;
+    for (char c : EntryText(command)) {
+      out += c;
+      if (c == '%') out += '%';
+    }
+    return out;
+  }
   static std::string Folder() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
       return std::string(xdg) + "/autostart";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config/autostart";
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env && *env) {
+      home = env;
+    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+      home = pw->pw_dir;
+    }
+    return home + "/.config/autostart";
   }
   static std::string FilePath(const std::string& name) { return Folder() + "/" + name + ".desktop"; }
 };

@@ -1,5 +1,6 @@
 #include "shell/frmMain.h"
 
+#include "config/frmSettings.h"
 #include "core/Services.h"
 #include "core/WindowFunctions.h"
 #include "core/mAppFunctions.h"
@@ -13,6 +14,7 @@
 #include "shell/AppInfo.h"
 #include "shell/TrayAlert.h"
 #include "shell/frmSysTray.h"
+#include "subscriptions/frmDropBox.h"
 #include "subscriptions/frmSubscrListManager.h"
 #include "subscriptions/frmSubscribe.h"
 
@@ -105,6 +107,8 @@ frmMain::~frmMain() {
   if (Services::Current().progress == m_progress.get())
     Services::Current().progress = m_previousProgress;
   delete oSysTray.data();
+  // The drop box has no owner (it stays up while this window hides in the tray).
+  delete m_dropBox.data();
 }
 
 TreeControl& frmMain::MessageTree() { return m_options->Tree(); }
@@ -301,8 +305,25 @@ void frmMain::HideIntoTray() {
 }
 
 void frmMain::ToggleDropBox() {
-  // The drop box window opens and closes here; its presence is this check mark.
-  mnuToolsDropBox->setChecked(!mnuToolsDropBox->isChecked());
+  // The drop box's presence is this check mark.
+  if (mnuToolsDropBox->isChecked()) {
+    if (m_dropBox) m_dropBox->close();
+    mnuToolsDropBox->setChecked(false);
+    return;
+  }
+  // No owner: the box stays up while this window hides in the tray.
+  m_dropBox = new frmDropBox;
+  connect(m_dropBox, &frmDropBox::LinkDropped, this, &frmMain::OpenSubscribeWithLink);
+  connect(m_dropBox, &frmDropBox::Unloaded, this, &frmMain::oDropBox_Unloaded);
+  m_dropBox->show();
+  mnuToolsDropBox->setChecked(true);
+}
+
+frmDropBox* frmMain::DropBox() const { return m_dropBox; }
+
+void frmMain::oDropBox_Unloaded() {
+  // However the box closes (its own Close, the window manager), the mark follows.
+  mnuToolsDropBox->setChecked(false);
 }
 
 void frmMain::changeEvent(QEvent* event) {
@@ -368,7 +389,16 @@ void frmMain::mnuToolsScheduler_Click() {
 }
 
 void frmMain::mnuToolsSettings_Click() {
-  // The Preferences dialog opens here, modal over this window.
+  if (m_settings) {
+    m_settings->raise();
+    m_settings->activateWindow();
+    return;
+  }
+  // Modal over this window; it saves and closes itself, so nothing here waits for it.
+  m_settings = new frmSettings(this);
+  m_settings->setAttribute(Qt::WA_DeleteOnClose);
+  m_settings->setWindowModality(Qt::ApplicationModal);
+  m_settings->show();
 }
 
 void frmMain::mnuHelpFile_Click() { PanelActions::OpenHelpFile(); }

@@ -20,7 +20,9 @@ class QMdiArea;
 class QMenu;
 class QMdiSubWindow;
 class frmDoc;
+class frmDropBox;
 class frmOptions;
+class frmSettings;
 class frmSubscribe;
 class frmSysTray;
 class ucTrayAlert;
@@ -50,6 +52,8 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void AddToSystemTray();
   // Opens or closes the drop box, kept by the check mark of mnuToolsDropBox.
   void ToggleDropBox();
+  // The open drop box, or null.
+  frmDropBox* DropBox() const;
 
   TreeControl& MessageTree();
   frmOptions* Panel() const { return m_options; }
@@ -145,6 +149,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void mnuToolsDropBox_Click(bool checked);
   void mnuToolsScheduler_Click();
   void mnuToolsSettings_Click();
+  void oDropBox_Unloaded();
   void mnuHelpFile_Click();
   void mnuHelpEmail_Click();
   void mnuHelpWebsite_Click();
@@ -164,6 +169,8 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QPointer<frmDoc> oDoc;
   QPointer<frmSysTray> oSysTray;
   QPointer<frmSubscribe> m_subscribe;
+  QPointer<frmDropBox> m_dropBox;
+  QPointer<frmSettings> m_settings;
   // The tray alert (ucTrayAlert) is a window of its own, so it shows while this one is hidden.
   std::unique_ptr<ucTrayAlert> m_trayAlert;
   std::unique_ptr<BusyProgress> m_progress;

@@ -1,5 +1,6 @@
 #include "support/FakeServices.h"
 
+#include "config/mSettings.h"
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
 #include "inbox/mInbox.h"
@@ -19,6 +20,9 @@ void ResetProgramState() {
   mInbox::RunSummary.clear();
   mAppFunctions::CheckQueue.clear();
   mAppFunctions::CheckRunning = false;
+  mSettings::DropBoxLeft = mSettings::DropBoxTop = 0;
+  mSettings::DropBoxTrans = mSettings::DropBoxSize = 0;
+  mSettings::WinStartup = 0;
 }
 
 }  // namespace TestSupport

@@ -1,0 +1,66 @@
+#pragma once
+// The program's few settings: the drop box's placement, size and transparency, and whether the
+// program starts with the user's session. They live in settings.cfg beside the executable and in
+// these values while the program runs.
+
+#include <cstdint>
+#include <string>
+
+namespace mSettings {
+
+// Drop-box left and top edges, in twips (15 to a pixel).
+inline std::int16_t DropBoxLeft = 0;
+inline std::int16_t DropBoxTop = 0;
+// Drop-box transparency index: 0 None, 1 Low, 2 Normal, 3 High.
+inline std::int16_t DropBoxTrans = 0;
+// Drop-box size index: 0 Small, 1 Normal, 2 Large.
+inline std::int16_t DropBoxSize = 0;
+// The Preferences check box: 1 when the program starts with the session.
+inline std::int16_t WinStartup = 0;
+
+// Section, keys and defaults of settings.cfg.
+inline constexpr const char* kDropBoxSection = "dropbox";
+inline constexpr const char* kAppSection = "app";
+inline constexpr std::int16_t kDefaultTrans = 1;
+inline constexpr std::int16_t kDefaultSize = 2;
+
+// The name the start-up entry is registered under, and the switch it starts the program with.
+inline constexpr const char* kStartupName = "Quillpost";
+inline constexpr const char* kStartupArguments = "-s";
+
+inline constexpr const char* kSavedText = "Settings are successfully saved!";
+inline constexpr const char* kSavedTitle = "Done!";
+
+// Program folder + "settings.cfg".
+std::string SettingsFile();
+
+// A stored number as a 16-bit value: blanks around, an optional sign, digits and an optional
+// fraction (rounded half to even); beyond 16 bits it is clamped. Blank or anything else: the
+// fallback.
+std::int16_t ReadInt16(const std::string& text, std::int16_t fallback);
+
+// Reads left, top, trans and size; missing or blank keys give 0, 0, 1 (Low), 2 (Large). Trans
+// and size are indexes of the drop box's menus, so hand-edited values are clamped to them.
+void LoadDropBoxSettings();
+// Writes left, top, trans and size, in that order. A failed write is not reported.
+void SaveDropBoxSettings();
+
+// Reads "winstartup" (0 or 1; missing or blank: 0). The dialog that passes true sets its check
+// box from WinStartup afterwards; the flag itself is left as it is.
+void LoadAppSettings(bool& updateDialog);
+// Writes "winstartup", registers or removes the start-up entry to match it, and confirms. When
+// the file or the entry could not be changed the user is told so instead of the confirmation.
+void SaveAppSettings();
+
+// The command the session starts: the executable's full path in double quotes, then a blank and
+// the arguments unless they are blank. Inside the quotes '"', '`', '$' and '\' get a backslash,
+// so the path reads back unchanged from a desktop entry or a shell. No ".exe" is added here.
+std::string StartupCommand(const std::string& executableName, const std::string& folder,
+                           const std::string& arguments);
+
+// Registers the start-up command under the name (enable) or removes that registration. True
+// when that was done; an unexpected error shows "Source: SetStartupOption Function".
+bool SetStartupOption(const std::string& valueName, const std::string& executableName,
+                      const std::string& folder, const std::string& arguments, bool enable);
+
+}  // namespace mSettings
