@@ -63,13 +63,14 @@ std::vector<std::string> StoredGuids(const std::string& id) {
   std::vector<std::string> guids;
   if (!mSubscriptions::IsSourceID(id)) return guids;
   TreeControl scratch;
-  TreeControl::Node* node = scratch.Add(id, id);
-  if (!node) return guids;
+  if (!scratch.Add(id, id)) return guids;
   const std::string previous = mInbox::SourceID;
   mInbox::SourceID = id;
   mInbox::LoadInbox(scratch);
   mInbox::SourceID = previous;
-  for (std::size_t row = 0; row < node->ChildCount(); ++row)
+  // Loading puts a fresh node in place of the one added above.
+  const TreeControl::Node* node = scratch.Find(id);
+  for (std::size_t row = 0; node && row < node->ChildCount(); ++row)
     guids.push_back(node->Child(row)->Tag());
   return guids;
 }
