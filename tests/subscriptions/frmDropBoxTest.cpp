@@ -9,7 +9,6 @@
 #include "subscriptions/frmSubscribe.h"
 #include "support/FakeServices.h"
 
-#include <QApplication>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -45,28 +44,25 @@ int Opacity(const QWidget* window) {
 // Drags the data onto the box and drops it there, as the window system would (a drop reaches
 // only a widget that took the drag's entry), then lets the box answer.
 bool Drop(QWidget* box, const QMimeData& data) {
-  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                        Qt::NoModifier);
+  const auto actions = Qt::CopyAction | Qt::MoveAction;
+  QDragEnterEvent enter(QPoint(10, 10), actions, &data, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(box, &enter);
-  QDropEvent drop(QPointF(10, 10), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                  Qt::NoModifier);
+  QDropEvent drop(QPointF(10, 10), actions, &data, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(box, &drop);
-  const bool accepted = drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
   Settle();
-  return accepted;
+  return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
 }
 
-std::vector<std::string> Captions(const QMenu* menu) {
-  std::vector<std::string> lines;
+// The popup menu in one line, checked options marked with "*".
+std::string Captions(const QMenu* menu) {
+  std::string text;
   for (const QAction* action : menu->actions()) {
-    std::string line = action->isSeparator() ? "-" : action->text().toStdString();
-    if (action->isChecked()) line += " (checked)";
-    lines.push_back(line);
-    if (const QMenu* sub = action->menu()) {
-      for (const std::string& subLine : Captions(sub)) lines.push_back("  " + subLine);
-    }
+    text += action->isSeparator() ? "-" : action->text().toStdString();
+    if (action->isChecked()) text += "*";
+    if (const QMenu* sub = action->menu()) text += "(" + Captions(sub) + ")";
+    text += " ";
   }
-  return lines;
+  return text;
 }
 
 class DropBoxWindowTest : public ::testing::Test {
@@ -78,110 +74,70 @@ class DropBoxWindowTest : public ::testing::Test {
     Settle();
     return box;
   }
-  std::string File() { return mSettings::SettingsFile(); }
 
   FakePlatform platform;
 };
 
-TEST_F(DropBoxWindowTest, OpensLargeAndLowAtTheTopLeftWithoutSettings) {
+TEST_F(DropBoxWindowTest, WithoutSettingsItOpensLargeAndLowAtTheTopLeft) {
   QPointer<frmDropBox> box = Open();
   EXPECT_EQ(box->pos(), QPoint(0, 0));
   EXPECT_EQ(box->size(), QSize(66, 66));  // 985 twips
-  EXPECT_EQ(box->SizeIndex(), 2);
-  EXPECT_EQ(box->TransIndex(), 1);
   EXPECT_EQ(Opacity(box), 230);
-  const Qt::WindowFlags flags = box->windowFlags();
-  EXPECT_EQ(flags.testFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                            Qt::WindowDoesNotAcceptFocus),
+  EXPECT_EQ(Captions(box->mnuPopup),
+            "Window Size(Small Normal Large* ) - Transperancy(None Low* Normal High ) - Close ");
+  EXPECT_EQ(box->windowFlags().testFlags(Qt::Tool | Qt::FramelessWindowHint |
+                                         Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
             true);
   // The offscreen platform activates every window it shows; a desktop honours this.
   EXPECT_EQ(box->testAttribute(Qt::WA_ShowWithoutActivating), true);
-  EXPECT_EQ(box->palette().color(QPalette::Window), QColor(Qt::white));
   EXPECT_EQ(box->grab().toImage().pixelColor(3, 3), QColor(Qt::white));
-  EXPECT_EQ(std::filesystem::exists(File()), false);
-
-  EXPECT_EQ(Captions(box->mnuPopup), (std::vector<std::string>{
-                                         "Window Size",
-                                         "  Small",
-                                         "  Normal",
-                                         "  Large (checked)",
-                                         "-",
-                                         "Transperancy",
-                                         "  None",
-                                         "  Low (checked)",
-                                         "  Normal",
-                                         "  High",
-                                         "-",
-                                         "Close",
-                                     }));
-  box->mnuPopupClose->trigger();
-  Settle();
-  EXPECT_EQ(box.isNull(), true);
-  EXPECT_EQ(TestSupport::ReadAll(File()), "[dropbox]\r\nleft=0\r\ntop=0\r\ntrans=1\r\nsize=2\r\n");
+  EXPECT_EQ(std::filesystem::exists(mSettings::SettingsFile()), false);
+  delete box.data();
 }
 
 TEST_F(DropBoxWindowTest, ChoicesAreStoredOnCloseAndComeBackOnOpen) {
-  frmDropBox* box = Open();
+  QPointer<frmDropBox> box = Open();
   box->move(150, 90);
   box->mnuPopupSizeOpt[0]->trigger();
-  EXPECT_EQ(box->size(), QSize(41, 41));  // 610 twips
-  EXPECT_EQ(box->pos(), QPoint(150, 90));
   box->mnuPopupTransOpt[3]->trigger();
+  EXPECT_EQ(box->size(), QSize(41, 41));  // 610 twips
   EXPECT_EQ(Opacity(box), 178);
   box->mnuPopupTransOpt[0]->trigger();
   EXPECT_EQ(Opacity(box), 255);
-  box->close();
+  box->mnuPopupClose->trigger();
   Settle();
-  EXPECT_EQ(TestSupport::ReadAll(File()),
+  EXPECT_EQ(box.isNull(), true);
+  EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()),
             "[dropbox]\r\nleft=2250\r\ntop=1350\r\ntrans=0\r\nsize=0\r\n");
 
-  QPointer<frmDropBox> again = Open();
+  std::unique_ptr<frmDropBox> again(Open());
   EXPECT_EQ(again->pos(), QPoint(150, 90));
   EXPECT_EQ(again->size(), QSize(41, 41));
-  EXPECT_EQ(again->SizeIndex(), 0);
-  EXPECT_EQ(again->TransIndex(), 0);
-  EXPECT_EQ(Opacity(again), 255);
-  delete again.data();
+  EXPECT_EQ(Captions(again->mnuPopup),
+            "Window Size(Small* Normal Large ) - Transperancy(None* Low Normal High ) - Close ");
 }
 
-TEST_F(DropBoxWindowTest, WithoutOpacityTheChoiceOnlyMovesTheCheck) {
-  platform.windowSystem.supported = false;
-  std::unique_ptr<frmDropBox> box(Open());
-  box->mnuPopupTransOpt[3]->trigger();
-  EXPECT_EQ(box->TransIndex(), 3);
-  EXPECT_EQ(Opacity(box.get()), 255);
-}
-
-TEST_F(DropBoxWindowTest, DroppedLinkWithCapitalsIsPassedOnUnchanged) {
+TEST_F(DropBoxWindowTest, DropsOfServiceLinksArePassedOnAndOthersRefused) {
   std::unique_ptr<frmDropBox> box(Open());
   QSignalSpy dropped(box.get(), &frmDropBox::LinkDropped);
-  const QString link = QStringLiteral("HTTP://NEWS.QUILLPOST.TEST/Channel/AbC?x=1");
-  QMimeData data;
-  data.setText(link);
-  data.setUrls({QUrl(link)});
-
-  EXPECT_EQ(Drop(box.get(), data), true);
-  ASSERT_EQ(dropped.count(), 1);
-  EXPECT_EQ(dropped.at(0).at(0).toString(), link);
-  EXPECT_EQ(platform.messageBox.shown.empty(), true);
-}
-
-TEST_F(DropBoxWindowTest, RefusedDropsSayWhy) {
-  std::unique_ptr<frmDropBox> box(Open());
-  QSignalSpy dropped(box.get(), &frmDropBox::LinkDropped);
-  QMimeData otherLink;
+  const QString link = QStringLiteral("HTTP://NEWS.QUILLPOST.TEST/Channel/AbC");
+  QMimeData browserLink, otherLink, file, fileWithText;
+  browserLink.setText(link);
+  browserLink.setUrls({QUrl(link)});
   otherLink.setText(QStringLiteral("https://example.org/feed.xml"));
-  QMimeData file;
-  file.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/news.quillpost.test.txt"))});
+  const QUrl local = QUrl::fromLocalFile(QStringLiteral("/tmp/news.quillpost.test.txt"));
+  file.setUrls({local});
   // File managers offer the path as text as well: still a file.
-  QMimeData fileWithText;
-  fileWithText.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/news.quillpost.test.txt"))});
-  fileWithText.setText(QStringLiteral("/tmp/news.quillpost.test.txt"));
+  fileWithText.setUrls({local});
+  fileWithText.setText(local.toLocalFile());
 
+  EXPECT_EQ(Drop(box.get(), browserLink), true);
   EXPECT_EQ(Drop(box.get(), otherLink), false);
   EXPECT_EQ(Drop(box.get(), file), false);
   EXPECT_EQ(Drop(box.get(), fileWithText), false);
 
+  ASSERT_EQ(dropped.count(), 1);
+  EXPECT_EQ(dropped.at(0).at(0).toString(), link);
   const ShownBox invalidLink{
       "Invalid Quillpost Message Source Link. Please specify a correct "
       "Quillpost Source Link in \"Source Link\" field.",
@@ -190,8 +146,6 @@ TEST_F(DropBoxWindowTest, RefusedDropsSayWhy) {
       "Invalid link dropped! Please Drag any Quillpost URL to this DropBox and Subscribe!",
       "Drag-n-Drop Quillpost Link ...", 64};
   EXPECT_EQ(platform.messageBox.shown, (std::vector<ShownBox>{invalidLink, noLink, noLink}));
-  EXPECT_EQ(dropped.count(), 0);
-  EXPECT_EQ(box->isVisible(), true);
 }
 
 // The main window's entries for the drop box and the Preferences dialog.
@@ -201,7 +155,7 @@ class MainWindowEntriesTest : public ::testing::Test {
     mAppFunctions::InitializeDataFolder();
     window = std::make_unique<frmMain>();
     window->Form_Load("");
-    window->activateWindow();
+    window->AddToSystemTray();
     Settle();
   }
   void TearDown() override {
@@ -213,50 +167,26 @@ class MainWindowEntriesTest : public ::testing::Test {
   std::unique_ptr<frmMain> window;
 };
 
-TEST_F(MainWindowEntriesTest, EveryWayOfClosingTheBoxKeepsTheMarkInStep) {
-  QAction* tools = window->mnuToolsDropBox;
-  tools->trigger();
-  Settle();
-  ASSERT_NE(window->DropBox(), nullptr);
-  EXPECT_EQ(window->DropBox()->isVisible(), true);
-  EXPECT_EQ(tools->isChecked(), true);
-
-  window->mnuSysDropBox->trigger();
-  Settle();
-  EXPECT_EQ(window->DropBox(), nullptr);
-  EXPECT_EQ(tools->isChecked(), false);
-  EXPECT_EQ(std::filesystem::exists(mSettings::SettingsFile()), true);
-
-  window->mnuSysDropBox->trigger();
-  Settle();
-  EXPECT_EQ(tools->isChecked(), true);
-  window->DropBox()->mnuPopupClose->trigger();
-  Settle();
-  EXPECT_EQ(window->DropBox(), nullptr);
-  EXPECT_EQ(tools->isChecked(), false);
-
-  // Closed from outside, by the window manager.
-  tools->trigger();
-  Settle();
-  window->DropBox()->close();
-  Settle();
-  EXPECT_EQ(tools->isChecked(), false);
-
-  // The tray key does the same.
-  window->AddToSystemTray();
-  window->SysTray()->TriggerMenuItem(5);
-  Settle();
-  EXPECT_EQ(tools->isChecked(), true);
-  EXPECT_NE(window->DropBox(), nullptr);
-  window->SysTray()->TriggerMenuItem(5);
-  Settle();
-  EXPECT_EQ(tools->isChecked(), false);
-  EXPECT_EQ(window->DropBox(), nullptr);
+TEST_F(MainWindowEntriesTest, EveryWayOfOpeningAndClosingTheBoxKeepsTheMarkInStep) {
+  std::vector<bool> marks, open;
+  auto step = [&](auto action) {
+    action();
+    Settle();
+    marks.push_back(window->mnuToolsDropBox->isChecked());
+    open.push_back(window->DropBox() != nullptr && window->DropBox()->isVisible());
+  };
+  step([&] { window->mnuToolsDropBox->trigger(); });
+  step([&] { window->mnuSysDropBox->trigger(); });
+  step([&] { window->mnuSysDropBox->trigger(); });
+  step([&] { window->DropBox()->mnuPopupClose->trigger(); });
+  step([&] { window->SysTray()->TriggerMenuItem(5); });  // "dropbox"
+  step([&] { window->DropBox()->close(); });             // by the window manager
+  EXPECT_EQ(marks, (std::vector<bool>{true, false, true, false, true, false}));
+  EXPECT_EQ(open, marks);
 }
 
 TEST_F(MainWindowEntriesTest, DroppedLinkOpensTheSubscribeDialogWithIt) {
   window->mnuToolsDropBox->trigger();
-  Settle();
   const QString link = QStringLiteral("https://News.Quillpost.Test/c/Letters");
   QMimeData data;
   data.setText(link);
@@ -267,31 +197,20 @@ TEST_F(MainWindowEntriesTest, DroppedLinkOpensTheSubscribeDialogWithIt) {
   EXPECT_EQ(dialogs[0]->isVisible(), true);
   EXPECT_EQ(dialogs[0]->isModal(), false);
   EXPECT_EQ(dialogs[0]->txtLink->text(), link);
-  EXPECT_EQ(dialogs[0]->txtTitle->text(), QString());
 }
 
 TEST_F(MainWindowEntriesTest, SettingsEntriesOpenOneModalPreferencesDialog) {
   window->mnuToolsSettings->trigger();
+  window->SysTray()->TriggerMenuItem(8);  // "settings"
+  emit window->Panel()->SettingsRequested();
   Settle();
-  auto dialogs = window->findChildren<frmSettings*>();
+  const auto dialogs = window->findChildren<frmSettings*>();
   ASSERT_EQ(dialogs.size(), 1);
   EXPECT_EQ(dialogs[0]->isVisible(), true);
   EXPECT_EQ(dialogs[0]->windowModality(), Qt::ApplicationModal);
-
-  // Again from the menu, the tray and the option bar: the open dialog comes to the front.
-  window->mnuToolsSettings->trigger();
-  window->AddToSystemTray();
-  window->SysTray()->TriggerMenuItem(8);
-  emit window->Panel()->SettingsRequested();
-  Settle();
-  EXPECT_EQ(window->findChildren<frmSettings*>().size(), 1);
-
   dialogs[0]->close();
   Settle();
   EXPECT_EQ(window->findChildren<frmSettings*>().size(), 0);
-  window->SysTray()->TriggerMenuItem(8);
-  Settle();
-  EXPECT_EQ(window->findChildren<frmSettings*>().size(), 1);
 }
 
 }  // namespace
