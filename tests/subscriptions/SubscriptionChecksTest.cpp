@@ -146,13 +146,6 @@ TEST_F(SubscribeDialogChecks, HostInCapitalsPassesAndOnlyTheExactLinkIsADuplicat
   EXPECT_EQ(messages.Find("stale"), nullptr);
 }
 
-TEST_F(SubscribeDialogChecks, HostTestsDifferInLetterCaseOnly) {
-  EXPECT_EQ(NamesServiceHost("x NEWS.Quillpost.TEST y"), true);
-  EXPECT_EQ(NamesServiceHostAsTyped("x NEWS.Quillpost.TEST y"), false);
-  EXPECT_EQ(NamesServiceHostAsTyped("news.quillpost.test"), true);
-  EXPECT_EQ(NamesServiceHost("news-quillpost.test"), false);
-}
-
 TEST_F(ListManagerChecks, RefusalsComeInOrderAndTheHostMustMatchLetterCase) {
   struct Case {
     const char* name;
