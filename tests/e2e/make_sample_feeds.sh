@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Writes two small newsletter feeds (town.xml, garden.xml) into the given folder. Their
+# Writes three small newsletter feeds (town.xml, garden.xml, kitchen.xml) into the given folder. Their
 # descriptions carry the header block the message view reads: sender, subject, date, reply-to.
 set -euo pipefail
 out=${1:?usage: make_sample_feeds.sh FOLDER}
@@ -26,3 +26,10 @@ ITEM
   item garden-3 "Seed swap season" "Sat, 05 Dec 2026" "Ann Gardener" "ann@news.quillpost.test" "Seed swaps" "<p>Seed swap season is here: bring what you saved, take what you need.</p><ul><li>Saturday at the library</li><li>Sunday at the market hall</li></ul>"
   echo '</channel></rss>'
 } > "$out/garden.xml"
+
+{
+  echo '<?xml version="1.0" encoding="UTF-8"?><rss version="2.0"><channel><title>Kitchen Notes</title><link>http://news.quillpost.test/kitchen</link><description>Recipes</description>'
+  item kitchen-1 "Soup for a cold week" "Fri, 04 Dec 2026" "Cook" "cook@news.quillpost.test" "Soup" "<p>Leeks, potatoes and a good stock.</p>"
+  item kitchen-2 "Bread without kneading" "Sat, 05 Dec 2026" "Cook" "cook@news.quillpost.test" "Bread" "<p>Mix in the evening, bake in the morning.</p>"
+  echo '</channel></rss>'
+} > "$out/kitchen.xml"

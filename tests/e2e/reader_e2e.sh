@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end: the real program in a real X session (run it under xvfb-run). Subscribed to two
 # newsletter feeds on the loopback feed server, it checks all sources (Ctrl+F5), opens the
-# newest message of the first source from the keyboard, and must have stored everything,
-# marked that message read, rendered it, shown no message box and still be running.
-# With QP_SCREENSHOT_DIR set, screenshots of both moments are written there.
+# newest message of the first source from the keyboard, subscribes to a third feed through the
+# subscribe dialog (Ctrl+N), checks again and opens the drop box (F9). It must have stored
+# everything, marked the message read, rendered it, shown no message box but the subscription's
+# confirmation, and still be running.
+# With QP_SCREENSHOT_DIR set, screenshots of the main moments are written there.
 #
 #   xvfb-run -a -s "-screen 0 1280x800x24" bash tests/e2e/reader_e2e.sh BUILD_DIR
 set -euo pipefail
@@ -75,6 +77,41 @@ grep -A6 '^\[garden-3\]' "$inbox2" | grep -q '^read=1' || fail "the opened messa
 grep -q 'Seed swap season' "$page" || fail "the rendered page lacks the message body"
 sleep 3  # the web view renders
 [ -n "$shots" ] && import -window root "$shots/message-open.png"
+
+[ -s "$work/boxes.log" ] && fail "unexpected message boxes"
+
+# Subscribe to a third feed through the dialog; the link names the service host in its query.
+xdotool key --clearmodifiers ctrl+n
+timeout 20 xdotool search --sync --onlyvisible --name "Subscribe to New Message Source" >/dev/null ||
+  fail "no subscribe dialog"
+sleep 0.5
+xdotool type --delay 20 "Kitchen Notes"
+xdotool key --clearmodifiers Tab
+xdotool type --delay 20 "http://127.0.0.1:$port/kitchen.xml?list=news.quillpost.test"
+xdotool key --clearmodifiers Return
+for _ in $(seq 100); do grep -q 'Kitchen Notes' "$work/data/Quillpost Data/subscriptions.dat" && break; sleep 0.1; done
+grep -q 'Kitchen Notes' "$work/data/Quillpost Data/subscriptions.dat" || fail "the subscription was not stored"
+grep -q 'New Source successfully Added to Subscription List!' "$work/boxes.log" || fail "no confirmation"
+: > "$work/boxes.log"
+xdotool key --clearmodifiers Escape
+sleep 0.5
+id3=$(grep -o 'id="[0-9A-F-]*" title="Kitchen Notes"' "$work/data/Quillpost Data/subscriptions.dat" | cut -d'"' -f2)
+[ -n "$id3" ] || fail "the new source has no identifier"
+
+# Without a window manager nobody hands the focus back to the main window.
+xdotool windowfocus --sync "$wid" 2>/dev/null || true
+xdotool key --clearmodifiers ctrl+F5
+inbox3="$work/data/Quillpost Data/$id3/inbox.dat"
+for _ in $(seq 300); do [ -s "$inbox3" ] && break; sleep 0.1; done
+[ "$(grep -c '^\[' "$inbox3" 2>/dev/null)" = 2 ] || fail "the new source's messages were not stored"
+sleep 1.5
+[ "$(grep -c '^\[' "$inbox1")" -eq 3 ] || fail "a second check stored Town Weekly's messages again"
+
+# The drop box over the main window.
+xdotool key --clearmodifiers F9
+sleep 1
+[ -n "$shots" ] && import -window root "$shots/drop-box.png"
+xdotool key --clearmodifiers F9
 
 kill -0 "$app" 2>/dev/null || fail "the program is not running any more"
 [ -s "$work/boxes.log" ] && fail "unexpected message boxes"
