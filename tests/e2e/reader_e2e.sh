@@ -21,7 +21,12 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; [ -s "$work/boxes.log" ] && { echo "message boxes:" >&2; cat "$work/boxes.log" >&2; }; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -s "$work/boxes.log" ]; then echo "message boxes:" >&2; cat "$work/boxes.log" >&2; fi
+  if [ -s "$work/out.log" ]; then echo "program output:" >&2; tail -20 "$work/out.log" >&2; fi
+  exit 1
+}
 
 # A window manager and a notification area make it a real desktop session when they exist.
 if command -v trayer >/dev/null; then trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 & pids+=($!); fi
@@ -41,13 +46,15 @@ printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<sources>\r\n<source id="%s" t
   "$id1" "$port" "$id2" "$port" > "$work/data/Quillpost Data/subscriptions.dat"
 
 export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+# A real X session, whatever the test runner set for the other tests.
+export QT_QPA_PLATFORM=xcb
 export QUILLPOST_MESSAGE_LOG="$work/boxes.log" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
 : > "$work/boxes.log"
 "$build/quillpost" > "$work/out.log" 2>&1 &
 app=$!
 pids+=($app)
 
-wid=$(timeout 30 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) ||
+wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) ||
   fail "no main window"
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 sleep 1
