@@ -6,6 +6,7 @@
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/FakeServices.h"
+#include "support/FeedText.h"
 
 #include <gtest/gtest.h>
 
@@ -14,15 +15,7 @@ using TestSupport::FakePlatform;
 
 namespace {
 
-std::string Feed(const std::vector<std::string>& guids) {
-  std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>c</title>";
-  for (const auto& g : guids) {
-    text += "<item><title>T " + g + "</title><description>D " + g +
-            "</description><pubDate>Sat, 05 Dec 2026 09:18:46 GMT</pubDate><guid>" + g +
-            "</guid></item>";
-  }
-  return text + "</channel></rss>";
-}
+std::string Feed(const std::vector<std::string>& guids) { return TestSupport::FeedWithItems(guids); }
 
 Services::IHttp::Result Answer(const std::string& body) { return {true, 200, body, {}}; }
 

@@ -13,6 +13,7 @@
 #include "shell/TrayAlert.h"
 #include "shell/frmSysTray.h"
 #include "support/FakeServices.h"
+#include "support/FeedText.h"
 #include "support/FeedServer.h"
 
 #include <QApplication>
@@ -72,15 +73,7 @@ void Describe(const QMenu* menu, const std::string& indent, std::vector<std::str
   }
 }
 
-std::string Feed(const std::vector<std::string>& guids) {
-  std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>c</title>";
-  for (const auto& g : guids) {
-    text += "<item><title>T " + g + "</title><description>D " + g +
-            "</description><pubDate>Sat, 05 Dec 2026 09:18:46 GMT</pubDate><guid>" + g +
-            "</guid></item>";
-  }
-  return text + "</channel></rss>";
-}
+std::string Feed(const std::vector<std::string>& guids) { return TestSupport::FeedWithItems(guids); }
 
 // Two sources on the loopback feed server: "Letters" with an unread and a read message, "Notes"
 // without messages.
