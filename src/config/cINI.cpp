@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -177,22 +178,20 @@ void cINI::LoadFormPosition(IFormWindow& window, std::int32_t minimumWidth,
   }
 }
 
-std::int32_t cINI::CLngDefault(const std::string& text, std::int32_t fallback) {
+std::optional<std::int64_t> cINI::ParseWholeNumber(const std::string& text) {
+  // Far beyond every range a caller takes, so a saturated value is out of range for all of them.
+  constexpr std::int64_t kSaturated = 1'000'000'000'000;
   std::size_t pos = 0;
   const std::size_t size = text.size();
   while (pos < size && IsBlank(text[pos])) ++pos;
   bool negative = false;
   if (pos < size && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
 
-  // Whole part, in 64 bits; more than 11 significant digits is out of range anyway.
   std::int64_t whole = 0;
-  int significant = 0;
   bool anyDigit = false;
   for (; pos < size && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
     anyDigit = true;
-    if (whole == 0 && text[pos] == '0') continue;
-    if (++significant > 11) return fallback;
-    whole = whole * 10 + (text[pos] - '0');
+    whole = std::min(whole * 10 + (text[pos] - '0'), kSaturated);
   }
   // Fraction: only whether it is below, at or above one half matters.
   int half = -1;  // -1 below, 0 exactly half, 1 above
@@ -211,13 +210,17 @@ std::int32_t cINI::CLngDefault(const std::string& text, std::int32_t fallback) {
     }
   }
   while (pos < size && IsBlank(text[pos])) ++pos;
-  if (!anyDigit || pos != size) return fallback;
+  if (!anyDigit || pos != size) return std::nullopt;
 
   if (half == 1 || (half == 0 && whole % 2 == 1)) ++whole;
-  const std::int64_t value = negative ? -whole : whole;
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
+  return negative ? -whole : whole;
+}
+
+std::int32_t cINI::CLngDefault(const std::string& text, std::int32_t fallback) {
+  const auto value = ParseWholeNumber(text);
+  if (!value || *value < std::numeric_limits<std::int32_t>::min() ||
+      *value > std::numeric_limits<std::int32_t>::max()) {
     return fallback;
   }
-  return static_cast<std::int32_t>(value);
+  return static_cast<std::int32_t>(*value);
 }

@@ -10,6 +10,7 @@
 // For a batch of changes to one file (one read, many changes, one rewrite) use IniDocument.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,9 @@ class cINI {
   // The text as a whole number: blanks around, an optional sign, digits, an optional fraction
   // rounded half to even. Anything else, or a number outside 32 bits, gives the fallback.
   static std::int32_t CLngDefault(const std::string& text, std::int32_t fallback);
+  // The same reading without a range: the rounded number (saturated far beyond 32 bits), or
+  // nothing when the text is not a number.
+  static std::optional<std::int64_t> ParseWholeNumber(const std::string& text);
 
  private:
   std::string m_path;

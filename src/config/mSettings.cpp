@@ -16,9 +16,6 @@ namespace {
 constexpr std::int16_t kMaxTrans = 3;
 constexpr std::int16_t kMaxSize = 2;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 std::int16_t Clamp(std::int16_t value, std::int16_t low, std::int16_t high) {
   return std::clamp(value, low, high);
 }
@@ -50,42 +47,11 @@ std::string SettingsFile() {
 }
 
 std::int16_t ReadInt16(const std::string& text, std::int16_t fallback) {
-  std::size_t pos = 0;
-  std::size_t end = text.size();
-  while (pos < end && IsSpace(text[pos])) ++pos;
-  while (end > pos && IsSpace(text[end - 1])) --end;
-  bool negative = false;
-  if (pos < end && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-
-  // The whole part saturates early: anything past 16 bits is clamped anyway.
-  constexpr std::int64_t kSaturated = 1'000'000;
-  std::int64_t whole = 0;
-  bool anyDigit = false;
-  for (; pos < end && IsDigit(text[pos]); ++pos) {
-    anyDigit = true;
-    whole = std::min(whole * 10 + (text[pos] - '0'), kSaturated);
-  }
-  // The fraction only decides the rounding: below, at or above one half.
-  int half = -1;  // -1 below, 0 exactly one half, 1 above
-  if (pos < end && text[pos] == '.') {
-    ++pos;
-    bool first = true;
-    for (; pos < end && IsDigit(text[pos]); ++pos) {
-      anyDigit = true;
-      const int digit = text[pos] - '0';
-      if (first) {
-        half = digit > 5 ? 1 : (digit == 5 ? 0 : -1);
-        first = false;
-      } else if (half == 0 && digit != 0) {
-        half = 1;
-      }
-    }
-  }
-  if (!anyDigit || pos != end) return fallback;
-  if (half > 0 || (half == 0 && whole % 2 == 1)) ++whole;
-  const std::int64_t value = negative ? -whole : whole;
+  // Numbers read as cINI reads them; ones outside 16 bits are clamped rather than dropped.
+  const auto value = cINI::ParseWholeNumber(text);
+  if (!value) return fallback;
   return static_cast<std::int16_t>(std::clamp<std::int64_t>(
-      value, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
+      *value, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
 }
 
 void LoadDropBoxSettings() {
