@@ -1,6 +1,7 @@
 #include "subscriptions/frmSubscrListManager.h"
 
 #include "presentation/TreeModel.h"
+#include "subscriptions/FieldFocus.h"
 #include "subscriptions/SourceTree.h"
 
 #include <QFont>
@@ -150,26 +151,12 @@ void frmSubscrListManager::tvSources_DblClick() {
 }
 
 void frmSubscrListManager::btnAdd_Click() {
-  using SubscriptionChecks::Focus;
   SubscriptionChecks::SourceFields fields{txtTitle->text().toStdString(),
                                           txtLink->text().toStdString()};
   const SubscriptionChecks::Attempt attempt =
       SubscriptionChecks::AddOrSave(m_state, fields, m_sources);
   if (attempt.done) ShowState(fields);
-  switch (attempt.focus) {
-    case Focus::Title:
-      txtTitle->setFocus();
-      break;
-    case Focus::LinkSelected:
-      txtLink->selectAll();
-      txtLink->setFocus();
-      break;
-    case Focus::Link:
-      txtLink->setFocus();
-      break;
-    case Focus::None:
-      break;
-  }
+  ApplyFieldFocus(attempt.focus, txtTitle, txtLink);
 }
 
 void frmSubscrListManager::btnDel_Click() {

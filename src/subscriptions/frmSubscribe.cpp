@@ -1,5 +1,6 @@
 #include "subscriptions/frmSubscribe.h"
 
+#include "subscriptions/FieldFocus.h"
 #include "subscriptions/SubscriptionChecks.h"
 
 #include <QFont>
@@ -77,23 +78,9 @@ void frmSubscribe::CreateConnections() {
 void frmSubscribe::SetLink(const QString& link) { txtLink->setText(link); }
 
 void frmSubscribe::btnSubscribe_Click() {
-  using SubscriptionChecks::Focus;
   const SubscriptionChecks::Attempt attempt = SubscriptionChecks::Subscribe(
       {txtTitle->text().toStdString(), txtLink->text().toStdString()}, m_messageTree);
-  switch (attempt.focus) {
-    case Focus::Title:
-      txtTitle->setFocus();
-      break;
-    case Focus::LinkSelected:
-      txtLink->selectAll();
-      txtLink->setFocus();
-      break;
-    case Focus::Link:
-      txtLink->setFocus();
-      break;
-    case Focus::None:
-      break;
-  }
+  ApplyFieldFocus(attempt.focus, txtTitle, txtLink);
 }
 
 void frmSubscribe::btnCancel_Click() { close(); }
