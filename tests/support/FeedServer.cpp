@@ -34,6 +34,7 @@ struct Shared {
   std::map<QByteArray, FeedRoute> routes;
   QString folder;
   std::vector<FeedRequest> requests;
+  QString logPath;
   int connections = 0;
   std::atomic<quint16> port{0};
 
@@ -67,6 +68,12 @@ struct Shared {
 
   void Log(FeedRequest request) {
     QMutexLocker lock(&mutex);
+    if (!logPath.isEmpty()) {
+      QFile log(logPath);
+      if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        log.write(request.method + " " + request.target + "\n");
+      }
+    }
     requests.push_back(std::move(request));
   }
 };
@@ -329,6 +336,11 @@ void FeedServer::SetRedirectLoop(const QByteArray& path) {
 void FeedServer::ServeFolder(const QString& folder) {
   QMutexLocker lock(&m_shared->mutex);
   m_shared->folder = folder;
+}
+
+void FeedServer::LogRequestsTo(const QString& path) {
+  QMutexLocker lock(&m_shared->mutex);
+  m_shared->logPath = path;
 }
 
 std::vector<FeedRequest> FeedServer::Requests() const {

@@ -76,6 +76,10 @@ public:
   // application/rss+xml; names with a "/" or starting with "." are refused with 404.
   void ServeFolder(const QString& folder);
 
+  // Appends "METHOD target" and a line feed to the file for every request from now on, so
+  // that a script outside the process can see what was asked; an empty path stops it.
+  void LogRequestsTo(const QString& path);
+
   std::vector<FeedRequest> Requests() const;
   int ConnectionsAccepted() const;
 

@@ -1,5 +1,6 @@
-// qp_feed_server --dir D [--port P]: serves the files of folder D as application/rss+xml on
-// 127.0.0.1 and prints the port it listens on, for benchmark scripts and the demo.
+// qp_feed_server --dir D [--port P] [--log F]: serves the files of folder D as
+// application/rss+xml on 127.0.0.1 and prints the port it listens on, for benchmark scripts, the
+// demo and the end-to-end tests; with --log, every request's method and target go to file F.
 
 #include "support/FeedServer.h"
 
@@ -16,8 +17,10 @@ int main(int argc, char** argv) {
   parser.addHelpOption();
   const QCommandLineOption dirOption("dir", "Folder whose files are served.", "folder");
   const QCommandLineOption portOption("port", "Port to listen on (0: any free one).", "port", "0");
+  const QCommandLineOption logOption("log", "File that gets one line per request.", "file");
   parser.addOption(dirOption);
   parser.addOption(portOption);
+  parser.addOption(logOption);
   parser.process(app);
 
   const QString folder = parser.value(dirOption);
@@ -34,6 +37,7 @@ int main(int argc, char** argv) {
 
   TestSupport::FeedServer server;
   server.ServeFolder(QFileInfo(folder).absoluteFilePath());
+  if (parser.isSet(logOption)) server.LogRequestsTo(parser.value(logOption));
   if (!server.Listen(static_cast<quint16>(port))) {
     std::fprintf(stderr, "qp_feed_server: cannot listen on port %u\n", port);
     return 1;
