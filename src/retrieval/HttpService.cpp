@@ -89,6 +89,9 @@ std::string ShortReason(const QString& text) {
   return reason.isEmpty() ? std::string("transfer failed") : reason.toStdString();
 }
 
+// What Qt may hold of an answer before this thread has taken it.
+constexpr qint64 kReadBufferBytes = qint64{1} << 20;
+
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -158,6 +161,9 @@ private:
     m_body.clear();
     m_reply.reset(m_manager.get(request));
     QNetworkReply* reply = m_reply.get();
+    // Qt's network thread otherwise reads as fast as the server sends and queues it all for
+    // this thread: an endless answer took over a gigabyte before the cap below could act.
+    reply->setReadBufferSize(kReadBufferBytes);
 
     QObject::connect(reply, &QNetworkReply::socketStartedConnecting, &m_loop,
                      [this] { m_states.Reach(INetState::Connecting); });
