@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <stdexcept>
 
@@ -18,6 +19,21 @@ constexpr std::int16_t kMaxSize = 2;
 
 std::int16_t Clamp(std::int16_t value, std::int16_t low, std::int16_t high) {
   return std::clamp(value, low, high);
+}
+
+// Writes may go to a configuration folder that does not exist yet. A configuration base made
+// here is private to the user, as the base directory rules ask.
+void PrepareFolder() {
+  const std::string folder = SettingsFolder();
+  std::error_code ec;
+  if (std::filesystem::is_directory(folder, ec)) return;
+  const std::filesystem::path base = std::filesystem::path(folder).parent_path();
+  if (!base.empty() && !std::filesystem::exists(base, ec)) {
+    if (std::filesystem::create_directories(base, ec))
+      std::filesystem::permissions(base, std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::replace, ec);
+  }
+  std::filesystem::create_directories(folder, ec);
 }
 
 cINI Accessor(const char* section) {
@@ -42,8 +58,18 @@ bool Write(cINI& ini, const char* key, std::int16_t value) {
 
 }  // namespace
 
+std::string SettingsFolder() {
+  auto& environment = Services::Environment();
+  const std::string program = environment.ProgramFolder();
+  if (environment.IsWritableFolder(program)) return program;
+  const std::string config = environment.ConfigFolder();
+  // Nowhere else to go: the write then fails and says where.
+  if (config.empty()) return program;
+  return mGeneralFunctions::AddBackslash(config) + kConfigFolderName;
+}
+
 std::string SettingsFile() {
-  return mGeneralFunctions::AddBackslash(Services::Environment().ProgramFolder()) + "settings.cfg";
+  return mGeneralFunctions::AddBackslash(SettingsFolder()) + "settings.cfg";
 }
 
 std::int16_t ReadInt16(const std::string& text, std::int16_t fallback) {
@@ -63,6 +89,7 @@ void LoadDropBoxSettings() {
 }
 
 void SaveDropBoxSettings() {
+  PrepareFolder();
   cINI ini = Accessor(kDropBoxSection);
   Write(ini, "left", DropBoxLeft);
   Write(ini, "top", DropBoxTop);
@@ -76,6 +103,7 @@ void LoadAppSettings(bool& /*updateDialog*/) {
 }
 
 void SaveAppSettings() {
+  PrepareFolder();
   cINI ini = Accessor(kAppSection);
   const bool fileSaved = Write(ini, "winstartup", WinStartup);
 

@@ -1,6 +1,6 @@
 #pragma once
 // The program's few settings: the drop box's placement, size and transparency, and whether the
-// program starts with the user's session. They live in settings.cfg beside the executable and in
+// program starts with the user's session. They live in settings.cfg (see SettingsFolder) and in
 // these values while the program runs.
 
 #include <cstdint>
@@ -31,8 +31,12 @@ inline constexpr const char* kStartupArguments = "-s";
 inline constexpr const char* kSavedText = "Settings are successfully saved!";
 inline constexpr const char* kSavedTitle = "Done!";
 
-// Program folder + "settings.cfg".
+// The folder of settings.cfg: the program folder when it can be written, else "Quillpost" in
+// the user's configuration folder (an installed copy), so that saving is not refused.
+std::string SettingsFolder();
+// SettingsFolder() + "settings.cfg".
 std::string SettingsFile();
+inline constexpr const char* kConfigFolderName = "Quillpost";
 
 // A stored number as a 16-bit value: blanks around, an optional sign, digits and an optional
 // fraction (rounded half to even); beyond 16 bits it is clamped. Blank or anything else: the

@@ -20,6 +20,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace QtServices {
@@ -127,25 +128,45 @@ std::string SelfExecutable() {
   return ec ? std::string() : path.string();
 }
 
+// The user's home folder without a trailing separator; empty when unknown.
+std::string HomeFolder() {
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env && *env) {
+    home = env;
+  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+    home = pw->pw_dir;
+  }
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home;
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else that folder in home.
+std::string XdgFolder(const char* variable, const char* inHome) {
+  if (const char* xdg = std::getenv(variable); xdg && xdg[0] == '/') {
+    std::string folder = xdg;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+  }
+  const std::string home = HomeFolder();
+  return home.empty() ? std::string() : home + "/" + inHome;
+}
+
 class PosixEnvironment : public Services::IEnvironment {
 public:
-  std::string AppDataFolder() override {
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') return xdg;
-    std::string home;
-    if (const char* env = std::getenv("HOME"); env && *env) {
-      home = env;
-    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
-      home = pw->pw_dir;
-    }
-    if (home.empty()) return {};
-    while (home.size() > 1 && home.back() == '/') home.pop_back();
-    return home + "/.local/share";
-  }
+  std::string AppDataFolder() override { return XdgFolder("XDG_DATA_HOME", ".local/share"); }
   std::string ProgramFolder() override {
     return std::filesystem::path(SelfExecutable()).parent_path().string();
   }
   std::string ExecutableName() override {
     return std::filesystem::path(SelfExecutable()).filename().string();
+  }
+  std::string ConfigFolder() override { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
+  // access() also answers for read-only mounts; for root every other folder counts as writable,
+  // which is true.
+  bool IsWritableFolder(const std::string& folder) override {
+    std::error_code ec;
+    return !folder.empty() && std::filesystem::is_directory(folder, ec) &&
+           ::access(folder.c_str(), W_OK | X_OK) == 0;
   }
 };
 
@@ -185,15 +206,28 @@ public:
   }
 };
 
+// /run/user/<uid> when it exists and belongs to the user; empty otherwise.
+std::string SessionRuntimeFolder() {
+  const std::string folder = "/run/user/" + std::to_string(getuid());
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid())
+    return {};
+  return folder;
+}
+
 // A lock file held with flock: the kernel drops it when the process ends, however it ends.
 class FlockInstanceLock : public Services::IInstanceLock {
 public:
   bool TryAcquire(const std::string& name) override {
     std::string path;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string runtime;
+    if (const char* env = std::getenv("XDG_RUNTIME_DIR"); env && env[0] == '/') runtime = env;
+    // cron starts "--check" without the session's variables: the login manager's runtime folder
+    // is the one the session uses, and the check must see a reader running there.
+    if (runtime.empty()) runtime = SessionRuntimeFolder();
     std::error_code ec;
-    if (runtime && runtime[0] == '/' && std::filesystem::is_directory(runtime, ec)) {
-      path = std::string(runtime) + "/" + name + ".lock";
+    if (!runtime.empty() && std::filesystem::is_directory(runtime, ec)) {
+      path = runtime + "/" + name + ".lock";
     } else {
       path = std::filesystem::temp_directory_path(ec).string() + "/" + name + "-" +
              std::to_string(getuid()) + ".lock";
@@ -230,7 +264,7 @@ public:
 class XdgStartup : public Services::IStartup {
 public:
   bool SetCommand(const std::string& name, const std::string& command) override {
-    if (!IsPlainName(name)) return false;
+    if (!IsPlainName(name) || Folder().empty()) return false;
     std::error_code ec;
     std::filesystem::create_directories(Folder(), ec);
     const std::string entry = "[Desktop Entry]\nType=Application\nName=" + EntryText(name) +
@@ -240,6 +274,7 @@ public:
   }
   bool Remove(const std::string& name) override {
     if (!IsPlainName(name)) return false;
+    if (Folder().empty()) return true;  // no folder, no entry
     std::error_code ec;
     std::filesystem::remove(FilePath(name), ec);
     return !ec;
@@ -274,16 +309,10 @@ private:
     }
     return out;
   }
+  // Empty when the user has no known home.
   static std::string Folder() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/')
-      return std::string(xdg) + "/autostart";
-    std::string home;
-    if (const char* env = std::getenv("HOME"); env && *env) {
-      home = env;
-    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
-      home = pw->pw_dir;
-    }
-    return home + "/.config/autostart";
+    const std::string config = XdgFolder("XDG_CONFIG_HOME", ".config");
+    return config.empty() ? std::string() : config + "/autostart";
   }
   static std::string FilePath(const std::string& name) { return Folder() + "/" + name + ".desktop"; }
 };

@@ -49,6 +49,11 @@ public:
   virtual std::string ProgramFolder() = 0;
   // The executable's file name as the system reports it.
   virtual std::string ExecutableName() = 0;
+  // The user's configuration folder ($XDG_CONFIG_HOME, else ~/.config) without a trailing
+  // separator; empty when unknown.
+  virtual std::string ConfigFolder() = 0;
+  // Whether files can be created and renamed in the folder; false for a missing one.
+  virtual bool IsWritableFolder(const std::string& folder) = 0;
 };
 
 class INetworkState {

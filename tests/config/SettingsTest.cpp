@@ -61,6 +61,34 @@ TEST_F(SettingsTest, SavingWritesTheDropBoxKeysInOrder) {
             "[app]\r\nwinstartup=1\r\n[dropbox]\r\nleft=-15\r\ntop=1350\r\ntrans=3\r\nsize=0\r\n");
 }
 
+TEST_F(SettingsTest, AReadOnlyProgramFolderKeepsTheSettingsInTheUserConfigurationFolder) {
+  const std::string program = platform.environment.programFolder;
+  platform.environment.readOnlyFolders = {program};
+  const std::string folder = platform.root + "/config/Quillpost";
+  EXPECT_EQ(mSettings::SettingsFile(), folder + "/settings.cfg");
+
+  // Loading creates nothing; saving creates the folders, the base private to the user.
+  EXPECT_EQ(LoadAll(), (std::vector<int>{0, 0, 1, 2, 0}));
+  EXPECT_EQ(std::filesystem::exists(platform.root + "/config"), false);
+  mSettings::DropBoxLeft = 150;
+  mSettings::DropBoxTrans = 3;
+  mSettings::SaveDropBoxSettings();
+  mSettings::WinStartup = 1;
+  mSettings::SaveAppSettings();
+  EXPECT_EQ(std::filesystem::status(platform.root + "/config").permissions(),
+            std::filesystem::perms::owner_all);
+  EXPECT_EQ(std::filesystem::exists(program + "/settings.cfg"), false);
+  EXPECT_EQ(platform.messageBox.shown,
+            (std::vector<ShownBox>{{mSettings::kSavedText, mSettings::kSavedTitle, 64}}));
+  mSettings::DropBoxLeft = mSettings::DropBoxTrans = mSettings::WinStartup = 0;
+  EXPECT_EQ(LoadAll(), (std::vector<int>{150, 0, 3, 2, 1}));
+
+  // A writable program folder keeps its own file.
+  platform.environment.readOnlyFolders.clear();
+  EXPECT_EQ(mSettings::SettingsFile(), program + "/settings.cfg");
+  EXPECT_EQ(LoadAll(), (std::vector<int>{0, 0, 1, 2, 0}));
+}
+
 TEST(StartupCommandTest, QuotesTheFullPathAndEscapesWhatTheQuotesDoNotProtect) {
   EXPECT_EQ(mSettings::StartupCommand("quillpost", "/opt/Quill Post", "-s"),
             "\"/opt/Quill Post/quillpost\" -s");
@@ -89,9 +117,11 @@ TEST_F(SettingsTest, FailuresAreReportedInsteadOfTheConfirmation) {
   mSettings::SaveAppSettings();
   Services::Current().startup = &broken;
   mSettings::SaveAppSettings();
-  // A program folder that cannot take the file.
+  // Neither the program folder nor the configuration folder can take the file.
   Services::Current().startup = &platform.startup;
   platform.environment.programFolder = platform.root + "/missing";
+  platform.environment.configFolder = platform.root + "/file";
+  TestSupport::WriteAll(platform.root + "/file", "");
   mSettings::SaveAppSettings();
 
   const std::string notRegistered =
@@ -101,7 +131,7 @@ TEST_F(SettingsTest, FailuresAreReportedInsteadOfTheConfirmation) {
                 {notRegistered, "Settings not saved!", 48},
                 {"autostart folder is a file", "Source: SetStartupOption Function", 16},
                 {notRegistered, "Settings not saved!", 48},
-                {"Settings could not be saved to " + platform.root + "/missing/settings.cfg.",
+                {"Settings could not be saved to " + platform.root + "/file/Quillpost/settings.cfg.",
                  "Settings not saved!", 48}}));
 }
 

@@ -22,6 +22,11 @@ int FakeMessageBox::Show(const std::string& text, const std::string& title, int 
   return (style & Services::vbYesNo) ? Services::vbNo : Services::vbOK;
 }
 
+bool FakeEnvironment::IsWritableFolder(const std::string& folder) {
+  std::error_code ec;
+  return !readOnlyFolders.contains(folder) && fs::is_directory(folder, ec);
+}
+
 bool FakeRandom::Fill(std::uint8_t* bytes, std::size_t count) {
   if (fail) return false;
   for (std::size_t i = 0; i < count; ++i) {
@@ -115,6 +120,7 @@ std::string MakeRoot() {
 FakePlatform::FakePlatform() : root(MakeRoot()) {
   environment.appData = root + "/appdata";
   environment.programFolder = root + "/program";
+  environment.configFolder = root + "/config";
   fs::create_directories(environment.appData);
   fs::create_directories(environment.programFolder);
   m_previous = Services::Current();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,11 @@ public:
   std::string AppDataFolder() override { return appData; }
   std::string ProgramFolder() override { return programFolder; }
   std::string ExecutableName() override { return executableName; }
-  std::string appData, programFolder, executableName = "quillpost";
+  std::string ConfigFolder() override { return configFolder; }
+  // An existing folder, unless listed as read-only (tests run as root, where chmod stops nothing).
+  bool IsWritableFolder(const std::string& folder) override;
+  std::string appData, programFolder, configFolder, executableName = "quillpost";
+  std::set<std::string> readOnlyFolders;
 };
 
 class FakeNetwork : public Services::INetworkState {
@@ -146,7 +151,8 @@ public:
   FakeProgress progress;
   FakeSaveDialog saveDialog;
 
-  // The temporary root; environment.appData and environment.programFolder lie inside it.
+  // The temporary root; environment.appData, programFolder and configFolder lie inside it (the
+  // configuration folder is not created).
   std::string root;
 
 private:
