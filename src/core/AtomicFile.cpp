@@ -11,11 +11,13 @@ namespace fs = std::filesystem;
 namespace AtomicFile {
 
 namespace {
+constexpr std::string_view kSuffixCharacters = "0123456789abcdefghijklmnopqrstuvwxyz";
+
 std::string TempNameFor(const fs::path& target) {
   static std::mt19937_64 generator{std::random_device{}()};
-  static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::string suffix;
-  for (int i = 0; i < 10; ++i) suffix += digits[generator() % 36];
+  for (std::size_t i = 0; i < kTempSuffixLength; ++i)
+    suffix += kSuffixCharacters[generator() % kSuffixCharacters.size()];
   // Cut long names so that the temporary name still fits the file system's name limit.
   const std::string name = target.filename().string().substr(0, 200);
   return (target.parent_path() / (name + std::string(kTempMarker) + suffix)).string();
@@ -64,14 +66,23 @@ bool Replace(const std::string& path, std::string_view content, std::error_code&
   return true;
 }
 
+bool IsTemporaryName(std::string_view name) {
+  const std::size_t tail = kTempMarker.size() + kTempSuffixLength;
+  if (name.size() <= tail) return false;  // the target's own name is never empty
+  if (name.substr(name.size() - tail, kTempMarker.size()) != kTempMarker) return false;
+  const std::string_view suffix = name.substr(name.size() - kTempSuffixLength);
+  return suffix.find_first_not_of(kSuffixCharacters) == std::string_view::npos;
+}
+
 void RemoveStaleTemporaries(const std::string& folder) {
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.find(kTempMarker) != std::string::npos && it->is_regular_file(ec)) {
-      std::error_code ignored;
-      fs::remove(it->path(), ignored);
-    }
+    if (!IsTemporaryName(it->path().filename().string())) continue;
+    // The entry itself, not what a link points to: only our own files go.
+    std::error_code statusError;
+    if (!fs::is_regular_file(it->symlink_status(statusError)) || statusError) continue;
+    std::error_code ignored;
+    fs::remove(it->path(), ignored);
   }
 }
 

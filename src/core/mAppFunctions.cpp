@@ -1,5 +1,7 @@
 #include "core/mAppFunctions.h"
 
+#include "config/mSettings.h"
+#include "core/AtomicFile.h"
 #include "core/mGeneralFunctions.h"
 
 #include <filesystem>
@@ -21,6 +23,12 @@ constexpr const char* kInitialSubscriptionLines[] = {
 };
 }  // namespace
 
+std::string DataFolder() {
+  using namespace mGeneralFunctions;
+  if (!IsBlank(DataPath)) return DataPath;
+  return AddBackslash(GetAppDataFolder()) + "Quillpost Data";
+}
+
 void InitializeDataFolder() {
   using namespace mGeneralFunctions;
   DataPath = AddBackslash(GetAppDataFolder()) + "Quillpost Data";
@@ -36,6 +44,21 @@ void InitializeDataFolder() {
   std::string text;
   for (const char* line : kInitialSubscriptionLines) text += std::string(line) + "\r\n";
   WriteTextFile(AddBackslash(DataPath) + "subscriptions.dat", text);
+}
+
+void RemoveStaleTemporaries() {
+  namespace fs = std::filesystem;
+  const std::string data = DataFolder();
+  AtomicFile::RemoveStaleTemporaries(data);
+  std::error_code ec;
+  for (fs::directory_iterator it(data, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code statusError;
+    if (fs::is_directory(it->symlink_status(statusError)) && !statusError)
+      AtomicFile::RemoveStaleTemporaries(it->path().string());
+  }
+  fs::path settingsFolder = fs::path(mSettings::SettingsFile()).parent_path();
+  if (settingsFolder.empty()) settingsFolder = ".";
+  AtomicFile::RemoveStaleTemporaries(settingsFolder.string());
 }
 
 }  // namespace mAppFunctions

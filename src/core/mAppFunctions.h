@@ -13,4 +13,13 @@ inline std::string DataPath;
 // A folder that exists is left as it is, even without subscriptions.dat.
 void InitializeDataFolder();
 
+// DataPath, or while it is still empty the folder InitializeDataFolder would set; creates nothing.
+std::string DataFolder();
+
+// Removes the temporary files a killed run may have left: in the data folder, in each folder
+// directly inside it (the source folders; linked folders are not followed) and in the settings
+// file's folder. Only for a process that holds the single-instance lock, since another instance
+// may be writing its temporaries right now.
+void RemoveStaleTemporaries();
+
 }  // namespace mAppFunctions

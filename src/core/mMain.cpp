@@ -1,6 +1,7 @@
 #include "core/mMain.h"
 
 #include "core/Services.h"
+#include "core/mAppFunctions.h"
 
 namespace mMain {
 
@@ -22,6 +23,8 @@ bool Main(const std::function<void()>& loadMainWindow) {
     Services::MessageBox().Show(kRefusalText, kRefusalTitle, Services::vbExclamation);
     return false;
   }
+  // Only now: before the lock, another instance could be halfway through a write.
+  mAppFunctions::RemoveStaleTemporaries();
   loadMainWindow();
   return true;
 }

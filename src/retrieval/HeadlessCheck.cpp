@@ -1,6 +1,7 @@
 #include "retrieval/HeadlessCheck.h"
 
 #include "core/Services.h"
+#include "core/mAppFunctions.h"
 #include "core/mMain.h"
 #include "presentation/TreeControl.h"
 #include "retrieval/CheckRun.h"
@@ -63,6 +64,8 @@ int Run(std::ostream& out) {
                                 Services::vbExclamation);
     return NoRunPossible;
   }
+  // Leftovers of a killed run; only safe now that no other instance can be writing.
+  mAppFunctions::RemoveStaleTemporaries();
   Printer printer(out);
   ProgressScope scope(&printer);
 
