@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The demo's channels and subscription file work with the real program: a headless check of the
-# first set stores the older messages, a check of the full set brings exactly the newest ones, and
-# the channel left for the user to subscribe parses too.
+# The demo's channels and subscription file work with the real program, installed as the demo
+# installs it: a headless check of the first set stores the older messages, a check of the full set
+# brings exactly the newest ones, and the channel left for the user to subscribe parses too.
 #
 #   demo_check_test.sh BUILD_DIR
 set -euo pipefail
@@ -17,6 +17,15 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+cmake --install "$build" --prefix "$work/app" > /dev/null
+for f in lib/quillpost/quillpost lib/quillpost/quillpost_webview.so lib/quillpost/view.tpl \
+    lib/quillpost/Help.html share/applications/quillpost.desktop \
+    share/icons/hicolor/scalable/apps/quillpost.svg; do
+  [ -s "$work/app/$f" ] || fail "the install lacks $f"
+done
+[ "$(readlink "$work/app/bin/quillpost")" = ../lib/quillpost/quillpost ] || fail "no link in bin"
+[ -z "$(find "$work/app" -name '*test*' -o -name '*bench*')" ] || fail "tests were installed"
+
 bash "$tools/make_demo_feeds.sh" "$work/feeds" first
 "$build/tests/support/qp_feed_server" --dir "$work/feeds" > "$work/port" &
 server=$!
@@ -31,7 +40,7 @@ export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR
 
 check() {  # expected summary
   local status=0
-  "$build/quillpost" --check > "$work/out" 2> "$work/err" || status=$?
+  "$work/app/bin/quillpost" --check > "$work/out" 2> "$work/err" || status=$?
   [ "$status" -eq 0 ] || fail "check exited with $status: $(cat "$work/err")"
   [ "$(cat "$work/out")" = "$1" ] || fail "unexpected summary (errors: $(cat "$work/err")):
 $(cat "$work/out")"
