@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end: a hostile message page stays inert. The real program, in a real X session (run it
-# under xvfb-run), opens four messages of a loopback feed whose bodies try every way we know to
+# under xvfb-run), opens five messages of a loopback feed whose bodies try every way we know to
 # run script or to read a local file. Each attempt, if it worked, would ask the loopback server
 # for its own path under /beacon/; the local files it aims at are written here and themselves
 # ask for a beacon when anything loads them. Each page also shows one remote picture, which the
@@ -33,6 +33,7 @@ fail() {
 
 data="$work/data/Quillpost Data"
 mkdir -p "$work/feeds" "$work/run" "$data" "$work/tmp" "$work/secret" "$work/home" "$work/bin"
+chmod 700 "$work/run"
 : > "$work/requests.log"
 "$build/tests/support/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" > "$work/port" &
 pids+=($!)
@@ -55,7 +56,7 @@ secret() {  # name extension
   local text
   case $2 in
     html) text="<!doctype html><title>secret</title><img src=\"$beacon/$1\">" ;;
-    svg) text="<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><image href=\"$beacon/$1\" width=\"9\" height=\"9\"/></svg>" ;;
+    svg) text="<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><g id=\"g\"><image href=\"$beacon/$1\" width=\"9\" height=\"9\"/></g></svg>" ;;
     css) text="#probe-$1 { background: url($beacon/$1) }" ;;
     js) text="new Image().src = \"$beacon/$1\";" ;;
   esac
@@ -69,7 +70,7 @@ for name in iframe-file iframe-data iframe-relative object-file srcdoc-iframe-fi
             refresh-relative xhr-file xhr-file-sync; do
   secret "$name" html
 done
-for name in object-svg embed-svg; do secret "$name" svg; done
+for name in object-svg embed-svg svg-use-file svg-use-relative; do secret "$name" svg; done
 for name in link-css-file link-css-data link-css-relative import-css-file; do secret "$name" css; done
 for name in script-file script-data script-relative; do secret "$name" js; done
 
@@ -106,6 +107,7 @@ page1="<p>Hello reader.</p>\
 <object data=\"$tmpUrl/secret-object-file.html\" type=\"text/html\"></object>\
 <object data=\"$tmpUrl/secret-object-svg.svg\" type=\"image/svg+xml\"></object>\
 <embed src=\"$dataUrl/secret-embed-svg.svg\" type=\"image/svg+xml\">\
+<svg width=\"9\" height=\"9\"><use href=\"$tmpUrl/secret-svg-use-file.svg#g\"/><use href=\"secret-svg-use-relative.svg#g\"/></svg>\
 <link rel=\"stylesheet\" href=\"$tmpUrl/secret-link-css-file.css\">\
 <link rel=\"stylesheet\" href=\"$dataUrl/secret-link-css-data.css\">\
 <link rel=\"stylesheet\" href=\"secret-link-css-relative.css\">\
@@ -120,6 +122,7 @@ page1="<p>Hello reader.</p>\
 page2="<p>Second letter.</p><img src=\"$base/control-2.png\" alt=\"\"><meta http-equiv=\"refresh\" content=\"0;url=$tmpUrl/secret-refresh-file.html\">"
 page3="<p>Third letter.</p><img src=\"$base/control-3.png\" alt=\"\"><meta http-equiv=\"refresh\" content=\"0;url=secret-refresh-relative.html\">"
 page4="<p>Fourth letter.</p><img src=\"$base/control-4.png\" alt=\"\"><meta http-equiv=\"refresh\" content=\"0;url=javascript:$(run refresh-javascript)\">"
+page5="<p>Fifth letter.</p><img src=\"$base/control-5.png\" alt=\"\"><meta http-equiv=\"refresh\" content=\"0;url=data:text/html,&lt;script&gt;$(run refresh-data)&lt;/script&gt;&lt;img src=$beacon/refresh-data-img&gt;\">"
 
 item() {  # guid day body
   printf '<item><title>Letter %s</title><guid isPermaLink="false">%s</guid><pubDate>%s 09:18:46 GMT</pubDate>' "$1" "$1" "$2"
@@ -131,10 +134,11 @@ item() {  # guid day body
   item letter-2 "Fri, 04 Dec 2026" "$page2"
   item letter-3 "Thu, 03 Dec 2026" "$page3"
   item letter-4 "Wed, 02 Dec 2026" "$page4"
+  item letter-5 "Tue, 01 Dec 2026" "$page5"
   echo '</channel></rss>'
 } > "$work/feeds/letters.xml"
 # A 1x1 picture for the controls.
-for n in 1 2 3 4; do
+for n in 1 2 3 4 5; do
   echo 'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==' |
     base64 -d > "$work/feeds/control-$n.png"
 done
@@ -162,8 +166,13 @@ sleep 1
 xdotool key --clearmodifiers ctrl+F5
 inbox="$data/$id/inbox.dat"
 for _ in $(seq 300); do [ -s "$inbox" ] && break; sleep 0.1; done
-[ "$(grep -c '^\[' "$inbox" 2>/dev/null)" = 4 ] || fail "the check run did not store the four letters"
-sleep 1.5  # the busy window closes and the summary notice appears
+[ "$(grep -c '^\[' "$inbox" 2>/dev/null)" = 5 ] || fail "the check run did not store the five letters"
+# The busy window closes when the run is over; the list takes keys again after that.
+for _ in $(seq 300); do
+  xdotool search --onlyvisible --name '^Quillpost$' >/dev/null 2>&1 || break
+  sleep 0.1
+done
+sleep 1
 
 # Opens the next message down the tree and waits for its control picture.
 opened=0
@@ -174,7 +183,7 @@ open_next() {
   else
     # The open page has the keyboard: a click on the free space below the list gives it back to
     # the list, whose current row stays.
-    xdotool mousemove --window "$wid" 140 400 click 1
+    xdotool mousemove --window "$wid" 140 300 click 1
     sleep 0.3
     xdotool key --clearmodifiers Down Return
   fi
@@ -196,7 +205,8 @@ cp "$data/item.htm" "$work/item-1.htm"
 open_next
 open_next
 open_next
-grep -qF "$page4" "$data/item.htm" || fail "item.htm does not hold the fourth letter's body as sent"
+open_next
+grep -qF "$page5" "$data/item.htm" || fail "item.htm does not hold the fifth letter's body as sent"
 
 # Late comers: timers, refreshes and frames get a while after the last page.
 for _ in $(seq 100); do
@@ -206,7 +216,7 @@ done
 if grep -q ' /beacon/' "$work/requests.log"; then
   fail "the page ran script or read a local file: $(grep -o ' /beacon/[^? ]*' "$work/requests.log" | sort -u | tr -d ' ' | tr '\n' ' ')"
 fi
-unexpected=$(grep -v -E '^GET /(letters\.xml|control-[1-4]\.png)$' "$work/requests.log" || true)
+unexpected=$(grep -v -E '^GET /(letters\.xml|control-[1-5]\.png)$' "$work/requests.log" || true)
 [ -z "$unexpected" ] || fail "unexpected requests: $unexpected"
 
 kill -0 "$app" 2>/dev/null || fail "the program is not running any more"
