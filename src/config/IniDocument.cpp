@@ -25,7 +25,20 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// A stray CR left inside a line by a hand edit is part of a name, but a lookup turns every line
+// break into a space: names compare with that CR as a space, and it is trimmed like a blank.
+char Fold(char c) {
+  if (c == '\r') return ' ';
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsNameBlank(char c) { return IsBlank(c) || c == '\r'; }
+
+std::string_view TrimName(std::string_view text) {
+  while (!text.empty() && IsNameBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsNameBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
 
 std::string Fold(std::string_view text) {
   std::string folded(text);
@@ -52,8 +65,8 @@ bool ParseHeader(std::string_view line, bool firstLine, std::size_t& nameOffset,
   std::size_t begin = open + 1;
   std::size_t end = line.rfind(']');
   if (end == std::string_view::npos || end < begin) end = line.size();
-  while (begin < end && IsBlank(line[begin])) ++begin;
-  while (end > begin && IsBlank(line[end - 1])) --end;
+  while (begin < end && IsNameBlank(line[begin])) ++begin;
+  while (end > begin && IsNameBlank(line[end - 1])) --end;
   nameOffset = begin;
   nameLength = end - begin;
   return true;
@@ -67,7 +80,7 @@ struct Entry {
 std::optional<Entry> ParseEntry(std::string_view line) {
   const std::size_t eq = line.find('=');
   if (eq == std::string_view::npos) return std::nullopt;
-  return Entry{Trim(line.substr(0, eq)), Trim(line.substr(eq + 1))};
+  return Entry{TrimName(line.substr(0, eq)), Trim(line.substr(eq + 1))};
 }
 
 bool HasLineBreak(std::string_view text) {
