@@ -5,9 +5,9 @@
 // Format: "[name]" opens a section (the name runs to the last "]" on the line); inside a
 // section, "key=value" is an entry (the value is everything after the first "="). Names are
 // matched without regard to ASCII letter case; blanks (spaces, tabs) around names and values
-// are not significant, and a stray CR inside a name counts as a space. Other lines (blank lines, comments, anything without "=") are kept but
-// carry no data. Lines are read up to LF with an optional CR before it; lines this class writes
-// end with CR LF.
+// are not significant, and a stray CR inside a name counts as a space. Other lines (blank
+// lines, comments, anything without "=") are kept but carry no data. Lines are read up to LF
+// with an optional CR before it; lines this class writes end with CR LF.
 //
 // Several sections of the same name (possible only through hand edits): lookups and changes
 // address the first, listings name it once, DeleteSection removes them all. The same holds for
