@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <filesystem>
 #include <string>
 #include <vector>
-#include <sys/stat.h>
 
 using TestSupport::FakePlatform;
 using TestSupport::ReadAll;
@@ -73,10 +73,10 @@ TEST(AtomicReplace, StaleTemporariesAreRemovedAndNothingElse) {
   WriteAll(dir.File("subscriptions.dat" + marker + "zzzzzzzzzz"), "stale");
   // Near misses of the temporary form are someone else's files.
   const std::vector<std::string> kept = {
-      marker + "0a1b2c3d4z",                  // no target name
-      "inbox.dat" + marker + "0a1b2c3d4",     // suffix too short
-      "inbox.dat" + marker + "0a1b2c3d4zz",   // too long
-      "inbox.dat" + marker + "0A1B2C3D4Z",    // capitals
+      marker + "0a1b2c3d4z",                 // no target name
+      "inbox.dat" + marker + "0a1b2c3d4",    // suffix too short
+      "inbox.dat" + marker + "0a1b2c3d4zz",  // too long
+      "inbox.dat" + marker + "0A1B2C3D4Z",   // capitals
       "inbox.dat" + marker + "0a1b2c3d4z.bak",
   };
   for (const auto& name : kept) WriteAll(dir.File(name), "mine");

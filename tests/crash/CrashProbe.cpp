@@ -58,7 +58,8 @@ int WriteFeeds(const std::string& folder, int count, int round, int window) {
   for (int feed = 1; feed <= count; ++feed) {
     char name[32];
     std::snprintf(name, sizeof name, "feed-%02d", feed);
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss version=\"2.0\"><channel><title>";
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss version=\"2.0\"><channel><title>";
     xml += std::string("Letter ") + name + "</title><link>http://news.quillpost.test/" + name +
            "</link><description>Crash test feed</description>\n";
     for (int item = std::max(1, round - window + 1); item <= round; ++item) {
@@ -68,11 +69,12 @@ int WriteFeeds(const std::string& folder, int count, int round, int window) {
                     1 + item % 28, item % 24, item % 60);
       xml += "<item><title>Issue " + std::to_string(item) + " of " + name + "</title>";
       xml += "<guid isPermaLink=\"false\">" + guid + "</guid><pubDate>" + date + "</pubDate>";
-      xml += "<description><![CDATA[<!-- header start: <p>From: &quot;Desk&quot; "
-             "&lt;desk@news.quillpost.test&gt;</p><p>Subject: Issue " +
-             std::to_string(item) + "</p>header end -->" +
-             Paragraphs(static_cast<std::uint64_t>(feed) * 100000 + item, 2500) +
-             "]]></description></item>\n";
+      xml +=
+          "<description><![CDATA[<!-- header start: <p>From: &quot;Desk&quot; "
+          "&lt;desk@news.quillpost.test&gt;</p><p>Subject: Issue " +
+          std::to_string(item) + "</p>header end -->" +
+          Paragraphs(static_cast<std::uint64_t>(feed) * 100000 + item, 2500) +
+          "]]></description></item>\n";
     }
     xml += "</channel></rss>\n";
     std::error_code ec;
