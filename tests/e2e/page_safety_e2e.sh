@@ -3,10 +3,12 @@
 # under xvfb-run), opens five messages of a loopback feed whose bodies try every way we know to
 # run script or to read a local file. Each attempt, if it worked, would ask the loopback server
 # for its own path under /beacon/; the local files it aims at are written here and themselves
-# ask for a beacon when anything loads them. Each page also shows one remote picture, which the
-# page is meant to load: its request proves the page was rendered. The test then watches the
-# request log for a while and wants no beacon, no file written by the page, no message box, no
-# link handed to the desktop, the page stored as the feed sent it, and the program still up.
+# ask for a beacon when anything loads them; a local picture, which cannot ask for anything, is
+# looked for on the screen. Each page also shows one remote picture, which the page is meant to
+# load: its request proves the page was rendered. The test then watches the request log for a
+# while and wants no beacon, no file written by the page, no message box, no link handed to the
+# desktop, the page stored as the feed sent it (the view makes it safe, not a rewrite of the
+# text), and the program still up.
 # With QP_SCREENSHOT_DIR set, a screenshot of each page is written there.
 #
 #   xvfb-run -a -s "-screen 0 1280x800x24" bash tests/e2e/page_safety_e2e.sh BUILD_DIR
@@ -62,6 +64,11 @@ secret() {  # name extension
   esac
   for dir in "$work/secret" "$data" "$work/tmp"; do printf '%s\n' "$text" > "$dir/secret-$1.$2"; done
 }
+# A red square a page must not show; a cyan one it shows from a data: address. Their colours
+# share no byte pattern in any pixel layout.
+red=iVBORw0KGgoAAAANSUhEUgAAACgAAAAoCAIAAAADnC86AAAALElEQVR42u3NsQkAAAjAsP7/tD4huASyp6kXicVisVgsFovFYrFYLBaLxXcWqvU6G92VM/sAAAAASUVORK5CYII=
+cyan=iVBORw0KGgoAAAANSUhEUgAAACgAAAAoCAIAAAADnC86AAAALElEQVR42u3NMQkAAAwDsPo33Zko7AnkT9L+EIvFYrFYLBaLxWKxWCwWi3cOlLR0Nckl78QAAAAASUVORK5CYII=
+for dir in "$work/secret" "$data" "$work/tmp"; do base64 -d <<< "$red" > "$dir/secret-picture.png"; done
 tmpUrl="file://$work/secret"
 dataUrl="file://${data// /%20}"
 run() { echo "new Image().src='$beacon/$1'"; }  # script that calls beacon $1
@@ -74,13 +81,17 @@ for name in object-svg embed-svg svg-use-file svg-use-relative; do secret "$name
 for name in link-css-file link-css-data link-css-relative import-css-file; do secret "$name" css; done
 for name in script-file script-data script-relative; do secret "$name" js; done
 
-# Page 1: scripts in every form, then local files by every element that loads a document, a style
-# sheet or a script; a refresh to a remote page ends it.
+# Page 1: scripts in every form, in the body and in the header fields, then local files through
+# every element that loads a picture, a document, a style sheet or a script; a refresh to a
+# remote page ends it.
 probes=""
 for name in link-css-file link-css-data link-css-relative import-css-file; do
   probes+="<div id=\"probe-$name\" style=\"height:4px\"></div>"
 done
-page1="<p>Hello reader.</p>\
+page1="<p>Hello reader.</p><img src=\"data:image/png;base64,$cyan\" alt=\"\">\
+<img src=\"$tmpUrl/secret-picture.png\" alt=\"\"><img src=\"$dataUrl/secret-picture.png\" alt=\"\">\
+<img src=\"secret-picture.png\" alt=\"\">\
+<span style=\"display: inline-block; width: 40px; height: 40px; background: url($tmpUrl/secret-picture.png)\"></span>\
 <img src=\"$base/control-1.png\" alt=\"\" onload=\"$(run img-onload)\" onerror=\"$(run img-onerror-remote)\">\
 <script>$(run script-image)</script>\
 <script>fetch('$beacon/script-fetch')</script>\
@@ -124,13 +135,18 @@ page3="<p>Third letter.</p><img src=\"$base/control-3.png\" alt=\"\"><meta http-
 page4="<p>Fourth letter.</p><img src=\"$base/control-4.png\" alt=\"\"><meta http-equiv=\"refresh\" content=\"0;url=javascript:$(run refresh-javascript)\">"
 page5="<p>Fifth letter.</p><img src=\"$base/control-5.png\" alt=\"\"><meta http-equiv=\"refresh\" content=\"0;url=data:text/html,&lt;script&gt;$(run refresh-data)&lt;/script&gt;&lt;img src=$beacon/refresh-data-img&gt;\">"
 
-item() {  # guid day body
+# The header block's fields are page text too, written escaped as the service does.
+escaped() { sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$1"; }
+subject1="Letter 1</title><script>$(run subject-script)</script>"
+date1="Sat, 05 Dec 2026 <svg onload=\"$(run date-svg-onload)\"></svg>"
+item() {  # guid day body [subject date]
   printf '<item><title>Letter %s</title><guid isPermaLink="false">%s</guid><pubDate>%s 09:18:46 GMT</pubDate>' "$1" "$1" "$2"
-  printf '<description><![CDATA[<!-- header start: <p>From: &quot;Desk&quot; &lt;desk@news.quillpost.test&gt;</p><p>Subject: Letter %s</p><p>Date: %s</p><p>Reply-To: &quot;Desk&quot; &lt;desk@news.quillpost.test&gt;</p>header end -->{letter}%s]]></description></item>\n' "$1" "$2" "$3"
+  printf '<description><![CDATA[<!-- header start: <p>From: &quot;Desk&quot; &lt;desk@news.quillpost.test&gt;</p><p>Subject: %s</p><p>Date: %s</p><p>Reply-To: &quot;Desk&quot; &lt;desk@news.quillpost.test&gt;</p>header end -->{letter}%s]]></description></item>\n' \
+    "$(escaped "${4:-Letter $1}")" "$(escaped "${5:-$2}")" "$3"
 }
 {
   echo '<?xml version="1.0" encoding="UTF-8"?><rss version="2.0"><channel><title>Letters</title><link>http://news.quillpost.test/letters</link><description>Letters</description>'
-  item letter-1 "Sat, 05 Dec 2026" "$page1"
+  item letter-1 "Sat, 05 Dec 2026" "$page1" "$subject1" "$date1"
   item letter-2 "Fri, 04 Dec 2026" "$page2"
   item letter-3 "Thu, 03 Dec 2026" "$page3"
   item letter-4 "Wed, 02 Dec 2026" "$page4"
@@ -200,8 +216,17 @@ open_next() {
 }
 
 open_next
-grep -qF "$page1" "$data/item.htm" || fail "item.htm does not hold the first letter's body as sent"
-cp "$data/item.htm" "$work/item-1.htm"
+for part in "$page1" "<title>$subject1</title>" "<td>$date1</td>"; do
+  grep -qF "$part" "$data/item.htm" || fail "item.htm does not hold the first letter as sent: $part"
+done
+# A local picture leaves no request behind: the screen tells. A square is 40 rows of runs of
+# one colour, whether the dump has three or four bytes a pixel.
+sleep 1
+xwd -root -silent > "$work/page-1.xwd"
+runs() { LC_ALL=C grep -a -o -P "(?:$1){8}|(?:$1[\x00\xff]){8}|(?:[\x00\xff]$1){8}" "$work/page-1.xwd" | wc -l; }
+[ "$(runs '\xff\xff\x00')" -ge 100 ] || fail "the first page shows no picture from a data: address"
+[ "$(runs '\x00\x00\xff')" -lt 20 ] || fail "the first page shows a picture from a local file"
+rm "$work/page-1.xwd"
 open_next
 open_next
 open_next
@@ -226,6 +251,6 @@ kill -0 "$app" 2>/dev/null || fail "the program is not running any more"
 # What the program may write: its instance lock, the inbox, item.htm and caches of the toolkit;
 # the copy of the page in the temporary folder goes once it is shown.
 written=$(cd "$work" && find . -type f | sort | comm -13 "$work/files-before" - |
-  grep -v -E '^\./(requests|boxes|out)\.log$|^\./run/QUILLPOST2710INSTANCE\.lock$|^\./item-1\.htm$|^\./data/Quillpost Data/(item\.htm|[0-9A-F-]{36}/inbox\.dat)$|^\./cache/(fontconfig|mesa_shader_cache)/' || true)
+  grep -v -E '^\./(requests|boxes|out)\.log$|^\./run/QUILLPOST2710INSTANCE\.lock$|^\./data/Quillpost Data/(item\.htm|[0-9A-F-]{36}/inbox\.dat)$|^\./cache/(fontconfig|mesa_shader_cache)/' || true)
 [ -z "$written" ] || fail "files written that nobody asked for: $written"
 echo "page safety e2e passed"
