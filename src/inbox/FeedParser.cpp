@@ -86,25 +86,28 @@ bool ParseFeed(const std::string& feedText, const std::string& sourceTitle) {
     return Fail("Process of checking for new Messages failed! Server returned empty Data stream.",
                 "Error!");
   }
-  XmlDocument document;
-  if (!document.LoadText(feedText)) {
-    return Fail(
-        "Process of checking for new Messages failed! Server returned data in invalid format.",
-        "Server returned Invalid Data!");
-  }
-  const XmlNode channel = document.FindFirstElement("channel", "rss");
-  if (!channel) {
-    return Fail(
-        "Process of checking for new Messages failed! Data returned by Server is not in "
-        "expected format.",
-        "Server returned Data in unsupported format!");
-  }
-
   std::vector<InboxItem> items;
-  for (const XmlNode& child : channel.ChildNodes()) {
-    if (child.Name() != "item") continue;
-    CurrentItem = ReadItem(child);
-    if (!CurrentItem.guid.empty()) items.push_back(CurrentItem);
+  {
+    // The document goes before the inbox is written: on a large feed it is the biggest thing
+    // in memory.
+    XmlDocument document;
+    if (!document.LoadText(feedText)) {
+      return Fail(
+          "Process of checking for new Messages failed! Server returned data in invalid format.",
+          "Server returned Invalid Data!");
+    }
+    const XmlNode channel = document.FindFirstElement("channel", "rss");
+    if (!channel) {
+      return Fail(
+          "Process of checking for new Messages failed! Data returned by Server is not in "
+          "expected format.",
+          "Server returned Data in unsupported format!");
+    }
+    for (const XmlNode& child : channel.ChildNodes()) {
+      if (child.Name() != "item") continue;
+      CurrentItem = ReadItem(child);
+      if (!CurrentItem.guid.empty()) items.push_back(CurrentItem);
+    }
   }
   // One read and one rewrite of the inbox for the whole feed, however many items it brings.
   const std::size_t stored = items.empty() ? 0 : AddNewInboxItems(items);

@@ -83,8 +83,10 @@ CheckOutcome RunCheck(TreeControl& tree) {
         ++outcome.skipped;
       } else {
         mInbox::SourceID = mSubscriptions::CurrentSource.ID;
-        // A transfer error reaches the parser as an empty answer, which it reports.
-        const bool parsed = mInbox::ParseFeed(answer.ok ? answer.text : std::string(),
+        // A transfer error reaches the parser as an empty answer, which it reports. Both
+        // sides are names, so a large answer is not copied.
+        static const std::string kNoAnswer;
+        const bool parsed = mInbox::ParseFeed(answer.ok ? answer.text : kNoAnswer,
                                               mSubscriptions::CurrentSource.Title);
         ++outcome.checked;
         if (!answer.ok || !parsed) ++outcome.failed;
