@@ -62,8 +62,8 @@ the feed server. In the main window:
     title "Night Sky Bulletin", source link
         http://127.0.0.1:$port/nightsky.xml?list=news.quillpost.test
     (or drop that link on the drop box, Tools > Quillpost DropBox, F9), then check again.
-Close the main window (or choose Exit in the notification-area icon's menu) to end the demo;
-its data in $demo goes with it.
+Close the main window (minimised into the notification area: Exit in its icon's menu) to end
+the demo; its data in $demo goes with it.
 
 TEXT
 "$program" "$@" || true
