@@ -7,8 +7,9 @@
 //       checks that DATA/subscriptions.dat parses and lists SOURCES sources, and that every
 //       source's inbox.dat is whole (ends with a line end, every message has all its keys and a
 //       read flag of 0 or 1); prints "source<TAB>guid<TAB>read" for every message, sorted.
-//   qp_crash_probe flip DATA COUNT SEED
-//       flips the read flag of COUNT messages picked at random, saving each inbox atomically.
+//   qp_crash_probe flip DATA SOURCES COUNT SEED
+//       checks as dump does, flips the read flag of COUNT messages picked at random, saves each
+//       changed inbox atomically and prints the listing as dump would now.
 // Exit status 0 when all went well, 1 with a message on standard error otherwise.
 
 #include "config/IniDocument.h"
@@ -142,35 +143,49 @@ bool LoadWhole(const std::string& path, IniDocument& document, std::string& erro
   return true;
 }
 
-int Dump(const std::string& data, std::size_t expected) {
-  std::string error;
-  const auto ids = Sources(data, error);
-  if (!error.empty()) return Fail(error);
-  if (ids.size() != expected)
-    return Fail("subscriptions.dat lists " + std::to_string(ids.size()) + " sources, not " +
-                std::to_string(expected));
-  std::vector<std::string> lines;
-  for (const auto& id : ids) {
-    IniDocument inbox;
-    if (!LoadWhole(InboxPath(data, id), inbox, error)) return Fail(error);
-    for (const auto& guid : inbox.SectionNames())
-      lines.push_back(id + "\t" + guid + "\t" + inbox.GetValue(guid, "read").value_or(""));
+// Loads the sources and every inbox, checking that all is whole.
+bool LoadAll(const std::string& data, std::size_t expected, std::vector<std::string>& ids,
+             std::vector<IniDocument>& inboxes, std::string& error) {
+  ids = Sources(data, error);
+  if (!error.empty()) return false;
+  if (ids.size() != expected) {
+    error = "subscriptions.dat lists " + std::to_string(ids.size()) + " sources, not " +
+            std::to_string(expected);
+    return false;
   }
+  inboxes.assign(ids.size(), IniDocument());
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    if (!LoadWhole(InboxPath(data, ids[i]), inboxes[i], error)) return false;
+  return true;
+}
+
+int PrintListing(const std::vector<std::string>& ids, const std::vector<IniDocument>& inboxes) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    for (const auto& guid : inboxes[i].SectionNames())
+      lines.push_back(ids[i] + "\t" + guid + "\t" + inboxes[i].GetValue(guid, "read").value_or(""));
   std::sort(lines.begin(), lines.end());
   for (const auto& line : lines) std::cout << line << "\n";
   return std::cout.flush() ? 0 : Fail("cannot write the listing");
 }
 
-int Flip(const std::string& data, int count, unsigned seed) {
+int Dump(const std::string& data, std::size_t expected) {
+  std::vector<std::string> ids;
+  std::vector<IniDocument> inboxes;
   std::string error;
-  const auto ids = Sources(data, error);
-  if (!error.empty()) return Fail(error);
+  if (!LoadAll(data, expected, ids, inboxes, error)) return Fail(error);
+  return PrintListing(ids, inboxes);
+}
+
+// Saves through the program's own atomic writer; the listing printed is what was saved.
+int Flip(const std::string& data, std::size_t expected, int count, unsigned seed) {
+  std::vector<std::string> ids;
+  std::vector<IniDocument> inboxes;
+  std::string error;
+  if (!LoadAll(data, expected, ids, inboxes, error)) return Fail(error);
   std::vector<std::pair<std::size_t, std::string>> messages;
-  std::vector<IniDocument> inboxes(ids.size());
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    if (!LoadWhole(InboxPath(data, ids[i]), inboxes[i], error)) return Fail(error);
+  for (std::size_t i = 0; i < ids.size(); ++i)
     for (const auto& guid : inboxes[i].SectionNames()) messages.emplace_back(i, guid);
-  }
   std::mt19937 generator(seed);
   std::shuffle(messages.begin(), messages.end(), generator);
   std::set<std::size_t> changed;
@@ -185,7 +200,7 @@ int Flip(const std::string& data, int count, unsigned seed) {
     if (!inboxes[i].Save(InboxPath(data, ids[i]), ec))
       return Fail("cannot save the inbox of " + ids[i] + ": " + ec.message());
   }
-  return 0;
+  return PrintListing(ids, inboxes);
 }
 
 }  // namespace
@@ -196,7 +211,9 @@ int main(int argc, char** argv) {
     return WriteFeeds(args[1], std::stoi(args[2]), std::stoi(args[3]), std::stoi(args[4]));
   if (args.size() == 3 && args[0] == "dump")
     return Dump(args[1], static_cast<std::size_t>(std::stoul(args[2])));
-  if (args.size() == 4 && args[0] == "flip")
-    return Flip(args[1], std::stoi(args[2]), static_cast<unsigned>(std::stoul(args[3])));
-  return Fail("usage: feeds FOLDER COUNT ROUND WINDOW | dump DATA SOURCES | flip DATA COUNT SEED");
+  if (args.size() == 5 && args[0] == "flip")
+    return Flip(args[1], static_cast<std::size_t>(std::stoul(args[2])), std::stoi(args[3]),
+                static_cast<unsigned>(std::stoul(args[4])));
+  return Fail(
+      "usage: feeds FOLDER COUNT ROUND WINDOW | dump DATA SOURCES | flip DATA SOURCES COUNT SEED");
 }
