@@ -198,6 +198,33 @@ std::string FeedParser(std::string_view input) {
            " shown";
   }
 
+  // Every shown message opens, takes a read mark and can be deleted.
+  for (std::size_t row = 0; row < std::min<std::size_t>(source->ChildCount(), 8); ++row) {
+    const std::string guid = source->Child(row)->Tag();
+    mInbox::CurrentItem = {};
+    mInbox::CurrentItem.guid = guid;
+    if (!mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Load))) {
+      return "a shown message does not load: " + Quoted(guid);
+    }
+    if (!mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::MarkRead)) ||
+        !mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Load)) ||
+        mInbox::CurrentItem.read != 1) {
+      return "a message does not keep its read mark: " + Quoted(guid);
+    }
+  }
+  if (source->ChildCount() > 0) {
+    mInbox::CurrentItem = {};
+    mInbox::CurrentItem.guid = source->Child(0)->Tag();
+    if (!mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Delete)) ||
+        mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Exists))) {
+      return "a message is not deleted: " + Quoted(mInbox::CurrentItem.guid);
+    }
+    // Deleted, so the next check brings it once more.
+    if (!mInbox::ParseFeed(feed, "Fuzz source") || mInbox::NewMessageCount != 1) {
+      return "a deleted message came back " + std::to_string(mInbox::NewMessageCount) + " times";
+    }
+  }
+
   // The same feed checked again brings nothing new.
   if (!mInbox::ParseFeed(feed, "Fuzz source")) return "the second check of a feed failed";
   if (mInbox::NewMessageCount != 0) {

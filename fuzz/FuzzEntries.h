@@ -16,8 +16,9 @@ namespace FuzzEntries {
 // same text from a file.
 std::string IniReader(std::string_view input);
 
-// mInbox::ParseFeed into a fresh inbox, loading it into a message tree, and a second check of
-// the same feed, which must store nothing new.
+// mInbox::ParseFeed into a fresh inbox, loading it into a message tree, opening, marking and
+// deleting shown messages, and further checks of the same feed, which store only what was
+// deleted.
 std::string FeedParser(std::string_view input);
 
 // MessageRendering::ParseMessageHeader, RenderPage and ShortenTitle on a description.
