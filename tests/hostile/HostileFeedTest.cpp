@@ -64,6 +64,9 @@ constexpr bool kSanitized = false;
 
 // A safety bound, not a figure: the shadow memory of a sanitized build counts in its RSS.
 constexpr long kPeakBoundMb = kSanitized ? 2048 : 512;
+// The largest feed the body cap lets through has about 200,000 items. A sanitized debug build
+// takes over a minute for them; a quarter shows the same memory faults there.
+constexpr int kManyItems = kSanitized ? 50'000 : 200'000;
 
 const std::string kEmptyAnswerBox =
     "Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.\n";
@@ -350,19 +353,19 @@ const std::vector<HostileCase>& Cases() {
        },
        .checkAgain = true},
 
-      {.name = "TwoHundredThousandItems",
+      {.name = "ManyItems",
        .serve = [](Context& c) {
          std::vector<std::string> guids;
-         for (int i = 0; i < 200'000; ++i) guids.push_back("i" + std::to_string(i));
+         for (int i = 0; i < kManyItems; ++i) guids.push_back("i" + std::to_string(i));
          c.server.Serve("/hostile", QByteArray::fromStdString(FeedWithItems(guids)));
        },
-       .newMessages = 200'000,
+       .newMessages = kManyItems,
        .check = [](const Inbox& inbox, Context&) {
          const auto guids = inbox.Guids();
-         ASSERT_EQ(guids.size(), 200'001u);
+         const std::string last = "i" + std::to_string(kManyItems - 1);
          EXPECT_EQ(guids[1], "i0");
-         EXPECT_EQ(guids.back(), "i199999");
-         EXPECT_EQ(inbox.Value("i199999", "title"), "T i199999");
+         EXPECT_EQ(guids.back(), last);
+         EXPECT_EQ(inbox.Value(last, "title"), "T " + last);
        }},
 
       {.name = "MegabyteGuid",
