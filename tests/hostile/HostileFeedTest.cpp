@@ -6,7 +6,8 @@
 // bench/hostile_rss.sh collects the printed figures.
 //
 // The dripping server needs a time-out far below the program's 60 s: that row runs the same
-// check in this process with a short HttpService limit.
+// check in this process with a short HttpService limit. QP_HOSTILE_FULL_TIMEOUT=1 in the
+// environment runs it as the program too, against the real time-out.
 
 #include "TestPaths.h"
 #include "config/IniDocument.h"
