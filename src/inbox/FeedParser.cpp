@@ -2,11 +2,13 @@
 
 #include "core/Services.h"
 #include "core/XmlDocument.h"
+#include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace mInbox {
@@ -110,7 +112,18 @@ bool ParseFeed(const std::string& feedText, const std::string& sourceTitle) {
     }
   }
   // One read and one rewrite of the inbox for the whole feed, however many items it brings.
-  const std::size_t stored = items.empty() ? 0 : AddNewInboxItems(items);
+  std::size_t stored = 0;
+  if (!items.empty()) {
+    const std::optional<std::size_t> added = AddNewInboxItems(items);
+    // The feed still carries them, so nothing is lost, but the user must know they are missing.
+    if (!added) {
+      return Fail("New Messages of " + sourceTitle + " could not be stored in " +
+                      mAppFunctions::DataPath +
+                      ". Please check that this folder can be written and has free space.",
+                  "Messages not stored!");
+    }
+    stored = *added;
+  }
   NewMessageCount = static_cast<std::int16_t>(
       std::min<std::size_t>(stored, std::numeric_limits<std::int16_t>::max()));
   if (stored > 0) {

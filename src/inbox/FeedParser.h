@@ -29,7 +29,8 @@ PubDateParts SplitPubDate(std::string_view text);
 // current source's inbox (SourceID) does not hold yet, in feed order; sets NewMessageCount and
 // appends a paragraph to RunSummary when any were stored. An item starts empty (nothing carries
 // over from the item before) and one without a guid is not stored. False exactly when the feed
-// could not be read: blank, not XML, or no channel; a message box has then said so.
+// could not be read (blank, not XML, or no channel) or its new items could not be stored; a
+// message box has then said so.
 bool ParseFeed(const std::string& feedText, const std::string& sourceTitle);
 
 }  // namespace mInbox

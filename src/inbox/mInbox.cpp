@@ -224,8 +224,8 @@ bool AddInboxItem() {
   return doc.Save(path, ec);
 }
 
-std::size_t AddNewInboxItems(const std::vector<InboxItem>& items) {
-  if (!SourceUsable()) return 0;
+std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items) {
+  if (!SourceUsable()) return std::nullopt;
   EnsureFolder();
   const std::string path = InboxPath();
   // Most checks bring nothing new: a streamed look at the section headers settles that without
@@ -235,7 +235,7 @@ std::size_t AddNewInboxItems(const std::vector<InboxItem>& items) {
   for (const std::string& name : IniDocument::ReadSectionNames(path, ec)) {
     stored.insert(Folded(name));
   }
-  if (ec) return 0;
+  if (ec) return std::nullopt;
   IniDocument added;
   std::size_t count = 0;
   for (const InboxItem& item : items) {
@@ -250,10 +250,11 @@ std::size_t AddNewInboxItems(const std::vector<InboxItem>& items) {
   // follow, just as a document of the whole file would write them.
   const std::string tail = added.Serialize();
   std::string content;
-  if (!ReadBytes(path, tail.size() + 2, content)) return 0;
+  if (!ReadBytes(path, tail.size() + 2, content)) return std::nullopt;
   if (!content.empty() && content.back() != '\n') content += "\r\n";
   content += tail;
-  return Writable(path) && AtomicFile::Replace(path, content, ec) ? count : 0;
+  if (!Writable(path) || !AtomicFile::Replace(path, content, ec)) return std::nullopt;
+  return count;
 }
 
 bool ManageInboxItem(int action) {

@@ -59,8 +59,9 @@ bool AddInboxItem();
 // whose guid the inbox does not hold yet, letter case aside; a guid that occurs twice is stored
 // once. Items without a guid are skipped. Creates the source folder when it is missing. The
 // file ends up byte for byte as storing the items one by one would leave it. Returns the number
-// of messages stored (0 when the write failed).
-std::size_t AddNewInboxItems(const std::vector<InboxItem>& items);
+// of messages stored; nothing when they could not be stored (no usable source, an inbox that
+// cannot be read or written), so the caller can say so instead of reporting a quiet success.
+std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items);
 
 // Finds CurrentItem.guid among the section names of the current source's inbox (exact
 // comparison, case included) and applies the action; true when found and done. A missing source

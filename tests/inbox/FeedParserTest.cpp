@@ -155,12 +155,26 @@ TEST_F(FeedParser, GuidsWithBracketsOrLineBreaksAreStoredOnceAndFoundAgain) {
                                 {"[z]", "[z]", 2, true}}));
 }
 
-TEST_F(FeedParser, SourceThatCannotBeStoredBringsNothing) {
+TEST_F(FeedParser, MessagesThatCannotBeStoredAreReportedNotCountedAsChecked) {
+  const ShownBox notStored{"New Messages of Nowhere could not be stored in " +
+                               mAppFunctions::DataPath +
+                               ". Please check that this folder can be written and has free space.",
+                           "Messages not stored!", 48};
   SourceID = "../elsewhere";
-  EXPECT_TRUE(ParseFeed(Fixture("three_items_one_known_guid.xml"), "Nowhere"));
+  EXPECT_FALSE(ParseFeed(Fixture("three_items_one_known_guid.xml"), "Nowhere"));
+  EXPECT_FALSE(fs::exists(fs::path(mAppFunctions::DataPath) / ".." / "elsewhere"));
+
+  // A read-only inbox keeps its bytes; the run hears about it.
+  SourceID = kSourceID;
+  WriteInbox(kKnown);
+  fs::permissions(InboxPath(), fs::perms::owner_read);
+  EXPECT_FALSE(ParseFeed(Fixture("three_items_one_known_guid.xml"), "Nowhere"));
+  fs::permissions(InboxPath(), fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(InboxBytes(), kKnown);
+
   EXPECT_EQ(NewMessageCount, 0);
   EXPECT_EQ(RunSummary, "");
-  EXPECT_FALSE(fs::exists(fs::path(mAppFunctions::DataPath) / ".." / "elsewhere"));
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>(2, notStored));
 }
 
 // The batch writes the file once; it must be the file that single writes would have left.
