@@ -10,7 +10,8 @@
 #
 #   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS defaults to 50)
 # Runs that end before their kill comes count as whole runs, not as kills.
-# QP_CRASH_SEED fixes the random delays; QP_CRASH_KEEP=1 keeps the work folder.
+# QP_CRASH_SEED fixes the random delays; QP_CRASH_KEEP=1 keeps the work folder;
+# QP_CRASH_WINDOW sets how many items each feed carries (100; a sanitizer build wants fewer).
 set -euo pipefail
 export LC_ALL=C  # comm and sort compare bytes, as the probe sorts
 build=$(cd "${1:?usage: check_kill_test.sh BUILD_DIR [KILLS]}" && pwd)
@@ -22,7 +23,7 @@ for tool in "$program" "$server" "$probe"; do
   [ -x "$tool" ] || { echo "FAIL: $tool is missing (build it first)" >&2; exit 1; }
 done
 
-readonly sources=20 window=100 flips=5 whole_every=10
+readonly sources=20 window=${QP_CRASH_WINDOW:-100} flips=5 whole_every=10
 seed=${QP_CRASH_SEED:-$(( $(date +%s) % 32768 ))}
 RANDOM=$seed
 
@@ -112,6 +113,10 @@ whole_run() {
 whole_run
 [ "$("$probe" dump "$data" "$sources" | wc -l)" -eq $((sources * window)) ] ||
   fatal "the first run did not store $((sources * window)) messages"
+# The first run stored whole feeds; the delays follow a run that stores one message a source.
+round=$((round + 1))
+"$probe" feeds "$work/feeds" "$sources" "$round" "$window"
+whole_run
 echo "seed $seed; a whole run takes ${duration_ms} ms; $kills kills follow"
 
 # Runs that end before their kill do not count; the cap only stops a program that always does.
