@@ -12,6 +12,7 @@
 #include "subscriptions/mSubscriptions.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -138,6 +139,52 @@ std::string CheckIniDocument(const std::string& text, const std::string& path) {
   return {};
 }
 
+// A window on a screen of 1920 x 1080 pixels at 15 twips per pixel.
+class FakeWindow : public cINI::IFormWindow {
+ public:
+  bool IsMinimized() const override { return false; }
+  bool IsMaximized() const override { return false; }
+  std::int32_t Left() const override { return left; }
+  std::int32_t Top() const override { return top; }
+  std::int32_t Width() const override { return width; }
+  std::int32_t Height() const override { return height; }
+  void Move(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) override {
+    left = l, top = t, width = w, height = h;
+  }
+  void Maximize() override {}
+  std::int32_t ScreenWidth() const override { return 1920 * 15; }
+  std::int32_t ScreenHeight() const override { return 1080 * 15; }
+  std::int32_t TwipsPerPixelX() const override { return 15; }
+  std::int32_t TwipsPerPixelY() const override { return 15; }
+  std::int32_t left = 1500, top = 1500, width = 6000, height = 4500;
+};
+
+// A restored window lies on the screen, a margin away from its edges, at least its minimum size.
+std::string CheckFormPosition(cINI& ini) {
+  FakeWindow window;
+  constexpr std::int32_t kMinWidth = 3000, kMinHeight = 2000, kMargin = 4 * 15;
+  ini.LoadFormPosition(window, kMinWidth, kMinHeight);
+  if (window.left < kMargin || window.top < kMargin ||
+      std::int64_t{window.left} + window.width > window.ScreenWidth() - kMargin ||
+      std::int64_t{window.top} + window.height > window.ScreenHeight() - kMargin ||
+      window.width < kMinWidth || window.height < kMinHeight) {
+    return "a restored window is off screen: " + std::to_string(window.left) + "," +
+           std::to_string(window.top) + " " + std::to_string(window.width) + "x" +
+           std::to_string(window.height);
+  }
+  return {};
+}
+
+// The whole-number reading and its 32-bit form agree.
+std::string CheckNumber(const std::string& text) {
+  const std::optional<std::int64_t> number = cINI::ParseWholeNumber(text);
+  const bool fits = number && *number >= INT32_MIN && *number <= INT32_MAX;
+  if (cINI::CLngDefault(text, 7) != (fits ? static_cast<std::int32_t>(*number) : 7)) {
+    return "CLngDefault differs from ParseWholeNumber for " + Quoted(text);
+  }
+  return {};
+}
+
 // cINI reads the file the way the document does, names cut at a NUL.
 std::string CheckCini(const std::string& text, const std::string& path) {
   WriteBytes(path, text);
@@ -161,10 +208,13 @@ std::string CheckCini(const std::string& text, const std::string& path) {
     if (keys.size() > kMaxNames) keys.resize(kMaxNames);
     for (const std::string& key : keys) {
       ini.SetKey(key);
-      if (ini.Value() != doc.GetValue(section, key).value_or(missing)) {
+      const std::string value = ini.Value();
+      if (value != doc.GetValue(section, key).value_or(missing)) {
         return "cINI reads another value for " + Quoted(section) + " " + Quoted(key);
       }
+      if (std::string problem = CheckNumber(value); !problem.empty()) return problem;
     }
+    if (std::string problem = CheckFormPosition(ini); !problem.empty()) return problem;
   }
   return {};
 }

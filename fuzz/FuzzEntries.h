@@ -13,7 +13,7 @@
 namespace FuzzEntries {
 
 // IniDocument: parse, every lookup and listing, a change and a reparse; then cINI reading the
-// same text from a file.
+// same text from a file, its values as numbers and each section as a window placement.
 std::string IniReader(std::string_view input);
 
 // mInbox::ParseFeed into a fresh inbox, loading it into a message tree, opening, marking and
