@@ -11,6 +11,12 @@ build=build-fuzz
 all_targets=(IniReader FeedParser MessageHeader PubDate Subscriptions)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 jobs="${FUZZ_JOBS:-$(nproc)}"
+for t in "${targets[@]}"; do
+  if [[ ! " ${all_targets[*]} " == *" $t "* ]]; then
+    echo "unknown fuzz target $t (known: ${all_targets[*]})" >&2
+    exit 2
+  fi
+done
 
 missing=()
 for p in clang libclang-rt-14-dev cmake libpugixml-dev; do
@@ -41,7 +47,7 @@ if [ -d "$corpus_dir" ]; then
     cp "$f" "$generated/FeedParser/$(sha1sum "$f" | cut -c1-16).xml"
   done
   # Every publication date of the corpus as its own input.
-  find "$corpus_dir" -name '*.xml' -print0 | xargs -0 grep -oh '<pubDate>[^<]*</pubDate>' |
+  { grep -rhoa --include='*.xml' '<pubDate>[^<]*</pubDate>' "$corpus_dir" || true; } |
     sed 's/<[^>]*>//g' | sort -u | while IFS= read -r date; do
       printf '%s' "$date" >"$generated/PubDate/$(printf '%s' "$date" | sha1sum | cut -c1-16)"
     done
