@@ -1,12 +1,16 @@
 #include "core/AtomicFile.h"
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
+#include "core/mMain.h"
+#include "retrieval/HeadlessCheck.h"
 #include "support/FakeServices.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -149,4 +153,29 @@ TEST(AtomicReplace, LongestFileNamesStillReplace) {
   ASSERT_TRUE(AtomicFile::Replace(dir.File(name), "two", ec)) << ec.message();
   EXPECT_EQ(ReadAll(dir.File(name)), "two");
   EXPECT_EQ(CountTemporaries(dir.path()), 0);
+}
+
+// Both starts clean up only once they hold the lock: while another instance runs, a temporary
+// may be its write in progress.
+TEST(AtomicReplace, StartsRemoveTemporariesOnlyWhenHoldingTheLock) {
+  const auto desktop = [] { mMain::Main([] {}); };
+  const auto headless = [] {
+    std::ostringstream out;
+    HeadlessCheck::Run(out);
+  };
+  const std::vector<std::pair<const char*, std::function<void()>>> starts = {
+      {"desktop", desktop}, {"headless check", headless}};
+  for (const auto& [name, start] : starts) {
+    for (const bool lockFree : {false, true}) {
+      FakePlatform platform;
+      platform.instanceLock.available = lockFree;
+      const std::string data = platform.environment.appData + "/Quillpost Data";
+      const std::string temp =
+          data + "/subscriptions.dat" + std::string(AtomicFile::kTempMarker) + "abcdefghij";
+      fs::create_directories(data);
+      WriteAll(temp, "x");
+      start();
+      EXPECT_EQ(fs::exists(temp), !lockFree) << name << (lockFree ? ", lock free" : ", lock held");
+    }
+  }
 }
