@@ -7,7 +7,7 @@
 #   FULL_TIMEOUT=1 bash bench/hostile_rss.sh   # it runs as a program too, against the real 60 s
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${BUILD_DIR:-build-shell}
+build=${BUILD_DIR:-build}
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
