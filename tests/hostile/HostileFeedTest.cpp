@@ -17,6 +17,7 @@
 #include "retrieval/HeadlessCheck.h"
 #include "retrieval/HttpService.h"
 #include "subscriptions/mSubscriptions.h"
+#include "support/ChildProcess.h"
 #include "support/FakeServices.h"
 #include "support/FeedServer.h"
 #include "support/FeedText.h"
@@ -24,22 +25,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <signal.h>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
@@ -83,55 +76,21 @@ struct RunResult {
 // peak memory. A run that outlives the limit is killed.
 RunResult RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& env,
                      const std::string& folder, std::chrono::seconds limit) {
-  std::vector<std::string> environment;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry(*e);
-    bool replaced = false;
-    for (const auto& extra : env)
-      if (extra.substr(0, extra.find('=')) == entry.substr(0, entry.find('='))) replaced = true;
-    if (!replaced) environment.push_back(entry);
-  }
-  environment.insert(environment.end(), env.begin(), env.end());
-  std::vector<char*> envp;
-  for (auto& e : environment) envp.push_back(e.data());
-  envp.push_back(nullptr);
   const std::string rssPath = folder + "/peak.txt";
-  std::vector<std::string> words{QP_RSS_PROBE_PATH, rssPath, QP_PROGRAM_PATH};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-
   const std::string outPath = folder + "/out.txt", errPath = folder + "/err.txt";
   std::filesystem::remove(rssPath);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<std::string> words{rssPath, QP_PROGRAM_PATH};
+  words.insert(words.end(), args.begin(), args.end());
   RunResult result;
   const auto start = std::chrono::steady_clock::now();
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    ADD_FAILURE() << "cannot start " << argv[0];
-    return result;
-  }
-  int status = 0;
-  for (;;) {
-    const pid_t r = ::waitpid(pid, &status, WNOHANG);
-    if (r == pid) {
-      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    if (r < 0 && errno != EINTR) break;
-    if (std::chrono::steady_clock::now() - start > limit) {
+  {
+    TestSupport::ChildProcess probe(QP_RSS_PROBE_PATH, words, env, outPath, errPath);
+    if (const auto status = probe.Wait(limit)) {
+      result.status = *status;
+    } else {
       ADD_FAILURE() << "the check did not end within " << limit.count() << " s";
-      ::kill(pid, SIGKILL);  // the program dies with its probe
-      ::waitpid(pid, &status, 0);
-      break;
+      // The program dies with its probe (the object's end kills and reaps it).
     }
-    std::this_thread::sleep_for(5ms);
   }
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const std::string peak = ReadAll(rssPath);
