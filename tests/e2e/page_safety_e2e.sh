@@ -16,32 +16,13 @@ set -euo pipefail
 build=$(cd "${1:?usage: page_safety_e2e.sh BUILD_DIR}" && pwd)
 shots=${QP_SCREENSHOT_DIR:-}
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  if [ -s "$work/requests.log" ]; then echo "requests:" >&2; cat "$work/requests.log" >&2; fi
-  if [ -s "$work/boxes.log" ]; then echo "message boxes:" >&2; cat "$work/boxes.log" >&2; fi
-  if [ -s "$work/opened.log" ]; then echo "handed to the desktop:" >&2; cat "$work/opened.log" >&2; fi
-  if [ -s "$work/out.log" ]; then echo "program output:" >&2; tail -20 "$work/out.log" >&2; fi
-  exit 1
-}
+source "$(dirname "$0")/e2e_common.sh"
 
 data="$work/data/Quillpost Data"
 mkdir -p "$work/feeds" "$work/run" "$data" "$work/tmp" "$work/secret" "$work/home" "$work/bin"
 chmod 700 "$work/run"
 : > "$work/requests.log"
-"$build/tests/support/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" > "$work/port" &
-pids+=($!)
-for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
-[ -s "$work/port" ] || fail "the feed server did not start"
-port=$(cat "$work/port")
+start_feed_server "$work/feeds" --log "$work/requests.log"
 base="http://127.0.0.1:$port"
 beacon="$base/beacon"
 

@@ -13,20 +13,7 @@ build=$(cd "${1:?usage: reader_e2e.sh BUILD_DIR}" && pwd)
 shots=${QP_SCREENSHOT_DIR:-}
 here=$(cd "$(dirname "$0")" && pwd)
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  if [ -s "$work/boxes.log" ]; then echo "message boxes:" >&2; cat "$work/boxes.log" >&2; fi
-  if [ -s "$work/out.log" ]; then echo "program output:" >&2; tail -20 "$work/out.log" >&2; fi
-  exit 1
-}
+source "$here/e2e_common.sh"
 
 # A window manager and a notification area make it a real desktop session when they exist.
 if command -v trayer >/dev/null; then trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 & pids+=($!); fi
@@ -34,11 +21,7 @@ if command -v trayer >/dev/null; then trayer --edge bottom --align right --width
 mkdir -p "$work/feeds" "$work/run" "$work/data/Quillpost Data"
 bash "$here/make_sample_feeds.sh" "$work/feeds"
 
-"$build/tests/support/qp_feed_server" --dir "$work/feeds" > "$work/port" &
-pids+=($!)
-for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
-[ -s "$work/port" ] || fail "the feed server did not start"
-port=$(cat "$work/port")
+start_feed_server "$work/feeds"
 
 id1=$(tr a-f A-F < /proc/sys/kernel/random/uuid)
 id2=$(tr a-f A-F < /proc/sys/kernel/random/uuid)
