@@ -34,9 +34,9 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE= \
   -DQP_BUILD_GUI=OFF -DQP_BUILD_TESTS=OFF -DQP_BUILD_BENCH=OFF -DQP_BUILD_FUZZ=ON >/dev/null
 nice cmake --build "$build" -j"$(nproc)" --target fuzz_targets >/dev/null
 
-# Seeds made from the shared feed corpus and the test fixtures, beside the hand-written ones
+# Seeds made from the feed corpus and the test fixtures, beside the hand-written ones
 # in fuzz/seeds/<target>.
-corpus_dir="$(cd .. && pwd)/shared/corpus"
+corpus_dir=tests/fixtures/corpus
 generated="$build/seeds"
 rm -rf "$generated"
 mkdir -p "$generated"/{IniReader,FeedParser,MessageHeader,PubDate,Subscriptions}
