@@ -35,7 +35,7 @@ for ((s = 1; s <= sources; s++)); do
   } > "$work/feeds/feed$s.xml"
 done
 
-"$build/tests/support/qp_feed_server" --dir "$work/feeds" > "$work/port" &
+"$build/qp_feed_server" --dir "$work/feeds" > "$work/port" &
 server_pid=$!
 for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
 [ -s "$work/port" ] || { echo "the feed server did not start"; exit 1; }

@@ -27,7 +27,7 @@ cmake --install "$build" --prefix "$demo/app" >/dev/null
 program="$demo/app/bin/quillpost"
 
 bash tools/demo/make_demo_feeds.sh "$demo/feeds" first
-"$build/tests/support/qp_feed_server" --dir "$demo/feeds" > "$demo/port" &
+"$build/qp_feed_server" --dir "$demo/feeds" > "$demo/port" &
 server=$!
 for _ in $(seq 100); do [ -s "$demo/port" ] && break; sleep 0.05; done
 [ -s "$demo/port" ] || { echo "demo: the feed server did not start" >&2; exit 1; }

@@ -17,7 +17,7 @@ export LC_ALL=C  # comm and sort compare bytes, as the probe sorts
 build=$(cd "${1:?usage: check_kill_test.sh BUILD_DIR [KILLS]}" && pwd)
 kills=${2:-50}
 program="$build/quillpost"
-server="$build/tests/support/qp_feed_server"
+server="$build/qp_feed_server"
 probe="$build/tests/crash/qp_crash_probe"
 for tool in "$program" "$server" "$probe"; do
   [ -x "$tool" ] || { echo "FAIL: $tool is missing (build it first)" >&2; exit 1; }

@@ -27,7 +27,7 @@ done
 [ -z "$(find "$work/app" -name '*test*' -o -name '*bench*')" ] || fail "tests were installed"
 
 bash "$tools/make_demo_feeds.sh" "$work/feeds" first
-"$build/tests/support/qp_feed_server" --dir "$work/feeds" > "$work/port" &
+"$build/qp_feed_server" --dir "$work/feeds" > "$work/port" &
 server=$!
 for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
 [ -s "$work/port" ] || fail "the feed server did not start"

@@ -22,7 +22,7 @@ fail() {
 start_feed_server() {
   local folder=$1
   shift
-  "$build/tests/support/qp_feed_server" --dir "$folder" "$@" > "$work/port" &
+  "$build/qp_feed_server" --dir "$folder" "$@" > "$work/port" &
   pids+=($!)
   for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
   [ -s "$work/port" ] || fail "the feed server did not start"

@@ -4,7 +4,7 @@
 #include "presentation/MessageRendering.h"
 #include "presentation/MessageView.h"
 #include "support/FakeServices.h"
-#include "support/FeedServer.h"
+#include "feedserver/FeedServer.h"
 
 #include <QLayout>
 #include <QSignalSpy>

@@ -5,7 +5,7 @@
 #include "subscriptions/mSubscriptions.h"
 #include "support/ChildProcess.h"
 #include "support/FakeServices.h"
-#include "support/FeedServer.h"
+#include "feedserver/FeedServer.h"
 
 #include <gtest/gtest.h>
 

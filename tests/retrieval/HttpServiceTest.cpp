@@ -2,7 +2,7 @@
 
 #include "retrieval/Download.h"
 #include "support/FakeServices.h"
-#include "support/FeedServer.h"
+#include "feedserver/FeedServer.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

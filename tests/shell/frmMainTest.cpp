@@ -14,7 +14,7 @@
 #include "shell/frmSysTray.h"
 #include "support/FakeServices.h"
 #include "support/FeedText.h"
-#include "support/FeedServer.h"
+#include "feedserver/FeedServer.h"
 
 #include <QApplication>
 #include <QDockWidget>

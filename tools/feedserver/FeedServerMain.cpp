@@ -2,7 +2,7 @@
 // application/rss+xml on 127.0.0.1 and prints the port it listens on, for benchmark scripts, the
 // demo and the end-to-end tests; with --log, every request's method and target go to file F.
 
-#include "support/FeedServer.h"
+#include "feedserver/FeedServer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

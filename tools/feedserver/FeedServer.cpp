@@ -1,4 +1,4 @@
-#include "support/FeedServer.h"
+#include "feedserver/FeedServer.h"
 
 #include <QFile>
 #include <QHostAddress>
