@@ -4,16 +4,16 @@
 // Qt model, when the Qt parts are built).
 
 #include "config/IniDocument.h"
+#include "core/PosixServices.h"
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
+#include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -21,7 +21,7 @@
 #include <string>
 
 #ifdef QP_BENCH_TREE_MODEL
-#include "presentation/TreeModel.h"
+#include "core/TreeModel.h"
 
 #include <QApplication>
 #include <QTreeView>
@@ -50,17 +50,6 @@ class BenchClock : public Services::IClock {
 class BenchMessageBox : public Services::IMessageBox {
  public:
   int Show(const std::string&, const std::string&, int) override { return Services::vbOK; }
-};
-
-// What the program does before each rename: push the new file to the disk.
-class DataSync : public Services::IDiskSync {
- public:
-  void Flush(const std::string& path) override {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fdatasync(fd);
-    ::close(fd);
-  }
 };
 
 std::string Guid(const char* kind, int i) {
@@ -152,7 +141,7 @@ class Fixture {
   std::string m_knownFeed;
   BenchClock m_clock;
   BenchMessageBox m_messageBox;
-  DataSync m_sync;
+  PosixServices::DiskSync m_sync;
 };
 
 Fixture& Shared() {

@@ -5,9 +5,11 @@
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
+#include "inbox/InboxTree.h"
+#include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
 #include "presentation/MessageRendering.h"
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
 

@@ -1,5 +1,6 @@
 #include "config/IniDocument.h"
 
+#include "core/AsciiText.h"
 #include "core/AtomicFile.h"
 
 #include <cstring>
@@ -17,28 +18,18 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 // A single read should not pay for hashing every section name; a batch should not scan.
 constexpr int kLookupsBeforeIndex = 4;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
+using AsciiText::Trim;
 
 // A stray CR left inside a line by a hand edit is part of a name, but a lookup turns every line
 // break into a space: names compare with that CR as a space, and it is trimmed like a blank.
-char Fold(char c) {
-  if (c == '\r') return ' ';
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+constexpr std::string_view kNameBlanks = " \t\r";
 
-bool IsNameBlank(char c) { return IsBlank(c) || c == '\r'; }
+char Fold(char c) { return c == '\r' ? ' ' : AsciiText::Lower(c); }
 
-std::string_view TrimName(std::string_view text) {
-  while (!text.empty() && IsNameBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsNameBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsNameBlank(char c) { return kNameBlanks.find(c) != std::string_view::npos; }
+
+std::string_view TrimName(std::string_view text) { return Trim(text, kNameBlanks); }
 
 std::string Fold(std::string_view text) {
   std::string folded(text);

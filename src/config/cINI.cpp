@@ -1,6 +1,7 @@
 #include "config/cINI.h"
 
 #include "config/IniDocument.h"
+#include "core/AsciiText.h"
 
 #include <algorithm>
 #include <limits>
@@ -50,7 +51,7 @@ std::int32_t Rewrite(const std::string& path, Change change) {
   return doc.Save(path, ec) ? 1 : 0;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) { return AsciiText::kBlanks.find(c) != std::string_view::npos; }
 
 }  // namespace
 

@@ -1,16 +1,40 @@
 #pragma once
-// The desktop implementations of the platform services, on Qt and POSIX.
+// The platform services that need Qt: message boxes on screen, opening documents and addresses
+// with the desktop, the online test, letting window events run, and window translucency. The
+// save dialog is QtSaveDialog.h's; the entry installs them all.
 
 #include "core/Services.h"
 
 namespace QtServices {
 
-// Installs every service for a run with windows. A message box log file named by the
-// environment variable QUILLPOST_MESSAGE_LOG makes message boxes go there instead of the
-// screen (answered with their default button): the end-to-end tests read it.
-void InstallDesktop();
+class DesktopMessageBox : public Services::IMessageBox {
+ public:
+  int Show(const std::string& text, const std::string& title, int style) override;
+};
 
-// Installs the services for a run without windows: message boxes go to standard error.
-void InstallHeadless();
+class DesktopShell : public Services::IShell {
+ public:
+  void Open(const std::string& target) override;
+};
+
+// Qt's reachability where a backend exists, else "an interface other than loopback is up".
+class DesktopNetworkState : public Services::INetworkState {
+ public:
+  bool IsConnected() override;
+
+ private:
+  bool m_triedBackend = false;
+};
+
+class DesktopClock : public Services::IClock {
+ public:
+  void Sleep(int milliseconds) override;
+  void ProcessEvents() override;
+};
+
+class DesktopWindowSystem : public Services::IWindowSystem {
+ public:
+  bool OpacitySupported() override { return true; }
+};
 
 }  // namespace QtServices

@@ -16,6 +16,16 @@ T& Need(T* service, const char* name) {
 
 Registry& Current() { return g_registry; }
 
+int DefaultAnswer(int style) {
+  const int buttons = style & 7;
+  const bool second = (style & vbDefaultButton2) != 0;
+  switch (buttons) {
+    case 1: return second ? vbCancel : vbOK;
+    case 4: return second ? vbNo : vbYes;
+    default: return vbOK;
+  }
+}
+
 IMessageBox& MessageBox() { return Need(g_registry.messageBox, "message box"); }
 IShell& Shell() { return Need(g_registry.shell, "shell"); }
 IEnvironment& Environment() { return Need(g_registry.environment, "environment"); }

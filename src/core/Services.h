@@ -26,6 +26,9 @@ constexpr int vbYesNoQuestionDefaultNo = vbYesNo + vbQuestion + vbDefaultButton2
 // Answers of a message box.
 enum MsgAnswer : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
+// The answer of a box of that style when nobody is there to choose: its default button.
+int DefaultAnswer(int style);
+
 class IMessageBox {
 public:
   virtual ~IMessageBox() = default;

@@ -1,5 +1,6 @@
 #include "core/XmlDocument.h"
 
+#include "core/AsciiText.h"
 #include "core/AtomicFile.h"
 
 #include <pugixml.hpp>
@@ -93,15 +94,6 @@ std::size_t MaxDepth(const pugi::xml_node& root) {
     if (node == root) return maxDepth;
     node = node.next_sibling();
   }
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 // pugixml accepts further elements, and in fragment mode text, beside the document element; a
@@ -216,10 +208,7 @@ std::string XmlNode::Text() const {
       if (isText(node)) text += node.value();
     }
   }
-  const auto first = text.find_first_not_of(kXmlWhitespace);
-  if (first == std::string::npos) return {};
-  const auto last = text.find_last_not_of(kXmlWhitespace);
-  return text.substr(first, last - first + 1);
+  return std::string(AsciiText::Trim(text, AsciiText::kWhitespace));
 }
 
 void XmlNode::SetText(const std::string& text) {
@@ -304,7 +293,7 @@ std::string XmlDocument::ToText() {
   for (pugi::xml_node node = m_document->first_child(); node; node = node.next_sibling()) {
     if (node.type() != pugi::node_declaration) continue;
     pugi::xml_attribute encoding = node.attribute("encoding");
-    if (encoding && !EqualsIgnoringCase(encoding.value(), "UTF-8")) encoding.set_value("UTF-8");
+    if (encoding && !AsciiText::EqualsNoCase(encoding.value(), "UTF-8")) encoding.set_value("UTF-8");
     break;
   }
   const char* indent = MaxDepth(*m_document) <= kMaxIndentedDepth ? "  " : "";

@@ -1,6 +1,5 @@
 #include "core/mAppFunctions.h"
 
-#include "config/mSettings.h"
 #include "core/AtomicFile.h"
 #include "core/mGeneralFunctions.h"
 
@@ -46,7 +45,7 @@ void InitializeDataFolder() {
   WriteTextFile(AddBackslash(DataPath) + "subscriptions.dat", text);
 }
 
-void RemoveStaleTemporaries() {
+void RemoveStaleTemporaries(const std::string& settingsFolder) {
   namespace fs = std::filesystem;
   const std::string data = DataFolder();
   AtomicFile::RemoveStaleTemporaries(data);
@@ -56,9 +55,7 @@ void RemoveStaleTemporaries() {
     if (fs::is_directory(it->symlink_status(statusError)) && !statusError)
       AtomicFile::RemoveStaleTemporaries(it->path().string());
   }
-  fs::path settingsFolder = fs::path(mSettings::SettingsFile()).parent_path();
-  if (settingsFolder.empty()) settingsFolder = ".";
-  AtomicFile::RemoveStaleTemporaries(settingsFolder.string());
+  AtomicFile::RemoveStaleTemporaries(settingsFolder.empty() ? "." : settingsFolder);
 }
 
 }  // namespace mAppFunctions

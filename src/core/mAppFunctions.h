@@ -17,9 +17,9 @@ void InitializeDataFolder();
 std::string DataFolder();
 
 // Removes the temporary files a killed run may have left: in the data folder, in each folder
-// directly inside it (the source folders; linked folders are not followed) and in the settings
-// file's folder. Only for a process that holds the single-instance lock, since another instance
-// may be writing its temporaries right now.
-void RemoveStaleTemporaries();
+// directly inside it (the source folders; linked folders are not followed) and in the given
+// folder of the settings file. Only for a process that holds the single-instance lock, since
+// another instance may be writing its temporaries right now.
+void RemoveStaleTemporaries(const std::string& settingsFolder);
 
 }  // namespace mAppFunctions

@@ -1,5 +1,6 @@
 #include "core/mGeneralFunctions.h"
 
+#include "core/AsciiText.h"
 #include "core/AtomicFile.h"
 #include "core/Services.h"
 
@@ -100,7 +101,7 @@ bool WriteTextFile(const std::string& path, const std::string& text) {
   return true;
 }
 
-bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+bool IsBlank(const std::string& text) { return AsciiText::IsBlank(text, " "); }
 
 std::string FormatBuild(int major, int minor, int revision, bool withRevision, bool longForm) {
   const auto padded = [](int number, std::size_t width) {

@@ -1,28 +1,18 @@
 #include "inbox/FeedParser.h"
 
+#include "core/AsciiText.h"
 #include "core/Services.h"
 #include "core/XmlDocument.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
-#include "inbox/mInbox.h"
 
 #include <algorithm>
 #include <limits>
 #include <optional>
-#include <vector>
 
 namespace mInbox {
 
 namespace {
-
-// A date split across lines by the feed still splits at its white space.
-constexpr std::string_view kBlanks = " \t\r\n";
-
-std::string_view Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
 
 bool Fail(const std::string& text, const std::string& title) {
   Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbExclamation);
@@ -60,61 +50,78 @@ InboxItem ReadItem(const XmlNode& element) {
       item.guid = NormalizedGuid(child.Text());
     }
   }
-  item.read = 0;
   return item;
 }
 
 }  // namespace
 
 PubDateParts SplitPubDate(std::string_view text) {
-  text = Trimmed(text);
+  // A date split across lines by the feed still splits at its white space.
+  constexpr std::string_view kBlanks = AsciiText::kWhitespace;
+  text = AsciiText::Trim(text, kBlanks);
   const std::size_t colon = text.find(':');
   if (colon == std::string_view::npos) return {std::string(text), {}, {}};
   const std::size_t blank = text.find_last_of(kBlanks, colon);
   const std::size_t timeStart = blank == std::string_view::npos ? 0 : blank + 1;
   PubDateParts parts;
-  parts.date = Trimmed(text.substr(0, timeStart));
+  parts.date = AsciiText::Trim(text.substr(0, timeStart), kBlanks);
   const std::string_view rest = text.substr(timeStart);
   const std::size_t timeEnd = std::min(rest.find_first_of(kBlanks), rest.size());
   parts.time = rest.substr(0, timeEnd);
-  parts.zone = Trimmed(rest.substr(timeEnd));
+  parts.zone = AsciiText::Trim(rest.substr(timeEnd), kBlanks);
   if (parts.zone.empty()) parts.zone = parts.time;
   return parts;
 }
 
+FeedContent ReadFeed(std::string_view feedText) {
+  FeedContent content;
+  if (AsciiText::IsBlank(feedText, " ")) {
+    content.failure = FeedFailure::Blank;
+    return content;
+  }
+  XmlDocument document;
+  if (!document.LoadText(feedText)) {
+    content.failure = FeedFailure::NotXml;
+    return content;
+  }
+  const XmlNode channel = document.FindFirstElement("channel", "rss");
+  if (!channel) {
+    content.failure = FeedFailure::NoChannel;
+    return content;
+  }
+  for (const XmlNode& child : channel.ChildNodes()) {
+    if (child.Name() == "item") content.items.push_back(ReadItem(child));
+  }
+  return content;
+}
+
 bool ParseFeed(const std::string& feedText, const std::string& sourceTitle) {
   NewMessageCount = 0;
-  if (mGeneralFunctions::IsBlank(feedText)) {
-    return Fail("Process of checking for new Messages failed! Server returned empty Data stream.",
-                "Error!");
-  }
-  std::vector<InboxItem> items;
-  {
-    // The document goes before the inbox is written: on a large feed it is the biggest thing
-    // in memory.
-    XmlDocument document;
-    if (!document.LoadText(feedText)) {
+  // The document is gone before the inbox is written: on a large feed it is the biggest thing
+  // in memory.
+  FeedContent feed = ReadFeed(feedText);
+  switch (feed.failure) {
+    case FeedFailure::None:
+      break;
+    case FeedFailure::Blank:
+      return Fail("Process of checking for new Messages failed! Server returned empty Data stream.",
+                  "Error!");
+    case FeedFailure::NotXml:
       return Fail(
           "Process of checking for new Messages failed! Server returned data in invalid format.",
           "Server returned Invalid Data!");
-    }
-    const XmlNode channel = document.FindFirstElement("channel", "rss");
-    if (!channel) {
+    case FeedFailure::NoChannel:
       return Fail(
           "Process of checking for new Messages failed! Data returned by Server is not in "
           "expected format.",
           "Server returned Data in unsupported format!");
-    }
-    for (const XmlNode& child : channel.ChildNodes()) {
-      if (child.Name() != "item") continue;
-      CurrentItem = ReadItem(child);
-      if (!CurrentItem.guid.empty()) items.push_back(CurrentItem);
-    }
   }
+  if (!feed.items.empty()) CurrentItem = feed.items.back();
+  std::erase_if(feed.items, [](const InboxItem& item) { return item.guid.empty(); });
   // One read and one rewrite of the inbox for the whole feed, however many items it brings.
   std::size_t stored = 0;
-  if (!items.empty()) {
-    const std::optional<std::size_t> added = AddNewInboxItems(items);
+  if (!feed.items.empty()) {
+    const std::optional<std::size_t> added = AddNewInboxItems(feed.items);
     // The feed still carries them, so nothing is lost, but the user must know they are missing.
     if (!added) {
       return Fail("New Messages of " + sourceTitle + " could not be stored in " +

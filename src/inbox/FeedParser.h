@@ -1,9 +1,13 @@
 #pragma once
-// Parsing a downloaded RSS 2.0 feed into the current source's inbox.
+// A downloaded RSS 2.0 feed: reading its items (ReadFeed, no files, no boxes) and storing the new
+// ones into the current source's inbox with what the user is told (ParseFeed).
+
+#include "inbox/mInbox.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mInbox {
 
@@ -25,12 +29,25 @@ struct PubDateParts {
 // messages always had it. A text without ":" is all date, with empty time and zone.
 PubDateParts SplitPubDate(std::string_view text);
 
-// Reads the items of the first "channel" under an "rss" element and stores those whose guid the
-// current source's inbox (SourceID) does not hold yet, in feed order; sets NewMessageCount and
-// appends a paragraph to RunSummary when any were stored. An item starts empty (nothing carries
-// over from the item before) and one without a guid is not stored. False exactly when the feed
-// could not be read (blank, not XML, or no channel) or its new items could not be stored; a
-// message box has then said so.
+enum class FeedFailure { None, Blank, NotXml, NoChannel };
+
+struct FeedContent {
+  FeedFailure failure = FeedFailure::None;
+  // The items of the first "channel" under an "rss" element, in feed order, each read on its
+  // own (nothing carries over from the item before). Descriptions are in the stored form: no
+  // line feed (character 5 stands for one), brackets as parentheses. Items without a guid are
+  // listed too, with an empty guid.
+  std::vector<InboxItem> items;
+};
+
+// Reads a feed's text. Blank text, text that is not XML and XML without a channel under "rss"
+// give their failure and no items.
+FeedContent ReadFeed(std::string_view feedText);
+
+// Reads the feed and stores the items whose guid the current source's inbox (SourceID) does not
+// hold yet, in feed order; sets NewMessageCount and appends a paragraph to RunSummary when any
+// were stored. An item without a guid is not stored. False exactly when the feed could not be
+// read or its new items could not be stored; a message box has then said so.
 bool ParseFeed(const std::string& feedText, const std::string& sourceTitle);
 
 }  // namespace mInbox

@@ -2,19 +2,15 @@
 
 #include "config/IniDocument.h"
 #include "config/cINI.h"
+#include "core/AsciiText.h"
 #include "core/AtomicFile.h"
-#include "core/Services.h"
+#include "core/SourceId.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
-#include "presentation/TreeControl.h"
-#include "subscriptions/mSubscriptions.h"
 
 #include <algorithm>
-#include <array>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <system_error>
 #include <unordered_set>
 
@@ -26,8 +22,7 @@ constexpr char kEncodedLineFeed = '\x05';
 
 // Without a data folder the path would be relative to whatever the working folder is.
 bool SourceUsable() {
-  return !mGeneralFunctions::IsBlank(mAppFunctions::DataPath) &&
-         mSubscriptions::IsSourceID(SourceID);
+  return !mGeneralFunctions::IsBlank(mAppFunctions::DataPath) && SourceId::IsSourceID(SourceID);
 }
 
 // Creates the source folder when it is missing; false when it was missing.
@@ -73,67 +68,6 @@ std::string Decoded(std::string_view description) {
   return plain;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::vector<std::string_view> Words(std::string_view text) {
-  std::vector<std::string_view> words;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    while (pos < text.size() && IsSpace(text[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < text.size() && !IsSpace(text[pos])) ++pos;
-    if (pos > start) words.push_back(text.substr(start, pos - start));
-  }
-  return words;
-}
-
-std::optional<int> Number(std::string_view digits) {
-  if (digits.empty() || digits.size() > 4) return std::nullopt;
-  int value = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Section names as the INI file matches them: ASCII letters without case.
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = Lower(c);
-  return folded;
-}
-
-// 1..12 for an English month name or its three-letter abbreviation, any letter case.
-std::optional<unsigned> MonthNumber(std::string_view word) {
-  static constexpr std::array<std::string_view, 12> kMonths = {
-      "january", "february", "march",     "april",   "may",      "june",
-      "july",    "august",   "september", "october", "november", "december"};
-  if (word.size() < 3) return std::nullopt;
-  const std::string lower = Folded(word);
-  for (std::size_t i = 0; i < kMonths.size(); ++i) {
-    if (lower == kMonths[i] || lower == kMonths[i].substr(0, 3)) return i + 1;
-  }
-  return std::nullopt;
-}
-
-// Puts back an empty top-level node in place of the one with that key.
-void ResetNode(TreeControl& tree, const std::string& key) {
-  TreeControl::Node* node = tree.Find(key);
-  if (!node || !node->IsTopLevel()) return;
-  const std::string text = node->Text();
-  const std::string tag = node->Tag();
-  tree.SetSorted(false);
-  tree.Remove(node);
-  if (TreeControl::Node* fresh =
-          tree.Add(key, text, MessageTreeImage::Source, MessageTreeImage::Source)) {
-    fresh->SetTag(tag);
-  }
-  tree.SetSorted(true);
-}
-
 // The whole file, with room for `extra` more bytes; a missing file reads as empty. Read through a
 // small buffer: sizing the string first would also have to clear it.
 bool ReadBytes(const std::string& path, std::size_t extra, std::string& content) {
@@ -166,13 +100,6 @@ bool Writable(const std::string& path) {
   return (status.permissions() & anyWrite) != fs::perms::none;
 }
 
-struct Row {
-  std::string title;
-  std::string guid;
-  std::int64_t order = 0;
-  std::int16_t read = 0;
-};
-
 }  // namespace
 
 std::optional<InboxAction> ToInboxAction(int code) {
@@ -194,12 +121,8 @@ std::optional<InboxAction> ToInboxAction(int code) {
 
 std::string NormalizedGuid(std::string_view guid) {
   guid = guid.substr(0, guid.find('\0'));
-  std::string name = IniDocument::WithoutLineBreaks(guid);
   // The INI file does not keep blanks around a name either.
-  const std::size_t first = name.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const std::size_t last = name.find_last_not_of(" \t");
-  return name.substr(first, last - first + 1);
+  return std::string(AsciiText::Trim(IniDocument::WithoutLineBreaks(guid)));
 }
 
 std::string InboxFolder() {
@@ -233,7 +156,7 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items)
   std::error_code ec;
   std::unordered_set<std::string> stored;
   for (const std::string& name : IniDocument::ReadSectionNames(path, ec)) {
-    stored.insert(Folded(name));
+    stored.insert(AsciiText::Lower(name));
   }
   if (ec) return std::nullopt;
   IniDocument added;
@@ -241,7 +164,7 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items)
   for (const InboxItem& item : items) {
     const std::string guid = NormalizedGuid(item.guid);
     // A case variant of a stored guid names the same section in the file: it is not new.
-    if (guid.empty() || stored.contains(Folded(guid)) || added.HasSection(guid)) continue;
+    if (guid.empty() || stored.contains(AsciiText::Lower(guid)) || added.HasSection(guid)) continue;
     WriteItem(added, guid, item);
     ++count;
   }
@@ -298,69 +221,20 @@ bool ManageInboxItem(int action) {
   return !doc.IsModified() || doc.Save(path, ec);
 }
 
-std::optional<std::int32_t> DayNumber(std::string_view dateText) {
-  const std::size_t comma = dateText.find(',');
-  if (comma != std::string_view::npos) dateText.remove_prefix(comma + 1);
-  const std::vector<std::string_view> words = Words(dateText);
-  if (words.size() < 3) return std::nullopt;
-  const std::optional<int> dayOfMonth = words[0].size() <= 2 ? Number(words[0]) : std::nullopt;
-  const std::optional<unsigned> monthOfYear = MonthNumber(words[1]);
-  std::optional<int> year = Number(words[2]);
-  if (!dayOfMonth || !monthOfYear || !year) return std::nullopt;
-  if (words[2].size() == 2) {
-    *year += *year < 50 ? 2000 : 1900;  // two-digit years as mail dates read them
-  } else if (words[2].size() != 4) {
-    return std::nullopt;
-  }
-  namespace chrono = std::chrono;
-  const chrono::year_month_day date{chrono::year{*year}, chrono::month{*monthOfYear},
-                                    chrono::day{static_cast<unsigned>(*dayOfMonth)}};
-  if (!date.ok()) return std::nullopt;
-  constexpr chrono::sys_days kFirstDay{chrono::year{2000} / chrono::January / 1};
-  return static_cast<std::int32_t>((chrono::sys_days{date} - kFirstDay).count());
-}
-
-void ResetSourceNode(TreeControl& tree) { ResetNode(tree, SourceID); }
-
-void LoadInbox(TreeControl& tree) {
-  if (!SourceUsable()) return;
-  // Window events run below and may choose another source meanwhile.
-  const std::string sourceID = SourceID;
-  const TreeControl::Node* node = tree.Find(sourceID);
-  if (!node || !node->IsTopLevel()) return;
-  if (!EnsureFolder()) return;
-
+std::optional<std::vector<MessageSummary>> ListMessages() {
+  if (!SourceUsable() || !EnsureFolder()) return std::nullopt;
   std::error_code ec;
   const IniDocument doc = IniDocument::Load(InboxPath(), ec);
-  std::vector<Row> rows;
+  std::vector<MessageSummary> messages;
   for (std::string& guid : doc.SectionNames()) {
-    Row row;
-    row.title = doc.GetValue(guid, "title").value_or("");
-    row.read = ReadFlag(doc.GetValue(guid, "read"));
-    const std::optional<std::int32_t> day = DayNumber(doc.GetValue(guid, "date").value_or(""));
-    // A date that cannot be read sorts after every real one.
-    row.order = day ? *day : std::numeric_limits<std::int64_t>::min();
-    row.guid = std::move(guid);
-    rows.push_back(std::move(row));
+    MessageSummary message;
+    message.title = doc.GetValue(guid, "title").value_or("");
+    message.date = doc.GetValue(guid, "date").value_or("");
+    message.read = ReadFlag(doc.GetValue(guid, "read"));
+    message.guid = std::move(guid);
+    messages.push_back(std::move(message));
   }
-  // Newest day first, file order within a day.
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](const Row& a, const Row& b) { return a.order > b.order; });
-
-  Services::Clock().ProcessEvents();
-  // The events may have rebuilt the tree or loaded this source meanwhile: reset only now, and
-  // only a node that is still there.
-  TreeControl::UpdateGuard batch(tree);
-  ResetNode(tree, sourceID);
-  TreeControl::Node* source = tree.Find(sourceID);
-  if (!source || !source->IsTopLevel()) return;
-  for (Row& row : rows) {
-    const int image = row.read + MessageTreeImage::Unread;
-    TreeControl::Node* child = tree.AddChild(source, std::string(), std::move(row.title), image);
-    if (!child) continue;
-    child->SetTag(std::move(row.guid));
-    child->SetBold(image == MessageTreeImage::Unread);
-  }
+  return messages;
 }
 
 }  // namespace mInbox

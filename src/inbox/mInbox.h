@@ -5,7 +5,8 @@
 //
 // Callers set SourceID and CurrentItem.guid, call an operation and read CurrentItem back.
 // A source identifier is used as a folder name only when it has the identifier form
-// (mSubscriptions::IsSourceID): a hand-edited "../x" must never create or touch anything.
+// (SourceId::IsSourceID): a hand-edited "../x" must never create or touch anything. Showing the
+// messages in the message tree is InboxTree.h's.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +14,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-class TreeControl;
 
 namespace mInbox {
 
@@ -68,17 +67,15 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items)
 // folder is created, and the result is then false.
 bool ManageInboxItem(int action);
 
-// Replaces the current source's message nodes in the tree with its messages, newest day first,
-// file order within a day. Does nothing when the tree has no top-level node keyed by SourceID or
-// the identifier is not usable; a missing source folder is created and the tree left as it is.
-void LoadInbox(TreeControl& tree);
-
-// Removes the current source's top-level node with its children and puts back an empty one with
-// the same key, text and tag (image 1, collapsed, not selected).
-void ResetSourceNode(TreeControl& tree);
-
-// The day number of a date text such as "Sat, 05 Dec 2026" or "05 Dec 2026": days since
-// 1 January 2000 (negative before). No value when the text is not such a date.
-std::optional<std::int32_t> DayNumber(std::string_view dateText);
+// What the message tree shows of a stored message.
+struct MessageSummary {
+  std::string guid;
+  std::string title;
+  std::string date;
+  std::int16_t read = 0;
+};
+// The current source's messages in file order. No value when the identifier is not usable, or
+// when the source folder was missing (it is created then); an unreadable inbox lists nothing.
+std::optional<std::vector<MessageSummary>> ListMessages();
 
 }  // namespace mInbox

@@ -2,8 +2,8 @@
 
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
-#include "presentation/DocumentHost.h"
-#include "presentation/TreeControl.h"
+#include "core/DocumentHost.h"
+#include "core/TreeControl.h"
 
 #include <algorithm>
 #include <cstddef>

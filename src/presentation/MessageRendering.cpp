@@ -1,10 +1,11 @@
 #include "presentation/MessageRendering.h"
 
+#include "core/AsciiText.h"
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
-#include "presentation/DocumentHost.h"
+#include "core/DocumentHost.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -16,14 +17,6 @@ namespace {
 constexpr std::string_view kHeaderStart = "header start:";
 constexpr std::string_view kHeaderEnd = "header end";
 constexpr std::string_view kHeaderEndTag = "header end -->";
-
-std::string LowerAscii(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
-}
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -48,7 +41,7 @@ std::string_view After(std::string_view text, std::size_t found, std::size_t mar
 // The text before the first occurrence of the marker, or all of it when the marker is missing
 // (the cut would have a negative length).
 std::string_view Before(std::string_view text, std::string_view lowerMarker) {
-  const std::size_t end = LowerAscii(text).find(lowerMarker);
+  const std::size_t end = AsciiText::Lower(text).find(lowerMarker);
   return end == std::string::npos ? text : text.substr(0, end);
 }
 
@@ -99,7 +92,7 @@ MessageHeader ParseMessageHeader(std::string_view description) {
   ReplaceAll(h, "<br />", "");
   ReplaceAll(h, "<p>", "");
   ReplaceAll(h, "</p>", "");
-  const std::string lowered = LowerAscii(h);
+  const std::string lowered = AsciiText::Lower(h);
 
   // The two characters after "from:" are a blank and the name's opening quote in the usual form.
   const std::string_view from = After(h, lowered.find("from:"), 5, 2);

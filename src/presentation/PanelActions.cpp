@@ -3,10 +3,10 @@
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
-#include "presentation/DocumentHost.h"
+#include "core/DocumentHost.h"
 #include "presentation/MessageRendering.h"
 #include "retrieval/CheckRun.h"
-#include "shell/AppInfo.h"
+#include "core/AppInfo.h"
 #include "subscriptions/mSubscriptions.h"
 
 #include <algorithm>

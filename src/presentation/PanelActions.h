@@ -3,7 +3,7 @@
 // click, key release, end of label edit and mouse release, and the option bar's items. The main
 // window's Help menu shares the help, contact and web-site commands.
 
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 
 #include <functional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "presentation/frmOptions.h"
 
 #include "presentation/PanelActions.h"
-#include "presentation/TreeModel.h"
+#include "core/TreeModel.h"
 #include "subscriptions/SourceTree.h"
 
 #include <QApplication>

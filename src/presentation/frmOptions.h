@@ -3,7 +3,7 @@
 // the message tree tvMessages; the other groups carry keyed items that repeat some main-menu
 // commands. The handlers are PanelActions'; this window only wires them to its controls.
 
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 
 #include <QWidget>
 

@@ -3,8 +3,9 @@
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/FeedParser.h"
+#include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 #include "retrieval/Download.h"
 #include "subscriptions/mSubscriptions.h"
 

@@ -1,5 +1,6 @@
 #include "retrieval/HttpService.h"
 
+#include "retrieval/Charset.h"
 #include "retrieval/Download.h"
 
 #include <QCoreApplication>
@@ -71,15 +72,15 @@ std::string SizeText(std::int64_t bytes) {
 // The logic decodes the charsets feeds use; any other one Qt may know (through ICU).
 std::string DecodeBody(const QByteArray& body, const QByteArray& contentType) {
   const std::string_view bytes(body.constData(), static_cast<std::size_t>(body.size()));
-  const std::string charset = Download::DetectCharset(bytes, contentType.toStdString());
-  if (!Download::IsSupportedCharset(charset)) {
+  const std::string charset = Charset::Detect(bytes, contentType.toStdString());
+  if (!Charset::IsSupported(charset)) {
     QStringDecoder decoder(charset.c_str());
     if (decoder.isValid()) {
       const QByteArray utf8 = QString(decoder.decode(body)).toUtf8();
-      return Download::DecodeAs(std::string_view(utf8.constData(), utf8.size()), "utf-8");
+      return Charset::Decode(std::string_view(utf8.constData(), utf8.size()), "utf-8");
     }
   }
-  return Download::DecodeAs(bytes, charset);
+  return Charset::Decode(bytes, charset);
 }
 
 // Qt's texts, without the dangling colon some of them end with.

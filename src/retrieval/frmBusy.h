@@ -8,7 +8,7 @@
 // the current state at the next Show.
 
 #include "core/Services.h"
-#include "shell/TrayAlert.h"
+#include "core/TrayAlert.h"
 
 #include <QPointer>
 #include <QString>

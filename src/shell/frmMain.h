@@ -3,7 +3,7 @@
 // the menus, the notification-area icon and its menu, and the services a check run shows itself
 // through. The work behind each entry belongs to the modules it calls.
 
-#include "presentation/DocumentHost.h"
+#include "core/DocumentHost.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -2,7 +2,7 @@
 
 #include "config/mSettings.h"
 #include "core/Services.h"
-#include "subscriptions/ServiceHost.h"
+#include "subscriptions/SourceLink.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +11,6 @@
 namespace DropBoxLogic {
 
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool Contains(const Rect& screen, int x, int y) {
   return x >= screen.left && y >= screen.top && x < screen.left + screen.width &&
@@ -71,19 +69,14 @@ void StorePlacement(const Placement& placement) {
   mSettings::SaveDropBoxSettings();
 }
 
-bool IsServiceLink(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), Lower);
-  return lower.find(kServiceHost) != std::string::npos;
-}
-
 bool AcceptDrop(bool offersText, const std::string& text) {
   if (!offersText) {
     Services::MessageBox().Show(kNoLinkText, kNoLinkTitle, Services::vbInformation);
     return false;
   }
-  if (!IsServiceLink(text)) {
-    Services::MessageBox().Show(kInvalidLinkText, kInvalidLinkTitle, Services::vbExclamation);
+  if (!SourceLink::NamesServiceHost(text)) {
+    Services::MessageBox().Show(SourceLink::kInvalidLinkText, SourceLink::kInvalidLinkTitle,
+                                Services::vbExclamation);
     return false;
   }
   return true;

@@ -30,10 +30,6 @@ inline constexpr const char* kSizeMenuCaption = "Window Size";
 inline constexpr const char* kTransMenuCaption = "Transperancy";
 inline constexpr const char* kCloseCaption = "Close";
 
-inline constexpr const char* kInvalidLinkText =
-    "Invalid Quillpost Message Source Link. Please specify a correct Quillpost Source Link in "
-    "\"Source Link\" field.";
-inline constexpr const char* kInvalidLinkTitle = "Invalid Quillpost Source Link.";
 inline constexpr const char* kNoLinkText =
     "Invalid link dropped! Please Drag any Quillpost URL to this DropBox and Subscribe!";
 inline constexpr const char* kNoLinkTitle = "Drag-n-Drop Quillpost Link ...";
@@ -73,8 +69,6 @@ Placement LoadPlacement(const std::vector<Rect>& screens);
 // Stores the box's place and choices as the drop-box settings and writes settings.cfg.
 void StorePlacement(const Placement& placement);
 
-// Whether the text holds the service host, letter case aside.
-bool IsServiceLink(std::string_view text);
 // Judges a drop: true when the text is a link for the subscribe dialog; otherwise the user has
 // been told why the drop is refused.
 bool AcceptDrop(bool offersText, const std::string& text);

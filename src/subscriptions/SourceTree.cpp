@@ -1,7 +1,9 @@
 #include "subscriptions/SourceTree.h"
 
+#include "core/AsciiText.h"
+#include "core/TreeControl.h"
+#include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
-#include "presentation/TreeControl.h"
 #include "subscriptions/mSubscriptions.h"
 
 #include <algorithm>
@@ -15,12 +17,8 @@ constexpr int kRootImage = 1;
 constexpr int kSourceImage = 4;
 const std::string kRootKey = "main";
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool TitleBefore(const MessageSource& a, const MessageSource& b) {
-  return std::lexicographical_compare(a.Title.begin(), a.Title.end(), b.Title.begin(),
-                                      b.Title.end(),
-                                      [](char x, char y) { return Lower(x) < Lower(y); });
+  return AsciiText::LessNoCase(a.Title, b.Title);
 }
 
 void LoadSourceList(TreeControl& tree, std::vector<MessageSource> sources) {

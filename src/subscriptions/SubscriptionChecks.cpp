@@ -1,11 +1,12 @@
 #include "subscriptions/SubscriptionChecks.h"
 
+#include "core/AsciiText.h"
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
-#include "presentation/DocumentHost.h"
-#include "subscriptions/ServiceHost.h"
+#include "core/DocumentHost.h"
+#include "subscriptions/SourceLink.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
 
@@ -35,21 +36,11 @@ void Warn(const std::string& text, const std::string& title) {
   Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbExclamation);
 }
 
-std::string LowerAscii(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lowered;
-}
-
 // The link as the subscription file gives it back: its reader trims XML white space from element
 // text, so a link stored with a blank at either end would never again be found as typed, and
 // the duplicate test would let the same source in twice.
 std::string StoredLink(const std::string& link) {
-  constexpr const char* kXmlSpace = " \t\r\n";
-  const std::size_t first = link.find_first_not_of(kXmlSpace);
-  if (first == std::string::npos) return {};
-  return link.substr(first, link.find_last_not_of(kXmlSpace) - first + 1);
+  return std::string(AsciiText::Trim(link, AsciiText::kWhitespace));
 }
 
 bool LinkExists(const std::string& link) {
@@ -57,33 +48,19 @@ bool LinkExists(const std::string& link) {
   return mSubscriptions::ManageSource(SourceAction::Exists);
 }
 
-// The guids of the source's stored messages, read through the inbox store as the message tree
-// would show them.
+// The guids of the source's stored messages.
 std::vector<std::string> StoredGuids(const std::string& id) {
-  std::vector<std::string> guids;
-  if (!mSubscriptions::IsSourceID(id)) return guids;
-  TreeControl scratch;
-  if (!scratch.Add(id, id)) return guids;
   const std::string previous = mInbox::SourceID;
   mInbox::SourceID = id;
-  mInbox::LoadInbox(scratch);
+  const auto messages = mInbox::ListMessages();
   mInbox::SourceID = previous;
-  // Loading puts a fresh node in place of the one added above.
-  const TreeControl::Node* node = scratch.Find(id);
-  for (std::size_t row = 0; node && row < node->ChildCount(); ++row)
-    guids.push_back(node->Child(row)->Tag());
+  std::vector<std::string> guids;
+  if (messages)
+    for (const mInbox::MessageSummary& message : *messages) guids.push_back(message.guid);
   return guids;
 }
 
 }  // namespace
-
-bool NamesServiceHost(std::string_view link) {
-  return LowerAscii(link).find(kServiceHost) != std::string::npos;
-}
-
-bool NamesServiceHostAsTyped(std::string_view link) {
-  return link.find(kServiceHost) != std::string_view::npos;
-}
 
 Attempt Subscribe(const SourceFields& fields, TreeControl& messageTree) {
   if (IsBlank(fields.title)) {
@@ -94,8 +71,8 @@ Attempt Subscribe(const SourceFields& fields, TreeControl& messageTree) {
     Inform("Please specify the URL Link of Message Source.", "Link?");
     return {false, Focus::Link};
   }
-  if (!NamesServiceHost(fields.link)) {
-    Warn(kInvalidLinkText, kInvalidLinkTitle);
+  if (!SourceLink::NamesServiceHost(fields.link)) {
+    Warn(SourceLink::kInvalidLinkText, SourceLink::kInvalidLinkTitle);
     return {false, Focus::LinkSelected};
   }
   const std::string link = StoredLink(fields.link);
@@ -139,7 +116,7 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
     Warn("Please specify Message Source Link.", "Message Source Link?");
     return {false, Focus::Link};
   }
-  if (!NamesServiceHostAsTyped(fields.link)) {
+  if (!SourceLink::NamesServiceHostAsTyped(fields.link)) {
     Warn(
         "You've specified invalid Message Source Link. Please specify correct Quillpost Message "
         "Source URL.",

@@ -3,7 +3,7 @@
 // checks with the messages they show, adding, editing and unsubscribing sources, and rebuilding
 // the trees that show them. The windows only copy their text boxes in and the focus out.
 
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 
 #include <string>
 #include <string_view>
@@ -11,12 +11,6 @@
 class IDocumentHost;
 
 namespace SubscriptionChecks {
-
-// Shared with the drop box, which refuses a dropped text with the same box.
-inline constexpr const char* kInvalidLinkTitle = "Invalid Quillpost Source Link.";
-inline constexpr const char* kInvalidLinkText =
-    "Invalid Quillpost Message Source Link. Please specify a correct Quillpost Source Link in "
-    "\"Source Link\" field.";
 
 // The two text boxes of either dialog, exactly as typed.
 struct SourceFields {
@@ -34,12 +28,6 @@ struct Attempt {
   Focus focus = Focus::None;
   bool operator==(const Attempt&) const = default;
 };
-
-// The subscribe dialog's and the drop box's test: the link, lower-cased, contains the service
-// host anywhere.
-bool NamesServiceHost(std::string_view link);
-// The list manager's test: the link as typed contains the service host, letter case included.
-bool NamesServiceHostAsTyped(std::string_view link);
 
 // Both dialogs add and compare a link as the subscription file gives it back: without the XML
 // white space at either end that its reader trims, so such a blank never lets a link in twice.

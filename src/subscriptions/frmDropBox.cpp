@@ -2,6 +2,7 @@
 
 #include "core/WindowFunctions.h"
 #include "subscriptions/DropBoxLogic.h"
+#include "subscriptions/SourceLink.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
@@ -221,7 +222,7 @@ void frmDropBox::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
 void frmDropBox::dropEvent(QDropEvent* event) {
   const bool offersText = OffersLinkText(event->mimeData());
   const QString text = offersText ? event->mimeData()->text() : QString();
-  if (offersText && DropBoxLogic::IsServiceLink(text.toStdString())) {
+  if (offersText && SourceLink::NamesServiceHost(text.toStdString())) {
     AcceptAsCopy(event);
   } else {
     event->ignore();

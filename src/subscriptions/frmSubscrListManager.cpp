@@ -1,6 +1,6 @@
 #include "subscriptions/frmSubscrListManager.h"
 
-#include "presentation/TreeModel.h"
+#include "core/TreeModel.h"
 #include "subscriptions/FieldFocus.h"
 #include "subscriptions/SourceTree.h"
 

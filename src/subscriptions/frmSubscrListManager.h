@@ -4,7 +4,7 @@
 // the selected source. The work is SubscriptionChecks'; the message tree is rebuilt when the
 // dialog closes, and the document windows of an unsubscribed source close at once.
 
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 #include "subscriptions/SubscriptionChecks.h"
 
 #include <QDialog>

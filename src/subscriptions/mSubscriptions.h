@@ -2,6 +2,7 @@
 // The subscription list in subscriptions.dat: its record, the source identifiers, the per-source
 // commands and the opening steps every reader of the file goes through.
 
+#include "core/SourceId.h"
 #include "core/XmlDocument.h"
 
 #include <array>
@@ -47,7 +48,7 @@ std::string FormatSourceID(const Guid& guid);
 std::string NewGUID();
 // True for the exact form FormatSourceID makes (upper-case digits only). Anything else must not
 // be used as a folder name.
-bool IsSourceID(std::string_view text);
+using SourceId::IsSourceID;
 
 // Path of subscriptions.dat in the data folder.
 std::string SubscriptionFilePath();

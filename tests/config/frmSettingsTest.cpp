@@ -1,7 +1,7 @@
 #include "config/frmSettings.h"
 
 #include "config/mSettings.h"
-#include "core/QtServices.h"
+#include "core/PosixServices.h"
 #include "support/FakeServices.h"
 
 #include <QCheckBox>
@@ -69,12 +69,9 @@ TEST_F(SettingsDialogTest, SaveWritesAndRemovesTheSessionAutostartEntry) {
   const char* previous = std::getenv("XDG_CONFIG_HOME");
   const std::string kept = previous ? previous : "";
   ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-  // The desktop's own start-up service, from a full install that is undone at once.
-  const Services::Registry fakes = Services::Current();
-  QtServices::InstallHeadless();
-  Services::IStartup* desktop = Services::Current().startup;
-  Services::Current() = fakes;
-  Services::Current().startup = desktop;
+  // The desktop's own start-up service.
+  PosixServices::XdgStartup desktop;
+  Services::Current().startup = &desktop;
 
   const std::string entryFile = config.path() + "/autostart/Quillpost.desktop";
   auto entry = [](const std::string& exec) {

@@ -1,8 +1,9 @@
 #include "core/AtomicFile.h"
 #include "core/Services.h"
+#include "config/mSettings.h"
 #include "core/mAppFunctions.h"
-#include "core/mMain.h"
-#include "retrieval/HeadlessCheck.h"
+#include "entry/mMain.h"
+#include "entry/HeadlessCheck.h"
 #include "support/FakeServices.h"
 
 #include <gtest/gtest.h>
@@ -135,7 +136,7 @@ TEST(AtomicReplace, StartRemovesTemporariesOfDataSourceAndSettingsFolders) {
   WriteAll(outside.File("inbox.dat" + temp), "x");
   fs::create_directory_symlink(outside.path(), data + "/linked");
 
-  mAppFunctions::RemoveStaleTemporaries();
+  mAppFunctions::RemoveStaleTemporaries(mSettings::SettingsFolder());
 
   EXPECT_FALSE(fs::exists(data + "/subscriptions.dat" + temp));
   EXPECT_FALSE(fs::exists(source + "/inbox.dat" + temp));

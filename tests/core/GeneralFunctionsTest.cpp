@@ -1,5 +1,5 @@
 #include "core/mGeneralFunctions.h"
-#include "core/mMain.h"
+#include "entry/mMain.h"
 #include "support/FakeServices.h"
 
 #include <gtest/gtest.h>

@@ -14,7 +14,7 @@
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
 #include "inbox/mInbox.h"
-#include "retrieval/HeadlessCheck.h"
+#include "entry/HeadlessCheck.h"
 #include "retrieval/HttpService.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/ChildProcess.h"

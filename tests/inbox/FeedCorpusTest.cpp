@@ -4,6 +4,7 @@
 
 #include "inbox/FeedParser.h"
 #include "inbox/InboxTestSupport.h"
+#include "inbox/InboxTree.h"
 
 #include "TestPaths.h"
 #include "config/IniDocument.h"

@@ -1,5 +1,6 @@
 #include "inbox/FeedParser.h"
 #include "inbox/InboxTestSupport.h"
+#include "inbox/InboxTree.h"
 
 #include "TestPaths.h"
 #include "config/IniDocument.h"

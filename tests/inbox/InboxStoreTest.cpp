@@ -1,4 +1,5 @@
 #include "inbox/InboxTestSupport.h"
+#include "inbox/InboxTree.h"
 
 #include "config/cINI.h"
 

@@ -3,7 +3,7 @@
 
 #include "core/mAppFunctions.h"
 #include "inbox/mInbox.h"
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 #include "support/FakeServices.h"
 
 #include <gtest/gtest.h>

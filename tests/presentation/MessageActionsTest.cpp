@@ -1,7 +1,7 @@
 #include "presentation/MessageActions.h"
 
 #include "presentation/MessageTestSupport.h"
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 
 #include <filesystem>
 #include <tuple>

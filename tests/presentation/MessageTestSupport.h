@@ -5,7 +5,7 @@
 #include "TestPaths.h"
 #include "core/mAppFunctions.h"
 #include "inbox/mInbox.h"
-#include "presentation/DocumentHost.h"
+#include "core/DocumentHost.h"
 #include "presentation/MessageRendering.h"
 #include "support/FakeServices.h"
 

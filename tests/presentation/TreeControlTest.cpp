@@ -1,4 +1,4 @@
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 
 #include <gtest/gtest.h>
 

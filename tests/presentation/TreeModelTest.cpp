@@ -1,4 +1,4 @@
-#include "presentation/TreeModel.h"
+#include "core/TreeModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "presentation/frmOptions.h"
 
 #include "core/mAppFunctions.h"
-#include "presentation/DocumentHost.h"
+#include "core/DocumentHost.h"
 #include "presentation/PanelTestSupport.h"
-#include "presentation/TreeModel.h"
+#include "core/TreeModel.h"
 #include "support/FakeServices.h"
 
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 // Runs the real program twice at once: the second start must be refused with one box.
 
 #include "TestPaths.h"
-#include "core/mMain.h"
+#include "entry/mMain.h"
 #include "support/ChildProcess.h"
 #include "support/FakeServices.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/mAppFunctions.h"
 #include "inbox/mInbox.h"
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 #include "retrieval/CheckRun.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"

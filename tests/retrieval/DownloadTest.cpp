@@ -1,3 +1,4 @@
+#include "retrieval/Charset.h"
 #include "retrieval/Download.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +9,9 @@
 
 namespace {
 
-using Download::DecodeAs;
-using Download::DecodeToUtf8;
-using Download::DetectCharset;
+using Charset::Decode;
+using Charset::DecodeToUtf8;
+using Charset::Detect;
 using Download::TranslateINetState;
 
 // Where the text first breaks UTF-8 (overlong, surrogate, out of range, cut short); npos when
@@ -106,7 +107,7 @@ TEST(DetectCharset, PicksMarkThenHeaderThenDeclaration) {
       {"UnknownLabelPassedOn", "<rss/>", "text/xml; charset=Shift_JIS", "shift_jis"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(DetectCharset(c.bytes, c.contentType), c.expected) << c.name;
+    EXPECT_EQ(Detect(c.bytes, c.contentType), c.expected) << c.name;
   }
 }
 
@@ -167,9 +168,9 @@ TEST(DecodeToUtf8, DeclarationNamesUtf8AfterDecoding) {
 }
 
 TEST(DecodeAs, UnknownCharsetReadsAsUtf8) {
-  EXPECT_EQ(DecodeAs("é\xFF", "x-no-such-charset"), "é\uFFFD");
-  EXPECT_EQ(Download::IsSupportedCharset(" Windows-1251 "), true);
-  EXPECT_EQ(Download::IsSupportedCharset("shift_jis"), false);
+  EXPECT_EQ(Decode("é\xFF", "x-no-such-charset"), "é\uFFFD");
+  EXPECT_EQ(Charset::IsSupported(" Windows-1251 "), true);
+  EXPECT_EQ(Charset::IsSupported("shift_jis"), false);
 }
 
 TEST(DecodeAs, RandomBytesGiveValidUtf8WithoutNulInEveryCharset) {
@@ -179,7 +180,7 @@ TEST(DecodeAs, RandomBytesGiveValidUtf8WithoutNulInEveryCharset) {
   for (const char* charset : {"utf-8", "utf-16", "utf-16le", "utf-16be", "windows-1252",
                               "windows-1251", "windows-1250", "iso-8859-15", "iso-8859-2",
                               "koi8-r", "koi8-u"}) {
-    const std::string text = DecodeAs(bytes, charset);
+    const std::string text = Decode(bytes, charset);
     EXPECT_EQ(FirstInvalidUtf8(text), std::string::npos) << charset;
     EXPECT_EQ(text.find('\0'), std::string::npos) << charset;
   }

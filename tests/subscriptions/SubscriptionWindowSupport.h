@@ -5,7 +5,7 @@
 #include "core/mAppFunctions.h"
 #include "presentation/MessageView.h"
 #include "presentation/PanelTestSupport.h"
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 #include "shell/frmMain.h"
 #include "support/FakeServices.h"
 

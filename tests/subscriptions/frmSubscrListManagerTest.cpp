@@ -1,6 +1,6 @@
 #include "subscriptions/frmSubscrListManager.h"
 
-#include "presentation/TreeModel.h"
+#include "core/TreeModel.h"
 #include "presentation/frmDoc.h"
 #include "subscriptions/SubscriptionWindowSupport.h"
 

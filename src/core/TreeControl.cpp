@@ -1,17 +1,13 @@
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
+
+#include "core/AsciiText.h"
 
 #include <algorithm>
 #include <utility>
 
 namespace {
 
-std::string SortKey(const std::string& text) {
-  std::string key = text;
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return key;
-}
+std::string SortKey(const std::string& text) { return AsciiText::Lower(text); }
 
 }  // namespace
 

@@ -1,3 +1,3 @@
-#include "core/DesktopEntry.h"
+#include "entry/DesktopEntry.h"
 
 int main(int argc, char** argv) { return DesktopEntry::Run(argc, argv); }

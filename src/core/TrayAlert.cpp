@@ -1,4 +1,4 @@
-#include "shell/TrayAlert.h"
+#include "core/TrayAlert.h"
 
 #include <QBitmap>
 #include <QEnterEvent>

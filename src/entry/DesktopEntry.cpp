@@ -1,9 +1,9 @@
-#include "core/DesktopEntry.h"
+#include "entry/DesktopEntry.h"
 
-#include "core/QtServices.h"
+#include "entry/ServiceSetup.h"
 #include "core/mGeneralFunctions.h"
-#include "core/mMain.h"
-#include "retrieval/HeadlessCheck.h"
+#include "entry/mMain.h"
+#include "entry/HeadlessCheck.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -86,7 +86,7 @@ const char* kUsage =
 int RunHeadlessCheck(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
-  QtServices::InstallHeadless();
+  ServiceSetup::InstallHeadless();
   return HeadlessCheck::Run(std::cout);
 }
 
@@ -121,7 +121,7 @@ int Run(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillpost"));
   QApplication::setQuitOnLastWindowClosed(false);
-  QtServices::InstallDesktop();
+  ServiceSetup::InstallDesktop();
 
   const std::string arguments = ArgumentText(argc, argv);
   if (!mMain::Main([&arguments] { LoadMainWindow(arguments); })) return 1;

@@ -1,5 +1,6 @@
-#include "core/mMain.h"
+#include "entry/mMain.h"
 
+#include "config/mSettings.h"
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 
@@ -18,13 +19,18 @@ bool IsInIDE() { return false; }
 
 bool IsFirstInstance(const std::string& name) { return Services::InstanceLock().TryAcquire(name); }
 
+bool TakeDataFolder() {
+  if (!IsFirstInstance(kInstanceName)) return false;
+  // Only now: before the lock, another instance could be halfway through a write.
+  mAppFunctions::RemoveStaleTemporaries(mSettings::SettingsFolder());
+  return true;
+}
+
 bool Main(const std::function<void()>& loadMainWindow) {
-  if (!IsInIDE() && !IsFirstInstance(kInstanceName)) {
+  if (!IsInIDE() && !TakeDataFolder()) {
     Services::MessageBox().Show(kRefusalText, kRefusalTitle, Services::vbExclamation);
     return false;
   }
-  // Only now: before the lock, another instance could be halfway through a write.
-  mAppFunctions::RemoveStaleTemporaries();
   loadMainWindow();
   return true;
 }

@@ -10,7 +10,7 @@
 // Escape), and the view's double clicks, key releases and mouse releases raised as the control's
 // events.
 
-#include "presentation/TreeControl.h"
+#include "core/TreeControl.h"
 
 #include <QAbstractItemModel>
 #include <QIcon>

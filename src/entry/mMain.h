@@ -14,6 +14,9 @@ extern const std::string kRefusalText;
 bool IsInIDE();
 // True when this process now holds the per-session lock of that name.
 bool IsFirstInstance(const std::string& name);
+// Takes the program's lock and, holding it, removes the temporaries that killed runs left in
+// the data and settings folders. False, with nothing removed, when another process holds it.
+bool TakeDataFolder();
 
 // Takes the guard and loads the main window. When another instance runs, shows the refusal
 // box once, loads nothing and returns false: the caller then ends the process.

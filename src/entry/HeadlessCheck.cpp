@@ -1,9 +1,8 @@
-#include "retrieval/HeadlessCheck.h"
+#include "entry/HeadlessCheck.h"
 
 #include "core/Services.h"
-#include "core/mAppFunctions.h"
-#include "core/mMain.h"
-#include "presentation/TreeControl.h"
+#include "entry/mMain.h"
+#include "core/TreeControl.h"
 #include "retrieval/CheckRun.h"
 #include "subscriptions/SourceTree.h"
 
@@ -59,13 +58,11 @@ private:
 
 int Run(std::ostream& out) {
   // Two programs storing into the same inboxes at once would lose messages.
-  if (!mMain::IsFirstInstance(mMain::kInstanceName)) {
+  if (!mMain::TakeDataFolder()) {
     Services::MessageBox().Show(mMain::kRefusalText, mMain::kRefusalTitle,
                                 Services::vbExclamation);
     return NoRunPossible;
   }
-  // Leftovers of a killed run; only safe now that no other instance can be writing.
-  mAppFunctions::RemoveStaleTemporaries();
   Printer printer(out);
   ProgressScope scope(&printer);
 

@@ -1,0 +1,40 @@
+#include "core/AsciiText.h"
+
+#include <algorithm>
+
+namespace AsciiText {
+
+std::string Lower(std::string_view text) {
+  std::string lowered(text);
+  for (char& c : lowered) c = Lower(c);
+  return lowered;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+bool LessNoCase(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(Lower(x)) < static_cast<unsigned char>(Lower(y));
+  });
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view lowerPart) {
+  return std::search(text.begin(), text.end(), lowerPart.begin(), lowerPart.end(),
+                     [](char x, char y) { return Lower(x) == y; }) != text.end() ||
+         lowerPart.empty();
+}
+
+std::string_view Trim(std::string_view text, std::string_view chars) {
+  const std::size_t first = text.find_first_not_of(chars);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(chars) - first + 1);
+}
+
+bool IsBlank(std::string_view text, std::string_view chars) {
+  return text.find_first_not_of(chars) == std::string_view::npos;
+}
+
+}  // namespace AsciiText

@@ -1,0 +1,27 @@
+#pragma once
+// The current source's messages as nodes of the message tree (source node keyed by SourceID,
+// messages beneath it, newest first, unread in bold).
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+class TreeControl;
+
+namespace mInbox {
+
+// Replaces the current source's message nodes in the tree with its messages, newest day first,
+// file order within a day. Does nothing when the tree has no top-level node keyed by SourceID or
+// the identifier is not usable; a missing source folder is created and the tree left as it is.
+// Lets window events run once before it changes the tree.
+void LoadInbox(TreeControl& tree);
+
+// Removes the current source's top-level node with its children and puts back an empty one with
+// the same key, text and tag (image 1, collapsed, not selected).
+void ResetSourceNode(TreeControl& tree);
+
+// The day number of a date text such as "Sat, 05 Dec 2026" or "05 Dec 2026": days since
+// 1 January 2000 (negative before). No value when the text is not such a date.
+std::optional<std::int32_t> DayNumber(std::string_view dateText);
+
+}  // namespace mInbox
