@@ -6,14 +6,13 @@
 #include "config/IniDocument.h"
 #include "core/PosixServices.h"
 #include "core/Services.h"
+#include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
 #include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
-#include "core/TreeControl.h"
 
 #include <benchmark/benchmark.h>
-
 
 #include <cstdio>
 #include <filesystem>

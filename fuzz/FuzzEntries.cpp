@@ -3,13 +3,12 @@
 #include "config/IniDocument.h"
 #include "config/cINI.h"
 #include "core/Services.h"
+#include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
 #include "inbox/InboxTree.h"
-#include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
 #include "presentation/MessageRendering.h"
-#include "core/TreeControl.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
 
@@ -110,8 +109,8 @@ std::string CheckIniDocument(const std::string& text, const std::string& path) {
   }
 
   // A change touches only its entry and survives a save and a reparse.
-  const Entry changed =
-      entries.empty() ? Entry{"fuzz section", "fuzz key", {}} : Entry{entries[0].section, entries[0].key, {}};
+  const Entry changed = entries.empty() ? Entry{"fuzz section", "fuzz key", {}}
+                                        : Entry{entries[0].section, entries[0].key, {}};
   if (changed.key.find('=') == std::string::npos && !changed.key.starts_with('[')) {
     IniDocument edited = IniDocument::Parse(text);
     if (!edited.SetValue(changed.section, changed.key, "fuzz value")) return "SetValue refused";

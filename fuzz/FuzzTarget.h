@@ -15,8 +15,7 @@
 
 namespace FuzzTarget {
 
-inline int Run(const std::uint8_t* data, std::size_t size,
-               std::string (*entry)(std::string_view)) {
+inline int Run(const std::uint8_t* data, std::size_t size, std::string (*entry)(std::string_view)) {
   static TestSupport::FakePlatform platform;
   TestSupport::ResetProgramState();
   platform.messageBox.shown.clear();

@@ -11,8 +11,8 @@ std::string Lower(std::string_view text) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 bool LessNoCase(std::string_view a, std::string_view b) {

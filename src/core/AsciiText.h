@@ -12,7 +12,9 @@ inline constexpr std::string_view kBlanks = " \t";
 // XML white space: what an XML reader trims from element text.
 inline constexpr std::string_view kWhitespace = " \t\r\n";
 
-constexpr char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string Lower(std::string_view text);
 
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -5,7 +5,7 @@
 #include <string>
 
 class IDocumentHost {
-public:
+ public:
   virtual ~IDocumentHost() = default;
   // Brings the document window showing that message to the front; false when none is open.
   virtual bool FocusDocument(const std::string& itemId) = 0;

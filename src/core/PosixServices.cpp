@@ -2,16 +2,16 @@
 
 #include "core/AtomicFile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace PosixServices {
 
@@ -43,11 +43,20 @@ std::string EntryText(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
     }
   }
   return out;

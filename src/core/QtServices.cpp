@@ -16,11 +16,21 @@ int DesktopMessageBox::Show(const std::string& text, const std::string& title, i
   box.setWindowTitle(QString::fromStdString(title));
   box.setText(QString::fromStdString(text));
   switch (style & 0x70) {
-    case Services::vbCritical: box.setIcon(QMessageBox::Critical); break;
-    case Services::vbQuestion: box.setIcon(QMessageBox::Question); break;
-    case Services::vbExclamation: box.setIcon(QMessageBox::Warning); break;
-    case Services::vbInformation: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
+    case Services::vbCritical:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case Services::vbQuestion:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case Services::vbExclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case Services::vbInformation:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
   }
   const int buttons = style & 7;
   const bool second = (style & Services::vbDefaultButton2) != 0;
@@ -35,10 +45,14 @@ int DesktopMessageBox::Show(const std::string& text, const std::string& title, i
     box.setStandardButtons(QMessageBox::Ok);
   }
   switch (box.exec()) {
-    case QMessageBox::Yes: return Services::vbYes;
-    case QMessageBox::No: return Services::vbNo;
-    case QMessageBox::Cancel: return Services::vbCancel;
-    default: return Services::vbOK;
+    case QMessageBox::Yes:
+      return Services::vbYes;
+    case QMessageBox::No:
+      return Services::vbNo;
+    case QMessageBox::Cancel:
+      return Services::vbCancel;
+    default:
+      return Services::vbOK;
   }
 }
 

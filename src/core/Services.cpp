@@ -20,9 +20,12 @@ int DefaultAnswer(int style) {
   const int buttons = style & 7;
   const bool second = (style & vbDefaultButton2) != 0;
   switch (buttons) {
-    case 1: return second ? vbCancel : vbOK;
-    case 4: return second ? vbNo : vbYes;
-    default: return vbOK;
+    case 1:
+      return second ? vbCancel : vbOK;
+    case 4:
+      return second ? vbNo : vbYes;
+    default:
+      return vbOK;
   }
 }
 

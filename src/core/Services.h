@@ -30,21 +30,21 @@ enum MsgAnswer : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 int DefaultAnswer(int style);
 
 class IMessageBox {
-public:
+ public:
   virtual ~IMessageBox() = default;
   // Shows a modal box and returns the answer (vbOK, vbYes, vbNo).
   virtual int Show(const std::string& text, const std::string& title, int style) = 0;
 };
 
 class IShell {
-public:
+ public:
   virtual ~IShell() = default;
   // Opens a document, a web address or a "mailto:" address with the desktop's default program.
   virtual void Open(const std::string& target) = 0;
 };
 
 class IEnvironment {
-public:
+ public:
   virtual ~IEnvironment() = default;
   // The user's application-data folder without a trailing separator; empty when unknown.
   virtual std::string AppDataFolder() = 0;
@@ -60,13 +60,13 @@ public:
 };
 
 class INetworkState {
-public:
+ public:
   virtual ~INetworkState() = default;
   virtual bool IsConnected() = 0;
 };
 
 class IClock {
-public:
+ public:
   virtual ~IClock() = default;
   virtual void Sleep(int milliseconds) = 0;
   // Lets pending window events run (a no-op without a user interface).
@@ -74,7 +74,7 @@ public:
 };
 
 class IInstanceLock {
-public:
+ public:
   virtual ~IInstanceLock() = default;
   // Takes the per-session lock of that name and keeps it until the process ends.
   // False when another process holds it.
@@ -82,14 +82,14 @@ public:
 };
 
 class IRandom {
-public:
+ public:
   virtual ~IRandom() = default;
   // Fills the buffer with random bytes; false when the system has none to give.
   virtual bool Fill(std::uint8_t* bytes, std::size_t count) = 0;
 };
 
 class IStartup {
-public:
+ public:
   virtual ~IStartup() = default;
   // Registers the command to run when the user's session starts, under that name.
   virtual bool SetCommand(const std::string& name, const std::string& command) = 0;
@@ -98,27 +98,27 @@ public:
 };
 
 class IDiskSync {
-public:
+ public:
   virtual ~IDiskSync() = default;
   // Pushes a written file's data to the disk before it replaces another.
   virtual void Flush(const std::string& path) = 0;
 };
 
 class IWindowSystem {
-public:
+ public:
   virtual ~IWindowSystem() = default;
   // Whether windows can be made translucent here.
   virtual bool OpacitySupported() = 0;
 };
 
 class IHttp {
-public:
+ public:
   struct Result {
     // True when the transfer completed with a 2xx status.
     bool ok = false;
-    int status = 0;         // HTTP status, 0 when none arrived
-    std::string text;       // the body decoded to UTF-8; empty unless ok
-    std::string error;      // a short reason when not ok
+    int status = 0;     // HTTP status, 0 when none arrived
+    std::string text;   // the body decoded to UTF-8; empty unless ok
+    std::string error;  // a short reason when not ok
   };
   virtual ~IHttp() = default;
   // Fetches the link and returns the body as text when the transfer is over. onState gets each
@@ -128,7 +128,7 @@ public:
 
 // The busy window of a check run and the notice at its end.
 class IProgress {
-public:
+ public:
   virtual ~IProgress() = default;
   virtual void SetQueue(const std::vector<std::string>& titles) = 0;
   virtual void RemoveFirst() = 0;
@@ -142,7 +142,7 @@ public:
 
 // A modal save-as dialog.
 class ISaveDialog {
-public:
+ public:
   struct Request {
     std::string title;
     std::string defaultExtension;  // added to a name typed without one, e.g. "htm"

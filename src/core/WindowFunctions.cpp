@@ -10,12 +10,12 @@ namespace WindowFunctions {
 
 namespace {
 class WidgetOpacity : public mTransForm::IOpacityTarget {
-public:
+ public:
   explicit WidgetOpacity(QWidget* widget) : m_widget(widget) {}
   void SetOpacity(int opacity) override { m_widget->setWindowOpacity(opacity / 255.0); }
   void ClearOpacity() override { m_widget->setWindowOpacity(1.0); }
 
-private:
+ private:
   QWidget* m_widget;
 };
 }  // namespace

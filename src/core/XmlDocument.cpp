@@ -293,7 +293,8 @@ std::string XmlDocument::ToText() {
   for (pugi::xml_node node = m_document->first_child(); node; node = node.next_sibling()) {
     if (node.type() != pugi::node_declaration) continue;
     pugi::xml_attribute encoding = node.attribute("encoding");
-    if (encoding && !AsciiText::EqualsNoCase(encoding.value(), "UTF-8")) encoding.set_value("UTF-8");
+    if (encoding && !AsciiText::EqualsNoCase(encoding.value(), "UTF-8"))
+      encoding.set_value("UTF-8");
     break;
   }
   const char* indent = MaxDepth(*m_document) <= kMaxIndentedDepth ? "  " : "";

@@ -19,17 +19,25 @@ RunError ErrorFrom(const std::error_code& ec) {
   const int code = ec.value();
   if (ec.category() == std::generic_category() || ec.category() == std::system_category()) {
     switch (code) {
-      case ENOENT: return {53, "File not found"};
-      case ENOTDIR: return {76, "Path not found"};
+      case ENOENT:
+        return {53, "File not found"};
+      case ENOTDIR:
+        return {76, "Path not found"};
       case EACCES:
       case EPERM:
-      case EROFS: return {70, "Permission denied"};
+      case EROFS:
+        return {70, "Permission denied"};
       case ENOSPC:
-      case EDQUOT: return {61, "Disk full"};
-      case EEXIST: return {58, "File already exists"};
-      case EISDIR: return {75, "Path/File access error"};
-      case ENAMETOOLONG: return {52, "Bad file name or number"};
-      default: break;
+      case EDQUOT:
+        return {61, "Disk full"};
+      case EEXIST:
+        return {58, "File already exists"};
+      case EISDIR:
+        return {75, "Path/File access error"};
+      case ENAMETOOLONG:
+        return {52, "Bad file name or number"};
+      default:
+        break;
     }
   }
   return {75, "Path/File access error (" + ec.message() + ")"};

@@ -12,7 +12,7 @@ int OpacityFromLevel(int level);
 
 // What SetTransparency needs of a window.
 class IOpacityTarget {
-public:
+ public:
   virtual ~IOpacityTarget() = default;
   virtual void SetOpacity(int opacity0to255) = 0;
   // Makes the window fully opaque again after a failure.

@@ -1,20 +1,20 @@
 #include "entry/DesktopEntry.h"
 
-#include "entry/ServiceSetup.h"
 #include "core/mGeneralFunctions.h"
-#include "entry/mMain.h"
 #include "entry/HeadlessCheck.h"
+#include "entry/ServiceSetup.h"
+#include "entry/mMain.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <unistd.h>
 
 namespace DesktopEntry {
 
@@ -99,9 +99,10 @@ int Run(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     case Mode::Version:
-      std::printf("Quillpost %s\n", mGeneralFunctions::FormatBuild(QP_VERSION_MAJOR, QP_VERSION_MINOR,
-                                                                QP_VERSION_REVISION, true, true)
-                                       .c_str());
+      std::printf("Quillpost %s\n",
+                  mGeneralFunctions::FormatBuild(QP_VERSION_MAJOR, QP_VERSION_MINOR,
+                                                 QP_VERSION_REVISION, true, true)
+                      .c_str());
       return 0;
     case Mode::BadArguments:
       std::fprintf(stderr, "%s\n%s", qPrintable(error), kUsage);

@@ -1,8 +1,8 @@
 #include "entry/HeadlessCheck.h"
 
 #include "core/Services.h"
-#include "entry/mMain.h"
 #include "core/TreeControl.h"
+#include "entry/mMain.h"
 #include "retrieval/CheckRun.h"
 #include "subscriptions/SourceTree.h"
 
@@ -24,7 +24,7 @@ std::string WithUnixLineEnds(const std::string& text) {
 }
 
 class Printer : public Services::IProgress {
-public:
+ public:
   explicit Printer(std::ostream& out) : m_out(out) {}
   void SetQueue(const std::vector<std::string>&) override {}
   void RemoveFirst() override {}
@@ -37,20 +37,19 @@ public:
     m_out.flush();
   }
 
-private:
+ private:
   std::ostream& m_out;
 };
 
 // Installs the printer for the run and puts back what was there.
 class ProgressScope {
-public:
-  explicit ProgressScope(Services::IProgress* progress)
-      : m_previous(Services::Current().progress) {
+ public:
+  explicit ProgressScope(Services::IProgress* progress) : m_previous(Services::Current().progress) {
     Services::Current().progress = progress;
   }
   ~ProgressScope() { Services::Current().progress = m_previous; }
 
-private:
+ private:
   Services::IProgress* m_previous;
 };
 
@@ -59,8 +58,7 @@ private:
 int Run(std::ostream& out) {
   // Two programs storing into the same inboxes at once would lose messages.
   if (!mMain::TakeDataFolder()) {
-    Services::MessageBox().Show(mMain::kRefusalText, mMain::kRefusalTitle,
-                                Services::vbExclamation);
+    Services::MessageBox().Show(mMain::kRefusalText, mMain::kRefusalTitle, Services::vbExclamation);
     return NoRunPossible;
   }
   Printer printer(out);

@@ -1,9 +1,9 @@
 #include "presentation/MessageActions.h"
 
-#include "core/Services.h"
-#include "core/mGeneralFunctions.h"
 #include "core/DocumentHost.h"
+#include "core/Services.h"
 #include "core/TreeControl.h"
+#include "core/mGeneralFunctions.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,11 +1,11 @@
 #include "presentation/MessageRendering.h"
 
 #include "core/AsciiText.h"
+#include "core/DocumentHost.h"
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
-#include "core/DocumentHost.h"
 
 #include <algorithm>
 #include <cstddef>

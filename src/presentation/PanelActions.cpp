@@ -1,12 +1,12 @@
 #include "presentation/PanelActions.h"
 
+#include "core/AppInfo.h"
+#include "core/DocumentHost.h"
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
-#include "core/DocumentHost.h"
 #include "presentation/MessageRendering.h"
 #include "retrieval/CheckRun.h"
-#include "core/AppInfo.h"
 #include "subscriptions/mSubscriptions.h"
 
 #include <algorithm>

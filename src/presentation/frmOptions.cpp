@@ -1,7 +1,7 @@
 #include "presentation/frmOptions.h"
 
-#include "presentation/PanelActions.h"
 #include "core/TreeModel.h"
+#include "presentation/PanelActions.h"
 #include "subscriptions/SourceTree.h"
 
 #include <QApplication>

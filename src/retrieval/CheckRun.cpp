@@ -1,11 +1,11 @@
 #include "retrieval/CheckRun.h"
 
 #include "core/Services.h"
+#include "core/TreeControl.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/FeedParser.h"
 #include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
-#include "core/TreeControl.h"
 #include "retrieval/Download.h"
 #include "subscriptions/mSubscriptions.h"
 
@@ -15,7 +15,9 @@ namespace mAppFunctions {
 
 namespace {
 
-std::string TitleOf(const std::string& entry) { return entry.substr(0, entry.find(kQueueSeparator)); }
+std::string TitleOf(const std::string& entry) {
+  return entry.substr(0, entry.find(kQueueSeparator));
+}
 
 std::string LinkOf(const std::string& entry) {
   const auto at = entry.find(kQueueSeparator);

@@ -19,9 +19,9 @@ inline constexpr char kQueueSeparator = '\x05';
 
 // What a run did, for callers that report it (the headless check's exit status).
 struct CheckOutcome {
-  int checked = 0;   // sources downloaded and parsed
-  int failed = 0;    // of these, the ones whose download or feed failed
-  int skipped = 0;   // queued links that no source has any more
+  int checked = 0;  // sources downloaded and parsed
+  int failed = 0;   // of these, the ones whose download or feed failed
+  int skipped = 0;  // queued links that no source has any more
 };
 
 void QueueSource(const std::string& title, const std::string& link);

@@ -23,7 +23,7 @@ using Download::INetState;
 // "receiving", and states that Qt passes without a signal (a reused connection does not
 // connect again) are reported on the way to the next one.
 class StateReporter {
-public:
+ public:
   explicit StateReporter(const std::function<void(int)>& onState) : m_onState(onState) {}
 
   void Reach(INetState state) {
@@ -45,7 +45,7 @@ public:
     Report(m_last);
   }
 
-private:
+ private:
   void Report(int state) {
     if (m_onState) m_onState(state);
   }
@@ -101,9 +101,8 @@ bool IsRedirect(int status) {
 // rather than by Qt: each hop's link is checked (web links only, no step down from https), and
 // Qt's own following sent some requests twice over kept-alive connections.
 class Transfer {
-public:
-  Transfer(QNetworkAccessManager& manager, const HttpService::Limits& limits,
-           StateReporter& states)
+ public:
+  Transfer(QNetworkAccessManager& manager, const HttpService::Limits& limits, StateReporter& states)
       : m_manager(manager), m_limits(limits), m_states(states) {
     m_deadline.setSingleShot(true);
     QObject::connect(&m_deadline, &QTimer::timeout, &m_loop, [this] {
@@ -149,7 +148,7 @@ public:
     return result;
   }
 
-private:
+ private:
   void Get(const QUrl& link) {
     QNetworkRequest request(link);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,

@@ -11,7 +11,7 @@
 class QNetworkAccessManager;
 
 class HttpService : public Services::IHttp {
-public:
+ public:
   struct Limits {
     // The whole transfer, redirects included: a server that drips its answer cannot hold a
     // check run longer than this.
@@ -35,7 +35,7 @@ public:
   // The instance the program installs.
   static HttpService& Shared();
 
-private:
+ private:
   Limits m_limits;
   // Kept between fetches for connection reuse; a child of the application, so it goes with it.
   QPointer<QNetworkAccessManager> m_manager;

@@ -1,7 +1,9 @@
 #include "shell/frmMain.h"
 
 #include "config/frmSettings.h"
+#include "core/AppInfo.h"
 #include "core/Services.h"
+#include "core/TrayAlert.h"
 #include "core/WindowFunctions.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
@@ -11,8 +13,6 @@
 #include "presentation/frmOptions.h"
 #include "retrieval/CheckRun.h"
 #include "retrieval/frmBusy.h"
-#include "core/AppInfo.h"
-#include "core/TrayAlert.h"
 #include "shell/frmSysTray.h"
 #include "subscriptions/frmDropBox.h"
 #include "subscriptions/frmSubscrListManager.h"
@@ -22,13 +22,13 @@
 #include <QDockWidget>
 #include <QIcon>
 #include <QMdiArea>
-#include <QTreeView>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTimer>
+#include <QTreeView>
 
 // The resources live in a static library: their registration must be pulled in by name.
 static void InitQuillpostResources() { Q_INIT_RESOURCE(Quillpost); }

@@ -4,7 +4,9 @@
 
 namespace SourceLink {
 
-bool NamesServiceHost(std::string_view link) { return AsciiText::ContainsNoCase(link, kServiceHost); }
+bool NamesServiceHost(std::string_view link) {
+  return AsciiText::ContainsNoCase(link, kServiceHost);
+}
 
 bool NamesServiceHostAsTyped(std::string_view link) {
   return link.find(kServiceHost) != std::string_view::npos;

@@ -1,11 +1,11 @@
 #include "subscriptions/SubscriptionChecks.h"
 
 #include "core/AsciiText.h"
+#include "core/DocumentHost.h"
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
-#include "core/DocumentHost.h"
 #include "subscriptions/SourceLink.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"

@@ -126,13 +126,14 @@ TEST_F(SettingsTest, FailuresAreReportedInsteadOfTheConfirmation) {
 
   const std::string notRegistered =
       "The program could not be registered to start with the session.";
-  EXPECT_EQ(platform.messageBox.shown,
-            (std::vector<ShownBox>{
-                {notRegistered, "Settings not saved!", 48},
-                {"autostart folder is a file", "Source: SetStartupOption Function", 16},
-                {notRegistered, "Settings not saved!", 48},
-                {"Settings could not be saved to " + platform.root + "/file/Quillpost/settings.cfg.",
-                 "Settings not saved!", 48}}));
+  EXPECT_EQ(
+      platform.messageBox.shown,
+      (std::vector<ShownBox>{
+          {notRegistered, "Settings not saved!", 48},
+          {"autostart folder is a file", "Source: SetStartupOption Function", 16},
+          {notRegistered, "Settings not saved!", 48},
+          {"Settings could not be saved to " + platform.root + "/file/Quillpost/settings.cfg.",
+           "Settings not saved!", 48}}));
 }
 
 }  // namespace

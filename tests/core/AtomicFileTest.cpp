@@ -1,9 +1,9 @@
+#include "config/mSettings.h"
 #include "core/AtomicFile.h"
 #include "core/Services.h"
-#include "config/mSettings.h"
 #include "core/mAppFunctions.h"
-#include "entry/mMain.h"
 #include "entry/HeadlessCheck.h"
+#include "entry/mMain.h"
 #include "support/FakeServices.h"
 
 #include <gtest/gtest.h>

@@ -12,14 +12,14 @@
 #include "TestPaths.h"
 #include "config/IniDocument.h"
 #include "core/mAppFunctions.h"
+#include "entry/HeadlessCheck.h"
+#include "feedserver/FeedServer.h"
 #include "inbox/FeedParser.h"
 #include "inbox/mInbox.h"
-#include "entry/HeadlessCheck.h"
 #include "retrieval/HttpService.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/ChildProcess.h"
 #include "support/FakeServices.h"
-#include "feedserver/FeedServer.h"
 #include "support/FeedText.h"
 
 #include <gtest/gtest.h>
@@ -66,7 +66,7 @@ const std::string kEmptyAnswerBox =
     "Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.\n";
 
 struct RunResult {
-  int status = -1;   // exit status, 128 + signal, or -1 when it had to be killed
+  int status = -1;  // exit status, 128 + signal, or -1 when it had to be killed
   std::string out, err;
   long peakKb = -1;  // the program's peak resident set; -1 for a run in this process
   double seconds = 0;
@@ -112,7 +112,11 @@ bool IsValidUtf8(const std::string& text) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   for (std::size_t i = 0, n = text.size(); i < n;) {
     const unsigned char c = s[i];
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    std::size_t len = c < 0x80         ? 1
+                      : (c >> 5) == 6  ? 2
+                      : (c >> 4) == 14 ? 3
+                      : (c >> 3) == 30 ? 4
+                                       : 0;
     if (len == 0 || i + len > n) return false;
     for (std::size_t k = 1; k < len; ++k)
       if ((s[i + k] & 0xC0) != 0x80) return false;
@@ -166,90 +170,100 @@ const std::string kSecret = "SECRET-CONTENT-7f3a";
 const std::vector<HostileCase>& Cases() {
   static const std::vector<HostileCase> cases = {
       {.name = "BillionLaughs",
-       .serve = [](Context& c) {
-         std::string dtd = "<!DOCTYPE rss [<!ENTITY lol \"lol\">";
-         for (int i = 1; i <= 9; ++i) {
-           const std::string prev = i == 1 ? "lol" : "lol" + std::to_string(i - 1);
-           dtd += "<!ENTITY lol" + std::to_string(i) + " \"" + Repeat("&" + prev + ";", 10) + "\">";
-         }
-         c.server.Serve("/hostile", QByteArray::fromStdString(
-                                        "<?xml version=\"1.0\"?>" + dtd + "]>" +
-                                        Channel("<item><title>&lol9;</title><description>"
-                                                "&lol9;&lol9;</description><guid>laughs</guid>"
-                                                "</item>")));
-       },
+       .serve =
+           [](Context& c) {
+             std::string dtd = "<!DOCTYPE rss [<!ENTITY lol \"lol\">";
+             for (int i = 1; i <= 9; ++i) {
+               const std::string prev = i == 1 ? "lol" : "lol" + std::to_string(i - 1);
+               dtd += "<!ENTITY lol" + std::to_string(i) + " \"" + Repeat("&" + prev + ";", 10) +
+                      "\">";
+             }
+             c.server.Serve("/hostile", QByteArray::fromStdString(
+                                            "<?xml version=\"1.0\"?>" + dtd + "]>" +
+                                            Channel("<item><title>&lol9;</title><description>"
+                                                    "&lol9;&lol9;</description><guid>laughs</guid>"
+                                                    "</item>")));
+           },
        .newMessages = 1,
-       .check = [](const Inbox& inbox, Context&) {
-         EXPECT_EQ(inbox.Value("laughs", "title"), "&lol9;");
-         EXPECT_EQ(inbox.Value("laughs", "description"), "&lol9;&lol9;");
-         EXPECT_LT(inbox.bytes.size(), 4096u);
-       },
+       .check =
+           [](const Inbox& inbox, Context&) {
+             EXPECT_EQ(inbox.Value("laughs", "title"), "&lol9;");
+             EXPECT_EQ(inbox.Value("laughs", "description"), "&lol9;&lol9;");
+             EXPECT_LT(inbox.bytes.size(), 4096u);
+           },
        .checkAgain = true},
 
       {.name = "ExternalEntities",
-       .serve = [](Context& c) {
-         TestSupport::WriteAll(c.folder + "/secret.txt", kSecret);
-         TestSupport::WriteAll(c.folder + "/evil.dtd",
-                               "<!ENTITY leak SYSTEM \"file://" + c.folder + "/secret.txt\">");
-         const std::string local = "file://" + c.folder;
-         const std::string remote = c.server.Url("/evil.dtd");
-         c.server.Serve("/evil.dtd", QByteArray::fromStdString("<!ENTITY leak \"" + kSecret + "\">"),
-                        "application/xml-dtd");
-         c.server.Serve("/hostile",
-                        QByteArray::fromStdString(
-                            "<?xml version=\"1.0\"?><!DOCTYPE rss SYSTEM \"" + remote +
-                            "\" [<!ENTITY x SYSTEM \"" + local + "/secret.txt\"><!ENTITY % d SYSTEM \"" +
-                            local + "/evil.dtd\">%d;<!ENTITY y SYSTEM \"" +
-                            c.server.Url("/evil.dtd") + "\">]>" +
-                            Channel("<item><title>&x;</title><description>&y;|&leak;</description>"
-                                    "<guid>xxe-&x;</guid></item>")));
-       },
+       .serve =
+           [](Context& c) {
+             TestSupport::WriteAll(c.folder + "/secret.txt", kSecret);
+             TestSupport::WriteAll(c.folder + "/evil.dtd",
+                                   "<!ENTITY leak SYSTEM \"file://" + c.folder + "/secret.txt\">");
+             const std::string local = "file://" + c.folder;
+             const std::string remote = c.server.Url("/evil.dtd");
+             c.server.Serve("/evil.dtd",
+                            QByteArray::fromStdString("<!ENTITY leak \"" + kSecret + "\">"),
+                            "application/xml-dtd");
+             c.server.Serve(
+                 "/hostile",
+                 QByteArray::fromStdString(
+                     "<?xml version=\"1.0\"?><!DOCTYPE rss SYSTEM \"" + remote +
+                     "\" [<!ENTITY x SYSTEM \"" + local + "/secret.txt\"><!ENTITY % d SYSTEM \"" +
+                     local + "/evil.dtd\">%d;<!ENTITY y SYSTEM \"" + c.server.Url("/evil.dtd") +
+                     "\">]>" +
+                     Channel("<item><title>&x;</title><description>&y;|&leak;</description>"
+                             "<guid>xxe-&x;</guid></item>")));
+           },
        .newMessages = 1,
-       .check = [](const Inbox& inbox, Context& c) {
-         EXPECT_EQ(inbox.Guids().back(), "xxe-&x;");
-         EXPECT_EQ(inbox.Value("xxe-&x;", "title"), "&x;");
-         EXPECT_EQ(inbox.Value("xxe-&x;", "description"), "&y;|&leak;");
-         // Neither the file nor the server's DTD was read: nothing in the data folder holds it.
-         for (const auto& entry : std::filesystem::recursive_directory_iterator(
-                  mAppFunctions::DataPath)) {
-           if (entry.is_regular_file()) {
-             EXPECT_EQ(ReadAll(entry.path().string()).find(kSecret), std::string::npos)
-                 << entry.path();
-           }
-         }
-         for (const auto& request : c.server.Requests()) {
-           EXPECT_FALSE(request.target.startsWith("/evil")) << request.target.toStdString();
-         }
-       },
+       .check =
+           [](const Inbox& inbox, Context& c) {
+             EXPECT_EQ(inbox.Guids().back(), "xxe-&x;");
+             EXPECT_EQ(inbox.Value("xxe-&x;", "title"), "&x;");
+             EXPECT_EQ(inbox.Value("xxe-&x;", "description"), "&y;|&leak;");
+             // Neither the file nor the server's DTD was read: nothing in the data folder holds it.
+             for (const auto& entry :
+                  std::filesystem::recursive_directory_iterator(mAppFunctions::DataPath)) {
+               if (entry.is_regular_file()) {
+                 EXPECT_EQ(ReadAll(entry.path().string()).find(kSecret), std::string::npos)
+                     << entry.path();
+               }
+             }
+             for (const auto& request : c.server.Requests()) {
+               EXPECT_FALSE(request.target.startsWith("/evil")) << request.target.toStdString();
+             }
+           },
        .checkAgain = true},
 
       {.name = "EndlessBody",
-       .serve = [](Context& c) {
-         FeedRoute endless;
-         endless.endless = true;
-         c.server.SetRoute("/hostile", endless);
-       },
+       .serve =
+           [](Context& c) {
+             FeedRoute endless;
+             endless.endless = true;
+             c.server.SetRoute("/hostile", endless);
+           },
        .newMessages = 0,
        .check = {}},
 
       {.name = "GzipBomb",
-       .serve = [](Context& c) {
-         FeedRoute bomb;
-         bomb.gzip = true;
-         bomb.body = FeedServer::GzipOfZeros(std::int64_t{256} << 20);
-         c.server.SetRoute("/hostile", bomb);
-       },
+       .serve =
+           [](Context& c) {
+             FeedRoute bomb;
+             bomb.gzip = true;
+             bomb.body = FeedServer::GzipOfZeros(std::int64_t{256} << 20);
+             c.server.SetRoute("/hostile", bomb);
+           },
        .newMessages = 0,
        .check = {}},
 
       {.name = "DripOneByteASecond",
-       .serve = [](Context& c) {
-         FeedRoute drip;
-         drip.body = QByteArray::fromStdString(FeedWithItems({"never"}));
-         drip.dripBytes = 1;
-         drip.dripIntervalMs = 1000;
-         c.server.SetRoute("/hostile", drip);
-       },
+       .serve =
+           [](Context& c) {
+             FeedRoute drip;
+             drip.body = QByteArray::fromStdString(FeedWithItems({"never"}));
+             drip.dripBytes = 1;
+             drip.dripIntervalMs = 1000;
+             c.server.SetRoute("/hostile", drip);
+           },
        .newMessages = 0,
        .check = {},
        .shortTimeout = true},
@@ -260,111 +274,123 @@ const std::vector<HostileCase>& Cases() {
        .check = {}},
 
       {.name = "InvalidUtf8",
-       .serve = [](Context& c) {
-         c.server.Serve("/hostile",
-                        "<?xml version=\"1.0\" encoding=\"utf-8\"?>" +
-                            QByteArray::fromStdString(Channel(
-                                "<item><title>a\xC3(b \xC0\xAF \xED\xA0\x80</title><description>"
-                                "\xFF\xFE\x80 x</description><guid>bad-\xFF-guid</guid></item>")),
-                        "application/rss+xml; charset=utf-8");
-       },
+       .serve =
+           [](Context& c) {
+             c.server.Serve(
+                 "/hostile",
+                 "<?xml version=\"1.0\" encoding=\"utf-8\"?>" +
+                     QByteArray::fromStdString(
+                         Channel("<item><title>a\xC3(b \xC0\xAF \xED\xA0\x80</title><description>"
+                                 "\xFF\xFE\x80 x</description><guid>bad-\xFF-guid</guid></item>")),
+                 "application/rss+xml; charset=utf-8");
+           },
        .newMessages = 1,
-       .check = [](const Inbox& inbox, Context&) {
-         EXPECT_TRUE(IsValidUtf8(inbox.bytes));
-         const std::string guid = "bad-\uFFFD-guid";
-         EXPECT_EQ(inbox.Guids().back(), guid);
-         EXPECT_EQ(inbox.Value(guid, "title"),
-                   "a\uFFFD(b \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD");
-         EXPECT_EQ(inbox.Value(guid, "description"), "\uFFFD\uFFFD\uFFFD x");
-       },
+       .check =
+           [](const Inbox& inbox, Context&) {
+             EXPECT_TRUE(IsValidUtf8(inbox.bytes));
+             const std::string guid = "bad-\uFFFD-guid";
+             EXPECT_EQ(inbox.Guids().back(), guid);
+             EXPECT_EQ(inbox.Value(guid, "title"), "a\uFFFD(b \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD");
+             EXPECT_EQ(inbox.Value(guid, "description"), "\uFFFD\uFFFD\uFFFD x");
+           },
        .checkAgain = true},
 
       {.name = "NulBytes",
-       .serve = [](Context& c) {
-         const std::string items =
-             "<item><title>ti\0tle</title>\0<description>d\0\0</description><guid>nul\0guid"
-             "</guid></item>"s;
-         c.server.Serve("/hostile", QByteArray::fromStdString(Channel(items)));
-       },
+       .serve =
+           [](Context& c) {
+             const std::string items =
+                 "<item><title>ti\0tle</title>\0<description>d\0\0</description><guid>nul\0guid"
+                 "</guid></item>"s;
+             c.server.Serve("/hostile", QByteArray::fromStdString(Channel(items)));
+           },
        .newMessages = 1,
-       .check = [](const Inbox& inbox, Context&) {
-         EXPECT_EQ(inbox.bytes.find('\0'), std::string::npos);
-         const std::string guid = "nul\uFFFDguid";
-         EXPECT_EQ(inbox.Guids().back(), guid);
-         EXPECT_EQ(inbox.Value(guid, "title"), "ti\uFFFDtle");
-         EXPECT_EQ(inbox.Value(guid, "description"), "d\uFFFD\uFFFD");
-       },
+       .check =
+           [](const Inbox& inbox, Context&) {
+             EXPECT_EQ(inbox.bytes.find('\0'), std::string::npos);
+             const std::string guid = "nul\uFFFDguid";
+             EXPECT_EQ(inbox.Guids().back(), guid);
+             EXPECT_EQ(inbox.Value(guid, "title"), "ti\uFFFDtle");
+             EXPECT_EQ(inbox.Value(guid, "description"), "d\uFFFD\uFFFD");
+           },
        .checkAgain = true},
 
       {.name = "HundredThousandNestedElements",
-       .serve = [](Context& c) {
-         constexpr int kDepth = 100'000;
-         const std::string item = "<item><title>deep</title><description>" +
-                                  Repeat("<b>", kDepth) + "deep text" + Repeat("</b>", kDepth) +
-                                  "</description><guid>deep</guid></item>";
-         c.server.Serve("/hostile", QByteArray::fromStdString(
-                                        Channel(Repeat("<a>", kDepth) + Repeat("</a>", kDepth) +
-                                                item)));
-       },
+       .serve =
+           [](Context& c) {
+             constexpr int kDepth = 100'000;
+             const std::string item = "<item><title>deep</title><description>" +
+                                      Repeat("<b>", kDepth) + "deep text" + Repeat("</b>", kDepth) +
+                                      "</description><guid>deep</guid></item>";
+             c.server.Serve("/hostile",
+                            QByteArray::fromStdString(
+                                Channel(Repeat("<a>", kDepth) + Repeat("</a>", kDepth) + item)));
+           },
        .newMessages = 1,
-       .check = [](const Inbox& inbox, Context&) {
-         EXPECT_EQ(inbox.Guids().back(), "deep");
-         EXPECT_EQ(inbox.Value("deep", "description"), "deep text");
-       },
+       .check =
+           [](const Inbox& inbox, Context&) {
+             EXPECT_EQ(inbox.Guids().back(), "deep");
+             EXPECT_EQ(inbox.Value("deep", "description"), "deep text");
+           },
        .checkAgain = true},
 
       {.name = "ManyItems",
-       .serve = [](Context& c) {
-         std::vector<std::string> guids;
-         for (int i = 0; i < kManyItems; ++i) guids.push_back("i" + std::to_string(i));
-         c.server.Serve("/hostile", QByteArray::fromStdString(FeedWithItems(guids)));
-       },
+       .serve =
+           [](Context& c) {
+             std::vector<std::string> guids;
+             for (int i = 0; i < kManyItems; ++i) guids.push_back("i" + std::to_string(i));
+             c.server.Serve("/hostile", QByteArray::fromStdString(FeedWithItems(guids)));
+           },
        .newMessages = kManyItems,
-       .check = [](const Inbox& inbox, Context&) {
-         const auto guids = inbox.Guids();
-         const std::string last = "i" + std::to_string(kManyItems - 1);
-         EXPECT_EQ(guids[1], "i0");
-         EXPECT_EQ(guids.back(), last);
-         EXPECT_EQ(inbox.Value(last, "title"), "T " + last);
-       }},
+       .check =
+           [](const Inbox& inbox, Context&) {
+             const auto guids = inbox.Guids();
+             const std::string last = "i" + std::to_string(kManyItems - 1);
+             EXPECT_EQ(guids[1], "i0");
+             EXPECT_EQ(guids.back(), last);
+             EXPECT_EQ(inbox.Value(last, "title"), "T " + last);
+           }},
 
       {.name = "MegabyteGuid",
-       .serve = [](Context& c) {
-         const std::string guid = "g" + std::string(std::size_t{1} << 20, 'x');
-         c.server.Serve("/hostile", QByteArray::fromStdString(FeedWithItems({guid, "after"})));
-       },
+       .serve =
+           [](Context& c) {
+             const std::string guid = "g" + std::string(std::size_t{1} << 20, 'x');
+             c.server.Serve("/hostile", QByteArray::fromStdString(FeedWithItems({guid, "after"})));
+           },
        .newMessages = 2,
-       .check = [](const Inbox& inbox, Context&) {
-         const auto guids = inbox.Guids();
-         ASSERT_EQ(guids.size(), 3u);
-         EXPECT_EQ(guids[1], "g" + std::string(std::size_t{1} << 20, 'x'));
-         EXPECT_EQ(guids[2], "after");
-         EXPECT_EQ(inbox.Value("after", "title"), "T after");
-       },
+       .check =
+           [](const Inbox& inbox, Context&) {
+             const auto guids = inbox.Guids();
+             ASSERT_EQ(guids.size(), 3u);
+             EXPECT_EQ(guids[1], "g" + std::string(std::size_t{1} << 20, 'x'));
+             EXPECT_EQ(guids[2], "after");
+             EXPECT_EQ(inbox.Value("after", "title"), "T after");
+           },
        .checkAgain = true},
 
       {.name = "ScriptInDescription",
-       .serve = [](Context& c) {
-         c.server.Serve("/hostile",
-                        QByteArray::fromStdString(Channel(
-                            "<item><title>&lt;script&gt;alert(0)&lt;/script&gt;</title>"
-                            "<description><![CDATA[<script>alert(1)</script>"
-                            "<img src=\"x\" onload=\"alert(2)\">]]></description>"
-                            "<guid>script</guid></item>")));
-       },
+       .serve =
+           [](Context& c) {
+             c.server.Serve("/hostile",
+                            QByteArray::fromStdString(
+                                Channel("<item><title>&lt;script&gt;alert(0)&lt;/script&gt;</title>"
+                                        "<description><![CDATA[<script>alert(1)</script>"
+                                        "<img src=\"x\" onload=\"alert(2)\">]]></description>"
+                                        "<guid>script</guid></item>")));
+           },
        .newMessages = 1,
-       .check = [](const Inbox& inbox, Context&) {
-         EXPECT_EQ(inbox.Value("script", "title"), "<script>alert(0)</script>");
-         EXPECT_EQ(inbox.Value("script", "description"),
-                   "<script>alert(1)</script><img src=\"x\" onload=\"alert(2)\">");
-       },
+       .check =
+           [](const Inbox& inbox, Context&) {
+             EXPECT_EQ(inbox.Value("script", "title"), "<script>alert(0)</script>");
+             EXPECT_EQ(inbox.Value("script", "description"),
+                       "<script>alert(1)</script><img src=\"x\" onload=\"alert(2)\">");
+           },
        .checkAgain = true},
   };
   return cases;
 }
 
 class HostileFeed : public ::testing::TestWithParam<HostileCase> {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_TRUE(server.Listen());
     std::filesystem::create_directory(platform.root + "/runtime");
@@ -424,7 +450,8 @@ protected:
     RunResult result;
     const auto start = std::chrono::steady_clock::now();
     result.status = HeadlessCheck::Run(out);
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     Services::Current().http = &platform.http;
     result.out = out.str();
     result.err = AsStandardError(platform.messageBox.shown);
@@ -440,7 +467,8 @@ std::string Summary(int hostile, int good) {
   std::string text;
   if (hostile > 0)
     text += "You have " + std::to_string(hostile) + " New Messages \n in Hostile account.\n\n";
-  if (good > 0) text += "You have " + std::to_string(good) + " New Messages \n in Good account.\n\n";
+  if (good > 0)
+    text += "You have " + std::to_string(good) + " New Messages \n in Good account.\n\n";
   return text;
 }
 

@@ -4,13 +4,13 @@
 // in its peak, because exec keeps the high-water mark of the memory it replaces; started from
 // this small process it counts little more than its own. The child dies with the probe.
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 
 int main(int argc, char** argv) {
   if (argc < 3) {

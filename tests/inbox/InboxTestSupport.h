@@ -1,9 +1,9 @@
 #pragma once
 // Shared set-up of the inbox tests: fake services, a data folder and one current source.
 
+#include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "inbox/mInbox.h"
-#include "core/TreeControl.h"
 #include "support/FakeServices.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "presentation/MessageActions.h"
 
-#include "presentation/MessageTestSupport.h"
 #include "core/TreeControl.h"
+#include "presentation/MessageTestSupport.h"
 
 #include <filesystem>
 #include <tuple>

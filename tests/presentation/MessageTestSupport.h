@@ -3,9 +3,9 @@
 // shipped template in the program folder and the fixture message stored in one source.
 
 #include "TestPaths.h"
+#include "core/DocumentHost.h"
 #include "core/mAppFunctions.h"
 #include "inbox/mInbox.h"
-#include "core/DocumentHost.h"
 #include "presentation/MessageRendering.h"
 #include "support/FakeServices.h"
 

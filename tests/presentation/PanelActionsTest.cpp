@@ -1,7 +1,7 @@
 #include "presentation/PanelActions.h"
 
-#include "core/mAppFunctions.h"
 #include "core/DocumentHost.h"
+#include "core/mAppFunctions.h"
 #include "presentation/PanelTestSupport.h"
 #include "subscriptions/SourceTree.h"
 #include "support/FakeServices.h"

@@ -1,10 +1,10 @@
 #include "presentation/frmDoc.h"
 
 #include "TestPaths.h"
+#include "feedserver/FeedServer.h"
 #include "presentation/MessageRendering.h"
 #include "presentation/MessageView.h"
 #include "support/FakeServices.h"
-#include "feedserver/FeedServer.h"
 
 #include <QLayout>
 #include <QSignalSpy>

@@ -1,9 +1,9 @@
 #include "presentation/frmOptions.h"
 
-#include "core/mAppFunctions.h"
 #include "core/DocumentHost.h"
-#include "presentation/PanelTestSupport.h"
 #include "core/TreeModel.h"
+#include "core/mAppFunctions.h"
+#include "presentation/PanelTestSupport.h"
 #include "support/FakeServices.h"
 
 #include <QSignalSpy>

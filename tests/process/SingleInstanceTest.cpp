@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <filesystem>
 #include <functional>
-#include <signal.h>
 #include <sstream>
 #include <thread>
 
@@ -30,9 +30,12 @@ std::vector<std::string> LogLines(const std::string& path) {
 std::string Escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else out += c;
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
   }
   return out;
 }
@@ -68,8 +71,8 @@ TEST(SingleInstance, SecondStartIsRefusedOnceAndAKilledFirstFreesTheLock) {
   EXPECT_EQ(*status, 1);
   const auto lines = LogLines(log);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0], "48\t" + std::string(mMain::kRefusalTitle) + "\t" +
-                          Escaped(mMain::kRefusalText));
+  EXPECT_EQ(lines[0],
+            "48\t" + std::string(mMain::kRefusalTitle) + "\t" + Escaped(mMain::kRefusalText));
   EXPECT_TRUE(first.Running());
 
   first.Kill(SIGKILL);

@@ -1,8 +1,8 @@
 #include "retrieval/frmBusy.h"
 
+#include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "inbox/mInbox.h"
-#include "core/TreeControl.h"
 #include "retrieval/CheckRun.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
@@ -25,7 +25,9 @@ using TestSupport::FakePlatform;
 
 namespace {
 
-std::string Feed(const std::vector<std::string>& guids) { return TestSupport::FeedWithItems(guids); }
+std::string Feed(const std::vector<std::string>& guids) {
+  return TestSupport::FeedWithItems(guids);
+}
 
 Services::IHttp::Result Answer(const std::string& body) { return {true, 200, body, {}}; }
 

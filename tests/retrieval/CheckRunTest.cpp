@@ -1,7 +1,7 @@
+#include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
 #include "inbox/mInbox.h"
-#include "core/TreeControl.h"
 #include "retrieval/CheckRun.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
@@ -15,13 +15,15 @@ using TestSupport::FakePlatform;
 
 namespace {
 
-std::string Feed(const std::vector<std::string>& guids) { return TestSupport::FeedWithItems(guids); }
+std::string Feed(const std::vector<std::string>& guids) {
+  return TestSupport::FeedWithItems(guids);
+}
 
 Services::IHttp::Result Answer(const std::string& body) { return {true, 200, body, {}}; }
 
 // Three sources subscribed in the order Zeta, Alpha, Mid, with their links.
 class CheckRunTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     InitializeDataFolder();
     ASSERT_TRUE(mSubscriptions::AddSource("Zeta", "http://feeds.test/zeta"));
@@ -50,12 +52,12 @@ TEST_F(CheckRunTest, AllSourcesRunInNodeListOrderAndTheQueueShrinksFromTheTop) {
   CheckOutcome outcome;
   ASSERT_TRUE(CheckTrigger(tree, true, &outcome));
 
-  EXPECT_EQ(platform.http.fetched, (std::vector<std::string>{"http://feeds.test/zeta",
-                                                             "http://feeds.test/alpha",
-                                                             "http://feeds.test/mid"}));
+  EXPECT_EQ(platform.http.fetched,
+            (std::vector<std::string>{"http://feeds.test/zeta", "http://feeds.test/alpha",
+                                      "http://feeds.test/mid"}));
   const std::vector<std::string> expected{
-      "queue:Zeta|Alpha|Mid", "source:Zeta", "show", "remove", "source:Alpha", "show",
-      "remove",               "source:Mid",  "show", "remove", "close"};
+      "queue:Zeta|Alpha|Mid", "source:Zeta", "show",   "remove", "source:Alpha", "show", "remove",
+      "source:Mid",           "show",        "remove", "close"};
   EXPECT_EQ(platform.progress.events, expected);
   EXPECT_TRUE(platform.progress.queue.empty());
   EXPECT_EQ(platform.progress.statuses.back(), "Server Communication complete.");

@@ -132,9 +132,17 @@ TEST(DecodeToUtf8, Utf16DecodesPairsAndRepairsBrokenUnits) {
   const std::vector<CharsetCase> cases = {
       {"LittleEndianWithMarkDropped", std::string("\xFF\xFEh\0\x3F\x04", 6), "", "hп"},
       {"BigEndianPair", std::string("\xFE\xFF\xD8\x3D\xDE\x00", 6), "", "😀"},
-      {"LoneHighSurrogate", std::string("\xFF\xFE\x3D\xD8" "a\0", 6), "", "\uFFFDa"},
+      {"LoneHighSurrogate",
+       std::string("\xFF\xFE\x3D\xD8"
+                   "a\0",
+                   6),
+       "", "\uFFFDa"},
       {"LoneLowSurrogate", std::string("\xFF\xFE\x00\xDE", 4), "", "\uFFFD"},
-      {"OddLastByte", std::string("\xFF\xFE" "a\0b", 5), "", "a\uFFFD"},
+      {"OddLastByte",
+       std::string("\xFF\xFE"
+                   "a\0b",
+                   5),
+       "", "a\uFFFD"},
       {"NulUnit", std::string("\xFF\xFE\0\0", 4), "", "\uFFFD"},
       {"HeaderOrderWithoutMark", std::string("a\0", 2), "text/xml; charset=utf-16le", "a"},
   };
@@ -177,9 +185,9 @@ TEST(DecodeAs, RandomBytesGiveValidUtf8WithoutNulInEveryCharset) {
   std::mt19937 random(20240607);
   std::string bytes(64 * 1024, '\0');
   for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
-  for (const char* charset : {"utf-8", "utf-16", "utf-16le", "utf-16be", "windows-1252",
-                              "windows-1251", "windows-1250", "iso-8859-15", "iso-8859-2",
-                              "koi8-r", "koi8-u"}) {
+  for (const char* charset :
+       {"utf-8", "utf-16", "utf-16le", "utf-16be", "windows-1252", "windows-1251", "windows-1250",
+        "iso-8859-15", "iso-8859-2", "koi8-r", "koi8-u"}) {
     const std::string text = Decode(bytes, charset);
     EXPECT_EQ(FirstInvalidUtf8(text), std::string::npos) << charset;
     EXPECT_EQ(text.find('\0'), std::string::npos) << charset;

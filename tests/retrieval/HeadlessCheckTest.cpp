@@ -2,17 +2,17 @@
 
 #include "TestPaths.h"
 #include "core/mAppFunctions.h"
+#include "feedserver/FeedServer.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/ChildProcess.h"
 #include "support/FakeServices.h"
-#include "feedserver/FeedServer.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/file.h>
 #include <unistd.h>
+#include <filesystem>
 
 using namespace std::chrono_literals;
 using TestSupport::ChildProcess;
@@ -25,8 +25,10 @@ namespace {
 QByteArray Feed(const std::vector<std::string>& guids) {
   std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>c</title>";
   for (const auto& g : guids)
-    text += "<item><title>" + g + "</title><description>d</description>"
-            "<pubDate>Sat, 05 Dec 2026 09:18:46 GMT</pubDate><guid>" + g + "</guid></item>";
+    text += "<item><title>" + g +
+            "</title><description>d</description>"
+            "<pubDate>Sat, 05 Dec 2026 09:18:46 GMT</pubDate><guid>" +
+            g + "</guid></item>";
   text += "</channel></rss>";
   return QByteArray::fromStdString(text);
 }
@@ -37,7 +39,7 @@ struct RunResult {
 };
 
 class HeadlessCheck : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ASSERT_TRUE(server.Listen());
     std::filesystem::create_directory(platform.root + "/runtime");
@@ -48,8 +50,8 @@ protected:
     const std::string out = platform.root + "/out.txt", err = platform.root + "/err.txt";
     ChildProcess child(QP_PROGRAM_PATH, {"--check"},
                        {"XDG_DATA_HOME=" + platform.environment.appData,
-                        "XDG_RUNTIME_DIR=" + platform.root + "/runtime", "DISPLAY=",
-                        "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="},
+                        "XDG_RUNTIME_DIR=" + platform.root + "/runtime",
+                        "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="},
                        out, err);
     RunResult result;
     const auto status = child.Wait(60s);

@@ -1,8 +1,8 @@
 #include "retrieval/HttpService.h"
 
+#include "feedserver/FeedServer.h"
 #include "retrieval/Download.h"
 #include "support/FakeServices.h"
-#include "feedserver/FeedServer.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -55,7 +55,7 @@ HttpService::Limits ShortLimits() {
 }
 
 class HttpServiceTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { ASSERT_EQ(server.Listen(), true); }
   FeedServer server;
   HttpService http;
@@ -276,8 +276,7 @@ TEST_F(HttpServiceTest, CharsetsOfHeaderAndDeclarationAreDecoded) {
        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss>Café</rss>"},
       // Not in the logic's tables: decoded by Qt's converters (ICU).
       {"/shift-jis", "text/xml; charset=Shift_JIS", "<a>\x93\xFA\x96\x7B</a>", "<a>日本</a>"},
-      {"/unknown", "text/xml; charset=x-no-such-thing", "<a>\xC3\xA9\xFF</a>",
-       "<a>é\uFFFD</a>"},
+      {"/unknown", "text/xml; charset=x-no-such-thing", "<a>\xC3\xA9\xFF</a>", "<a>é\uFFFD</a>"},
   };
   for (const auto& c : cases) server.Serve(c.path, c.body, c.contentType);
   for (const auto& c : cases) {
@@ -338,8 +337,7 @@ TEST(FeedServerProgram, PrintsItsPortAndServesTheFolder) {
   const int port = program.readLine().trimmed().toInt();
   ASSERT_GT(port, 0);
   HttpService http;
-  const Fetched fetched =
-      Fetch(http, "http://127.0.0.1:" + std::to_string(port) + "/feed-001.xml");
+  const Fetched fetched = Fetch(http, "http://127.0.0.1:" + std::to_string(port) + "/feed-001.xml");
   EXPECT_EQ(fetched.result.text, kFeed.toStdString());
   program.kill();
   program.waitForFinished(5000);

@@ -1,20 +1,20 @@
 #include "shell/frmMain.h"
 
+#include "core/TrayAlert.h"
+#include "core/TreeModel.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
+#include "feedserver/FeedServer.h"
 #include "inbox/FeedParser.h"
 #include "presentation/MessageView.h"
 #include "presentation/PanelTestSupport.h"
-#include "core/TreeModel.h"
 #include "presentation/frmDoc.h"
 #include "presentation/frmOptions.h"
 #include "retrieval/HttpService.h"
 #include "retrieval/frmBusy.h"
-#include "core/TrayAlert.h"
 #include "shell/frmSysTray.h"
 #include "support/FakeServices.h"
 #include "support/FeedText.h"
-#include "feedserver/FeedServer.h"
 
 #include <QApplication>
 #include <QDockWidget>
@@ -73,7 +73,9 @@ void Describe(const QMenu* menu, const std::string& indent, std::vector<std::str
   }
 }
 
-std::string Feed(const std::vector<std::string>& guids) { return TestSupport::FeedWithItems(guids); }
+std::string Feed(const std::vector<std::string>& guids) {
+  return TestSupport::FeedWithItems(guids);
+}
 
 // Two sources on the loopback feed server: "Letters" with an unread and a read message, "Notes"
 // without messages.

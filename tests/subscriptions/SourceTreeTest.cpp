@@ -1,8 +1,8 @@
 #include "subscriptions/SourceTree.h"
 
+#include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "inbox/mInbox.h"
-#include "core/TreeControl.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/FakeServices.h"
 

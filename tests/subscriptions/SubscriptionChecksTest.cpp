@@ -1,7 +1,7 @@
 #include "subscriptions/SubscriptionChecks.h"
 
-#include "core/mAppFunctions.h"
 #include "core/DocumentHost.h"
+#include "core/mAppFunctions.h"
 #include "presentation/PanelTestSupport.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"

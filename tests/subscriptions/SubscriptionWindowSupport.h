@@ -2,10 +2,10 @@
 // A main window over two subscribed sources for the tests of the subscription dialogs, and a way
 // to act on a modal dialog while the call that opened it waits.
 
+#include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "presentation/MessageView.h"
 #include "presentation/PanelTestSupport.h"
-#include "core/TreeControl.h"
 #include "shell/frmMain.h"
 #include "support/FakeServices.h"
 

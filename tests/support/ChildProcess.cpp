@@ -1,15 +1,15 @@
 #include "support/ChildProcess.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <stdexcept>
 #include <sys/file.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
 
 extern char** environ;
 

@@ -13,7 +13,7 @@
 namespace TestSupport {
 
 class ChildProcess {
-public:
+ public:
   // Starts program with args; env entries "NAME=value" are added to (or replace in) ours.
   // Standard output and error go to the given files when not empty.
   ChildProcess(const std::string& program, const std::vector<std::string>& args,
@@ -30,7 +30,7 @@ public:
   std::optional<int> Wait(std::chrono::milliseconds limit);
   void Kill(int signal);
 
-private:
+ private:
   pid_t m_pid = -1;
   std::optional<int> m_status;
 };

@@ -21,7 +21,7 @@ struct ShownBox {
 };
 
 class FakeMessageBox : public Services::IMessageBox {
-public:
+ public:
   int Show(const std::string& text, const std::string& title, int style) override;
   std::vector<ShownBox> shown;
   // Answers given in order; when empty, OK boxes answer vbOK and Yes/No boxes vbNo.
@@ -29,13 +29,13 @@ public:
 };
 
 class FakeShell : public Services::IShell {
-public:
+ public:
   void Open(const std::string& target) override { opened.push_back(target); }
   std::vector<std::string> opened;
 };
 
 class FakeEnvironment : public Services::IEnvironment {
-public:
+ public:
   std::string AppDataFolder() override { return appData; }
   std::string ProgramFolder() override { return programFolder; }
   std::string ExecutableName() override { return executableName; }
@@ -47,13 +47,13 @@ public:
 };
 
 class FakeNetwork : public Services::INetworkState {
-public:
+ public:
   bool IsConnected() override { return connected; }
   bool connected = true;
 };
 
 class FakeClock : public Services::IClock {
-public:
+ public:
   void Sleep(int milliseconds) override { sleptMs += milliseconds; }
   void ProcessEvents() override { ++eventRounds; }
   long long sleptMs = 0;
@@ -61,7 +61,7 @@ public:
 };
 
 class FakeInstanceLock : public Services::IInstanceLock {
-public:
+ public:
   bool TryAcquire(const std::string& name) override {
     asked.push_back(name);
     return available;
@@ -71,7 +71,7 @@ public:
 };
 
 class FakeRandom : public Services::IRandom {
-public:
+ public:
   bool Fill(std::uint8_t* bytes, std::size_t count) override;
   // Bytes handed out in order; when they run out, a counter continues. fail: no bytes at all.
   std::deque<std::uint8_t> script;
@@ -80,21 +80,21 @@ public:
 };
 
 class FakeStartup : public Services::IStartup {
-public:
+ public:
   bool SetCommand(const std::string& name, const std::string& command) override;
   bool Remove(const std::string& name) override;
   std::vector<std::pair<std::string, std::string>> entries;
 };
 
 class FakeWindowSystem : public Services::IWindowSystem {
-public:
+ public:
   bool OpacitySupported() override { return supported; }
   bool supported = true;
 };
 
 // Answers downloads from a table by link; unknown links fail like a refused connection.
 class FakeHttp : public Services::IHttp {
-public:
+ public:
   Result FetchText(const std::string& url, const std::function<void(int)>& onState) override;
   std::map<std::string, Result> answers;
   std::vector<std::string> fetched;
@@ -103,7 +103,7 @@ public:
 };
 
 class FakeProgress : public Services::IProgress {
-public:
+ public:
   void SetQueue(const std::vector<std::string>& titles) override;
   void RemoveFirst() override;
   void SetSource(const std::string& title) override { events.push_back("source:" + title); }
@@ -112,15 +112,15 @@ public:
   void Close() override;
   void Alert(const std::string& summary) override { alerts.push_back(summary); }
 
-  std::vector<std::string> queue;      // what the list shows now
-  std::vector<std::string> statuses;   // every status text, in order
+  std::vector<std::string> queue;     // what the list shows now
+  std::vector<std::string> statuses;  // every status text, in order
   std::vector<std::string> alerts;
-  std::vector<std::string> events;     // "queue:a|b", "remove", "show", "close", "source:x"
+  std::vector<std::string> events;  // "queue:a|b", "remove", "show", "close", "source:x"
   bool visible = false;
 };
 
 class FakeSaveDialog : public Services::ISaveDialog {
-public:
+ public:
   std::string AskSaveFile(const Request& request) override {
     requests.push_back(request);
     return answer;
@@ -132,7 +132,7 @@ public:
 // Installs every fake for its lifetime and restores what was installed before.
 // appData is a fresh temporary folder, removed again at the end.
 class FakePlatform {
-public:
+ public:
   FakePlatform();
   ~FakePlatform();
   FakePlatform(const FakePlatform&) = delete;
@@ -155,13 +155,13 @@ public:
   // configuration folder is not created).
   std::string root;
 
-private:
+ private:
   Services::Registry m_previous;
 };
 
 // A fresh empty temporary folder, removed when the object goes.
 class TempFolder {
-public:
+ public:
   TempFolder();
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
@@ -169,7 +169,7 @@ public:
   const std::string& path() const { return m_path; }
   std::string File(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+ private:
   std::string m_path;
 };
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <unistd.h>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -82,19 +82,32 @@ namespace {
 
 QByteArray Reason(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+      return "OK";
+    case 204:
+      return "No Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Status";
   }
 }
 
@@ -103,7 +116,7 @@ constexpr qint64 kEndlessHighWater = 1 << 20;
 // One client connection: reads requests one after the other (keep-alive) and answers each by
 // its route.
 class Connection : public QObject {
-public:
+ public:
   Connection(QTcpSocket* socket, std::shared_ptr<Shared> shared, QObject* parent)
       : QObject(parent), m_socket(socket), m_shared(std::move(shared)) {
     socket->setParent(this);
@@ -112,7 +125,7 @@ public:
     connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
   }
 
-private:
+ private:
   void OnReadyRead() {
     m_in += m_socket->readAll();
     if (!m_busy) NextRequest();
@@ -156,8 +169,8 @@ private:
 
   void Respond(const FeedRoute& route) {
     if (route.endless || route.closeAfterBytes >= 0) m_keepAlive = false;
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " " + Reason(route.status) +
-                      "\r\n";
+    QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(route.status) + " " + Reason(route.status) + "\r\n";
     if (!route.contentType.isEmpty()) head += "Content-Type: " + route.contentType + "\r\n";
     if (route.gzip) head += "Content-Encoding: gzip\r\n";
     for (const auto& [name, value] : route.headers) head += name + ": " + value + "\r\n";
@@ -223,7 +236,7 @@ private:
 }  // namespace
 
 class Worker : public QObject {
-public:
+ public:
   explicit Worker(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
 
   bool Listen(quint16 port) {
@@ -246,7 +259,7 @@ public:
     return true;
   }
 
-private:
+ private:
   std::shared_ptr<Shared> m_shared;
   QTcpServer* m_server = nullptr;
 };
@@ -356,7 +369,7 @@ int FeedServer::ConnectionsAccepted() const {
 namespace {
 
 class GzipWriter {
-public:
+ public:
   GzipWriter() {
     // 15 window bits plus 16: a gzip header and trailer around the deflate data.
     if (deflateInit2(&m_stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
@@ -374,7 +387,7 @@ public:
     return m_out;
   }
 
-private:
+ private:
   void Run(const char* data, qsizetype size, int flush) {
     m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
     m_stream.avail_in = static_cast<uInt>(size);

@@ -30,13 +30,13 @@ struct FeedRoute {
   int status = 200;
   QByteArray contentType = "application/rss+xml";
   QByteArray body;
-  HeaderList headers;             // further response headers, e.g. Location
-  int latencyMs = 0;              // wait before the status line
-  int dripBytes = 0;              // with dripIntervalMs: the body in pieces of this size...
-  int dripIntervalMs = 0;         // ...one piece every so many milliseconds
-  qint64 closeAfterBytes = -1;    // announce the whole body, send this many bytes, hang up
-  bool endless = false;           // no length and no end: filler until the client hangs up
-  bool gzip = false;              // the body is gzip data, sent with Content-Encoding: gzip
+  HeaderList headers;           // further response headers, e.g. Location
+  int latencyMs = 0;            // wait before the status line
+  int dripBytes = 0;            // with dripIntervalMs: the body in pieces of this size...
+  int dripIntervalMs = 0;       // ...one piece every so many milliseconds
+  qint64 closeAfterBytes = -1;  // announce the whole body, send this many bytes, hang up
+  bool endless = false;         // no length and no end: filler until the client hangs up
+  bool gzip = false;            // the body is gzip data, sent with Content-Encoding: gzip
 };
 
 struct FeedRequest {
@@ -48,7 +48,7 @@ struct FeedRequest {
 };
 
 class FeedServer {
-public:
+ public:
   enum class Threading { Caller, Own };
 
   explicit FeedServer(Threading threading = Threading::Caller);
@@ -87,7 +87,7 @@ public:
   // Gzip data that inflates to that many zero bytes: a compression bomb, made piece by piece.
   static QByteArray GzipOfZeros(qint64 inflatedSize);
 
-private:
+ private:
   std::shared_ptr<FeedServerDetail::Shared> m_shared;
   std::unique_ptr<QThread> m_thread;
   FeedServerDetail::Worker* m_worker = nullptr;
