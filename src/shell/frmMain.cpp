@@ -35,59 +35,101 @@ static void InitQuillpostResources() { Q_INIT_RESOURCE(Quillpost); }
 
 namespace {
 
-struct TrayEntry {
+// The menu bar, one row per menu and entry in order: a row with a menu starts that menu, and the
+// entries after it belong to it. A caption of "-" is a separator line.
+struct MenuRow {
+  QMenu* frmMain::*menu = nullptr;
+  QAction* frmMain::*entry = nullptr;
+  const char* name;
   const char* caption;
-  const char* key;
-  bool isDefault;
+  const char* keys = "";
 };
 
-constexpr TrayEntry kTrayEntries[] = {
-    {"Show", "show", true},
-    {"-", "", false},
-    {"Subscribe to New Source", "newsource", false},
-    {"Check for New Messages", "checkmsg", false},
-    {"-", "", false},
-    {"Quillpost Dropbox", "dropbox", false},
-    {"-", "", false},
-    {"Scheduler", "scheduler", false},
-    {"Settings", "settings", false},
-    {"-", "", false},
-    {"Help File", "helpfile", false},
-    {"Contact Us", "email", false},
-    {"Visit our Website", "website", false},
-    {"-", "", false},
-    {"Exit", "exit", false},
+const MenuRow kMenuRows[] = {
+    {&frmMain::mnuFile, nullptr, "mnuFile", "&File"},
+    {nullptr, &frmMain::mnuFileSystray, "mnuFileSystray", "&Minimize to System Tray", "Ctrl+T"},
+    {nullptr, &frmMain::mnuFileLine1, "mnuFileLine1", "-"},
+    {nullptr, &frmMain::mnuFileSaveAs, "mnuFileSaveAs", "&Save As", "Ctrl+S"},
+    {nullptr, &frmMain::mnuFilePrint, "mnuFilePrint", "&Print", "Ctrl+P"},
+    {nullptr, &frmMain::mnuFileLine3, "mnuFileLine3", "-"},
+    {nullptr, &frmMain::mnuFileCloseCurrent, "mnuFileCloseCurrent", "Close &Draft"},
+    {nullptr, &frmMain::mnuFileCloseAll, "mnuFileCloseAll", "Close &All", "Shift+F4"},
+    {nullptr, &frmMain::mnuFileLine2, "mnuFileLine2", "-"},
+    {nullptr, &frmMain::mnuFileExit, "mnuFileExit", "E&xit", "Ctrl+Q"},
+    {&frmMain::mnuMsgSource, nullptr, "mnuMsgSource", "Message Sources"},
+    {nullptr, &frmMain::mnuMsgSourceNew, "mnuMsgSourceNew", "Subscribe to &New Source", "Ctrl+N"},
+    {nullptr, &frmMain::mnuMsgSourceLine1, "mnuMsgSourceLine1", "-"},
+    {nullptr, &frmMain::mnuMsgSourceCheckCurrent, "mnuMsgSourceCheckCurrent",
+     "Check for New &Messages", "F5"},
+    {nullptr, &frmMain::mnuMsgSourceCheckAll, "mnuMsgSourceCheckAll",
+     "Check &All Sources for New Messages", "Ctrl+F5"},
+    {nullptr, &frmMain::mnuMsgSourceLine2, "mnuMsgSourceLine2", "-"},
+    {nullptr, &frmMain::mnuMsgSourceManage, "mnuMsgSourceManage", "&Subscription List Manager",
+     "F3"},
+    {&frmMain::mnuTools, nullptr, "mnuTools", "&Tools"},
+    {nullptr, &frmMain::mnuToolsDropBox, "mnuToolsDropBox", "Quillpost &DropBox", "F9"},
+    {nullptr, &frmMain::mnuToolsLine1, "mnuToolsLine1", "-"},
+    {nullptr, &frmMain::mnuToolsScheduler, "mnuToolsScheduler", "&Scheduler", "F4"},
+    {nullptr, &frmMain::mnuToolsLine2, "mnuToolsLine2", "-"},
+    {nullptr, &frmMain::mnuToolsSettings, "mnuToolsSettings", "Se&ttings", "Ctrl+F4"},
+    {nullptr, &frmMain::mnuSysLine, "mnuSysLine", "-"},
+    {nullptr, &frmMain::mnuSysDropBox, "mnuSysDropBox", "Quillpost DropBox"},
+    {&frmMain::mnuHelp, nullptr, "mnuHelp", "&Help"},
+    {nullptr, &frmMain::mnuHelpFile, "mnuHelpFile", "Help &File", "F1"},
+    {nullptr, &frmMain::mnuHelpLine1, "mnuHelpLine1", "-"},
+    {nullptr, &frmMain::mnuHelpEmail, "mnuHelpEmail", "Contact Us", "Ctrl+F1"},
+    {nullptr, &frmMain::mnuHelpWebsite, "mnuHelpWebsite", "Visit our Website", "Shift+F1"},
+    {nullptr, &frmMain::mnuHelpLine2, "mnuHelpLine2", "-"},
+    {nullptr, &frmMain::mnuHelpAbout, "mnuHelpAbout", "About"},
+    // The message popup is a menu of the bar that never shows there.
+    {&frmMain::mnuPopupSource, nullptr, "mnuPopupSource", "PopupTreeview"},
+    {nullptr, &frmMain::mnuPopupSourceShow, "mnuPopupSourceShow", "Show"},
+    {nullptr, nullptr, "mnuPopupSourceLine1", "-"},
+    {nullptr, &frmMain::mnuPopupSourceDel, "mnuPopupSourceDel", "Delete"},
+    {nullptr, nullptr, "mnuPopupSourceLine2", "-"},
+    {nullptr, &frmMain::mnuPopupSourceRead, "mnuPopupSourceRead", "Mark as Read"},
+    {nullptr, &frmMain::mnuPopupSourceUnread, "mnuPopupSourceUnread", "Mark as Unread"},
+    {nullptr, nullptr, "mnuPopupSourceLine3", "-"},
 };
+
+const char* const kExportCaptions[] = {"HTML File (*.html)", "Text File (*.txt)",
+                                       "Email File (*.eml)"};
 
 const QString kShow = QStringLiteral("Show");
 const QString kHide = QStringLiteral("Hide");
 constexpr int kInformationIcon = 1;
-
-QAction* AddEntry(QMenu* menu, const char* name, const QString& caption,
-                  const QKeySequence& shortcut = {}) {
-  QAction* action = menu->addAction(caption);
-  action->setObjectName(QString::fromLatin1(name));
-  action->setShortcut(shortcut);
-  return action;
-}
-
-QAction* AddLine(QMenu* menu, const char* name) {
-  QAction* line = menu->addSeparator();
-  line->setObjectName(QString::fromLatin1(name));
-  return line;
-}
-
-QMenu* AddMenu(QMenuBar* bar, const char* name, const QString& caption) {
-  QMenu* menu = bar->addMenu(caption);
-  menu->setObjectName(QString::fromLatin1(name));
-  return menu;
-}
 
 frmDoc* DocumentOf(QMdiSubWindow* window) {
   return window ? qobject_cast<frmDoc*>(window->widget()) : nullptr;
 }
 
 }  // namespace
+
+// The tray icon's menu; its "show" and "exit" entries have handlers of their own.
+struct frmMain::TrayEntry {
+  const char* caption;
+  const char* key;
+  bool isDefault;
+  void (frmMain::*command)();
+};
+
+const frmMain::TrayEntry frmMain::kTrayEntries[] = {
+    {"Show", "show", true, nullptr},
+    {"-", "", false, nullptr},
+    {"Subscribe to New Source", "newsource", false, &frmMain::mnuMsgSourceNew_Click},
+    {"Check for New Messages", "checkmsg", false, &frmMain::mnuMsgSourceCheckAll_Click},
+    {"-", "", false, nullptr},
+    {"Quillpost Dropbox", "dropbox", false, &frmMain::ToggleDropBox},
+    {"-", "", false, nullptr},
+    {"Scheduler", "scheduler", false, &frmMain::mnuToolsScheduler_Click},
+    {"Settings", "settings", false, &frmMain::mnuToolsSettings_Click},
+    {"-", "", false, nullptr},
+    {"Help File", "helpfile", false, &frmMain::mnuHelpFile_Click},
+    {"Contact Us", "email", false, &frmMain::mnuHelpEmail_Click},
+    {"Visit our Website", "website", false, &frmMain::mnuHelpWebsite_Click},
+    {"-", "", false, nullptr},
+    {"Exit", "exit", false, nullptr},
+};
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
   InitQuillpostResources();
@@ -118,88 +160,37 @@ frmDoc* frmMain::LastDocument() const { return oDoc; }
 frmSysTray* frmMain::SysTray() const { return oSysTray; }
 
 void frmMain::BuildMenus() {
-  QMenuBar* bar = menuBar();
-
-  mnuFile = AddMenu(bar, "mnuFile", QStringLiteral("&File"));
-  mnuFileSystray = AddEntry(mnuFile, "mnuFileSystray", QStringLiteral("&Minimize to System Tray"),
-                            QKeySequence(Qt::CTRL | Qt::Key_T));
-  mnuFileLine1 = AddLine(mnuFile, "mnuFileLine1");
-  mnuFileSaveAs = AddEntry(mnuFile, "mnuFileSaveAs", QStringLiteral("&Save As"),
-                           QKeySequence(Qt::CTRL | Qt::Key_S));
-  mnuFilePrint = AddEntry(mnuFile, "mnuFilePrint", QStringLiteral("&Print"),
-                          QKeySequence(Qt::CTRL | Qt::Key_P));
-  mnuFileLine3 = AddLine(mnuFile, "mnuFileLine3");
-  mnuFileCloseCurrent = AddEntry(mnuFile, "mnuFileCloseCurrent", QStringLiteral("Close &Draft"));
-  mnuFileCloseAll = AddEntry(mnuFile, "mnuFileCloseAll", QStringLiteral("Close &All"),
-                             QKeySequence(Qt::SHIFT | Qt::Key_F4));
-  mnuFileLine2 = AddLine(mnuFile, "mnuFileLine2");
-  mnuFileExit =
-      AddEntry(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
-
-  mnuMsgSource = AddMenu(bar, "mnuMsgSource", QStringLiteral("Message Sources"));
-  mnuMsgSourceNew =
-      AddEntry(mnuMsgSource, "mnuMsgSourceNew", QStringLiteral("Subscribe to &New Source"),
-               QKeySequence(Qt::CTRL | Qt::Key_N));
-  mnuMsgSourceLine1 = AddLine(mnuMsgSource, "mnuMsgSourceLine1");
-  mnuMsgSourceCheckCurrent =
-      AddEntry(mnuMsgSource, "mnuMsgSourceCheckCurrent", QStringLiteral("Check for New &Messages"),
-               QKeySequence(Qt::Key_F5));
-  mnuMsgSourceCheckAll = AddEntry(mnuMsgSource, "mnuMsgSourceCheckAll",
-                                  QStringLiteral("Check &All Sources for New Messages"),
-                                  QKeySequence(Qt::CTRL | Qt::Key_F5));
-  mnuMsgSourceLine2 = AddLine(mnuMsgSource, "mnuMsgSourceLine2");
-  mnuMsgSourceManage =
-      AddEntry(mnuMsgSource, "mnuMsgSourceManage", QStringLiteral("&Subscription List Manager"),
-               QKeySequence(Qt::Key_F3));
-
-  mnuTools = AddMenu(bar, "mnuTools", QStringLiteral("&Tools"));
-  mnuToolsDropBox = AddEntry(mnuTools, "mnuToolsDropBox", QStringLiteral("Quillpost &DropBox"),
-                             QKeySequence(Qt::Key_F9));
+  QMenu* menu = nullptr;
+  for (const MenuRow& row : kMenuRows) {
+    const QString caption = QString::fromLatin1(row.caption);
+    QAction* action = nullptr;
+    if (row.menu) {
+      menu = menuBar()->addMenu(caption);
+      menu->setObjectName(QString::fromLatin1(row.name));
+      this->*row.menu = menu;
+      continue;
+    }
+    if (caption == QLatin1String("-")) {
+      action = menu->addSeparator();
+    } else {
+      action = menu->addAction(caption);
+      action->setShortcut(QKeySequence(QString::fromLatin1(row.keys), QKeySequence::PortableText));
+    }
+    action->setObjectName(QString::fromLatin1(row.name));
+    if (row.entry) this->*row.entry = action;
+  }
   mnuToolsDropBox->setCheckable(true);
-  mnuToolsLine1 = AddLine(mnuTools, "mnuToolsLine1");
-  mnuToolsScheduler = AddEntry(mnuTools, "mnuToolsScheduler", QStringLiteral("&Scheduler"),
-                               QKeySequence(Qt::Key_F4));
-  mnuToolsLine2 = AddLine(mnuTools, "mnuToolsLine2");
-  mnuToolsSettings = AddEntry(mnuTools, "mnuToolsSettings", QStringLiteral("Se&ttings"),
-                              QKeySequence(Qt::CTRL | Qt::Key_F4));
-  mnuSysLine = AddLine(mnuTools, "mnuSysLine");
-  mnuSysDropBox = AddEntry(mnuTools, "mnuSysDropBox", QStringLiteral("Quillpost DropBox"));
-
-  mnuHelp = AddMenu(bar, "mnuHelp", QStringLiteral("&Help"));
-  mnuHelpFile =
-      AddEntry(mnuHelp, "mnuHelpFile", QStringLiteral("Help &File"), QKeySequence(Qt::Key_F1));
-  mnuHelpLine1 = AddLine(mnuHelp, "mnuHelpLine1");
-  mnuHelpEmail = AddEntry(mnuHelp, "mnuHelpEmail", QStringLiteral("Contact Us"),
-                          QKeySequence(Qt::CTRL | Qt::Key_F1));
-  mnuHelpWebsite = AddEntry(mnuHelp, "mnuHelpWebsite", QStringLiteral("Visit our Website"),
-                            QKeySequence(Qt::SHIFT | Qt::Key_F1));
-  mnuHelpLine2 = AddLine(mnuHelp, "mnuHelpLine2");
   mnuHelpLine2->setVisible(false);
-  mnuHelpAbout = AddEntry(mnuHelp, "mnuHelpAbout", QStringLiteral("About"));
   mnuHelpAbout->setVisible(false);
-
-  // The message popup is a menu of the bar that never shows there.
-  mnuPopupSource = AddMenu(bar, "mnuPopupSource", QStringLiteral("PopupTreeview"));
   mnuPopupSource->menuAction()->setVisible(false);
-  mnuPopupSourceShow = AddEntry(mnuPopupSource, "mnuPopupSourceShow", QStringLiteral("Show"));
-  AddLine(mnuPopupSource, "mnuPopupSourceLine1");
-  mnuPopupSourceDel = AddEntry(mnuPopupSource, "mnuPopupSourceDel", QStringLiteral("Delete"));
-  AddLine(mnuPopupSource, "mnuPopupSourceLine2");
-  mnuPopupSourceRead =
-      AddEntry(mnuPopupSource, "mnuPopupSourceRead", QStringLiteral("Mark as Read"));
-  mnuPopupSourceUnread =
-      AddEntry(mnuPopupSource, "mnuPopupSourceUnread", QStringLiteral("Mark as Unread"));
-  AddLine(mnuPopupSource, "mnuPopupSourceLine3");
+
   mnuPopupSourceExport = mnuPopupSource->addMenu(QStringLiteral("Export to File"));
   mnuPopupSourceExport->setObjectName(QStringLiteral("mnuPopupSourceExport"));
-  const QString exportCaptions[] = {QStringLiteral("HTML File (*.html)"),
-                                    QStringLiteral("Text File (*.txt)"),
-                                    QStringLiteral("Email File (*.eml)")};
-  for (int index = 0; index < 3; ++index) {
-    QAction* entry =
-        AddEntry(mnuPopupSourceExport, "mnuPopupSourceExportOpt", exportCaptions[index]);
-    entry->setData(index);
-    mnuPopupSourceExportOpt[static_cast<std::size_t>(index)] = entry;
+  for (std::size_t index = 0; index < mnuPopupSourceExportOpt.size(); ++index) {
+    QAction* entry = mnuPopupSourceExport->addAction(QString::fromLatin1(kExportCaptions[index]));
+    entry->setObjectName(QStringLiteral("mnuPopupSourceExportOpt"));
+    entry->setData(static_cast<int>(index));
+    mnuPopupSourceExportOpt[index] = entry;
   }
 }
 
@@ -493,25 +484,18 @@ void frmMain::oSysTray_MenuClick(int /*index*/, const QString& key) {
       oSysTray->SetMenuCaption(0, kShow);
       HideIntoTray();
     }
-  } else if (key == QLatin1String("newsource")) {
-    mnuMsgSourceNew_Click();
-  } else if (key == QLatin1String("checkmsg")) {
-    mnuMsgSourceCheckAll_Click();
-  } else if (key == QLatin1String("dropbox")) {
-    ToggleDropBox();
-  } else if (key == QLatin1String("scheduler")) {
-    mnuToolsScheduler_Click();
-  } else if (key == QLatin1String("settings")) {
-    mnuToolsSettings_Click();
-  } else if (key == QLatin1String("helpfile")) {
-    mnuHelpFile_Click();
-  } else if (key == QLatin1String("email")) {
-    mnuHelpEmail_Click();
-  } else if (key == QLatin1String("website")) {
-    mnuHelpWebsite_Click();
-  } else if (key == QLatin1String("exit")) {
+    return;
+  }
+  if (key == QLatin1String("exit")) {
     // A window that was never shown may have nothing for close() to send its event through.
     if (!close() || !m_unloaded) Form_Unload();
+    return;
+  }
+  for (const TrayEntry& entry : kTrayEntries) {
+    if (entry.command && key == QLatin1String(entry.key)) {
+      (this->*entry.command)();
+      return;
+    }
   }
 }
 

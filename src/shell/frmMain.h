@@ -136,6 +136,9 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  struct TrayEntry;
+  static const TrayEntry kTrayEntries[];
+
   void BuildMenus();
   void CreateConnections();
   void Form_Unload();
