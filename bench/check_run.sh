@@ -31,6 +31,7 @@ while [ $# -gt 0 ]; do
     *) sed -n '9,21p' "$0" >&2; exit 2 ;;
   esac
 done
+[[ $rounds =~ ^[1-9][0-9]*$ ]] || { echo "check_run: ROUNDS must be a number from 1" >&2; exit 2; }
 [ ${#scenarios[@]} -gt 0 ] || scenarios=(1 2 3 4a 4b 5)
 build=${BUILD_DIR:-build-release}
 
@@ -190,13 +191,18 @@ make_feeds "$work/many" 100 50 4096
 if [ "$profile" = 1 ]; then
   start_server "$work/many"
   q_setup "$work/q" 100
-  q_run "$work/q" valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" > /dev/null 2>&1
+  q_run "$work/q" valgrind -q --tool=callgrind --callgrind-out-file="$work/callgrind.out" \
+    > "$work/q.out" 2> "$work/q.err" || fail "the profiled check failed: $(cat "$work/q.err")"
   stop_server
-  callgrind_annotate --inclusive=no "$work/callgrind.out" 2> /dev/null | sed -n '/^-* *$/,$p' | grep -m 12 -E 'Ir|PROGRAM|[0-9] *\(' | head -13
+  [ "$(q_new)" = 5000 ] || fail "the profiled check stored $(q_new) new messages, not 5000"
+  callgrind_annotate --inclusive=no "$work/callgrind.out" | grep -E '^ *[0-9,]+ \(' | awk 'NR <= 11' |
+    sed -E 's/std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >/std::string/g
+            s/std::basic_string_view<char, std::char_traits<char> >/std::string_view/g
+            s/\[abi:cxx11\]//g; s/\?\?\?://; s/  \.\/[^ ]*:/  /; s/ \[[^]]*\/([^]/]*)\]$/  [\1]/'
   exit 0
 fi
 
-printf '| scenario | newsboat | quillpost | ratio | newsboat RSS | quillpost RSS | quillpost CPU |\n|---|---|---|---|---|---|---|\n' > "$work/table"
+printf '| scenario | newsboat | quillpost | ratio q/n | newsboat RSS | quillpost RSS | quillpost CPU |\n|---|---|---|---|---|---|---|\n' > "$work/table"
 for s in "${scenarios[@]}"; do
   case "$s" in
     1) scenario "1: 100 feeds x 50 items, 4 KB bodies, all new" "$work/many" 100 50 new 1 ;;
