@@ -19,6 +19,7 @@
 #             5  1 feed x 1,000 items, 20 KB bodies (about 20 MB), all new
 #   --profile callgrind of one `quillpost --check` in scenario 1; prints the top 10 by self cost
 #   BUILD_DIR the Release build folder to use (default build-release; configured when new)
+#   TMPDIR    where the feeds and both readers' states live (default /tmp)
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -28,7 +29,7 @@ while [ $# -gt 0 ]; do
     -r) rounds=${2:?-r needs a number}; shift 2 ;;
     --profile) profile=1; shift ;;
     1|2|3|4a|4b|5) scenarios+=("$1"); shift ;;
-    *) sed -n '9,21p' "$0" >&2; exit 2 ;;
+    *) sed -n '9,22p' "$0" >&2; exit 2 ;;
   esac
 done
 [[ $rounds =~ ^[1-9][0-9]*$ ]] || { echo "check_run: ROUNDS must be a number from 1" >&2; exit 2; }
