@@ -1,7 +1,10 @@
 #include "feedserver/FeedServer.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
+#include <QLocale>
 #include <QMetaObject>
 #include <QMutex>
 #include <QMutexLocker>
@@ -29,6 +32,42 @@ QByteArray FeedRequest::Header(const QByteArray& name) const {
 
 namespace FeedServerDetail {
 
+namespace {
+
+constexpr const char* kHttpDate = "ddd, dd MMM yyyy hh:mm:ss 'GMT'";
+
+// Gives the route the file's validators: an ETag from its modification time in milliseconds and
+// its size, as common servers make it, and Last-Modified once the file is older than the current
+// second (a later change within that second would carry the same date and be answered 304 by
+// mistake). True when the request's conditions show that the client holds this version already:
+// If-None-Match decides when sent (weak comparison, as for GET), If-Modified-Since only without it.
+bool AddValidators(const QFileInfo& info, const FeedRequest& request, FeedRoute& route) {
+  const QDateTime modified = info.lastModified().toUTC();
+  const QByteArray etag = '"' + QByteArray::number(modified.toMSecsSinceEpoch(), 16) + '-' +
+                          QByteArray::number(info.size(), 16) + '"';
+  const bool dated = modified.toSecsSinceEpoch() < QDateTime::currentSecsSinceEpoch();
+  route.headers.append({"ETag", etag});
+  if (dated) {
+    route.headers.append({"Last-Modified", QLocale::c().toString(modified, kHttpDate).toLatin1()});
+  }
+
+  if (const QByteArray noneMatch = request.Header("If-None-Match"); !noneMatch.isEmpty()) {
+    for (QByteArray tag : noneMatch.split(',')) {
+      tag = tag.trimmed();
+      if (tag.startsWith("W/")) tag.remove(0, 2);
+      if (tag == "*" || tag == etag) return true;
+    }
+    return false;
+  }
+  const QByteArray since = request.Header("If-Modified-Since");
+  if (!dated || since.isEmpty()) return false;
+  QDateTime sinceDate = QLocale::c().toDateTime(QString::fromLatin1(since), kHttpDate);
+  sinceDate.setTimeSpec(Qt::UTC);
+  return sinceDate.isValid() && modified.toSecsSinceEpoch() <= sinceDate.toSecsSinceEpoch();
+}
+
+}  // namespace
+
 struct Shared {
   mutable QMutex mutex;
   std::map<QByteArray, FeedRoute> routes;
@@ -37,8 +76,11 @@ struct Shared {
   QString logPath;
   int connections = 0;
   std::atomic<quint16> port{0};
+  std::atomic<int> latencyMs{0};
+  std::atomic<bool> conditional{true};
 
-  FeedRoute Find(const QByteArray& target) const {
+  FeedRoute Find(const FeedRequest& request) const {
+    const QByteArray& target = request.target;
     const qsizetype query = target.indexOf('?');
     const QByteArray path = query >= 0 ? target.left(query) : target;
     QString folderCopy;
@@ -54,6 +96,11 @@ struct Shared {
         QFile file(folderCopy + "/" + name);
         if (file.open(QIODevice::ReadOnly)) {
           FeedRoute route;
+          if (conditional && AddValidators(QFileInfo(file), request, route)) {
+            route.status = 304;
+            route.contentType.clear();
+            return route;
+          }
           route.body = file.readAll();
           return route;
         }
@@ -92,6 +139,8 @@ QByteArray Reason(int status) {
       return "Found";
     case 303:
       return "See Other";
+    case 304:
+      return "Not Modified";
     case 307:
       return "Temporary Redirect";
     case 308:
@@ -157,11 +206,12 @@ class Connection : public QObject {
     }
     m_keepAlive = requestLine[2] == "HTTP/1.1" &&
                   request.Header("Connection").compare("close", Qt::CaseInsensitive) != 0;
-    const FeedRoute route = m_shared->Find(request.target);
+    const FeedRoute route = m_shared->Find(request);
     m_shared->Log(std::move(request));
     m_busy = true;
-    if (route.latencyMs > 0) {
-      QTimer::singleShot(route.latencyMs, this, [this, route] { Respond(route); });
+    // A timer, not a sleep: the other connections go on being served meanwhile.
+    if (const int latency = route.latencyMs + m_shared->latencyMs; latency > 0) {
+      QTimer::singleShot(latency, this, [this, route] { Respond(route); });
     } else {
       Respond(route);
     }
@@ -174,7 +224,8 @@ class Connection : public QObject {
     if (!route.contentType.isEmpty()) head += "Content-Type: " + route.contentType + "\r\n";
     if (route.gzip) head += "Content-Encoding: gzip\r\n";
     for (const auto& [name, value] : route.headers) head += name + ": " + value + "\r\n";
-    if (!route.endless) head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+    if (!route.endless && route.status != 304)
+      head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     head += m_keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     m_socket->write(head);
 
@@ -250,6 +301,9 @@ class Worker : public QObject {
             QMutexLocker lock(&m_shared->mutex);
             ++m_shared->connections;
           }
+          // Headers and body go out as soon as written, as from a tuned server, not after
+          // Nagle's wait for the client's acknowledgement.
+          socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
           new Connection(socket, m_shared, this);
         }
       });
@@ -350,6 +404,10 @@ void FeedServer::ServeFolder(const QString& folder) {
   QMutexLocker lock(&m_shared->mutex);
   m_shared->folder = folder;
 }
+
+void FeedServer::SetLatency(int milliseconds) { m_shared->latencyMs = milliseconds; }
+
+void FeedServer::SetConditional(bool on) { m_shared->conditional = on; }
 
 void FeedServer::LogRequestsTo(const QString& path) {
   QMutexLocker lock(&m_shared->mutex);

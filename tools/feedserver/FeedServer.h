@@ -1,7 +1,8 @@
 #pragma once
 // A loopback HTTP/1.1 server for tests, benchmarks and the demo. Routes by path answer with
 // fault modes (latency, slow drip, a body broken off or without end, redirect chains and loops,
-// gzip); paths without a route may come from a folder of files. Every request is logged.
+// gzip); paths without a route may come from a folder of files, answered as a real server
+// would (keep-alive, validators, 304 to conditional requests). Every request is logged.
 //
 // It runs in the caller's thread, served by whatever event loop runs there (a download's local
 // loop is enough), or in a thread of its own for callers that block.
@@ -74,7 +75,15 @@ class FeedServer {
   void SetRedirectLoop(const QByteArray& path);
   // Paths without a route answer with the file of that name directly in the folder, as
   // application/rss+xml; names with a "/" or starting with "." are refused with 404.
+  // A file's answer carries an ETag and (once the file is older than the current second) a
+  // Last-Modified date; a request whose If-None-Match or If-Modified-Since matches them gets
+  // 304 Not Modified without a body.
   void ServeFolder(const QString& folder);
+  // Off: folder answers carry no validators and conditional requests get the full answer.
+  void SetConditional(bool on);
+  // Every request from now on waits this long before its answer, on top of its route's own
+  // latency; other connections are served meanwhile.
+  void SetLatency(int milliseconds);
 
   // Appends "METHOD target" and a line feed to the file for every request from now on, so
   // that a script outside the process can see what was asked; an empty path stops it.

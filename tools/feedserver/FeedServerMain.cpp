@@ -1,6 +1,8 @@
-// qp_feed_server --dir D [--port P] [--log F]: serves the files of folder D as
-// application/rss+xml on 127.0.0.1 and prints the port it listens on, for benchmark scripts, the
-// demo and the end-to-end tests; with --log, every request's method and target go to file F.
+// qp_feed_server --dir D [--port P] [--log F] [--latency-ms N] [--no-conditional]: serves the
+// files of folder D as application/rss+xml on 127.0.0.1 and prints the port it listens on, for
+// benchmark scripts, the demo and the end-to-end tests; with --log, every request's method and
+// target go to file F. Answers carry ETag and Last-Modified and conditional requests get 304,
+// unless --no-conditional; --latency-ms delays every answer.
 
 #include "feedserver/FeedServer.h"
 
@@ -18,9 +20,10 @@ int main(int argc, char** argv) {
   const QCommandLineOption dirOption("dir", "Folder whose files are served.", "folder");
   const QCommandLineOption portOption("port", "Port to listen on (0: any free one).", "port", "0");
   const QCommandLineOption logOption("log", "File that gets one line per request.", "file");
-  parser.addOption(dirOption);
-  parser.addOption(portOption);
-  parser.addOption(logOption);
+  const QCommandLineOption latencyOption("latency-ms", "Wait before every answer.", "ms", "0");
+  const QCommandLineOption unconditionalOption(
+      "no-conditional", "No ETag or Last-Modified; conditional requests get the full answer.");
+  parser.addOptions({dirOption, portOption, logOption, latencyOption, unconditionalOption});
   parser.process(app);
 
   const QString folder = parser.value(dirOption);
@@ -35,8 +38,16 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  const int latency = parser.value(latencyOption).toInt(&numeric);
+  if (!numeric || latency < 0) {
+    std::fprintf(stderr, "qp_feed_server: --latency-ms must be a number of 0 or more\n");
+    return 2;
+  }
+
   TestSupport::FeedServer server;
   server.ServeFolder(QFileInfo(folder).absoluteFilePath());
+  server.SetConditional(!parser.isSet(unconditionalOption));
+  server.SetLatency(latency);
   if (parser.isSet(logOption)) server.LogRequestsTo(parser.value(logOption));
   if (!server.Listen(static_cast<quint16>(port))) {
     std::fprintf(stderr, "qp_feed_server: cannot listen on port %u\n", port);
