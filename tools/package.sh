@@ -16,8 +16,9 @@ for p in dpkg-dev file lintian desktop-file-utils; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
+  # Other work on the machine may hold the package database for a while.
+  apt-get -o DPkg::Lock::Timeout=300 update -qq
+  apt-get -o DPkg::Lock::Timeout=300 install -y -qq "${missing[@]}" >/dev/null
 fi
 
 build="${PACKAGE_BUILD_DIR:-build-pkg}"
