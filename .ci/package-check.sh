@@ -5,7 +5,6 @@
 # is left in /usr. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 build="${PACKAGE_BUILD_DIR:-build-pkg}"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -14,7 +13,9 @@ dpkg-query -W -f='${Status}' quillpost 2>/dev/null | grep -q "install ok install
 
 bash tools/package.sh
 debs=("$build"/quillpost_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one package in $build, found: ${debs[*]}"
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+  fail "expected one package in $build, found: ${debs[*]}"
+fi
 deb=$(cd "$(dirname "${debs[0]}")" && pwd)/$(basename "${debs[0]}")
 version=$(dpkg-deb -f "$deb" Version)
 
