@@ -2,6 +2,7 @@
 // Fakes of every platform service. A FakePlatform installs them all for its lifetime: message
 // boxes are recorded and answered from a script, the data folder is a fresh temporary folder.
 
+#include "core/DocumentHost.h"
 #include "core/Services.h"
 
 #include <cstdint>
@@ -127,6 +128,31 @@ class FakeSaveDialog : public Services::ISaveDialog {
   }
   std::vector<Request> requests;
   std::string answer;  // empty: the user cancels
+};
+
+// The main window's document windows: one per open message, recorded.
+class FakeDocumentHost : public IDocumentHost {
+ public:
+  struct Opened {
+    std::string itemId, caption, pagePath;
+    bool operator==(const Opened&) const = default;
+  };
+  bool FocusDocument(const std::string& itemId) override {
+    focused.push_back(itemId);
+    return open.contains(itemId);
+  }
+  void OpenDocument(const std::string& itemId, const std::string& caption,
+                    const std::string& pagePath) override {
+    opened.push_back({itemId, caption, pagePath});
+    open.insert(itemId);
+  }
+  bool CloseDocument(const std::string& itemId) override {
+    closed.push_back(itemId);
+    return open.erase(itemId) > 0;
+  }
+  std::set<std::string> open;
+  std::vector<std::string> focused, closed;
+  std::vector<Opened> opened;
 };
 
 // Installs every fake for its lifetime and restores what was installed before.
