@@ -20,7 +20,7 @@
 #include "subscriptions/mSubscriptions.h"
 #include "support/ChildProcess.h"
 #include "support/FakeServices.h"
-#include "support/FeedText.h"
+#include "support/DataFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ using namespace std::string_literals;
 using TestSupport::FakePlatform;
 using TestSupport::FeedRoute;
 using TestSupport::FeedServer;
-using TestSupport::FeedWithItems;
+using TestData::FeedWithItems;
 using TestSupport::ReadAll;
 
 namespace {

@@ -7,7 +7,7 @@
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/FakeServices.h"
-#include "support/FeedText.h"
+#include "support/DataFolder.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -26,7 +26,7 @@ using TestSupport::FakePlatform;
 namespace {
 
 std::string Feed(const std::vector<std::string>& guids) {
-  return TestSupport::FeedWithItems(guids);
+  return TestData::FeedWithItems(guids);
 }
 
 Services::IHttp::Result Answer(const std::string& body) { return {true, 200, body, {}}; }

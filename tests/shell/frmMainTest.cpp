@@ -14,7 +14,7 @@
 #include "retrieval/frmBusy.h"
 #include "shell/frmSysTray.h"
 #include "support/FakeServices.h"
-#include "support/FeedText.h"
+#include "support/DataFolder.h"
 
 #include <QApplication>
 #include <QDockWidget>
@@ -74,7 +74,7 @@ void Describe(const QMenu* menu, const std::string& indent, std::vector<std::str
 }
 
 std::string Feed(const std::vector<std::string>& guids) {
-  return TestSupport::FeedWithItems(guids);
+  return TestData::FeedWithItems(guids);
 }
 
 // Two sources on the loopback feed server: "Letters" with an unread and a read message, "Notes"
