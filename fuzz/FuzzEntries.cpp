@@ -4,7 +4,6 @@
 #include "config/cINI.h"
 #include "core/AsciiText.h"
 #include "core/Services.h"
-#include "core/SourceId.h"
 #include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
@@ -40,19 +39,11 @@ void WriteBytes(const std::string& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
+// A name for a finding's message: its first 60 bytes, each unprintable one as '?'.
 std::string Quoted(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text.substr(0, 80)) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7f && c != '"' && c != '\\') {
-      out += c;
-    } else {
-      out += "\\x";
-      out += "0123456789ABCDEF"[byte >> 4];
-      out += "0123456789ABCDEF"[byte & 15];
-    }
-  }
-  return out + (text.size() > 80 ? "\"..." : "\"");
+  std::string out(text.substr(0, 60));
+  for (char& c : out) c = (c >= 0x20 && c < 0x7f) ? c : '?';
+  return "\"" + out + "\"";
 }
 
 std::vector<std::string> First(std::vector<std::string> names) {
@@ -107,27 +98,7 @@ std::string CheckIniDocument(const std::string& text, const std::string& path) {
   return {};
 }
 
-// A window on a screen of 1920 x 1080 pixels at 15 twips per pixel.
-struct Window : cINI::IFormWindow {
-  bool IsMinimized() const override { return false; }
-  bool IsMaximized() const override { return false; }
-  std::int32_t Left() const override { return left; }
-  std::int32_t Top() const override { return top; }
-  std::int32_t Width() const override { return width; }
-  std::int32_t Height() const override { return height; }
-  void Move(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) override {
-    left = l, top = t, width = w, height = h;
-  }
-  void Maximize() override {}
-  std::int32_t ScreenWidth() const override { return 1920 * 15; }
-  std::int32_t ScreenHeight() const override { return 1080 * 15; }
-  std::int32_t TwipsPerPixelX() const override { return 15; }
-  std::int32_t TwipsPerPixelY() const override { return 15; }
-  std::int32_t left = 1500, top = 1500, width = 6000, height = 4500;
-};
-
-// cINI reads what the document reads (names cut at a NUL), numbers read the same both ways, and
-// a restored window lies on the screen, a margin from its edges, at least its minimum size.
+// cINI reads what the document reads (names cut at a NUL), and numbers read the same both ways.
 std::string CheckCini(const std::string& text, const std::string& path) {
   WriteBytes(path, text);
   const IniDocument doc = IniDocument::Parse(text);
@@ -152,12 +123,6 @@ std::string CheckCini(const std::string& text, const std::string& path) {
       if (cINI::CLngDefault(value, 7) != (fits ? std::int32_t(*number) : 7))
         return "CLngDefault differs from ParseWholeNumber for " + Quoted(value);
     }
-    Window w;
-    ini.LoadFormPosition(w, 3000, 2000);
-    if (w.left < 60 || w.top < 60 || std::int64_t{w.left} + w.width > w.ScreenWidth() - 60 ||
-        std::int64_t{w.top} + w.height > w.ScreenHeight() - 60 || w.width < 3000 || w.height < 2000)
-      return "a restored window is off screen: " + std::to_string(w.left) + "," +
-             std::to_string(w.top) + " " + std::to_string(w.width) + "x" + std::to_string(w.height);
   }
   return {};
 }
@@ -251,15 +216,6 @@ std::string Subscriptions(std::string_view input) {
     mSubscriptions::CurrentSource.Link = sources.front().Link;
     if (!mSubscriptions::ManageSource(mSubscriptions::SourceAction::Exists))
       return "a source that was read is not found by its link " + Quoted(sources.front().Link);
-  }
-  // A hand-edited file names folders only through identifiers.
-  for (const auto& entry : fs::directory_iterator(fs::path(folder).parent_path()))
-    if (entry.path() != folder)
-      return "created beside the data folder: " + Quoted(entry.path().string());
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    const std::string name = entry.path().filename();
-    if (name != "subscriptions.dat" && !SourceId::IsSourceID(name))
-      return "created in the data folder: " + Quoted(name);
   }
   return {};
 }

@@ -10,8 +10,7 @@
 namespace FuzzEntries {
 
 // IniDocument: byte-for-byte round trip, listings and streamed reads agree with lookups, a
-// change touches only its entry; cINI reads the same values, as numbers both ways, and restores
-// every section as a window placement on screen.
+// change touches only its entry; cINI reads the same values, as numbers both ways.
 std::string IniReader(std::string_view input);
 // ReadFeed: a failure lists no items, descriptions are in the stored form. ParseFeed agrees, stores
 // each distinct guid once, every stored message keeps a read mark, a deleted one comes back once.
@@ -20,8 +19,7 @@ std::string FeedParser(std::string_view input);
 std::string MessageHeader(std::string_view input);
 // SplitPubDate cuts its parts from the text; DayNumber takes any text.
 std::string PubDate(std::string_view input);
-// The subscription file: both trees load as ReadSources reads it, a source read is found by its
-// link, and nothing but source folders appears in the data folder.
+// The subscription file: both trees load as ReadSources reads it; a source read is found by link.
 std::string Subscriptions(std::string_view input);
 
 }  // namespace FuzzEntries
