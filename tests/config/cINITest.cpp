@@ -83,31 +83,27 @@ TEST_F(cINITest, ReadsGiveTheDefaultWhenMissingAndWritesTakeTheCallersNulsOut) {
 }
 
 // Regression: values and listings were once cut at 49,999 and 8,190 characters.
-TEST_F(cINITest, LongValuesAndLongListingsComeBackWhole) {
+TEST_F(cINITest, LongValuesAndListingsComeBackWholeWithOneNulAfterEachName) {
   std::string longValue(200000, 'x');
   longValue.back() = 'z';
   Write("big", "description", longValue);
   EXPECT_EQ(Read("big", "description"), longValue);
-
   std::string text;
   for (int i = 0; i < 5000; ++i) text += "[section" + std::to_string(i) + "]\r\nread=0\r\n";
-  text += "[keys]\r\n";
   for (int i = 0; i < 100; ++i) text += std::string(100, 'k') + std::to_string(i) + "=1\r\n";
   WriteAll(path, text);
   ini.EnumerateAllSections(list, count);
-  ASSERT_EQ(count, 5001);
-  EXPECT_EQ((Names{list[4999], list[5000]}), (Names{"section4999", "keys"}));
-  ini.SetSection("keys");
+  EXPECT_EQ((std::vector{list.size(), std::size_t(count)}), (std::vector<std::size_t>{5000, 5000}));
+  EXPECT_EQ(list.back(), "section4999");
+  ini.SetSection("section4999");
   ini.EnumerateCurrentSection(list, count);
-  ASSERT_EQ(count, 100);
-  EXPECT_EQ(list[99], std::string(100, 'k') + "99");
-}
+  EXPECT_EQ((std::vector{list.size(), std::size_t(count)}), (std::vector<std::size_t>{101, 101}));
+  EXPECT_EQ(list.back(), std::string(100, 'k') + "99");
 
-TEST_F(cINITest, ListingsPutOneNulAfterEachNameAndSplitBackInFileOrder) {
+  WriteAll(path, "");
   ini.EnumerateAllSections(list, count);
   EXPECT_EQ(list, Names{});
   EXPECT_EQ(count, 0);
-
   WriteAll(path, "[c]\r\nz=1\r\n=empty key\r\n[a]\r\n[]\r\nk=v\r\n[b]\r\n");
   EXPECT_EQ(ini.Sections(), "c\0a\0\0b\0"s);
   ini.EnumerateAllSections(list, count);
@@ -151,37 +147,23 @@ TEST_F(cINITest, DeletesAndFailedWritesSetTheReturnCodeThatReadsLeave) {
 // What hand-edited numbers read as: whole numbers, halves to even, else the fallback.
 TEST(cINIConversion, CLngDefaultReadsWholeNumbersOrGivesTheFallback) {
   constexpr std::int32_t f = -77;
-  const std::vector<std::pair<const char*, std::int32_t>> cases = {{"42", 42},
-                                                                   {" 2.5 ", 2},
-                                                                   {"3.5", 4},
-                                                                   {"-2.5", -2},
-                                                                   {"-3.5", -4},
-                                                                   {"2.500001", 3},
-                                                                   {"+7", 7},
-                                                                   {"\t12 ", 12},
-                                                                   {"0000000000042", 42},
-                                                                   {".5", 0},
-                                                                   {"1.", 1},
-                                                                   {"2147483647", INT32_MAX},
-                                                                   {"-2147483648", INT32_MIN},
-                                                                   {"2147483647.5", f},
-                                                                   {"99999999999", f},
-                                                                   {"FAIL", f},
-                                                                   {"", f},
-                                                                   {"   ", f},
-                                                                   {"-", f},
-                                                                   {".", f},
-                                                                   {"12abc", f},
-                                                                   {"1 2", f},
-                                                                   {"1e3", f}};
+  // clang-format off
+  const std::vector<std::pair<const char*, std::int32_t>> cases = {
+      {"42", 42}, {" 2.5 ", 2}, {"3.5", 4}, {"-2.5", -2}, {"-3.5", -4}, {"2.500001", 3},
+      {"+7", 7}, {"\t12 ", 12}, {"0000000000042", 42}, {".5", 0}, {"1.", 1},
+      {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"2147483647.5", f},
+      {"99999999999", f}, {"FAIL", f}, {"", f}, {"   ", f}, {"-", f}, {".", f}, {"12abc", f},
+      {"1 2", f}, {"1e3", f}};
+  // clang-format on
   for (const auto& [text, expected] : cases)
     EXPECT_EQ(cINI::CLngDefault(text, f), expected) << "\"" << text << "\"";
 }
 
-TEST_F(cINITest, SaveFormPositionWritesThePlacementUnlessMinimised) {
+TEST_F(cINITest, PlacementsAreSavedUnlessMinimisedAndRestoredOnScreen) {
   FakeWindow window;
-  ini.SetSection("DropBox");
+  ini.SetSection("Main");
   ini.SetKey("caller's key");
+  ini.SetDefault("kept");
   window.minimized = true;
   ini.SaveFormPosition(window);
   EXPECT_EQ(fs::exists(path), false);
@@ -190,15 +172,12 @@ TEST_F(cINITest, SaveFormPositionWritesThePlacementUnlessMinimised) {
   window.maximized = true;
   ini.SaveFormPosition(window);
   EXPECT_EQ(ReadAll(path),
-            "[DropBox]\r\nMaximised=1\r\nLeft=1500\r\nTop=1500\r\nWidth=6000\r\nHeight=4500\r\n");
-  window.fail = true;
+            "[Main]\r\nMaximised=1\r\nLeft=1500\r\nTop=1500\r\nWidth=6000\r\nHeight=4500\r\n");
   window.maximized = false;
+  window.fail = true;
   ini.SaveFormPosition(window);
   EXPECT_EQ(ini.LastReturnCode(), 0);
-  EXPECT_EQ(ini.Key(), "caller's key");
-}
 
-TEST_F(cINITest, LoadFormPositionKeepsTheWindowOnScreen) {
   const struct {
     const char* name;
     const char* stored;
@@ -221,21 +200,19 @@ TEST_F(cINITest, LoadFormPositionKeepsTheWindowOnScreen) {
        {60, 60, 15240, 4500}},
       {"maximised", "Maximised=1\r\n", {1500, 1500, 6000, 4500}, true},
   };
-  ini.SetDefault("kept");
   for (const auto& c : cases) {
     WriteAll(path, std::string("[Main]\r\n") + c.stored);
-    FakeWindow window;
-    ini.SetSection("Main");
-    ini.LoadFormPosition(window, 3000, 2000);
-    EXPECT_EQ((std::vector{window.left, window.top, window.width, window.height}), c.placement)
+    FakeWindow restored;
+    ini.LoadFormPosition(restored, 3000, 2000);
+    EXPECT_EQ((std::vector{restored.left, restored.top, restored.width, restored.height}),
+              c.placement)
         << c.name;
-    EXPECT_EQ(window.maximized, c.maximized) << c.name;
+    EXPECT_EQ(restored.maximized, c.maximized) << c.name;
   }
   // A minimum larger than the screen leaves the window where it is; a failure says so quietly.
   FakeWindow small, broken;
   ini.LoadFormPosition(small, 20000, 20000);
   EXPECT_EQ(small.moves, 0);
-  ini.SetKey("caller's key");
   broken.fail = true;
   ini.LoadFormPosition(broken, 0, 0);
   EXPECT_EQ((std::vector{ini.LastReturnCode(), broken.moves}), (std::vector{0, 0}));
