@@ -8,9 +8,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <string>
-#include <utility>
-#include <vector>
 
 using TestSupport::FakePlatform;
 using TestSupport::ReadAll;

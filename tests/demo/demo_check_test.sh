@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The demo as the user gets it: the install holds the program and its files (and no tests), a
 # headless check of the first set of channels stores the older messages, a check of the full set
-# brings exactly the newest ones, and the channel left for the user to subscribe works too.
+# brings exactly the newest ones, and the channel left for the user to subscribe works too. The
+# checks run as cron runs them, without a display; a failed source and the other switches end
+# with their exit status.
 #
 #   demo_check_test.sh BUILD_DIR
 set -euo pipefail
@@ -33,9 +35,15 @@ data="$work/data/Quillpost Data"
 bash "$tools/write_subscriptions.sh" "$data" "$port"
 mkdir -m 700 "$work/run"
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+app="$work/app/bin/quillpost"
+run() {
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app" "$@" > "$work/out" 2> "$work/err" ||
+    status=$?
+}
 check() {  # the new messages the check must report, per channel: "count title" ...
-  local status=0 expected=''
-  "$work/app/bin/quillpost" --check > "$work/out" 2> "$work/err" || status=$?
+  local expected=''
+  run --check
   for line in "$@"; do expected+="You have ${line%% *} New Messages "$'\n'" in ${line#* } account."$'\n\n'; done
   [ "$status" = 0 ] && [ "$(cat "$work/out")"$'\n\n' = "$expected" ] ||
     fail "status $status, summary (errors: $(cat "$work/err")):"$'\n'"$(cat "$work/out")"
@@ -48,4 +56,13 @@ id=0B5E7A11-5CA7-4E55-9A11-D0C0FFEE0004
 sed -i "s|</sources>|<source id=\"$id\" title=\"Night Sky Bulletin\">http://127.0.0.1:$port/nightsky.xml?list=news.quillpost.test</source>\r\n</sources>|" "$data/subscriptions.dat"
 check "2 Night Sky Bulletin"
 [ "$(grep -c '^\[' "$data/$id/inbox.dat")" = 2 ] || fail "Night Sky Bulletin should hold 2 messages"
+sed -i "s|</sources>|<source id=\"${id%4}5\" title=\"Gone\">http://127.0.0.1:9/gone.xml</source>\r\n</sources>|" "$data/subscriptions.dat"
+run --check
+[ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = $'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.' ] ||
+  fail "a failed source gave status $status: $(cat "$work/err")"
+run --help
+[ "$status" = 0 ] && [ "$(head -1 "$work/out")" = "Usage: quillpost [-s | --check | --help | --version]" ] ||
+  fail "--help gave status $status"
+run --no-such-switch
+[ "$status" = 2 ] || fail "an unknown switch gave status $status"
 echo "demo check passed"

@@ -1,5 +1,5 @@
-// The starts of a run: the desktop's and the headless check's. The real program's switches,
-// standard error and lock are tests/process's.
+// The starts of a run: the desktop's and the headless check's. The real program's lock is
+// tests/process's, its switches and standard error tests/demo's.
 #include "core/mAppFunctions.h"
 #include "entry/HeadlessCheck.h"
 #include "entry/mMain.h"
@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <sstream>
-#include <string>
 
 using TestSupport::FakePlatform;
 namespace fs = std::filesystem;
@@ -51,9 +50,6 @@ class HeadlessCheckTest : public TestData::DataFolderTest {
     platform.messageBox.shown.clear();
     return outcome;
   }
-  void Serve(const std::string& link, const std::vector<std::string>& guids) {
-    platform.http.answers[link] = {true, 200, TestData::FeedWithItems(guids), ""};
-  }
 };
 
 }  // namespace
@@ -71,10 +67,11 @@ TEST(Entry, OnlyTheFirstInstanceStartsAndRemovesTemporaries) {
 TEST_F(HeadlessCheckTest, ExitStatusSaysWhetherEverySourceWasChecked) {
   AddSource("One", "http://feeds.test/one");
   AddSource("Two", "http://feeds.test/two");
-  Serve("http://feeds.test/one", {"a", "b"});
+  platform.http.answers["http://feeds.test/one"] = {true, 200, TestData::FeedWithItems({"a", "b"}),
+                                                    ""};
   // An unknown link fails like a refused connection.
   EXPECT_EQ(Run(), "status 1: You have 2 New Messages \n in One account.\n\n| box Error!");
-  Serve("http://feeds.test/two", {"c"});
+  platform.http.answers["http://feeds.test/two"] = {true, 200, TestData::FeedWithItems({"c"}), ""};
   EXPECT_EQ(Run(), "status 0: You have 1 New Messages \n in Two account.\n\n");
   EXPECT_EQ(Run(), "status 0: ");
 
