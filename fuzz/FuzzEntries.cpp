@@ -55,7 +55,10 @@ struct Entry {
   std::string section, key, value;
 };
 
-std::string CheckIniDocument(const std::string& text, const std::string& path) {
+}  // namespace
+
+std::string IniReader(std::string_view input) {
+  const std::string text(input), path = FreshDataFolder() + "/document.ini";
   const IniDocument doc = IniDocument::Parse(text);
   if (doc.Serialize() != text) return "an unchanged document does not serialize to its text";
   WriteBytes(path, text);
@@ -71,6 +74,11 @@ std::string CheckIniDocument(const std::string& text, const std::string& path) {
       if (!value || IniDocument::ReadValue(path, section, key, ec) != value)
         return "a listed key does not read the same: " + Quoted(section) + " " + Quoted(key);
       entries.push_back({section, key, *value});
+      // Numbers read the same both ways.
+      const auto number = cINI::ParseWholeNumber(*value);
+      const bool fits = number && *number >= INT32_MIN && *number <= INT32_MAX;
+      if (cINI::CLngDefault(*value, 7) != (fits ? std::int32_t(*number) : 7))
+        return "CLngDefault differs from ParseWholeNumber for " + Quoted(*value);
     }
   }
   // A change touches only its entry and survives a reparse.
@@ -98,49 +106,9 @@ std::string CheckIniDocument(const std::string& text, const std::string& path) {
   return {};
 }
 
-// cINI reads what the document reads (names cut at a NUL), and numbers read the same both ways.
-std::string CheckCini(const std::string& text, const std::string& path) {
-  WriteBytes(path, text);
-  const IniDocument doc = IniDocument::Parse(text);
-  const std::string missing = "\x01missing";
-  cINI ini;
-  ini.SetPath(path);
-  ini.SetDefault(missing);
-  std::vector<std::string> sections, keys;
-  std::int32_t count = 0;
-  ini.EnumerateAllSections(sections, count);
-  if (count < 0 || std::size_t(count) != sections.size()) return "a count differs from its list";
-  for (const std::string& section : First(sections)) {
-    ini.SetSection(section);
-    ini.EnumerateCurrentSection(keys, count);
-    for (const std::string& key : First(keys)) {
-      ini.SetKey(key);
-      const std::string value = ini.Value();
-      if (value != doc.GetValue(section, key).value_or(missing))
-        return "cINI reads another value for " + Quoted(section) + " " + Quoted(key);
-      const auto number = cINI::ParseWholeNumber(value);
-      const bool fits = number && *number >= INT32_MIN && *number <= INT32_MAX;
-      if (cINI::CLngDefault(value, 7) != (fits ? std::int32_t(*number) : 7))
-        return "CLngDefault differs from ParseWholeNumber for " + Quoted(value);
-    }
-  }
-  return {};
-}
-
-bool Manage(mInbox::InboxAction action) {
-  return mInbox::ManageInboxItem(static_cast<int>(action));
-}
-
-}  // namespace
-
-std::string IniReader(std::string_view input) {
-  const std::string folder = FreshDataFolder(), text(input);
-  const std::string problem = CheckIniDocument(text, folder + "/document.ini");
-  return problem.empty() ? CheckCini(text, folder + "/cini.ini") : problem;
-}
-
 std::string FeedParser(std::string_view input) {
   using mInbox::InboxAction;
+  const auto Manage = [](InboxAction action) { return mInbox::ManageInboxItem(int(action)); };
   const mInbox::FeedContent feed = mInbox::ReadFeed(input);
   const bool readable = feed.failure == mInbox::FeedFailure::None;
   if (!readable && !feed.items.empty()) return "a feed that could not be read lists items";

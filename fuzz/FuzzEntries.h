@@ -9,8 +9,8 @@
 
 namespace FuzzEntries {
 
-// IniDocument: byte-for-byte round trip, listings and streamed reads agree with lookups, a
-// change touches only its entry; cINI reads the same values, as numbers both ways.
+// IniDocument: byte-for-byte round trip, listings and streamed reads agree with lookups, values
+// read as numbers the same both ways, a change touches only its entry.
 std::string IniReader(std::string_view input);
 // ReadFeed: a failure lists no items, descriptions are in the stored form. ParseFeed agrees, stores
 // each distinct guid once, every stored message keeps a read mark, a deleted one comes back once.

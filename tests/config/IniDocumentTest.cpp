@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
@@ -121,8 +119,7 @@ TEST(IniDocumentFile, LoadSaveAndStreamedReadsKeepOrRefuseTheFile) {
   doc.SetValue("a", "y", "2");
   EXPECT_EQ(doc.Save(path, ec), true);
   EXPECT_EQ(TestSupport::ReadAll(path), "[a]\nx=1\r\ny=2\r\n");
-  EXPECT_EQ((std::vector{doc.Save(folder.File("no/such/folder/a.ini"), ec), doc.Save("", ec)}),
-            (std::vector{false, false}));
+  EXPECT_EQ(doc.Save("", ec), false);
   // Replacing goes through a new file, which must not get round a read-only mark.
   fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);

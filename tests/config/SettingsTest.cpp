@@ -6,8 +6,6 @@
 
 #include <filesystem>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 using TestSupport::FakePlatform;
 using TestSupport::ShownBox;
@@ -33,18 +31,16 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, HandEditedValuesAreClampedOrIgnoredAndLoadingWritesNothing) {
   EXPECT_EQ(LoadAll(), (std::vector{0, 0, 1, 2, 0}));
   EXPECT_EQ(fs::exists(mSettings::SettingsFile()), false);
+  // Fractions round half to even; anything that is not a number counts as missing.
+  // clang-format off
   const std::vector<std::pair<const char*, std::vector<int>>> cases = {
-      {"[dropbox]\r\nleft=   \r\ntop=\t\r\ntrans=  \r\nsize=\r\n[app]\r\nwinstartup= \r\n",
-       {0, 0, 1, 2, 0}},
-      {"[dropbox]\r\nleft=40000\r\ntop=-99999999999999999999\r\ntrans=7\r\nsize=-1\r\n"
-       "[app]\r\nwinstartup=5\r\n",
+      {"left=   \ntop=\t\ntrans=  \nsize=\n[app]\nwinstartup= ", {0, 0, 1, 2, 0}},
+      {"left=40000\ntop=-99999999999999999999\ntrans=7\nsize=-1\n[app]\nwinstartup=5",
        {32767, -32768, 3, 0, 1}},
-      // Fractions round half to even; anything that is not a number counts as missing.
-      {"[dropbox]\r\nleft= 12.5 \r\ntop=13.5\r\ntrans=Low\r\nsize=1e1\r\n[app]\r\nwinstartup=x\r\n",
-       {12, 14, 1, 2, 0}},
-  };
+      {"left= 12.5 \ntop=13.5\ntrans=Low\nsize=1e1\n[app]\nwinstartup=x", {12, 14, 1, 2, 0}}};
+  // clang-format on
   for (const auto& [text, expected] : cases) {
-    Write(text);
+    Write(std::string("[dropbox]\n") + text);
     EXPECT_EQ(LoadAll(), expected) << text;
   }
 }

@@ -1,15 +1,10 @@
 // qp_crash_probe: the kill test's hands and eyes (tests/crash/check_kill_test.sh), built on the
 // program's own readers and writers. Exit status 0 when all went well, 1 with a message.
-//
-//   inbox a|b             prints a 5 MB inbox whose one flipped entry holds a's or b's
-//   rewrite FILE [COUNT]  flips that entry of FILE through cINI COUNT times (default: forever)
-//   feeds FOLDER COUNT ROUND WINDOW
-//                         writes feed-01.xml .. feed-COUNT.xml with the items ROUND-WINDOW+1 ..
-//                         ROUND, each description a few kilobytes
-//   dump DATA SOURCES     checks that subscriptions.dat lists SOURCES sources and every inbox is
-//                         whole; prints "source<TAB>guid<TAB>read" for every message, sorted
-//   flip DATA SOURCES COUNT SEED
-//                         as dump, after flipping the read flag of COUNT random messages
+//   inbox a|b               a 5 MB inbox whose one flipped entry holds a's or b's, to stdout
+//   rewrite FILE [COUNT]    flips that entry of FILE through cINI COUNT times (or forever)
+//   feeds FOLDER COUNT ROUND WINDOW   feed-01.xml .. feed-COUNT.xml, items ROUND-WINDOW+1 .. ROUND
+//   dump DATA SOURCES       checks the data folder; "source<TAB>guid<TAB>read" lines, sorted
+//   flip DATA SOURCES COUNT SEED      dump after flipping COUNT random read flags
 
 #include "config/IniDocument.h"
 #include "config/cINI.h"
@@ -84,62 +79,43 @@ int WriteFeeds(const std::string& folder, int count, int round, int window) {
   return 0;
 }
 
-struct Data {
-  std::vector<std::string> ids;
-  std::vector<IniDocument> inboxes;
-};
-
-std::string InboxPath(const std::string& data, const std::string& id) {
-  return data + "/" + id + "/inbox.dat";
-}
-
-// Reads the sources and every inbox; an error text when anything is not whole. A missing inbox
-// is an empty one.
-std::string Load(const std::string& data, std::size_t expected, Data& all) {
+// Checks that subscriptions.dat lists the sources and every inbox is whole (a missing one is
+// empty: the source was never checked), flips read flags, saves and prints the listing.
+int Dump(const std::string& data, std::size_t expected, int flips, unsigned seed) {
   pugi::xml_document document;
   if (const auto result = document.load_file((data + "/subscriptions.dat").c_str()); !result)
-    return std::string("subscriptions.dat does not parse: ") + result.description();
+    return Fail(std::string("subscriptions.dat does not parse: ") + result.description());
+  std::vector<std::string> ids;
   for (const auto& source : document.child("sources").children("source"))
-    all.ids.push_back(source.attribute("id").value());
-  if (all.ids.size() != expected)
-    return "subscriptions.dat lists " + std::to_string(all.ids.size()) + " sources";
-  for (const std::string& id : all.ids) {
+    ids.push_back(source.attribute("id").value());
+  if (ids.size() != expected) return Fail("subscriptions.dat lists " + std::to_string(ids.size()));
+  const auto path = [&](std::size_t i) { return data + "/" + ids[i] + "/inbox.dat"; };
+  std::vector<IniDocument> inboxes;
+  std::vector<std::pair<std::size_t, std::string>> messages;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
     std::error_code ec;
-    const std::string path = InboxPath(data, id);
-    all.inboxes.push_back(IniDocument::Load(path, ec));
-    if (ec) return path + ": " + ec.message();
-    const std::string text = all.inboxes.back().Serialize();
-    if (!text.empty() && text.back() != '\n') return path + ": ends in the middle of a line";
-    for (const std::string& guid : all.inboxes.back().SectionNames()) {
-      for (const char* key : {"title", "description", "date", "time", "offset"})
-        if (!all.inboxes.back().HasKey(guid, key)) return path + ": " + guid + " lacks " + key;
-      const auto read = all.inboxes.back().GetValue(guid, "read");
-      if (read != "0" && read != "1") return path + ": " + guid + " has no read flag 0 or 1";
+    inboxes.push_back(IniDocument::Load(path(i), ec));
+    const std::string text = inboxes[i].Serialize();
+    if (ec || (!text.empty() && text.back() != '\n')) return Fail(path(i) + " is cut");
+    // The read flag comes last: a message cut anywhere lacks it.
+    for (const std::string& guid : inboxes[i].SectionNames()) {
+      if (const auto read = inboxes[i].GetValue(guid, "read"); read != "0" && read != "1")
+        return Fail(path(i) + ": " + guid + " has no read flag");
+      messages.emplace_back(i, guid);
     }
   }
-  return {};
-}
-
-int Dump(const std::string& data, std::size_t expected, int flips, unsigned seed) {
-  Data all;
-  if (const std::string error = Load(data, expected, all); !error.empty()) return Fail(error);
-  std::vector<std::pair<std::size_t, std::string>> messages;
-  for (std::size_t i = 0; i < all.ids.size(); ++i)
-    for (const auto& guid : all.inboxes[i].SectionNames()) messages.emplace_back(i, guid);
   std::shuffle(messages.begin(), messages.end(), std::mt19937(seed));
   std::set<std::size_t> changed;
-  for (int n = 0; n < flips && n < static_cast<int>(messages.size()); ++n) {
-    auto& [inbox, guid] = messages[static_cast<std::size_t>(n)];
-    const bool read = all.inboxes[inbox].GetValue(guid, "read") == "1";
-    all.inboxes[inbox].SetValue(guid, "read", read ? "0" : "1");
-    changed.insert(inbox);
+  for (int n = 0; n < flips && n < int(messages.size()); ++n) {
+    const auto& [i, guid] = messages[std::size_t(n)];
+    inboxes[i].SetValue(guid, "read", inboxes[i].GetValue(guid, "read") == "1" ? "0" : "1");
+    changed.insert(i);
   }
   for (const std::size_t i : changed)
-    if (!all.inboxes[i].Save(InboxPath(data, all.ids[i]))) return Fail("cannot save " + all.ids[i]);
+    if (!inboxes[i].Save(path(i))) return Fail("cannot save " + path(i));
   std::vector<std::string> lines;
-  for (const auto& [inbox, guid] : messages)
-    lines.push_back(all.ids[inbox] + "\t" + guid + "\t" +
-                    *all.inboxes[inbox].GetValue(guid, "read"));
+  for (const auto& [i, guid] : messages)
+    lines.push_back(ids[i] + "\t" + guid + "\t" + *inboxes[i].GetValue(guid, "read"));
   std::sort(lines.begin(), lines.end());
   for (const auto& line : lines) std::cout << line << "\n";
   return std::cout.flush() ? 0 : Fail("cannot write the listing");

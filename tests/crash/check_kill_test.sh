@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Kills writers of the program's files with SIGKILL at random moments and checks what they leave.
-#   rewrite: the probe flips one entry of a 5 MB inbox through cINI; after each kill the file is
-#     byte for byte the old or the new one, never a mix or a cut.
-#   check: `quillpost --check` over 20 sources whose feeds gain a message each round while some
-#     stored read flags change. After each kill every file is whole, every message stored before
-#     is there with its read flag, and a run that stored anything removed the temporaries that
-#     earlier kills left, and only those. Every tenth run, and the last, runs to its end and
-#     leaves no temporary at all.
-# Delays spread over a whole run, so a slow build (sanitizers) is killed at the same stages.
-#
+# Kills writers of the program's files (SIGKILL, random moments within a whole run's time, so a
+# slow sanitizer build is killed at the same stages) and checks what they leave:
+#   rewrite: the probe flips one entry of a 5 MB inbox through cINI; the file is then byte for
+#     byte the old or the new one, never torn.
+#   check: `quillpost --check` over 20 sources whose feeds grow each round while read flags
+#     change: every file stays whole, every message stored before keeps its read flag, a run that
+#     stored anything removed the temporaries earlier kills left, and only those. Every tenth run
+#     and the last run to their end and leave no temporary.
 #   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS of each kind, default 50)
 # QP_CRASH_KINDS="rewrite check" picks the kinds, QP_CRASH_SEED repeats the delays,
 # QP_CRASH_KEEP=1 keeps the work folder, QP_CRASH_WINDOW sets the items per feed (100).
