@@ -13,7 +13,7 @@ namespace FuzzEntries {
 // read as numbers the same both ways, a change touches only its entry.
 std::string IniReader(std::string_view input);
 // ReadFeed: a failure lists no items, descriptions are in the stored form. ParseFeed agrees, stores
-// each distinct guid once, every stored message keeps a read mark, a deleted one comes back once.
+// each distinct guid once and no more on the next check; every stored message keeps a read mark.
 std::string FeedParser(std::string_view input);
 // MessageRendering: header block, page and short title of a description.
 std::string MessageHeader(std::string_view input);

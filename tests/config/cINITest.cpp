@@ -1,5 +1,6 @@
 // cINI over IniDocument: the accessor's own rules (defaults, return codes, NUL handling,
-// listings, window placements). The file format itself is IniDocumentTest's.
+// listings, numbers). The file format itself is IniDocumentTest's. Its window placements are
+// used nowhere in the program and have no test.
 #include "config/cINI.h"
 
 #include "support/FakeServices.h"
@@ -8,7 +9,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <stdexcept>
 
 namespace fs = std::filesystem;
 using TestSupport::ReadAll;
@@ -37,30 +37,6 @@ class cINITest : public ::testing::Test {
   cINI ini;
   Names list{"stale"};
   std::int32_t count = -1;
-};
-
-// A 1024 x 768 pixel screen at 15 twips per pixel.
-struct FakeWindow : cINI::IFormWindow {
-  bool IsMinimized() const override { return minimized; }
-  bool IsMaximized() const override { return maximized; }
-  std::int32_t Left() const override {
-    if (fail) throw std::runtime_error("window is gone");
-    return left;
-  }
-  std::int32_t Top() const override { return top; }
-  std::int32_t Width() const override { return width; }
-  std::int32_t Height() const override { return height; }
-  void Move(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) override {
-    left = l, top = t, width = w, height = h;
-    ++moves;
-  }
-  void Maximize() override { maximized = true; }
-  std::int32_t ScreenWidth() const override { return 1024 * 15; }
-  std::int32_t ScreenHeight() const override { return 768 * 15; }
-  std::int32_t TwipsPerPixelX() const override { return 15; }
-  std::int32_t TwipsPerPixelY() const override { return 15; }
-  bool minimized = false, maximized = false, fail = false;
-  std::int32_t left = 1500, top = 1500, width = 6000, height = 4500, moves = 0;
 };
 
 }  // namespace
@@ -151,58 +127,4 @@ TEST(cINIConversion, CLngDefaultReadsWholeNumbersOrGivesTheFallback) {
   // clang-format on
   for (const auto& [text, expected] : cases)
     EXPECT_EQ(cINI::CLngDefault(text, f), expected) << "\"" << text << "\"";
-}
-
-TEST_F(cINITest, PlacementsAreSavedUnlessMinimisedAndRestoredOnScreen) {
-  FakeWindow window;
-  ini.SetSection("Main");
-  ini.SetKey("caller's key");
-  ini.SetDefault("kept");
-  window.minimized = true;
-  ini.SaveFormPosition(window);
-  EXPECT_EQ(fs::exists(path), false);
-  window.minimized = false;
-  ini.SaveFormPosition(window);
-  window.maximized = true;
-  ini.SaveFormPosition(window);
-  EXPECT_EQ(ReadAll(path),
-            "[Main]\r\nMaximised=1\r\nLeft=1500\r\nTop=1500\r\nWidth=6000\r\nHeight=4500\r\n");
-  window.maximized = false;
-  window.fail = true;
-  ini.SaveFormPosition(window);
-  EXPECT_EQ(ini.LastReturnCode(), 0);
-
-  // left, top, width, height restored within 15360 x 11520 twips, margin 60, minimum 3000 x 2000.
-  // clang-format off
-  const struct { const char *name, *stored; std::vector<std::int32_t> placement; bool maximized; }
-  cases[] = {
-      {"no placement keys", "other=1", {1500, 1500, 6000, 4500}, false},
-      {"as stored", "Left=300\nTop=450\nWidth=7000\nHeight=5000", {300, 450, 7000, 5000}, false},
-      {"raised to the minimum", "Width=10\nHeight=10", {1500, 1500, 3000, 2000}, false},
-      {"off the top left", "Left=-9000\nTop=0", {60, 60, 6000, 4500}, false},
-      {"bottom right", "Left=14000\nTop=11000\nWidth=7000\nHeight=5000", {8300, 6460, 7000, 5000},
-       false},
-      {"too wide", "Left=0\nWidth=99999", {60, 1500, 15240, 4500}, false},
-      {"broken text", "Left=abc\nTop=\nWidth=7000.5", {1500, 1500, 7000, 4500}, false},
-      {"no overflow", "Left=2147483647\nTop=-2147483648\nWidth=2147483647", {60, 60, 15240, 4500},
-       false},
-      {"maximised", "Maximised=1", {1500, 1500, 6000, 4500}, true}};
-  // clang-format on
-  for (const auto& c : cases) {
-    WriteAll(path, std::string("[Main]\n") + c.stored);
-    FakeWindow restored;
-    ini.LoadFormPosition(restored, 3000, 2000);
-    EXPECT_EQ((std::vector{restored.left, restored.top, restored.width, restored.height}),
-              c.placement)
-        << c.name;
-    EXPECT_EQ(restored.maximized, c.maximized) << c.name;
-  }
-  // A minimum larger than the screen leaves the window where it is; a failure says so quietly.
-  FakeWindow small, broken;
-  ini.LoadFormPosition(small, 20000, 20000);
-  EXPECT_EQ(small.moves, 0);
-  broken.fail = true;
-  ini.LoadFormPosition(broken, 0, 0);
-  EXPECT_EQ((std::vector{ini.LastReturnCode(), broken.moves}), (std::vector{0, 0}));
-  EXPECT_EQ(ini.Key() + ", " + ini.Default(), "caller's key, kept");
 }

@@ -1,7 +1,7 @@
 // qp_crash_probe: the kill test's hands and eyes (tests/crash/check_kill_test.sh), built on the
 // program's own readers and writers. Exit status 0 when all went well, 1 with a message.
-//   inbox a|b               a 5 MB inbox whose one flipped entry holds a's or b's, to stdout
-//   rewrite FILE [COUNT]    flips that entry of FILE through cINI COUNT times (or forever)
+//   rewrite FILE [COUNT]    flips m500's description (4096 a's or b's) through cINI COUNT
+//                           times (or forever)
 //   feeds FOLDER COUNT ROUND WINDOW   feed-01.xml .. feed-COUNT.xml, items ROUND-WINDOW+1 .. ROUND
 //   dump DATA SOURCES       checks the data folder; "source<TAB>guid<TAB>read" lines, sorted
 //   flip DATA SOURCES COUNT SEED      dump after flipping COUNT random read flags
@@ -22,31 +22,15 @@
 
 namespace {
 
-const std::string kFlipped = "{00000000-0000-4000-8000-000000000500}";
-
 int Fail(const std::string& text) {
   std::cerr << "qp_crash_probe: " << text << "\n";
   return 1;
 }
 
-// 1,000 messages of six keys and a read flag.
-std::string Inbox(char fill) {
-  IniDocument doc;
-  for (int i = 0; i < 1000; ++i) {
-    char guid[40];
-    std::snprintf(guid, sizeof guid, "{00000000-0000-4000-8000-%012d}", i);
-    doc.SetValue(guid, "title", "Message number " + std::to_string(i));
-    doc.SetValue(guid, "description",
-                 guid == kFlipped ? std::string(4096, fill) : std::string(4900, 'm'));
-    for (const char* key : {"date", "time", "offset", "read"}) doc.SetValue(guid, key, "0");
-  }
-  return doc.Serialize();
-}
-
 int Rewrite(const std::string& path, long count) {
   cINI ini;
   ini.SetPath(path);
-  ini.SetSection(kFlipped);
+  ini.SetSection("m500");
   ini.SetKey("description");
   char fill = ini.Value() == std::string(4096, 'a') ? 'a' : 'b';
   for (long n = 0; count < 0 || n < count; ++n) {
@@ -126,13 +110,12 @@ int Dump(const std::string& data, std::size_t expected, int flips, unsigned seed
 int main(int argc, char** argv) {
   const std::vector<std::string> a(argv + 1, argv + argc);
   const auto n = [&a](std::size_t i) { return std::stoi(a[i]); };
-  if (a.size() == 2 && a[0] == "inbox") return (std::cout << Inbox(a[1][0])) ? 0 : 1;
   if ((a.size() == 2 || a.size() == 3) && a[0] == "rewrite")
     return Rewrite(a[1], a.size() == 3 ? n(2) : -1);
   if (a.size() == 5 && a[0] == "feeds") return WriteFeeds(a[1], n(2), n(3), n(4));
   if (a.size() == 3 && a[0] == "dump") return Dump(a[1], n(2), 0, 0);
   if (a.size() == 5 && a[0] == "flip") return Dump(a[1], n(2), n(3), static_cast<unsigned>(n(4)));
   return Fail(
-      "usage: inbox a|b | rewrite FILE [COUNT] | feeds FOLDER COUNT ROUND WINDOW | "
+      "usage: rewrite FILE [COUNT] | feeds FOLDER COUNT ROUND WINDOW | "
       "dump DATA SOURCES | flip DATA SOURCES COUNT SEED");
 }

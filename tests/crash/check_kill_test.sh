@@ -55,8 +55,14 @@ kill_during() {  # status 137 when the kill came before the end
 rewrite_kills() {
   local file="$work/rewrite/inbox.dat" found_a=0 left=0
   mkdir -p "$work/rewrite"
-  "$probe" inbox a > "$work/a.dat"
-  "$probe" inbox b > "$work/b.dat"
+  local body a
+  body=$(head -c 4900 /dev/zero | tr '\0' m) a=$(head -c 4096 /dev/zero | tr '\0' a)
+  for i in $(seq 1000); do  # an inbox of 5 MB, one description to flip between a's and b's
+    printf '[m%d]\r\ntitle=Message %d\r\ndescription=%s\r\nread=0\r\n' "$i" "$i" \
+      "$([ "$i" = 500 ] && echo "$a" || echo "$body")"
+  done > "$work/a.dat"
+  cp "$work/a.dat" "$work/b.dat"
+  "$probe" rewrite "$work/b.dat" 1
   cp "$work/a.dat" "$file"
   timed "$probe" rewrite "$file" 2
   [ "$status" = 0 ] || fatal "the probe cannot rewrite: $(cat "$work/err")"
