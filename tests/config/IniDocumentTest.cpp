@@ -112,7 +112,6 @@ TEST(IniDocumentFile, LoadSaveAndStreamedReadsKeepOrRefuseTheFile) {
   EXPECT_EQ(ec, std::error_code());
   IniDocument::Load(folder.path(), ec);
   EXPECT_NE(ec, std::error_code());
-
   const std::string path = folder.File("a.ini");
   TestSupport::WriteAll(path, "[a]\nx=1");
   IniDocument doc = IniDocument::Load(path, ec);
@@ -126,7 +125,6 @@ TEST(IniDocumentFile, LoadSaveAndStreamedReadsKeepOrRefuseTheFile) {
   doc.SetValue("a", "y", "3");
   EXPECT_EQ(doc.Save(path, ec), false);
   EXPECT_EQ(TestSupport::ReadAll(path), "[a]\nx=1\r\ny=2\r\n");
-
   // "[s]\r\n" and "k=" take 7 bytes, so the CR lands on the last byte of a 64 KiB read buffer.
   const std::string value(65528, 'v');
   TestSupport::WriteAll(path, "[s]\r\nk=" + value + "\r\nnext=1\r\n");

@@ -45,34 +45,26 @@ TEST_F(SettingsTest, HandEditedValuesAreClampedOrIgnoredAndLoadingWritesNothing)
   }
 }
 
-TEST_F(SettingsTest, SavingWritesTheDropBoxKeysInOrder) {
-  Write("[app]\r\nwinstartup=1\r\n");
-  mSettings::DropBoxLeft = -15;
-  mSettings::DropBoxTop = 1350;
-  mSettings::DropBoxTrans = 3;
-  mSettings::DropBoxSize = 0;
-  mSettings::SaveDropBoxSettings();
-  EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()),
-            "[app]\r\nwinstartup=1\r\n[dropbox]\r\nleft=-15\r\ntop=1350\r\ntrans=3\r\nsize=0\r\n");
-}
-
-TEST_F(SettingsTest, AReadOnlyProgramFolderKeepsTheSettingsInTheUserConfigurationFolder) {
+TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderWhenTheProgramFolderIsReadOnly) {
   const std::string program = platform.environment.programFolder;
   platform.environment.readOnlyFolders = {program};
-  EXPECT_EQ(mSettings::SettingsFile(), platform.root + "/config/Quillpost/settings.cfg");
+  const std::string file = platform.root + "/config/Quillpost/settings.cfg";
+  EXPECT_EQ(mSettings::SettingsFile(), file);
   // Loading creates nothing; saving creates the folders, the base private to the user.
   LoadAll();
   EXPECT_EQ(fs::exists(platform.root + "/config"), false);
-  mSettings::DropBoxLeft = 150;
-  mSettings::SaveDropBoxSettings();
   mSettings::WinStartup = 1;
   mSettings::SaveAppSettings();
+  mSettings::DropBoxLeft = -15;
+  mSettings::DropBoxTop = 1350;
+  mSettings::DropBoxTrans = 3;
+  mSettings::SaveDropBoxSettings();
+  EXPECT_EQ(TestSupport::ReadAll(file),
+            "[app]\r\nwinstartup=1\r\n[dropbox]\r\nleft=-15\r\ntop=1350\r\ntrans=3\r\nsize=2\r\n");
   EXPECT_EQ(fs::status(platform.root + "/config").permissions(), fs::perms::owner_all);
   EXPECT_EQ(fs::exists(program + "/settings.cfg"), false);
   EXPECT_EQ(platform.messageBox.shown,
             (std::vector<ShownBox>{{mSettings::kSavedText, mSettings::kSavedTitle, 64}}));
-  mSettings::DropBoxLeft = mSettings::WinStartup = 0;
-  EXPECT_EQ(LoadAll(), (std::vector{150, 0, 1, 2, 1}));
   // A writable program folder keeps its own file.
   platform.environment.readOnlyFolders.clear();
   EXPECT_EQ(mSettings::SettingsFile(), program + "/settings.cfg");
@@ -105,7 +97,6 @@ TEST_F(SettingsTest, FailuresAreReportedInsteadOfTheConfirmation) {
   platform.environment.configFolder = platform.root + "/file";
   TestSupport::WriteAll(platform.root + "/file", "");
   mSettings::SaveAppSettings();
-
   const ShownBox notRegistered{"The program could not be registered to start with the session.",
                                "Settings not saved!", 48};
   EXPECT_EQ(

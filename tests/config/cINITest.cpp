@@ -31,7 +31,6 @@ class cINITest : public ::testing::Test {
     ini.SetKey(key);
     return ini.Value();
   }
-
   TestSupport::TempFolder folder;
   std::string path = folder.File("inbox.dat");
   cINI ini;
@@ -72,7 +71,6 @@ TEST_F(cINITest, LongValuesAndListingsComeBackWholeWithOneNulAfterEachName) {
   ini.EnumerateCurrentSection(list, count);
   EXPECT_EQ((std::vector{list.size(), std::size_t(count)}), (std::vector<std::size_t>{101, 101}));
   EXPECT_EQ(list.back(), std::string(100, 'k') + "99");
-
   WriteAll(path, "");
   ini.EnumerateAllSections(list, count);
   EXPECT_EQ(list, Names{});
@@ -102,7 +100,6 @@ TEST_F(cINITest, DeletesAndFailedWritesSetTheReturnCodeThatReadsLeave) {
   ini.DeleteSection();  // deleting what is not there is no error
   EXPECT_EQ(ini.LastReturnCode(), 1);
   EXPECT_EQ(ReadAll(path), "[a]\r\ny=2\r\n");
-
   Write("s", "bad=key", "v");
   EXPECT_EQ(ini.LastReturnCode(), 0);
   EXPECT_EQ(Read("a", "y"), "2");

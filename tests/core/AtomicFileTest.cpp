@@ -63,7 +63,6 @@ TEST(AtomicReplace, AFailedReplaceLeavesAllAsItWasAndASuccessKeepsThePermissions
   EXPECT_EQ(AtomicFile::Replace(dir.File("d"), "x", ec), false);
   EXPECT_EQ(ReadAll(dir.File("d/inside")), "kept");
   EXPECT_EQ(Listing(dir.path()), Names{"d"});
-
   WriteAll(dir.File("f"), "old");
   fs::permissions(dir.File("f"), fs::perms::owner_read | fs::perms::owner_write);
   ASSERT_EQ(AtomicFile::Replace(dir.File("f"), "new", ec), true);
@@ -93,14 +92,10 @@ TEST(AtomicReplace, StartRemovesOnlyTemporariesOfTheDataSourceAndSettingsFolders
   fs::create_directory(data + "/d.qptmp-aaaaaaaaaa");
   fs::create_symlink(outside.File("inbox.dat.qptmp-0123456789"), data + "/l.qptmp-bbbbbbbbbb");
   fs::create_directory_symlink(outside.path(), data + "/m.qptmp-cccccccccc");
-
   mAppFunctions::RemoveStaleTemporaries(mSettings::SettingsFolder());
-
-  Names expected = kept;
-  expected.insert(expected.end(), {"3F2504E0-4F89-11D3-9A0C-0305E82C3301", "d.qptmp-aaaaaaaaaa",
-                                   "l.qptmp-bbbbbbbbbb", "m.qptmp-cccccccccc"});
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Listing(data), expected);
+  EXPECT_EQ(Listing(data),
+            (Names{kept[0], "3F2504E0-4F89-11D3-9A0C-0305E82C3301", "d.qptmp-aaaaaaaaaa", kept[1],
+                   kept[2], kept[3], kept[4], "l.qptmp-bbbbbbbbbb", "m.qptmp-cccccccccc"}));
   EXPECT_EQ(Listing(source), Names{"deeper"});
   EXPECT_EQ(Listing(source + "/deeper"), Names{"inbox.dat.qptmp-0123456789"});
   EXPECT_EQ(Listing(outside.path()), Names{"inbox.dat.qptmp-0123456789"});

@@ -13,15 +13,13 @@
 namespace fs = std::filesystem;
 
 TEST(FuzzRegression, EveryFindingSeedAndFixtureKeepsThePromisesOfItsTarget) {
-  const struct {
-    const char* target;
-    std::string (*entry)(std::string_view);
-    const char* fixtures;
-  } targets[] = {{"IniReader", FuzzEntries::IniReader, ""},
-                 {"FeedParser", FuzzEntries::FeedParser, "feeds"},
-                 {"MessageHeader", FuzzEntries::MessageHeader, "messages"},
-                 {"PubDate", FuzzEntries::PubDate, ""},
-                 {"Subscriptions", FuzzEntries::Subscriptions, ""}};
+  // clang-format off
+  const struct { const char* target; std::string (*entry)(std::string_view); const char* fixtures; }
+  targets[] = {{"IniReader", FuzzEntries::IniReader, ""}, {"PubDate", FuzzEntries::PubDate, ""},
+               {"FeedParser", FuzzEntries::FeedParser, "feeds"},
+               {"MessageHeader", FuzzEntries::MessageHeader, "messages"},
+               {"Subscriptions", FuzzEntries::Subscriptions, ""}};
+  // clang-format on
   std::map<std::string, int> replayed;
   for (const auto& t : targets) {
     replayed[t.target] = 0;

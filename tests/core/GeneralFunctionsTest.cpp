@@ -46,7 +46,6 @@ TEST(TextFiles, WriteAddsALineEndReadGivesEveryByteAndFailuresShowTheCommonRepor
   const std::string binary("x\0y\xff\r\n", 6);
   WriteAll(dir.File("b.bin"), binary);
   EXPECT_EQ(ReadTextFile(dir.File("b.bin")), binary);
-
   EXPECT_EQ(ReadTextFile(dir.File("missing.txt")), "");
   EXPECT_EQ(WriteTextFile(dir.File("no/such/folder.txt"), "abc"), false);
   const ShownBox notFound{"53 : \r\n\r\nFile not found", "Error !", 64};
@@ -91,7 +90,6 @@ TEST(Transparency, LevelsGiveOpacitiesRoundedHalfToEvenAndAFailureLeavesTheWindo
   for (const int level : {0, 10, 20, 30, 100, 101, -1, -32768})
     opacities.push_back(mTransForm::OpacityFromLevel(level));
   EXPECT_EQ(opacities, (std::vector{255, 230, 204, 178, 0, 1, 1, 1}));
-
   struct Window : mTransForm::IOpacityTarget {
     void SetOpacity(int opacity) override {
       if (fail) throw std::runtime_error("no layered windows");

@@ -23,9 +23,8 @@ seed=${QP_CRASH_SEED:-$(( $(date +%s) % 32768 ))}
 RANDOM=$seed
 work=$(mktemp -d) server_pid='' pid='' run=0 failures=0 duration_ms=0 status=0
 cleanup() {
-  if [ -n "$pid" ]; then kill -KILL "$pid" 2>/dev/null; fi
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null; fi
-  wait 2>/dev/null
+  kill -KILL $pid $server_pid 2>/dev/null || true
+  wait 2>/dev/null || true
   if [ "${QP_CRASH_KEEP:-0}" = 1 ]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
@@ -53,17 +52,16 @@ kill_during() {  # status 137 when the kill came before the end
 }
 
 rewrite_kills() {
-  local file="$work/rewrite/inbox.dat" found_a=0 left=0
-  mkdir -p "$work/rewrite"
-  local body a
+  local file="$work/rewrite/inbox.dat" found_a=0 left=0 body a
   body=$(head -c 4900 /dev/zero | tr '\0' m) a=$(head -c 4096 /dev/zero | tr '\0' a)
   for i in $(seq 1000); do  # an inbox of 5 MB, one description to flip between a's and b's
     printf '[m%d]\r\ntitle=Message %d\r\ndescription=%s\r\nread=0\r\n' "$i" "$i" \
       "$([ "$i" = 500 ] && echo "$a" || echo "$body")"
   done > "$work/a.dat"
+  mkdir -p "$work/rewrite"
   cp "$work/a.dat" "$work/b.dat"
-  "$probe" rewrite "$work/b.dat" 1
   cp "$work/a.dat" "$file"
+  "$probe" rewrite "$work/b.dat" 1
   timed "$probe" rewrite "$file" 2
   [ "$status" = 0 ] || fatal "the probe cannot rewrite: $(cat "$work/err")"
   for ((run = 1, killed = 0; killed < kills; run++)); do
@@ -101,9 +99,7 @@ check_kills() {
   for f in "${decoys[@]}"; do echo mine > "$f"; done
   whole_run() {
     timed "$program" --check
-    if grep -q 'Working Offline' "$work/err"; then
-      fatal "no network: a network interface other than loopback must be up"
-    fi
+    ! grep -q 'Working Offline' "$work/err" || fatal "offline: no interface but loopback is up"
     [ "$status" = 0 ] && [ ! -s "$work/err" ] && [ -z "$(temporaries "$data")" ] ||
       violation "a whole run ended with status $status, a temporary left or: $(head -3 "$work/err")"
   }
@@ -145,11 +141,8 @@ check_kills() {
 
 echo "seed $seed"
 for kind in $kinds; do
-  case "$kind" in
-    rewrite) rewrite_kills ;;
-    check) check_kills ;;
-    *) fatal "unknown kind $kind" ;;
-  esac
+  declare -F "${kind}_kills" > /dev/null || fatal "unknown kind"
+  "${kind}_kills"
 done
 echo "$failures failures"
 [ "$failures" = 0 ]

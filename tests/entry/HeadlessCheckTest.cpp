@@ -24,15 +24,11 @@ std::string Start(bool desktop, bool lockFree) {
   mAppFunctions::InitializeDataFolder();
   const std::string temp = mAppFunctions::DataPath + "/subscriptions.dat.qptmp-abcdefghij";
   TestSupport::WriteAll(temp, "x");
-  std::string outcome;
-  if (desktop) {
-    int windows = 0;
-    outcome = mMain::Main([&] { ++windows; }) ? "started" : "refused";
-    outcome += ", " + std::to_string(windows) + " window";
-  } else {
-    std::ostringstream out;
-    outcome = "status " + std::to_string(HeadlessCheck::Run(out));
-  }
+  int windows = 0;
+  std::ostringstream out;
+  std::string outcome = desktop ? (mMain::Main([&] { ++windows; }) ? "started" : "refused")
+                                : "status " + std::to_string(HeadlessCheck::Run(out));
+  if (desktop) outcome += ", " + std::to_string(windows) + " window";
   for (const auto& box : platform.messageBox.shown)
     outcome += ", box " + std::to_string(box.style) + " " + box.title;
   EXPECT_EQ(platform.instanceLock.asked, std::vector<std::string>{mMain::kInstanceName});
@@ -74,7 +70,6 @@ TEST_F(HeadlessCheckTest, ExitStatusSaysWhetherEverySourceWasChecked) {
   platform.http.answers["http://feeds.test/two"] = {true, 200, TestData::FeedWithItems({"c"}), ""};
   EXPECT_EQ(Run(), "status 0: You have 1 New Messages \n in Two account.\n\n");
   EXPECT_EQ(Run(), "status 0: ");
-
   TestSupport::WriteAll(mSubscriptions::SubscriptionFilePath(), "<sources><source");
   EXPECT_EQ(Run(), "status 2: | box Failed to load Subscription List.");
   fs::remove(mSubscriptions::SubscriptionFilePath());

@@ -42,7 +42,6 @@ TEST(SingleInstance, SecondStartIsRefusedOnceAndAKilledFirstFreesTheLock) {
     refusal += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
   EXPECT_EQ(TestSupport::ReadAll(log), refusal + "\n");
   EXPECT_EQ(first.Running(), true);
-
   first.Kill(SIGKILL);
   ASSERT_EQ(first.Wait(10s).has_value(), true);
   ChildProcess third(QP_PROGRAM_PATH, {}, env);
