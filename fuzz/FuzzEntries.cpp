@@ -126,18 +126,18 @@ std::string FeedParser(std::string_view input) {
   if (mInbox::ParseFeed(text, "Fuzz source") != readable)
     return "ParseFeed and ReadFeed disagree on whether the feed reads";
   if (!readable) return {};
-  const auto listed = mInbox::ListMessages();
-  if (std::size_t(mInbox::NewMessageCount) != guids.size() || !listed ||
-      listed->size() != guids.size())
+  // No value when nothing was stored: the source folder was never made.
+  const auto messages = mInbox::ListMessages().value_or(std::vector<mInbox::MessageSummary>{});
+  if (std::size_t(mInbox::NewMessageCount) != guids.size() || messages.size() != guids.size())
     return std::to_string(guids.size()) + " distinct guids, " +
-           std::to_string(mInbox::NewMessageCount) + " stored, " +
-           std::to_string(listed ? listed->size() : 0) + " listed";
-  for (std::size_t i = 0; i < std::min<std::size_t>(listed->size(), 8); ++i) {
+           std::to_string(mInbox::NewMessageCount) + " stored, " + std::to_string(messages.size()) +
+           " listed";
+  for (std::size_t i = 0; i < std::min<std::size_t>(messages.size(), 8); ++i) {
     mInbox::CurrentItem = {};
-    mInbox::CurrentItem.guid = (*listed)[i].guid;
+    mInbox::CurrentItem.guid = messages[i].guid;
     if (!Manage(InboxAction::Load) || !Manage(InboxAction::MarkRead) ||
         !Manage(InboxAction::Load) || mInbox::CurrentItem.read != 1)
-      return "a stored message does not keep its read mark: " + Quoted((*listed)[i].guid);
+      return "a stored message does not keep its read mark: " + Quoted(messages[i].guid);
   }
   if (!mInbox::ParseFeed(text, "Fuzz source") || mInbox::NewMessageCount != 0)
     return "the same feed checked again stored " + std::to_string(mInbox::NewMessageCount);
