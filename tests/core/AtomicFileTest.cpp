@@ -9,10 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 
-using TestSupport::FakePlatform;
-using TestSupport::ReadAll;
-using TestSupport::TempFolder;
-using TestSupport::WriteAll;
+using namespace TestSupport;
 using Names = std::vector<std::string>;
 namespace fs = std::filesystem;
 

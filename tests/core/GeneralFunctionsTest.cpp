@@ -11,11 +11,7 @@
 #include <stdexcept>
 
 using namespace mGeneralFunctions;
-using TestSupport::FakePlatform;
-using TestSupport::ReadAll;
-using TestSupport::ShownBox;
-using TestSupport::TempFolder;
-using TestSupport::WriteAll;
+using namespace TestSupport;
 namespace fs = std::filesystem;
 
 TEST(PathFunctions, FilesFoldersAndTheAppDataFolder) {

@@ -44,7 +44,9 @@ run() {
 check() {  # the new messages the check must report, per channel: "count title" ...
   local expected=''
   run --check
-  for line in "$@"; do expected+="You have ${line%% *} New Messages "$'\n'" in ${line#* } account."$'\n\n'; done
+  for line in "$@"; do
+    expected+="You have ${line%% *} New Messages "$'\n'" in ${line#* } account."$'\n\n'
+  done
   [ "$status" = 0 ] && [ "$(cat "$work/out")"$'\n\n' = "$expected" ] ||
     fail "status $status, summary (errors: $(cat "$work/err")):"$'\n'"$(cat "$work/out")"
 }
@@ -52,17 +54,21 @@ check "2 Riverside Weekly" "2 The Garden Letter" "1 Kitchen Notes"
 bash "$tools/make_demo_feeds.sh" "$work/feeds" all
 check "2 Riverside Weekly" "1 The Garden Letter" "2 Kitchen Notes"
 # The fourth channel, as the user would subscribe to it.
+subscribe() {  # id title link
+  sed -i "s|</sources>|<source id=\"$1\" title=\"$2\">$3</source>\r\n</sources>|" "$data/subscriptions.dat"
+}
 id=0B5E7A11-5CA7-4E55-9A11-D0C0FFEE0004
-sed -i "s|</sources>|<source id=\"$id\" title=\"Night Sky Bulletin\">http://127.0.0.1:$port/nightsky.xml?list=news.quillpost.test</source>\r\n</sources>|" "$data/subscriptions.dat"
+subscribe $id "Night Sky Bulletin" "http://127.0.0.1:$port/nightsky.xml?list=news.quillpost.test"
 check "2 Night Sky Bulletin"
 [ "$(grep -c '^\[' "$data/$id/inbox.dat")" = 2 ] || fail "Night Sky Bulletin should hold 2 messages"
-sed -i "s|</sources>|<source id=\"${id%4}5\" title=\"Gone\">http://127.0.0.1:9/gone.xml</source>\r\n</sources>|" "$data/subscriptions.dat"
+subscribe "${id%4}5" Gone http://127.0.0.1:9/gone.xml
 run --check
-[ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = $'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.' ] ||
+failed=$'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.'
+[ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "$failed" ] ||
   fail "a failed source gave status $status: $(cat "$work/err")"
 run --help
-[ "$status" = 0 ] && [ "$(head -1 "$work/out")" = "Usage: quillpost [-s | --check | --help | --version]" ] ||
-  fail "--help gave status $status"
+usage="Usage: quillpost [-s | --check | --help | --version]"
+[ "$status" = 0 ] && [ "$(head -1 "$work/out")" = "$usage" ] || fail "--help gave status $status"
 run --no-such-switch
 [ "$status" = 2 ] || fail "an unknown switch gave status $status"
 echo "demo check passed"
