@@ -66,6 +66,7 @@ rewrite_kills() {
   [ "$status" = 0 ] || fatal "the probe cannot rewrite: $(cat "$work/err")"
   for ((run = 1, killed = 0; killed < kills; run++)); do
     kill_during "$probe" rewrite "$file"
+    [ "$status" = 137 ] || fatal "the rewrite ended: $(cat "$work/err")"
     if cmp -s "$file" "$work/a.dat"; then found_a=$((found_a + 1))
     elif ! cmp -s "$file" "$work/b.dat"; then fatal "the file is torn ($(stat -c %s "$file") bytes)"; fi
     [ -z "$(temporaries "$work/rewrite")" ] || left=$((left + 1))
