@@ -1,34 +1,25 @@
 #pragma once
-// The code each fuzz target runs on one input, shared with the regression test that replays the
-// saved findings (tests/core/FuzzRegressionTest.cpp), so both take the same path.
-//
-// Every entry accepts any bytes. It needs the platform services installed (the fakes of
-// tests/support/FakeServices.h) with an application-data folder it may fill and empty; it uses
-// "Quillpost Data" inside that folder. It returns an empty text when the input was handled, or
-// a description of a broken guarantee (a crash or a sanitizer report needs no return value).
+// What each fuzz target does with one input, shared with the test that replays the saved findings
+// (tests/core/FuzzRegressionTest.cpp). Every entry accepts any bytes; those that use files need the
+// fake services (tests/support/FakeServices.h) and work in "Quillpost Data" in their data folder.
+// An empty text when the input was handled, else the promise it broke.
 
 #include <string>
 #include <string_view>
 
 namespace FuzzEntries {
 
-// IniDocument: parse, every lookup and listing, a change and a reparse; then cINI reading the
-// same text from a file, its values as numbers and each section as a window placement.
+// IniDocument: byte-for-byte round trip, listings and streamed reads agree with lookups, values
+// read as numbers the same both ways, a change touches only its entry.
 std::string IniReader(std::string_view input);
-
-// mInbox::ParseFeed into a fresh inbox, loading it into a message tree, opening, marking and
-// deleting shown messages, and further checks of the same feed, which store only what was
-// deleted.
+// ReadFeed: a failure lists no items, descriptions are in the stored form. ParseFeed agrees, stores
+// each distinct guid once and no more on the next check; every stored message keeps a read mark.
 std::string FeedParser(std::string_view input);
-
-// MessageRendering::ParseMessageHeader, RenderPage and ShortenTitle on a description.
+// MessageRendering: header block, page and short title of a description.
 std::string MessageHeader(std::string_view input);
-
-// mInbox::SplitPubDate and mInbox::DayNumber on a publication date.
+// SplitPubDate cuts its parts from the text; DayNumber takes any text.
 std::string PubDate(std::string_view input);
-
-// The subscription file: ReadSources, LoadSubscriptions into both kinds of tree, and
-// ManageSource finding a source that was read.
+// The subscription file: both trees load as ReadSources reads it; a source read is found by link.
 std::string Subscriptions(std::string_view input);
 
 }  // namespace FuzzEntries

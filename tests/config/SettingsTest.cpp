@@ -6,11 +6,10 @@
 
 #include <filesystem>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 using TestSupport::FakePlatform;
 using TestSupport::ShownBox;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,67 +25,49 @@ std::vector<int> LoadAll() {
 class SettingsTest : public ::testing::Test {
  protected:
   void Write(const std::string& text) { TestSupport::WriteAll(mSettings::SettingsFile(), text); }
-
   FakePlatform platform;
 };
 
-TEST_F(SettingsTest, MissingOrBlankKeysGiveDefaultsAndLoadingWritesNothing) {
-  EXPECT_EQ(LoadAll(), (std::vector<int>{0, 0, 1, 2, 0}));
-  EXPECT_EQ(std::filesystem::exists(platform.environment.programFolder + "/settings.cfg"), false);
-
-  Write("[dropbox]\r\nleft=   \r\ntop=\t\r\ntrans=  \r\nsize=\r\n[app]\r\nwinstartup= \r\n");
-  EXPECT_EQ(LoadAll(), (std::vector<int>{0, 0, 1, 2, 0}));
-}
-
-TEST_F(SettingsTest, HandEditedValuesAreClampedOrIgnored) {
-  Write(
-      "[dropbox]\r\nleft=40000\r\ntop=-99999999999999999999\r\ntrans=7\r\nsize=-1\r\n"
-      "[app]\r\nwinstartup=5\r\n");
-  EXPECT_EQ(LoadAll(), (std::vector<int>{32767, -32768, 3, 0, 1}));
-
+TEST_F(SettingsTest, HandEditedValuesAreClampedOrIgnoredAndLoadingWritesNothing) {
+  EXPECT_EQ(LoadAll(), (std::vector{0, 0, 1, 2, 0}));
+  EXPECT_EQ(fs::exists(mSettings::SettingsFile()), false);
   // Fractions round half to even; anything that is not a number counts as missing.
-  Write(
-      "[dropbox]\r\nleft= 12.5 \r\ntop=13.5\r\ntrans=Low\r\nsize=1e1\r\n[app]\r\nwinstartup=x\r\n");
-  EXPECT_EQ(LoadAll(), (std::vector<int>{12, 14, 1, 2, 0}));
+  // clang-format off
+  const std::vector<std::pair<const char*, std::vector<int>>> cases = {
+      {"left=   \ntop=\t\ntrans=  \nsize=\n[app]\nwinstartup= ", {0, 0, 1, 2, 0}},
+      {"left=40000\ntop=-99999999999999999999\ntrans=7\nsize=-1\n[app]\nwinstartup=5",
+       {32767, -32768, 3, 0, 1}},
+      {"left= 12.5 \ntop=13.5\ntrans=Low\nsize=1e1\n[app]\nwinstartup=x", {12, 14, 1, 2, 0}}};
+  // clang-format on
+  for (const auto& [text, expected] : cases) {
+    Write(std::string("[dropbox]\n") + text);
+    EXPECT_EQ(LoadAll(), expected) << text;
+  }
 }
 
-TEST_F(SettingsTest, SavingWritesTheDropBoxKeysInOrder) {
-  Write("[app]\r\nwinstartup=1\r\n");
+TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderWhenTheProgramFolderIsReadOnly) {
+  const std::string program = platform.environment.programFolder;
+  platform.environment.readOnlyFolders = {program};
+  const std::string file = platform.root + "/config/Quillpost/settings.cfg";
+  EXPECT_EQ(mSettings::SettingsFile(), file);
+  // Loading creates nothing; saving creates the folders, the base private to the user.
+  LoadAll();
+  EXPECT_EQ(fs::exists(platform.root + "/config"), false);
+  mSettings::WinStartup = 1;
+  mSettings::SaveAppSettings();
   mSettings::DropBoxLeft = -15;
   mSettings::DropBoxTop = 1350;
   mSettings::DropBoxTrans = 3;
-  mSettings::DropBoxSize = 0;
   mSettings::SaveDropBoxSettings();
-  EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()),
-            "[app]\r\nwinstartup=1\r\n[dropbox]\r\nleft=-15\r\ntop=1350\r\ntrans=3\r\nsize=0\r\n");
-}
-
-TEST_F(SettingsTest, AReadOnlyProgramFolderKeepsTheSettingsInTheUserConfigurationFolder) {
-  const std::string program = platform.environment.programFolder;
-  platform.environment.readOnlyFolders = {program};
-  const std::string folder = platform.root + "/config/Quillpost";
-  EXPECT_EQ(mSettings::SettingsFile(), folder + "/settings.cfg");
-
-  // Loading creates nothing; saving creates the folders, the base private to the user.
-  EXPECT_EQ(LoadAll(), (std::vector<int>{0, 0, 1, 2, 0}));
-  EXPECT_EQ(std::filesystem::exists(platform.root + "/config"), false);
-  mSettings::DropBoxLeft = 150;
-  mSettings::DropBoxTrans = 3;
-  mSettings::SaveDropBoxSettings();
-  mSettings::WinStartup = 1;
-  mSettings::SaveAppSettings();
-  EXPECT_EQ(std::filesystem::status(platform.root + "/config").permissions(),
-            std::filesystem::perms::owner_all);
-  EXPECT_EQ(std::filesystem::exists(program + "/settings.cfg"), false);
+  EXPECT_EQ(TestSupport::ReadAll(file),
+            "[app]\r\nwinstartup=1\r\n[dropbox]\r\nleft=-15\r\ntop=1350\r\ntrans=3\r\nsize=2\r\n");
+  EXPECT_EQ(fs::status(platform.root + "/config").permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::exists(program + "/settings.cfg"), false);
   EXPECT_EQ(platform.messageBox.shown,
             (std::vector<ShownBox>{{mSettings::kSavedText, mSettings::kSavedTitle, 64}}));
-  mSettings::DropBoxLeft = mSettings::DropBoxTrans = mSettings::WinStartup = 0;
-  EXPECT_EQ(LoadAll(), (std::vector<int>{150, 0, 3, 2, 1}));
-
   // A writable program folder keeps its own file.
   platform.environment.readOnlyFolders.clear();
   EXPECT_EQ(mSettings::SettingsFile(), program + "/settings.cfg");
-  EXPECT_EQ(LoadAll(), (std::vector<int>{0, 0, 1, 2, 0}));
 }
 
 TEST(StartupCommandTest, QuotesTheFullPathAndEscapesWhatTheQuotesDoNotProtect) {
@@ -96,26 +77,19 @@ TEST(StartupCommandTest, QuotesTheFullPathAndEscapesWhatTheQuotesDoNotProtect) {
             "\"/a\\\"b/c\\`d/\\$HOME/e\\\\f/q.bin\"");
 }
 
-class RefusingStartup : public Services::IStartup {
- public:
-  bool SetCommand(const std::string&, const std::string&) override { return false; }
-  bool Remove(const std::string&) override { return false; }
-};
-
-class BrokenStartup : public RefusingStartup {
- public:
-  bool SetCommand(const std::string&, const std::string&) override {
-    throw std::runtime_error("autostart folder is a file");
-  }
-};
-
 TEST_F(SettingsTest, FailuresAreReportedInsteadOfTheConfirmation) {
-  RefusingStartup refusing;
-  BrokenStartup broken;
+  struct RefusingStartup : Services::IStartup {
+    bool SetCommand(const std::string&, const std::string&) override {
+      if (broken) throw std::runtime_error("autostart folder is a file");
+      return false;
+    }
+    bool Remove(const std::string&) override { return false; }
+    bool broken = false;
+  } startup;
   mSettings::WinStartup = 1;
-  Services::Current().startup = &refusing;
+  Services::Current().startup = &startup;
   mSettings::SaveAppSettings();
-  Services::Current().startup = &broken;
+  startup.broken = true;
   mSettings::SaveAppSettings();
   // Neither the program folder nor the configuration folder can take the file.
   Services::Current().startup = &platform.startup;
@@ -123,15 +97,14 @@ TEST_F(SettingsTest, FailuresAreReportedInsteadOfTheConfirmation) {
   platform.environment.configFolder = platform.root + "/file";
   TestSupport::WriteAll(platform.root + "/file", "");
   mSettings::SaveAppSettings();
-
-  const std::string notRegistered =
-      "The program could not be registered to start with the session.";
+  const ShownBox notRegistered{"The program could not be registered to start with the session.",
+                               "Settings not saved!", 48};
   EXPECT_EQ(
       platform.messageBox.shown,
       (std::vector<ShownBox>{
-          {notRegistered, "Settings not saved!", 48},
+          notRegistered,
           {"autostart folder is a file", "Source: SetStartupOption Function", 16},
-          {notRegistered, "Settings not saved!", 48},
+          notRegistered,
           {"Settings could not be saved to " + platform.root + "/file/Quillpost/settings.cfg.",
            "Settings not saved!", 48}}));
 }

@@ -1,3 +1,6 @@
+// cINI over IniDocument: the accessor's own rules (defaults, return codes, NUL handling,
+// listings, numbers). The file format itself is IniDocumentTest's. Its window placements are
+// used nowhere in the program and have no test.
 #include "config/cINI.h"
 
 #include "support/FakeServices.h"
@@ -6,10 +9,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <limits>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace fs = std::filesystem;
 using TestSupport::ReadAll;
@@ -22,7 +21,6 @@ namespace {
 class cINITest : public ::testing::Test {
  protected:
   cINITest() { ini.SetPath(path); }
-
   void Write(const std::string& section, const std::string& key, std::string value) {
     ini.SetSection(section);
     ini.SetKey(key);
@@ -33,7 +31,6 @@ class cINITest : public ::testing::Test {
     ini.SetKey(key);
     return ini.Value();
   }
-
   TestSupport::TempFolder folder;
   std::string path = folder.File("inbox.dat");
   cINI ini;
@@ -43,270 +40,88 @@ class cINITest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(cINITest, MissingFileSectionOrKeyReadsAsTheDefault) {
+TEST_F(cINITest, ReadsGiveTheDefaultWhenMissingAndWritesTakeTheCallersNulsOut) {
   EXPECT_EQ(Read("a", "k"), "");
   ini.SetDefault("FAIL");
   EXPECT_EQ(Read("a", "k"), "FAIL");
-  WriteAll(path, "[a]\r\nk=v\r\n");
-  EXPECT_EQ(Read("a", "other"), "FAIL");
-  EXPECT_EQ(Read("b", "k"), "FAIL");
-  EXPECT_EQ(Read("A", "K"), "v");
-}
-
-TEST_F(cINITest, WritesCreateTheFileAppendSectionsAndReplaceInPlace) {
-  Write("one", "a", "1");
-  EXPECT_EQ(ReadAll(path), "[one]\r\na=1\r\n");
-  Write("two", "b", "2");
-  Write("one", "c", "3");
-  Write("ONE", "A", "MiXeD");
-  EXPECT_EQ(ReadAll(path), "[one]\r\na=MiXeD\r\nc=3\r\n[two]\r\nb=2\r\n");
-  EXPECT_EQ(ini.LastReturnCode(), 1);
-  EXPECT_EQ(ini.Success(), true);
-}
-
-TEST_F(cINITest, NulRemovalChangesTheCallersText) {
   std::string text = "a\0b\0\0c"s;
-  ini.SetSection("s");
-  ini.SetKey("k");
   ini.SetValue(text);
   EXPECT_EQ(text, "abc");
-  EXPECT_EQ(ReadAll(path), "[s]\r\nk=abc\r\n");
+  Write("one", "A", "1");
+  EXPECT_EQ(ReadAll(path), "[a]\r\nk=abc\r\n[one]\r\nA=1\r\n");
+  EXPECT_EQ((Names{Read("A", "K"), Read("a", "other"), Read("b", "k")}),
+            (Names{"abc", "FAIL", "FAIL"}));
+  EXPECT_EQ(ini.LastReturnCode(), 1);
 }
 
-TEST_F(cINITest, LongValuesAndLongListingsComeBackWhole) {
+// Regression: values and listings were once cut at 49,999 and 8,190 characters.
+TEST_F(cINITest, LongValuesAndListingsComeBackWholeWithOneNulAfterEachName) {
   std::string longValue(200000, 'x');
   longValue.back() = 'z';
   Write("big", "description", longValue);
   EXPECT_EQ(Read("big", "description"), longValue);
-
-  // Many sections, and keys long enough that their listing passes 8 KB.
   std::string text;
   for (int i = 0; i < 5000; ++i) text += "[section" + std::to_string(i) + "]\r\nread=0\r\n";
-  text += "[keys]\r\n";
   for (int i = 0; i < 100; ++i) text += std::string(100, 'k') + std::to_string(i) + "=1\r\n";
   WriteAll(path, text);
-
   ini.EnumerateAllSections(list, count);
-  ASSERT_EQ(count, 5001);
-  ASSERT_EQ(list.size(), 5001u);
-  EXPECT_EQ(list[4999], "section4999");
-  EXPECT_EQ(list[5000], "keys");
-  ini.SetSection("keys");
+  EXPECT_EQ((std::vector{list.size(), std::size_t(count)}), (std::vector<std::size_t>{5000, 5000}));
+  EXPECT_EQ(list.back(), "section4999");
+  ini.SetSection("section4999");
   ini.EnumerateCurrentSection(list, count);
-  ASSERT_EQ(count, 100);
-  EXPECT_EQ(list[99], std::string(100, 'k') + "99");
-}
-
-TEST_F(cINITest, ListingsPutOneNulAfterEachNameAndSplitBackInFileOrder) {
+  EXPECT_EQ((std::vector{list.size(), std::size_t(count)}), (std::vector<std::size_t>{101, 101}));
+  EXPECT_EQ(list.back(), std::string(100, 'k') + "99");
+  WriteAll(path, "");
   ini.EnumerateAllSections(list, count);
   EXPECT_EQ(list, Names{});
   EXPECT_EQ(count, 0);
-
   WriteAll(path, "[c]\r\nz=1\r\n=empty key\r\n[a]\r\n[]\r\nk=v\r\n[b]\r\n");
   EXPECT_EQ(ini.Sections(), "c\0a\0\0b\0"s);
   ini.EnumerateAllSections(list, count);
   EXPECT_EQ(list, (Names{"c", "a", "b"}));  // only this listing skips the empty name
   EXPECT_EQ(count, 3);
-
   ini.SetSection("C");
   EXPECT_EQ(ini.INISection(), "z\0\0"s);
   ini.EnumerateCurrentSection(list, count);
   EXPECT_EQ(list, (Names{"z", ""}));
-  EXPECT_EQ(count, 2);
-
   ini.EnumerateKeysInSection("x\0\0y\0tail"s, list, count);
   EXPECT_EQ(list, (Names{"x", "", "y"}));
   EXPECT_EQ(count, 3);
 }
 
-TEST_F(cINITest, DeletesRemoveKeysAndWholeSections) {
-  WriteAll(path, "[a]\r\nx=1\r\ny=2\r\n[b]\r\nz=3\r\n\r\n[c]\r\nw=4\r\n");
+TEST_F(cINITest, DeletesAndFailedWritesSetTheReturnCodeThatReadsLeave) {
+  WriteAll(path, "[a]\r\nx=1\r\ny=2\r\n[b]\r\nz=3\r\n");
   ini.SetSection("a");
   ini.SetKey("X");
   ini.DeleteKey();
   ini.SetSection("B");
-  ini.DeleteSection();
-  EXPECT_EQ(ReadAll(path), "[a]\r\ny=2\r\n[c]\r\nw=4\r\n");
-  ini.SetSection("c");
   ini.SetINISection("this text is not stored");
-  EXPECT_EQ(ReadAll(path), "[a]\r\ny=2\r\n");
-  EXPECT_EQ(ini.LastReturnCode(), 1);
-
-  // Deleting what is not there is no error.
   ini.SetSection("nothing");
-  ini.DeleteSection();
+  ini.DeleteSection();  // deleting what is not there is no error
   EXPECT_EQ(ini.LastReturnCode(), 1);
   EXPECT_EQ(ReadAll(path), "[a]\r\ny=2\r\n");
-}
-
-TEST_F(cINITest, FailedWriteSetsLastReturnCodeZeroAndReadsLeaveIt) {
-  ini.SetPath(folder.File("no/such/folder/settings.cfg"));
-  Write("s", "k", "v");
-  EXPECT_EQ(ini.LastReturnCode(), 0);
-  EXPECT_EQ(ini.Success(), false);
-
-  ini.SetPath(path);
-  Write("s", "k", "v");
-  EXPECT_EQ(ini.LastReturnCode(), 1);
   Write("s", "bad=key", "v");
   EXPECT_EQ(ini.LastReturnCode(), 0);
-
+  EXPECT_EQ(Read("a", "y"), "2");
+  EXPECT_EQ(ini.LastReturnCode(), 0);
   Write("s", "k", "v");
-  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-  Write("s", "k", "changed");
-  EXPECT_EQ(ini.LastReturnCode(), 0);
-  EXPECT_EQ(Read("s", "k"), "v");
-  EXPECT_EQ(ini.LastReturnCode(), 0);
-
   ini.SetPath(folder.path());  // a folder, not a file
   Write("s", "k", "v");
   EXPECT_EQ(ini.LastReturnCode(), 0);
   EXPECT_EQ(Read("s", "k"), "");
 }
 
+// What hand-edited numbers read as: whole numbers, halves to even, else the fallback.
 TEST(cINIConversion, CLngDefaultReadsWholeNumbersOrGivesTheFallback) {
-  constexpr std::int32_t fallback = -77;
-  const struct {
-    const char* text;
-    std::int32_t expected;
-  } cases[] = {
-      {"42", 42},
-      {" 2.5 ", 2},
-      {"3.5", 4},
-      {"-2.5", -2},
-      {"-3.5", -4},
-      {"2.500001", 3},
-      {"2.49999", 2},
-      {"+7", 7},
-      {"\t12 ", 12},
-      {"0000000000042", 42},
-      {".5", 0},
-      {"1.", 1},
-      {"2147483647", std::numeric_limits<std::int32_t>::max()},
-      {"-2147483648", std::numeric_limits<std::int32_t>::min()},
-      {"2147483647.5", fallback},
-      {"99999999999", fallback},
-      {"FAIL", fallback},
-      {"", fallback},
-      {"   ", fallback},
-      {"-", fallback},
-      {".", fallback},
-      {"12abc", fallback},
-      {"1 2", fallback},
-      {"1e3", fallback},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(cINI::CLngDefault(c.text, fallback), c.expected) << "text: \"" << c.text << "\"";
-  }
-}
-
-namespace {
-
-// A 1024 x 768 pixel screen at 15 twips per pixel: 15360 x 11520 twips, margin 60.
-class FakeWindow : public cINI::IFormWindow {
- public:
-  bool IsMinimized() const override { return minimized; }
-  bool IsMaximized() const override { return maximized; }
-  std::int32_t Left() const override {
-    if (fail) throw std::runtime_error("window is gone");
-    return left;
-  }
-  std::int32_t Top() const override { return top; }
-  std::int32_t Width() const override { return width; }
-  std::int32_t Height() const override { return height; }
-  void Move(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) override {
-    left = l, top = t, width = w, height = h;
-    ++moves;
-  }
-  void Maximize() override { maximized = true; }
-  std::int32_t ScreenWidth() const override { return 1024 * 15; }
-  std::int32_t ScreenHeight() const override { return 768 * 15; }
-  std::int32_t TwipsPerPixelX() const override { return 15; }
-  std::int32_t TwipsPerPixelY() const override { return 15; }
-
-  bool minimized = false, maximized = false, fail = false;
-  std::int32_t left = 1500, top = 1500, width = 6000, height = 4500;
-  int moves = 0;
-};
-
-}  // namespace
-
-TEST_F(cINITest, SaveFormPositionWritesThePlacementUnlessMinimised) {
-  FakeWindow window;
-  ini.SetSection("DropBox");
-  ini.SetKey("caller's key");
-  window.minimized = true;
-  ini.SaveFormPosition(window);
-  EXPECT_EQ(fs::exists(path), false);
-
-  window.minimized = false;
-  ini.SaveFormPosition(window);
-  window.maximized = true;
-  ini.SaveFormPosition(window);
-  EXPECT_EQ(ReadAll(path),
-            "[DropBox]\r\nMaximised=1\r\nLeft=1500\r\nTop=1500\r\nWidth=6000\r\nHeight=4500\r\n");
-  EXPECT_EQ(ini.LastReturnCode(), 1);
-
-  window.maximized = false;
-  window.fail = true;
-  ini.SaveFormPosition(window);
-  EXPECT_EQ(ini.LastReturnCode(), 0);
-  EXPECT_EQ(ini.Key(), "caller's key");
-}
-
-TEST_F(cINITest, LoadFormPositionKeepsTheWindowOnScreen) {
-  const struct {
-    const char* name;
-    const char* stored;
-    std::int32_t left, top, width, height;
-  } cases[] = {
-      {"no placement keys", "other=1\r\n", 1500, 1500, 6000, 4500},
-      {"as stored", "Left=300\r\nTop=450\r\nWidth=7000\r\nHeight=5000\r\n", 300, 450, 7000, 5000},
-      {"raised to the minimum", "Width=10\r\nHeight=10\r\n", 1500, 1500, 3000, 2000},
-      {"off the top left", "Left=-9000\r\nTop=0\r\n", 60, 60, 6000, 4500},
-      {"off the bottom right", "Left=14000\r\nTop=11000\r\nWidth=7000\r\nHeight=5000\r\n", 8300,
-       6460, 7000, 5000},
-      {"wider than the screen", "Left=0\r\nWidth=99999\r\n", 60, 1500, 15240, 4500},
-      {"broken text keeps the window's own", "Left=abc\r\nTop=\r\nWidth=7000.5\r\n", 1500, 1500,
-       7000, 4500},
-      {"no overflow", "Left=2147483647\r\nTop=-2147483648\r\nWidth=2147483647\r\n", 60, 60, 15240,
-       4500},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    WriteAll(path, std::string("[Main]\r\n") + c.stored);
-    FakeWindow window;
-    ini.SetSection("Main");
-    ini.SetDefault("kept");
-    ini.LoadFormPosition(window, 3000, 2000);
-    EXPECT_EQ(window.moves, 1);
-    EXPECT_EQ((std::vector{window.left, window.top, window.width, window.height}),
-              (std::vector{c.left, c.top, c.width, c.height}));
-    EXPECT_EQ(window.maximized, false);
-    EXPECT_EQ(ini.Default(), "kept");
-  }
-}
-
-TEST_F(cINITest, LoadFormPositionMaximisesAndFailsQuietly) {
-  WriteAll(path, "[Main]\r\nMaximised=1\r\n");
-  ini.SetSection("Main");
-  FakeWindow window;
-  ini.LoadFormPosition(window, 0, 0);
-  EXPECT_EQ(window.maximized, true);
-
-  // A minimum larger than the screen leaves the window where it is.
-  FakeWindow small;
-  ini.LoadFormPosition(small, 20000, 20000);
-  EXPECT_EQ(small.moves, 0);
-
-  Write("other", "k", "v");
-  ini.SetSection("Main");
-  ini.SetKey("caller's key");
-  FakeWindow broken;
-  broken.fail = true;
-  ini.LoadFormPosition(broken, 0, 0);
-  EXPECT_EQ(ini.LastReturnCode(), 0);
-  EXPECT_EQ(ini.Key(), "caller's key");
-  EXPECT_EQ(broken.moves, 0);
+  constexpr std::int32_t f = -77;
+  // clang-format off
+  const std::vector<std::pair<const char*, std::int32_t>> cases = {
+      {"42", 42}, {" 2.5 ", 2}, {"3.5", 4}, {"-2.5", -2}, {"-3.5", -4}, {"2.500001", 3},
+      {"+7", 7}, {"\t12 ", 12}, {"0000000000042", 42}, {".5", 0}, {"1.", 1},
+      {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"2147483647.5", f},
+      {"99999999999", f}, {"FAIL", f}, {"", f}, {"   ", f}, {"-", f}, {".", f}, {"12abc", f},
+      {"1 2", f}, {"1e3", f}};
+  // clang-format on
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(cINI::CLngDefault(text, f), expected) << "\"" << text << "\"";
 }

@@ -12,93 +12,55 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <vector>
 
-using TestSupport::FakePlatform;
-using TestSupport::ShownBox;
+using TestSupport::ReadAll;
+using Entries = std::vector<std::pair<std::string, std::string>>;
 
 namespace {
 
-using Entries = std::vector<std::pair<std::string, std::string>>;
-
-// Opens the dialog, sets the box and clicks the button.
-void ClickWith(bool checked, bool save = true) {
+// Opens the dialog, sets the box and clicks the button; whether the box showed the stored choice.
+bool ClickWith(bool checked, QPushButton* frmSettings::*button = &frmSettings::btnSave) {
   frmSettings dialog;
   dialog.show();
+  const bool shown = dialog.chkStartup->isChecked();
   dialog.chkStartup->setChecked(checked);
-  QTest::mouseClick(save ? dialog.btnSave : dialog.btnCancel, Qt::LeftButton);
+  QTest::mouseClick(dialog.*button, Qt::LeftButton);
   EXPECT_EQ(dialog.isVisible(), false);
+  return shown;
 }
 
-class SettingsDialogTest : public ::testing::Test {
- protected:
-  std::string File() { return mSettings::SettingsFile(); }
+}  // namespace
 
-  FakePlatform platform;
-  const ShownBox saved{"Settings are successfully saved!", "Done!", 64};
-};
-
-TEST_F(SettingsDialogTest, ShowsTheStoredChoiceAndCancelStoresNothing) {
-  ClickWith(true, false);
-  EXPECT_EQ(std::filesystem::exists(File()), false);
-  EXPECT_EQ(platform.startup.entries, Entries{});
-
-  TestSupport::WriteAll(File(), "[app]\r\nwinstartup=1\r\n");
-  frmSettings dialog;
-  EXPECT_EQ(dialog.chkStartup->isChecked(), true);
-  EXPECT_EQ(platform.messageBox.shown.empty(), true);
-}
-
-TEST_F(SettingsDialogTest, SaveRegistersTheStartAndUncheckedSaveRemovesIt) {
-  ClickWith(true);
-  EXPECT_EQ(TestSupport::ReadAll(File()), "[app]\r\nwinstartup=1\r\n");
+TEST(SettingsDialog, TheBoxShowsTheStoredChoiceAndSaveStoresItCancelNothing) {
+  TestSupport::FakePlatform platform;
+  EXPECT_EQ(ClickWith(true, &frmSettings::btnCancel), false);
+  EXPECT_EQ(std::filesystem::exists(mSettings::SettingsFile()), false);
+  EXPECT_EQ(ClickWith(true), false);
+  EXPECT_EQ(ReadAll(mSettings::SettingsFile()), "[app]\r\nwinstartup=1\r\n");
   EXPECT_EQ(
       platform.startup.entries,
       (Entries{{"Quillpost", "\"" + platform.environment.programFolder + "/quillpost\" -s"}}));
-
-  ClickWith(false);
-  ClickWith(false);
-  EXPECT_EQ(TestSupport::ReadAll(File()), "[app]\r\nwinstartup=0\r\n");
+  EXPECT_EQ(ClickWith(false), true);
+  EXPECT_EQ(ReadAll(mSettings::SettingsFile()), "[app]\r\nwinstartup=0\r\n");
   EXPECT_EQ(platform.startup.entries, Entries{});
-  EXPECT_EQ(platform.messageBox.shown, (std::vector<ShownBox>{saved, saved, saved}));
+  const TestSupport::ShownBox saved{"Settings are successfully saved!", "Done!", 64};
+  EXPECT_EQ(platform.messageBox.shown, (std::vector{saved, saved}));
 }
 
-TEST_F(SettingsDialogTest, SaveWritesAndRemovesTheSessionAutostartEntry) {
+// The desktop's own start-up service: the entry file escapes the command once more.
+TEST(XdgStartup, WritesAndRemovesTheSessionAutostartEntry) {
   TestSupport::TempFolder config;
   const char* previous = std::getenv("XDG_CONFIG_HOME");
   const std::string kept = previous ? previous : "";
   ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-  // The desktop's own start-up service.
-  PosixServices::XdgStartup desktop;
-  Services::Current().startup = &desktop;
-
-  const std::string entryFile = config.path() + "/autostart/Quillpost.desktop";
-  auto entry = [](const std::string& exec) {
-    return "[Desktop Entry]\nType=Application\nName=Quillpost\nExec=" + exec +
-           "\nX-GNOME-Autostart-enabled=true\n";
-  };
-  ClickWith(true);
-  EXPECT_EQ(TestSupport::ReadAll(entryFile),
-            entry("\"" + platform.environment.programFolder + "/quillpost\" -s"));
-
-  // '$' is escaped for the command, then its backslash and '%' once more for the entry file.
-  platform.environment.programFolder = platform.root + "/my $prog %dir";
-  std::filesystem::create_directories(platform.environment.programFolder);
-  ClickWith(true);
-  EXPECT_EQ(TestSupport::ReadAll(entryFile),
-            entry("\"" + platform.root + "/my \\\\$prog %%dir/quillpost\" -s"));
-
-  ClickWith(false);
-  EXPECT_EQ(std::filesystem::exists(entryFile), false);
-  ClickWith(false);
-  EXPECT_EQ(platform.messageBox.shown, (std::vector<ShownBox>{saved, saved, saved, saved}));
-
-  if (previous) {
-    ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_CONFIG_HOME");
-  }
+  PosixServices::XdgStartup startup;
+  const std::string entry = config.File("autostart/Quillpost.desktop");
+  EXPECT_EQ(startup.SetCommand("Quillpost", "\"/my \\$prog %dir/quillpost\" -s"), true);
+  EXPECT_EQ(ReadAll(entry),
+            "[Desktop Entry]\nType=Application\nName=Quillpost\nExec=\"/my \\\\$prog "
+            "%%dir/quillpost\" -s\nX-GNOME-Autostart-enabled=true\n");
+  EXPECT_EQ((std::vector{startup.Remove("Quillpost"), startup.Remove("Quillpost")}),
+            (std::vector{true, true}));
+  EXPECT_EQ(std::filesystem::exists(entry), false);
+  previous ? ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 }
-
-}  // namespace

@@ -1,5 +1,5 @@
-// Replays the inputs the fuzz targets were seeded with and every finding they made
-// (tests/fixtures/fuzz/<target>/) through the same entry functions the targets run.
+// Replays every fuzz finding (tests/fixtures/fuzz/<target>/), the targets' hand-written seeds and
+// the fixtures they are seeded from through the entry functions the targets run.
 
 #include "FuzzEntries.h"
 #include "TestPaths.h"
@@ -7,59 +7,35 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <string>
-#include <string_view>
-#include <vector>
+#include <map>
 
 namespace fs = std::filesystem;
 
-namespace {
-
-using Entry = std::string (*)(std::string_view);
-
-// The target's findings, its hand-written seeds and any fixture folder it is seeded from.
-std::size_t Replay(const std::string& target, Entry entry, const std::string& fixtures = {}) {
-  std::size_t replayed = 0;
-  std::vector<fs::path> folders = {fs::path(QP_FIXTURES_DIR) / "fuzz" / target,
-                                   fs::path(QP_SOURCE_DIR) / "fuzz" / "seeds" / target};
-  if (!fixtures.empty()) folders.push_back(fs::path(QP_FIXTURES_DIR) / fixtures);
-  for (const fs::path& folder : folders) {
-    if (!fs::is_directory(folder)) continue;
-    for (const fs::directory_entry& file : fs::directory_iterator(folder)) {
-      SCOPED_TRACE(file.path().string());
-      TestSupport::FakePlatform platform;
-      EXPECT_EQ(entry(TestSupport::ReadAll(file.path().string())), "");
-      ++replayed;
+TEST(FuzzRegression, EveryFindingSeedAndFixtureKeepsThePromisesOfItsTarget) {
+  // clang-format off
+  const struct { const char* target; std::string (*entry)(std::string_view); const char* fixtures; }
+  targets[] = {{"IniReader", FuzzEntries::IniReader, ""}, {"PubDate", FuzzEntries::PubDate, ""},
+               {"FeedParser", FuzzEntries::FeedParser, "feeds"},
+               {"MessageHeader", FuzzEntries::MessageHeader, "messages"},
+               {"Subscriptions", FuzzEntries::Subscriptions, ""}};
+  // clang-format on
+  std::map<std::string, int> replayed;
+  for (const auto& t : targets) {
+    replayed[t.target] = 0;
+    for (const fs::path& folder : {fs::path(QP_FIXTURES_DIR) / "fuzz" / t.target,
+                                   fs::path(QP_SOURCE_DIR) / "fuzz" / "seeds" / t.target,
+                                   *t.fixtures ? fs::path(QP_FIXTURES_DIR) / t.fixtures : ""}) {
+      if (folder.empty() || !fs::is_directory(folder)) continue;
+      for (const fs::directory_entry& file : fs::directory_iterator(folder)) {
+        TestSupport::FakePlatform platform;
+        EXPECT_EQ(t.entry(TestSupport::ReadAll(file.path())), "") << file.path();
+        ++replayed[t.target];
+      }
     }
+    EXPECT_GT(replayed[t.target], 0) << t.target;
   }
-  return replayed;
-}
-
-}  // namespace
-
-TEST(FuzzRegression, IniReader) { EXPECT_GT(Replay("IniReader", FuzzEntries::IniReader), 0u); }
-TEST(FuzzRegression, FeedParser) {
-  EXPECT_GT(Replay("FeedParser", FuzzEntries::FeedParser, "feeds"), 0u);
-}
-TEST(FuzzRegression, MessageHeader) {
-  EXPECT_GT(Replay("MessageHeader", FuzzEntries::MessageHeader, "messages"), 0u);
-}
-TEST(FuzzRegression, PubDate) { EXPECT_GT(Replay("PubDate", FuzzEntries::PubDate), 0u); }
-TEST(FuzzRegression, Subscriptions) {
-  EXPECT_GT(Replay("Subscriptions", FuzzEntries::Subscriptions), 0u);
-}
-
-// A folder of findings named after no target would never be replayed.
-TEST(FuzzRegression, EveryFindingsFolderIsATarget) {
-  const fs::path root = fs::path(QP_FIXTURES_DIR) / "fuzz";
-  if (!fs::is_directory(root)) return;
-  const std::vector<std::string> targets = {"IniReader", "FeedParser", "MessageHeader", "PubDate",
-                                            "Subscriptions"};
-  for (const fs::directory_entry& folder : fs::directory_iterator(root)) {
-    EXPECT_NE(std::find(targets.begin(), targets.end(), folder.path().filename().string()),
-              targets.end())
-        << folder.path();
-  }
+  // A folder of findings named after no target would never be replayed.
+  for (const auto& folder : fs::directory_iterator(fs::path(QP_FIXTURES_DIR) / "fuzz"))
+    EXPECT_EQ(replayed.count(folder.path().filename()), 1u) << folder.path();
 }

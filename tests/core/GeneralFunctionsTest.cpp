@@ -1,141 +1,107 @@
+// The shared utilities: paths, text files and the common error report, versions, the guarded
+// folder delete, the source-ID form and translucent windows.
+#include "core/SourceId.h"
 #include "core/mGeneralFunctions.h"
-#include "entry/mMain.h"
+#include "core/mTransForm.h"
 #include "support/FakeServices.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 using namespace mGeneralFunctions;
-using TestSupport::FakePlatform;
-using TestSupport::ReadAll;
-using TestSupport::ShownBox;
-using TestSupport::TempFolder;
-using TestSupport::WriteAll;
-
+using namespace TestSupport;
 namespace fs = std::filesystem;
 
-TEST(PathFunctions, AddBackslashAppendsSeparatorOnce) {
-  EXPECT_EQ(AddBackslash("/home/u"), "/home/u/");
-  EXPECT_EQ(AddBackslash("/home/u/"), "/home/u/");
-  EXPECT_EQ(AddBackslash(""), "");
-}
-
-TEST(PathFunctions, FileAndFolderTestsFollowTheirOwnRules) {
+TEST(PathFunctions, FilesFoldersAndTheAppDataFolder) {
   FakePlatform platform;
   TempFolder dir;
   WriteAll(dir.File("plain"), "x");
   WriteAll(dir.File(".hidden"), "x");
   fs::create_directory(dir.File("sub"));
-
-  EXPECT_TRUE(FileExists(dir.File("plain")));
-  EXPECT_TRUE(FileExists(dir.File(".hidden")));
-  EXPECT_FALSE(FileExists(dir.File("sub")));
-  EXPECT_FALSE(FileExists(dir.File("missing")));
-  // A folder test that also sees ordinary files: the data-folder check relies on it.
-  EXPECT_TRUE(FolderExists(dir.File("sub")));
-  EXPECT_TRUE(FolderExists(dir.File("plain")));
-  EXPECT_FALSE(FolderExists(dir.File("missing")));
-  EXPECT_FALSE(FolderExists(dir.File("plain/below")));
-  EXPECT_TRUE(platform.messageBox.shown.empty());
-}
-
-TEST(PathFunctions, AppDataFolderComesFromTheEnvironmentWithoutTrailingSeparator) {
-  FakePlatform platform;
+  // The folder test also sees ordinary files: the data-folder check relies on it.
+  std::vector<std::string> found;
+  for (const char* name : {"plain", ".hidden", "sub", "missing", "plain/below"})
+    found.push_back(std::string(FileExists(dir.File(name)) ? "file" : "-") +
+                    (FolderExists(dir.File(name)) ? " folder" : " -"));
+  EXPECT_EQ(found,
+            (std::vector<std::string>{"file folder", "file folder", "- folder", "- -", "- -"}));
+  EXPECT_EQ((std::vector{AddBackslash("/home/u"), AddBackslash("/home/u/"), AddBackslash("")}),
+            (std::vector<std::string>{"/home/u/", "/home/u/", ""}));
   platform.environment.appData = "/home/u/.local/share/";
   EXPECT_EQ(GetAppDataFolder(), "/home/u/.local/share");
-  platform.environment.appData = "";
-  EXPECT_EQ(GetAppDataFolder(), "");
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
 }
 
-TEST(TextFiles, WriteAddsLineEndAndReadReturnsEveryByte) {
+TEST(TextFiles, WriteAddsALineEndReadGivesEveryByteAndFailuresShowTheCommonReport) {
   FakePlatform platform;
   TempFolder dir;
-  ASSERT_TRUE(WriteTextFile(dir.File("a.txt"), "abc"));
+  ASSERT_EQ(WriteTextFile(dir.File("a.txt"), "abc"), true);
   EXPECT_EQ(ReadAll(dir.File("a.txt")), "abc\r\n");
-  EXPECT_EQ(ReadTextFile(dir.File("a.txt")), "abc\r\n");
-
   const std::string binary("x\0y\xff\r\n", 6);
   WriteAll(dir.File("b.bin"), binary);
   EXPECT_EQ(ReadTextFile(dir.File("b.bin")), binary);
-}
-
-TEST(TextFiles, FailuresShowTheCommonReportAndReturnTheDefault) {
-  FakePlatform platform;
-  TempFolder dir;
   EXPECT_EQ(ReadTextFile(dir.File("missing.txt")), "");
-  EXPECT_FALSE(WriteTextFile(dir.File("no/such/folder.txt"), "abc"));
-  ASSERT_EQ(platform.messageBox.shown.size(), 2u);
-  EXPECT_EQ(platform.messageBox.shown[0],
-            (ShownBox{"53 : \r\n\r\nFile not found", "Error !", Services::vbInformation}));
-  EXPECT_EQ(platform.messageBox.shown[1].title, "Error !");
-  EXPECT_EQ(platform.messageBox.shown[1].text.substr(0, 9), "53 : \r\n\r\n");
+  EXPECT_EQ(WriteTextFile(dir.File("no/such/folder.txt"), "abc"), false);
+  const ShownBox notFound{"53 : \r\n\r\nFile not found", "Error !", 64};
+  EXPECT_EQ(platform.messageBox.shown, (std::vector<ShownBox>{notFound, notFound}));
 }
 
-TEST(Blank, OnlySpacesCount) {
-  EXPECT_TRUE(IsBlank(""));
-  EXPECT_TRUE(IsBlank("   "));
-  EXPECT_FALSE(IsBlank("\t"));
-  EXPECT_FALSE(IsBlank(" a "));
+TEST(TextHelpers, BlankMeansOnlySpacesAndVersionsHaveTheirForms) {
+  EXPECT_EQ((std::vector{IsBlank(""), IsBlank("   "), IsBlank("\t"), IsBlank(" a ")}),
+            (std::vector{true, true, false, false}));
+  EXPECT_EQ((std::vector{ApplicationBuild(false, false), ApplicationBuild(false, true),
+                         ApplicationBuild(true, true), ApplicationBuild(true, false),
+                         FormatBuild(2, 5, 7, true, false), FormatBuild(2, 123, 1234, true, true)}),
+            (std::vector<std::string>{"1.10", "1.10", "1.10; build: 095", "1.10.095", "2.05.007",
+                                      "2.123; build: 1234"}));
 }
 
-TEST(Version, BuildTextForms) {
-  EXPECT_EQ(ApplicationBuild(false, false), "1.10");
-  EXPECT_EQ(ApplicationBuild(false, true), "1.10");
-  EXPECT_EQ(ApplicationBuild(true, true), "1.10; build: 095");
-  EXPECT_EQ(ApplicationBuild(true, false), "1.10.095");
-  EXPECT_EQ(FormatBuild(2, 5, 7, true, false), "2.05.007");
-  EXPECT_EQ(FormatBuild(2, 123, 1234, true, true), "2.123; build: 1234");
-}
-
-TEST(Shell, OpenGoesToTheDesktopAndFolderDeleteIsGuarded) {
-  FakePlatform platform;
-  ShellOpen("mailto:someone@example.org");
-  EXPECT_EQ(platform.shell.opened, std::vector<std::string>{"mailto:someone@example.org"});
-
+TEST(Shell, FolderDeleteRemovesEverythingBelowAndAnEmptySourceNothing) {
   TempFolder dir;
   fs::create_directories(dir.File("victim/inner"));
   WriteAll(dir.File("victim/inner/f"), "x");
-  std::string source = dir.File("victim");
-  std::string destination;
+  std::string source = dir.File("victim"), destination, empty;
   ShellFileOperation(source, destination, FO_DELETE, FOF_SILENT + FOF_NOCONFIRMATION);
   EXPECT_EQ(source, dir.File("victim") + std::string(2, '\0'));
-  EXPECT_FALSE(fs::exists(dir.File("victim")));
-
-  std::string empty;
+  EXPECT_EQ(fs::exists(dir.File("victim")), false);
   ShellFileOperation(empty, destination, FO_DELETE, 20);
-  EXPECT_EQ(empty.size(), 2u);
-  EXPECT_TRUE(fs::exists(dir.path()));
+  EXPECT_EQ(empty, std::string(2, '\0'));
+  EXPECT_EQ(fs::exists(dir.path()), true);
 }
 
-TEST(Connectivity, AskedOfTheDesktop) {
-  FakePlatform platform;
-  platform.network.connected = false;
-  EXPECT_FALSE(IsConnected());
-  platform.network.connected = true;
-  EXPECT_TRUE(IsConnected());
-  Pause(5);
-  EXPECT_EQ(platform.clock.sleptMs, 5);
+// Catches a hand-edited ID (lower case, a path) that would name a folder.
+TEST(SourceIdForm, OnlyTheExactUpperCaseFormMayNameAFolder) {
+  EXPECT_EQ(SourceId::IsSourceID("33221100-5544-7766-8899-AABBCCDDEEFF"), true);
+  for (const char* bad :
+       {"", "33221100-5544-7766-8899-aabbccddeeff", "{33221100-5544-7766-8899-AABBCCDDEEFF}",
+        "33221100-5544-7766-8899-AABBCCDDEEF", "3322110005544-7766-8899-AABBCCDDEEFF",
+        "33221100-5544-7766-8899-AABB/CDDEEFF", "../../../../../../../../../../../../x"})
+    EXPECT_EQ(SourceId::IsSourceID(bad), false) << bad;
 }
 
-TEST(Entry, SecondInstanceIsRefusedWithOneBoxAndNoWindow) {
+TEST(Transparency, LevelsGiveOpacitiesRoundedHalfToEvenAndAFailureLeavesTheWindowOpaque) {
+  std::vector<int> opacities;
+  for (const int level : {0, 10, 20, 30, 100, 101, -1, -32768})
+    opacities.push_back(mTransForm::OpacityFromLevel(level));
+  EXPECT_EQ(opacities, (std::vector{255, 230, 204, 178, 0, 1, 1, 1}));
+  struct Window : mTransForm::IOpacityTarget {
+    void SetOpacity(int opacity) override {
+      if (fail) throw std::runtime_error("no layered windows");
+      applied = opacity;
+    }
+    void ClearOpacity() override { cleared = true; }
+    bool fail = false, cleared = false;
+    int applied = -1;
+  } window;
   FakePlatform platform;
-  platform.instanceLock.available = false;
-  int loaded = 0;
-  EXPECT_FALSE(mMain::Main([&] { ++loaded; }));
-  EXPECT_EQ(loaded, 0);
-  ASSERT_EQ(platform.messageBox.shown.size(), 1u);
-  EXPECT_EQ(platform.messageBox.shown[0].title,
-            "Previous Instance of application is still Running!");
-  EXPECT_EQ(platform.messageBox.shown[0].style, 48);
-  EXPECT_EQ(platform.instanceLock.asked, std::vector<std::string>{"QUILLPOST2710INSTANCE"});
-}
-
-TEST(Entry, FirstInstanceLoadsTheMainWindow) {
-  FakePlatform platform;
-  int loaded = 0;
-  EXPECT_TRUE(mMain::Main([&] { ++loaded; }));
-  EXPECT_EQ(loaded, 1);
-  EXPECT_TRUE(platform.messageBox.shown.empty());
-  EXPECT_FALSE(mMain::IsInIDE());
+  mTransForm::SetTransparency(window, 20);
+  EXPECT_EQ(window.applied, 204);
+  window.fail = true;
+  mTransForm::SetTransparency(window, 10);
+  EXPECT_EQ(window.cleared, true);
+  EXPECT_EQ(platform.messageBox.shown,
+            (std::vector<ShownBox>{
+                {"5 : \r\n\r\nno layered windows", "Error ! (Source : SetTransparency)", 64}}));
 }

@@ -1,189 +1,149 @@
 #!/usr/bin/env bash
-# Kills the headless check at random moments and checks what it leaves behind. Twenty sources
-# on the loopback feed server gain a message each between runs, and some stored messages change
-# their read flag, so every run has inboxes to rewrite. After each kill: subscriptions.dat still
-# parses with all sources, every inbox is whole, every message stored before the run is still
-# there with its read flag, and a temporary left by the kill is gone once a later run got far
-# enough to store anything. Every tenth run, and the last, goes to its end and must leave no
-# temporary at all. The delays spread over the duration of the last whole run, so a slow build
-# (sanitizers) is killed at the same stages as a fast one.
-#
-#   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS defaults to 50)
-# Runs that end before their kill comes count as whole runs, not as kills.
-# QP_CRASH_SEED fixes the random delays; QP_CRASH_KEEP=1 keeps the work folder;
-# QP_CRASH_WINDOW sets how many items each feed carries (100; a sanitizer build wants fewer).
+# Kills writers of the program's files (SIGKILL, random moments within a whole run's time, so a
+# slow sanitizer build is killed at the same stages) and checks what they leave:
+#   rewrite: the probe flips one entry of a 5 MB inbox through cINI; the file is then byte for
+#     byte the old or the new one, never torn.
+#   check: `quillpost --check` over 20 sources whose feeds grow each round while read flags
+#     change: every file stays whole, every message stored before keeps its read flag, a run that
+#     stored anything removed the temporaries earlier kills left, and only those. Every tenth run
+#     and the last run to their end and leave no temporary.
+#   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS of each kind, default 50)
+# QP_CRASH_KINDS="rewrite check" picks the kinds, QP_CRASH_SEED repeats the delays,
+# QP_CRASH_KEEP=1 keeps the work folder, QP_CRASH_WINDOW sets the items per feed (100).
 set -euo pipefail
 export LC_ALL=C  # comm and sort compare bytes, as the probe sorts
 build=$(cd "${1:?usage: check_kill_test.sh BUILD_DIR [KILLS]}" && pwd)
-kills=${2:-50}
-program="$build/quillpost"
-server="$build/qp_feed_server"
-probe="$build/tests/crash/qp_crash_probe"
-for tool in "$program" "$server" "$probe"; do
+kills=${2:-50} kinds=${QP_CRASH_KINDS:-rewrite check}
+program="$build/quillpost" server="$build/qp_feed_server" probe="$build/tests/crash/qp_crash_probe"
+for tool in "$probe" $([[ " $kinds " == *" check "* ]] && echo "$program $server"); do
   [ -x "$tool" ] || { echo "FAIL: $tool is missing (build it first)" >&2; exit 1; }
 done
-
-readonly sources=20 window=${QP_CRASH_WINDOW:-100} flips=5 whole_every=10
+readonly sources=20 window=${QP_CRASH_WINDOW:-100} flips=5
 seed=${QP_CRASH_SEED:-$(( $(date +%s) % 32768 ))}
 RANDOM=$seed
-
-work=$(mktemp -d)
-server_pid=
-check_pid=
+work=$(mktemp -d) server_pid='' pid='' run=0 failures=0 duration_ms=0 status=0
 cleanup() {
-  if [ -n "$check_pid" ]; then kill -KILL "$check_pid" 2>/dev/null; fi
-  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null; fi
-  wait 2>/dev/null
+  kill -KILL $pid $server_pid 2>/dev/null || true
+  wait 2>/dev/null || true
   if [ "${QP_CRASH_KEEP:-0}" = 1 ]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
-
-data="$work/data/Quillpost Data"
-mkdir -p "$work/feeds" "$work/run" "$work/config" "$data"
-export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
-unset QUILLPOST_MESSAGE_LOG
-
-# Figures for the summary.
-killed=0 before_store=0 with_temp=0 temps_found=0 temps_gone=0 completed=0 checked=0 failures=0
-summary() {
-  local messages
-  messages=$("$probe" dump "$data" "$sources" 2>/dev/null | wc -l) || messages="?"
-  echo "seed $seed: $killed kills ($before_store before anything was stored)," \
-       "$with_temp left a temporary ($temps_found in all, $temps_gone seen removed by a later run" \
-       "that stored messages), $completed runs completed, $checked stored messages checked" \
-       "after kills, $messages messages at the end, $failures failures"
-}
-violation() {
-  echo "FAIL (run $run): $*" >&2
-  failures=$((failures + 1))
-}
-fatal() {
-  echo "FAIL (run $run): $*" >&2
-  failures=$((failures + 1))
-  summary
-  exit 1
-}
-now_ms() { date +%s%3N; }
-temporaries() { find "$data" -name '*.qptmp-*' | sort; }
-# Every message of the output of the run, for a failure report.
-check_output() {
-  if grep -q 'Working Offline' "$work/err"; then
-    fatal "the check found no network connection: a network interface other than loopback must be up"
-  fi
-  if [ -s "$work/err" ]; then
-    violation "the check wrote to standard error:"
-    head -20 "$work/err" >&2
-  fi
-}
-
-run=0
-round=$window
-"$probe" feeds "$work/feeds" "$sources" "$round" "$window"
-"$server" --dir "$work/feeds" > "$work/port" &
-server_pid=$!
-for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
-[ -s "$work/port" ] || fatal "the feed server did not start"
-port=$(cat "$work/port")
-
-{
-  printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<sources>\r\n'
-  for n in $(seq -w 1 "$sources"); do
-    printf '<source id="%s" title="Letter %s">http://127.0.0.1:%s/feed-%s.xml</source>\r\n' \
-      "$(tr a-f A-F < /proc/sys/kernel/random/uuid)" "$n" "$port" "$n"
-  done
-  printf '</sources>\r\n'
-} > "$data/subscriptions.dat"
-cp "$data/subscriptions.dat" "$work/subscriptions.orig"
-
-# A run to its end: all sources checked, nothing on standard error, no temporary anywhere.
-duration_ms=0
-whole_run() {
-  local start status=0
-  start=$(now_ms)
-  "$program" --check > "$work/out" 2> "$work/err" || status=$?
-  duration_ms=$(( $(now_ms) - start ))
-  completed=$((completed + 1))
-  check_output
-  [ "$status" = 0 ] || violation "a whole run ended with status $status"
-  local left
-  left=$(temporaries)
-  [ -z "$left" ] || violation "temporaries remain after a whole run: $left"
-}
-
-whole_run
-[ "$("$probe" dump "$data" "$sources" | wc -l)" -eq $((sources * window)) ] ||
-  fatal "the first run did not store $((sources * window)) messages"
-# The first run stored whole feeds; the delays follow a run that stores one message a source.
-round=$((round + 1))
-"$probe" feeds "$work/feeds" "$sources" "$round" "$window"
-whole_run
-echo "seed $seed; a whole run takes ${duration_ms} ms; $kills kills follow"
-
-# Runs that end before their kill do not count; the cap only stops a program that always does.
-while [ "$killed" -lt "$kills" ]; do
-  run=$((run + 1))
-  [ "$run" -le $((2 * kills + 10)) ] || fatal "the runs keep ending before the kill"
-  round=$((round + 1))
-  "$probe" feeds "$work/feeds" "$sources" "$round" "$window"
-  "$probe" flip "$data" "$sources" "$flips" "$((seed * 1000 + run))" > "$work/before" ||
-    fatal "cannot flip read flags"
-
-  earlier=$(temporaries)  # left by earlier kills, for this run's start to remove
-  delay_ms=$(( (RANDOM * 32768 + RANDOM) % (duration_ms + 1) ))
-  "$program" --check > "$work/out" 2> "$work/err" &
-  check_pid=$!
-  sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
-  kill -KILL "$check_pid" 2>/dev/null || true
+violation() { echo "FAIL ($kind, run $run): $*" >&2; failures=$((failures + 1)); }
+fatal() { violation "$@"; exit 1; }
+temporaries() { find "$1" -regextype posix-extended -regex '.*\.qptmp-[0-9a-z]{10}' | sort; }
+timed() {  # runs a command to its end and takes its time
+  local start
+  start=$(date +%s%3N)
   status=0
-  { wait "$check_pid"; } 2>/dev/null || status=$?
-  check_pid=
-  check_output
-  "$probe" dump "$data" "$sources" > "$work/after" || fatal "the data is damaged after the kill"
-  if [ "$status" = 137 ]; then
-    killed=$((killed + 1))
-    if cmp -s "$work/before" "$work/after"; then before_store=$((before_store + 1)); fi
-  else
-    # It finished before the kill came.
-    completed=$((completed + 1))
-    [ "$status" = 0 ] || violation "a run ended with status $status"
-    [ -z "$(temporaries)" ] || violation "a run that ended left a temporary"
-  fi
+  "$@" > "$work/out" 2> "$work/err" || status=$?
+  duration_ms=$(( $(date +%s%3N) - start ))
+}
+kill_during() {  # status 137 when the kill came before the end
+  local delay=$(( (RANDOM * 32768 + RANDOM) % (duration_ms + 1) ))
+  "$@" > "$work/out" 2> "$work/err" &
+  pid=$!
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+  kill -KILL "$pid" 2>/dev/null || true
+  status=0
+  { wait "$pid"; } 2>/dev/null || status=$?
+  pid=''
+  [ "$status" = 137 ] && killed=$((killed + 1))
+  [ "$run" -le $((2 * kills + 10)) ] || fatal "the runs keep ending before the kill"
+}
 
-  cmp -s "$data/subscriptions.dat" "$work/subscriptions.orig" ||
-    violation "subscriptions.dat changed"
-  lost=$(comm -23 "$work/before" "$work/after")
-  if [ -n "$lost" ]; then
-    violation "messages lost or their read flag changed:"
-    head -10 <<< "$lost" >&2
-  fi
-  checked=$((checked + $(wc -l < "$work/before")))
+rewrite_kills() {
+  local file="$work/rewrite/inbox.dat" found_a=0 left=0 body a
+  body=$(head -c 4900 /dev/zero | tr '\0' m) a=$(head -c 4096 /dev/zero | tr '\0' a)
+  for i in $(seq 1000); do  # an inbox of 5 MB, one description to flip between a's and b's
+    printf '[m%d]\r\ntitle=Message %d\r\ndescription=%s\r\nread=0\r\n' "$i" "$i" \
+      "$([ "$i" = 500 ] && echo "$a" || echo "$body")"
+  done > "$work/a.dat"
+  mkdir -p "$work/rewrite"
+  cp "$work/a.dat" "$work/b.dat"
+  cp "$work/a.dat" "$file"
+  "$probe" rewrite "$work/b.dat" 1
+  timed "$probe" rewrite "$file" 2
+  [ "$status" = 0 ] || fatal "the probe cannot rewrite: $(cat "$work/err")"
+  for ((run = 1, killed = 0; killed < kills; run++)); do
+    kill_during "$probe" rewrite "$file"
+    [ "$status" = 137 ] || fatal "the rewrite ended: $(cat "$work/err")"
+    if cmp -s "$file" "$work/a.dat"; then found_a=$((found_a + 1))
+    elif ! cmp -s "$file" "$work/b.dat"; then fatal "the file is torn ($(stat -c %s "$file") bytes)"; fi
+    [ -z "$(temporaries "$work/rewrite")" ] || left=$((left + 1))
+    rm -f "$work/rewrite/"*.qptmp-*
+  done
+  echo "rewrite: $killed kills within ${duration_ms} ms of two rewrites, $found_a found a," \
+       "$((run - 1 - found_a)) b, $left left a temporary"
+}
 
-  # A run that stored anything had taken the lock and so removed what earlier kills left.
-  if [ "$(wc -l < "$work/after")" -gt "$(wc -l < "$work/before")" ]; then
-    while IFS= read -r old; do
-      [ -n "$old" ] || continue
-      if [ -e "$old" ]; then
-        violation "a later start kept the temporary $old"
-      else
-        temps_gone=$((temps_gone + 1))
-      fi
-    done <<< "$earlier"
-  fi
-  new=$(comm -13 <(printf '%s\n' "$earlier") <(temporaries) | sed '/^$/d')
-  if [ -n "$new" ]; then
-    with_temp=$((with_temp + 1))
-    temps_found=$((temps_found + $(wc -l <<< "$new")))
-  fi
+check_kills() {
+  local data="$work/data/Quillpost Data" round=$window before_store=0 temps_gone=0 earlier lost
+  mkdir -p "$work/feeds" "$work/run" "$work/config" "$data"
+  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+  unset QUILLPOST_MESSAGE_LOG
+  "$probe" feeds "$work/feeds" "$sources" "$round" "$window"
+  "$server" --dir "$work/feeds" > "$work/port" &
+  server_pid=$!
+  for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
+  [ -s "$work/port" ] || fatal "the feed server did not start"
+  {
+    printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<sources>\r\n'
+    for n in $(seq -w 1 "$sources"); do
+      printf '<source id="%s" title="Letter %s">http://127.0.0.1:%s/feed-%s.xml</source>\r\n' \
+        "$(tr a-f A-F < /proc/sys/kernel/random/uuid)" "$n" "$(cat "$work/port")" "$n"
+    done
+    printf '</sources>\r\n'
+  } > "$data/subscriptions.dat"
+  cp "$data/subscriptions.dat" "$work/subscriptions.orig"
+  # Near misses of the temporary form are someone else's files.
+  local decoys=("$data/subscriptions.dat.qptmp-0A1B2C3D4Z" "$data/inbox.dat.qptmp-0a1b2c3d4")
+  for f in "${decoys[@]}"; do echo mine > "$f"; done
+  whole_run() {
+    timed "$program" --check
+    ! grep -q 'Working Offline' "$work/err" || fatal "offline: no interface but loopback is up"
+    [ "$status" = 0 ] && [ ! -s "$work/err" ] && [ -z "$(temporaries "$data")" ] ||
+      violation "a whole run ended with status $status, a temporary left or: $(head -3 "$work/err")"
+  }
+  whole_run
+  [ "$("$probe" dump "$data" "$sources" | wc -l)" = $((sources * window)) ] ||
+    fatal "the first run did not store $((sources * window)) messages"
+  # Time a run that stores one message a source, as the killed runs do.
+  "$probe" feeds "$work/feeds" "$sources" $((++round)) "$window"
+  whole_run
+  echo "check: a whole run takes ${duration_ms} ms"
 
-  if [ $((run % whole_every)) = 0 ] || [ "$killed" = "$kills" ]; then
-    earlier=$(temporaries)
-    whole_run
-    if [ -n "$earlier" ] && [ -z "$(temporaries)" ]; then
+  for ((run = 1, killed = 0; killed < kills; run++)); do
+    "$probe" feeds "$work/feeds" "$sources" $((++round)) "$window"
+    "$probe" flip "$data" "$sources" "$flips" "$((seed * 1000 + run))" > "$work/before" ||
+      fatal "cannot flip read flags"
+    earlier=$(temporaries "$data")
+    kill_during "$program" --check
+    [ ! -s "$work/err" ] || violation "the check wrote to standard error: $(head -3 "$work/err")"
+    "$probe" dump "$data" "$sources" > "$work/after" || fatal "the data is damaged after the kill"
+    if [ "$status" != 137 ] && { [ "$status" != 0 ] || [ -n "$(temporaries "$data")" ]; }; then
+      violation "a run that ended had status $status or left a temporary"
+    fi
+    cmp -s "$work/before" "$work/after" && before_store=$((before_store + 1))
+    cmp -s "$data/subscriptions.dat" "$work/subscriptions.orig" || violation "subscriptions.dat changed"
+    lost=$(comm -23 "$work/before" "$work/after")
+    [ -z "$lost" ] || violation "messages lost or their read flag changed: $(head -3 <<< "$lost")"
+    # A run that stored anything had taken the lock and so removed what earlier kills left.
+    if [ "$(wc -l < "$work/after")" -gt "$(wc -l < "$work/before")" ] && [ -n "$earlier" ]; then
+      while IFS= read -r old; do [ ! -e "$old" ] || violation "a later start kept $old"; done <<< "$earlier"
       temps_gone=$((temps_gone + $(wc -l <<< "$earlier")))
     fi
-    echo "after run $run: $killed kills, $with_temp left a temporary; a whole run takes ${duration_ms} ms"
-  fi
-done
+    if [ $((run % 10)) = 0 ] || [ "$killed" = "$kills" ]; then whole_run; fi
+  done
+  for f in "${decoys[@]}"; do [ "$(cat "$f")" = mine ] || violation "$f was removed"; done
+  echo "check: $killed kills in $((run - 1)) runs, $before_store before anything was stored," \
+       "$temps_gone temporaries removed by a later run," \
+       "$("$probe" dump "$data" "$sources" | wc -l) messages at the end"
+}
 
-summary
+echo "seed $seed"
+for kind in $kinds; do
+  declare -F "${kind}_kills" > /dev/null || fatal "unknown kind"
+  "${kind}_kills"
+done
+echo "$failures failures"
 [ "$failures" = 0 ]

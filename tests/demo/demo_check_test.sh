@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The demo's channels and subscription file work with the real program, installed as the demo
-# installs it: a headless check of the first set stores the older messages, a check of the full set
-# brings exactly the newest ones, and the channel left for the user to subscribe parses too.
+# The demo as the user gets it: the install holds the program and its files (and no tests), a
+# headless check of the first set of channels stores the older messages, a check of the full set
+# brings exactly the newest ones, and the channel left for the user to subscribe works too. The
+# checks run as cron runs them, without a display; a failed source and the other switches end
+# with their exit status.
 #
 #   demo_check_test.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:?usage: demo_check_test.sh BUILD_DIR}" && pwd)
 tools=$(cd "$(dirname "$0")/../../tools/demo" && pwd)
-
-work=$(mktemp -d)
-server=''
+work=$(mktemp -d) server=''
 cleanup() {
   if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; fi
   rm -rf "$work"
@@ -30,44 +30,45 @@ bash "$tools/make_demo_feeds.sh" "$work/feeds" first
 "$build/qp_feed_server" --dir "$work/feeds" > "$work/port" &
 server=$!
 for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
-[ -s "$work/port" ] || fail "the feed server did not start"
-port=$(cat "$work/port")
-
+port=$(cat "$work/port") || fail "the feed server did not start"
 data="$work/data/Quillpost Data"
 bash "$tools/write_subscriptions.sh" "$data" "$port"
 mkdir -m 700 "$work/run"
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
-
-check() {  # expected summary
-  local status=0
-  "$work/app/bin/quillpost" --check > "$work/out" 2> "$work/err" || status=$?
-  [ "$status" -eq 0 ] || fail "check exited with $status: $(cat "$work/err")"
-  [ "$(cat "$work/out")" = "$1" ] || fail "unexpected summary (errors: $(cat "$work/err")):
-$(cat "$work/out")"
+app="$work/app/bin/quillpost"
+run() {
+  status=0
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app" "$@" > "$work/out" 2> "$work/err" ||
+    status=$?
 }
-
-check "You have 2 New Messages 
- in Riverside Weekly account.
-
-You have 2 New Messages 
- in The Garden Letter account.
-
-You have 1 New Messages 
- in Kitchen Notes account."
-
+check() {  # the new messages the check must report, per channel: "count title" ...
+  local expected=''
+  run --check
+  for line in "$@"; do
+    expected+="You have ${line%% *} New Messages "$'\n'" in ${line#* } account."$'\n\n'
+  done
+  [ "$status" = 0 ] && [ "$(cat "$work/out")"$'\n\n' = "$expected" ] ||
+    fail "status $status, summary (errors: $(cat "$work/err")):"$'\n'"$(cat "$work/out")"
+}
+check "2 Riverside Weekly" "2 The Garden Letter" "1 Kitchen Notes"
 bash "$tools/make_demo_feeds.sh" "$work/feeds" all
-check "You have 2 New Messages 
- in Riverside Weekly account.
-
-You have 1 New Messages 
- in The Garden Letter account.
-
-You have 2 New Messages 
- in Kitchen Notes account."
-
+check "2 Riverside Weekly" "1 The Garden Letter" "2 Kitchen Notes"
 # The fourth channel, as the user would subscribe to it.
-sed -i "s|</sources>|<source id=\"0B5E7A11-5CA7-4E55-9A11-D0C0FFEE0004\" title=\"Night Sky Bulletin\">http://127.0.0.1:$port/nightsky.xml?list=news.quillpost.test</source>\r\n</sources>|" "$data/subscriptions.dat"
-check "You have 2 New Messages 
- in Night Sky Bulletin account."
-[ "$(grep -c '^\[' "$data/0B5E7A11-5CA7-4E55-9A11-D0C0FFEE0004/inbox.dat")" -eq 2 ] || fail "Night Sky Bulletin should hold 2 messages"
+subscribe() {  # id title link
+  sed -i "s|</sources>|<source id=\"$1\" title=\"$2\">$3</source>\r\n</sources>|" "$data/subscriptions.dat"
+}
+id=0B5E7A11-5CA7-4E55-9A11-D0C0FFEE0004
+subscribe $id "Night Sky Bulletin" "http://127.0.0.1:$port/nightsky.xml?list=news.quillpost.test"
+check "2 Night Sky Bulletin"
+[ "$(grep -c '^\[' "$data/$id/inbox.dat")" = 2 ] || fail "Night Sky Bulletin should hold 2 messages"
+subscribe "${id%4}5" Gone http://127.0.0.1:9/gone.xml
+run --check
+failed=$'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.'
+[ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "$failed" ] ||
+  fail "a failed source gave status $status: $(cat "$work/err")"
+run --help
+usage="Usage: quillpost [-s | --check | --help | --version]"
+[ "$status" = 0 ] && [ "$(head -1 "$work/out")" = "$usage" ] || fail "--help gave status $status"
+run --no-such-switch
+[ "$status" = 2 ] || fail "an unknown switch gave status $status"
 echo "demo check passed"

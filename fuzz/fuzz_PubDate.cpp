@@ -1,5 +1,0 @@
-#include "FuzzTarget.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return FuzzTarget::Run(data, size, FuzzEntries::PubDate);
-}
