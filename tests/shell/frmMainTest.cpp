@@ -9,10 +9,8 @@
 #include "retrieval/frmBusy.h"
 #include "shell/frmSysTray.h"
 #include "subscriptions/frmDropBox.h"
-#include "subscriptions/frmSubscribe.h"
 #include "support/WindowSupport.h"
 
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -145,15 +143,6 @@ TEST_F(MainWindow, DropBoxMarkFollowsEveryWayOfOpeningAndClosingTheBox) {
   step([&] { window->DropBox()->close(); });             // by the window manager
   EXPECT_EQ(seen, (std::vector<std::string>{"marked open", "unmarked closed", "marked open",
                                             "unmarked closed", "marked open", "unmarked closed"}));
-
-  // A link taken by the box goes to a modeless subscribe dialog.
-  window->mnuToolsDropBox->trigger();
-  emit window->DropBox()->LinkDropped("https://News.Quillpost.Test/c/Letters");
-  Settle();
-  const auto dialogs = window->findChildren<frmSubscribe*>();
-  ASSERT_EQ(dialogs.size(), 1);
-  EXPECT_EQ(dialogs[0]->isModal(), false);
-  EXPECT_EQ(dialogs[0]->txtLink->text(), QString("https://News.Quillpost.Test/c/Letters"));
 }
 
 TEST_F(MainWindow, ArgumentsDecideBetweenWindowAndTrayIcon) {

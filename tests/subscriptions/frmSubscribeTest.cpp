@@ -1,9 +1,9 @@
 // The subscribe dialog reaches SubscriptionChecks (whose tests pin the boxes) and puts the focus
 // where the checks say; the main window opens it modal from its entries, modeless for a drop.
-
 #include "subscriptions/frmSubscribe.h"
 
 #include "shell/frmSysTray.h"
+#include "subscriptions/frmDropBox.h"
 #include "support/WindowSupport.h"
 
 #include <QLineEdit>
@@ -24,7 +24,6 @@ TEST_F(SubscribeDialog, RefusalsPutTheFocusWhereTheFaultIs) {
   dialog.btnSubscribe->click();
   EXPECT_EQ(dialog.focusWidget(), dialog.txtLink);
   EXPECT_EQ(dialog.txtLink->selectedText(), QString("http://example.test/notes"));
-
   dialog.txtTitle->setText("  ");
   dialog.btnSubscribe->click();
   EXPECT_EQ(dialog.focusWidget(), dialog.txtTitle);
@@ -50,29 +49,22 @@ TEST_F(SubscribeDialog, MenuAndTrayOpenItModalAndItStaysOpenAfterSubscribing) {
   EXPECT_EQ(TopLevelTexts(Tree()), (std::vector<std::string>{"Alpha", "Letters", "Notes"}));
 }
 
-TEST_F(SubscribeDialog, DroppedLinksReachOneModelessDialog) {
-  window->OpenSubscribeWithLink("HTTP://NEWS.QUILLPOST.TEST/Alpha");
-  Settle();
-  auto dialogs = window->findChildren<frmSubscribe*>();
-  ASSERT_EQ(dialogs.size(), 1);
-  frmSubscribe* dialog = dialogs.front();
-  EXPECT_EQ(dialog->isVisible(), true);
-  EXPECT_EQ(dialog->isModal(), false);
-
-  // A second drop reaches the same dialog and leaves its title alone.
-  dialog->txtTitle->setText("Alpha");
-  window->OpenSubscribeWithLink("HTTP://NEWS.QUILLPOST.TEST/Alpha2");
-  Settle();
-  EXPECT_EQ(window->findChildren<frmSubscribe*>().size(), 1);
-  EXPECT_EQ(dialog->txtLink->text(), QString("HTTP://NEWS.QUILLPOST.TEST/Alpha2"));
-  EXPECT_EQ(dialog->txtTitle->text(), QString("Alpha"));
-
-  dialog->btnSubscribe->click();
+TEST_F(SubscribeDialog, LinksDroppedOnTheMainWindowsBoxReachOneModelessDialog) {
+  window->mnuToolsDropBox->trigger();
+  std::vector<std::string> seen;
+  for (const char* link : {"HTTP://NEWS.QUILLPOST.TEST/A", "HTTP://NEWS.QUILLPOST.TEST/A2"}) {
+    emit window->DropBox()->LinkDropped(link);
+    Settle();
+    for (frmSubscribe* dialog : window->findChildren<frmSubscribe*>()) {
+      seen.push_back((dialog->isModal() ? "modal " : "modeless ") +
+                     (dialog->txtTitle->text() + " " + dialog->txtLink->text()).toStdString());
+      dialog->txtTitle->setText("Alpha");  // a second drop leaves the title alone
+    }
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"modeless  HTTP://NEWS.QUILLPOST.TEST/A",
+                                            "modeless Alpha HTTP://NEWS.QUILLPOST.TEST/A2"}));
+  window->findChild<frmSubscribe*>()->btnSubscribe->click();
   EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", "Alpha"}));
-  dialog->close();
-  Settle();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_EQ(window->findChildren<frmSubscribe*>().size(), 0);
 }
 
 }  // namespace
