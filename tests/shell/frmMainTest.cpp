@@ -85,41 +85,41 @@ TEST_F(MainWindow, EveryEntryReachesItsCommandOnce) {
   platform.http.answers[kLettersLink] = {true, 200, FeedWithItems({"l9"}), {}};
   platform.http.answers[kNotesLink] = {true, 200, FeedWithItems({"n9"}), {}};
   window->AddToSystemTray();
-  const std::string mail = "open mailto:support@quillpost.example; ";
-  const std::string site = "open https://quillpost.example/; ";
-  const std::string fetchAll = "fetch letters; fetch notes; ";
   for (QAction* entry : {window->mnuFileSystray, window->mnuFileSaveAs, window->mnuFilePrint,
                          window->mnuFileCloseCurrent, window->mnuFileCloseAll, window->mnuFileExit,
                          window->mnuHelpAbout})
     entry->trigger();
   EXPECT_EQ(Effect(), "");  // entries without a command
+  const std::string scheduler = "box Quillpost; ", help = "box Help File not found!; ",
+                    mail = "open mailto:support@quillpost.example; ",
+                    site = "open https://quillpost.example/; ", settings = "modal settings; ",
+                    all = "fetch letters; fetch notes; ";
+  const QList<QAction*> tray = window->SysTray()->Menu()->actions();
   const std::vector<std::pair<QAction*, std::string>> entries{
-      {window->mnuToolsScheduler, "box Quillpost; "},      {window->mnuHelpEmail, mail},
-      {window->mnuHelpFile, "box Help File not found!; "}, {window->mnuHelpWebsite, site},
-      {window->mnuToolsSettings, "modal settings; "},      {window->mnuMsgSourceCheckAll, fetchAll},
+      {window->mnuToolsScheduler, scheduler},
+      {tray[7], scheduler},
+      {window->mnuHelpFile, help},
+      {tray[10], help},
+      {window->mnuHelpEmail, mail},
+      {tray[11], mail},
+      {window->mnuHelpWebsite, site},
+      {tray[12], site},
+      {window->mnuToolsSettings, settings},
+      {tray[8], settings},
+      {window->mnuMsgSourceCheckAll, all},
+      {tray[3], all},
   };
   for (const auto& [entry, effect] : entries) {
     entry->trigger();
-    EXPECT_EQ(Effect(), effect) << entry->objectName().toStdString();
-  }
-  const std::vector<std::pair<int, std::string>> trayEntries{{3, fetchAll},
-                                                             {7, "box Quillpost; "},
-                                                             {8, "modal settings; "},
-                                                             {10, "box Help File not found!; "},
-                                                             {11, mail},
-                                                             {12, site}};
-  for (const auto& [index, effect] : trayEntries) {
-    window->SysTray()->TriggerMenuItem(index);
-    EXPECT_EQ(Effect(), effect) << "tray entry " << index;
+    EXPECT_EQ(Effect(), effect) << entry->text().toStdString();
   }
   // One dialog, however often and from wherever it is asked for.
   window->mnuToolsSettings->trigger();
   emit window->Panel()->SettingsRequested();
-  EXPECT_EQ(Effect(), "modal settings; ");
+  EXPECT_EQ(Effect(), settings);
   Tree().SetSelectedItem(Tree().Find(notesId));
   window->mnuMsgSourceCheckCurrent->trigger();
   EXPECT_EQ(Effect(), "fetch notes; ");
-  EXPECT_EQ(State(*window), "shown, tray Show");
   // The main window's check ends in its own tray alert.
   EXPECT_EQ(window->TrayAlert()->isVisible(), true);
   window->TrayAlert()->close();
@@ -145,64 +145,38 @@ TEST_F(MainWindow, DropBoxMarkFollowsEveryWayOfOpeningAndClosingTheBox) {
                                             "unmarked closed", "marked open", "unmarked closed"}));
 }
 
-TEST_F(MainWindow, ArgumentsDecideBetweenWindowAndTrayIcon) {
-  struct Row {
-    std::string arguments;
-    bool notificationArea;
-    std::string state;
-  };
-  const std::vector<Row> rows{
-      {"", true, "shown"},
-      {"-s", true, "hidden, tray Show"},
-      // Without a notification area the window must stay reachable.
-      {"-s", false, "minimised, tray Show"},
-      {"-S", true, "shown"},
-      {" -s", true, "shown"},
-  };
-  for (const Row& row : rows) {
-    TestMainWindow other;
-    other.trayAvailable = row.notificationArea;
-    other.Form_Load(row.arguments);
-    Settle();
-    EXPECT_EQ(State(other), row.state) << "\"" << row.arguments << "\"";
-  }
-}
-
-TEST_F(MainWindow, TrayShowEntryAndDoubleClickToggleTheWindow) {
+TEST_F(MainWindow, SwitchMinimiseShowAndDoubleClickMoveBetweenWindowAndTray) {
   for (const bool area : {true, false}) {
     TestMainWindow other;
     other.trayAvailable = area;
     other.Form_Load("-s");
-    Settle();
     frmSysTray* tray = other.SysTray();
-    ASSERT_NE(tray, nullptr);
     std::vector<std::string> seen;
-    const auto step = [&](const std::function<void()>& act) {
+    for (const auto& act : std::vector<std::function<void()>>{
+             [] {}, [&] { tray->TriggerMenuItem(0); }, [&] { tray->TriggerMenuItem(0); },
+             [&] { emit tray->MenuClick(0, "Show"); },  // keys are exact
+             [&] { emit tray->SysTrayDoubleClick(1); }, [&] { other.showMinimized(); }}) {
       act();
       Settle();
       seen.push_back(State(other));
-    };
-    step([&] { tray->TriggerMenuItem(0); });
-    step([&] { tray->TriggerMenuItem(0); });
-    step([&] { emit tray->MenuClick(0, QStringLiteral("Show")); });  // keys are exact
-    step([&] { emit tray->SysTrayDoubleClick(1); });
-    const std::string away = area ? "hidden" : "minimised";
-    EXPECT_EQ(seen, (std::vector<std::string>{"shown, tray Hide", away + ", tray Show",
-                                              away + ", tray Show", "shown, tray Hide"}))
+    }
+    // Without a notification area the window must stay reachable: minimised, never hidden.
+    const std::string away = area ? "hidden, tray Show" : "minimised, tray Show";
+    EXPECT_EQ(seen, (std::vector<std::string>{away, "shown, tray Hide", away, away,
+                                              "shown, tray Hide", away}))
         << "notification area: " << area;
   }
-}
-
-TEST_F(MainWindow, FirstMinimiseMakesTheIconLaterOnesHideTheWindow) {
-  window->trayAvailable = true;
-  std::vector<std::string> seen;
-  for (int i = 0; i < 2; ++i) {
-    window->showNormal();
-    window->showMinimized();
-    Settle();
-    seen.push_back(State(*window));
+  for (const char* arguments : {"", "-S", " -s"}) {
+    TestMainWindow other;
+    other.trayAvailable = true;
+    other.Form_Load(arguments);
+    EXPECT_EQ(State(other), "shown") << arguments;
   }
-  EXPECT_EQ(seen, (std::vector<std::string>{"minimised, tray Show", "hidden, tray Show"}));
+  // The first minimise makes the icon and leaves the window on the task bar.
+  window->trayAvailable = true;
+  window->showMinimized();
+  Settle();
+  EXPECT_EQ(State(*window), "minimised, tray Show");
 }
 
 // Catches an exit that leaves the tray icon behind, or any window open after it.
@@ -231,7 +205,6 @@ TEST_F(MainWindow, TabCloseButtonClosesTheWindowOfItsTab) {
   Open("g1", "First");
   Open("g2", "Second");
   ASSERT_EQ(window->ActiveDocument()->windowTitle(), QString("Second"));
-
   emit strip->tabCloseRequested(0);
   Settle();
   EXPECT_EQ(OpenTitles(), QString("Second"));
