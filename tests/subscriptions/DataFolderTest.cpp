@@ -1,3 +1,4 @@
+// The data folder and its subscription file as the first command finds them.
 #include "core/mAppFunctions.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/FakeServices.h"
@@ -6,65 +7,62 @@
 
 #include <filesystem>
 
-using TestSupport::FakePlatform;
-using TestSupport::ReadAll;
 using TestSupport::ShownBox;
-
 namespace fs = std::filesystem;
 
 namespace {
-const ShownBox kFileMissingBox{
+
+const ShownBox kFileMissing{
     "Failed to load Subscription List. Required Data File is missing or hidden. Please reinstall "
     "the application to resolve this issue.",
     "Subscription Data File not found!", 16};
-}  // namespace
+
+// Every subscription command on the folder: what each returned, then the boxes shown.
+std::vector<bool> RunCommands() {
+  std::vector<mSubscriptions::MessageSource> sources{{"stale", "stale", "stale"}};
+  mSubscriptions::CurrentSource.Link = "http://h/feed";
+  return {mSubscriptions::ManageSource(mSubscriptions::SourceAction::Exists),
+          mSubscriptions::ReadSources(sources) && sources.empty(),
+          mSubscriptions::AddSource("T", "http://h/feed")};
+}
 
 TEST(DataFolder, FreshFolderWithMissingParentsGetsTheInitialFile) {
-  FakePlatform platform;
+  TestSupport::FakePlatform platform;
   platform.environment.appData = platform.root + "/new-home/.local/share";
-  // The first subscription command initialises a blank DataPath itself.
+  // The first command initialises a blank DataPath itself.
   mSubscriptions::CurrentSource.Link = "http://h/feed";
-  EXPECT_FALSE(mSubscriptions::ManageSource(mSubscriptions::SourceAction::Exists));
+  EXPECT_EQ(mSubscriptions::ManageSource(mSubscriptions::SourceAction::Exists), false);
   EXPECT_EQ(mAppFunctions::DataPath, platform.environment.appData + "/Quillpost Data");
-  EXPECT_EQ(ReadAll(mAppFunctions::DataPath + "/subscriptions.dat"),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-            "<!--\r\n"
-            "Document   : subscriptions.dat\r\n"
-            "Author     : Quillpost developers\r\n"
-            "Description:\r\n"
-            "    This file saves a complete list of all Messages Sources subscribed\r\n"
-            "    under Quillpost application.\r\n"
-            "-->\r\n"
-            "<sources>\r\n"
-            "</sources>\r\n"
-            "\r\n");
-  std::vector<mSubscriptions::MessageSource> sources{{"stale", "stale", "stale"}};
-  EXPECT_TRUE(mSubscriptions::ReadSources(sources));
-  EXPECT_EQ(sources, std::vector<mSubscriptions::MessageSource>{});
+  EXPECT_EQ(
+      TestSupport::ReadAll(mAppFunctions::DataPath + "/subscriptions.dat"),
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!--\r\nDocument   : subscriptions.dat\r\n"
+      "Author     : Quillpost developers\r\nDescription:\r\n    This file saves a complete "
+      "list of all Messages Sources subscribed\r\n    under Quillpost application.\r\n-->\r\n"
+      "<sources>\r\n</sources>\r\n\r\n");
+  EXPECT_EQ(RunCommands(), (std::vector<bool>{false, true, true}));
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
 }
 
 TEST(DataFolder, ExistingFolderWithoutTheFileIsReportedAndNotRepaired) {
-  FakePlatform platform;
+  TestSupport::FakePlatform platform;
   const std::string folder = platform.environment.appData + "/Quillpost Data";
   fs::create_directory(folder);
-  std::vector<mSubscriptions::MessageSource> sources;
-  mSubscriptions::CurrentSource.Link = "http://h/feed";
-  EXPECT_FALSE(mSubscriptions::ReadSources(sources));
-  EXPECT_FALSE(mSubscriptions::ManageSource(mSubscriptions::SourceAction::Exists));
-  EXPECT_FALSE(mSubscriptions::AddSource("T", "http://h/feed"));
-  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>(3, kFileMissingBox));
-  EXPECT_FALSE(fs::exists(folder + "/subscriptions.dat"));
+  EXPECT_EQ(RunCommands(), (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>(3, kFileMissing));
+  EXPECT_EQ(fs::exists(folder + "/subscriptions.dat"), false);
 }
 
 TEST(DataFolder, FolderThatCannotBeCreatedGivesTheErrorReport) {
-  FakePlatform platform;
+  TestSupport::FakePlatform platform;
   TestSupport::WriteAll(platform.root + "/plain-file", "x");
   platform.environment.appData = platform.root + "/plain-file/share";
   mAppFunctions::InitializeDataFolder();
+  EXPECT_EQ(RunCommands(), (std::vector<bool>{false, false, false}));
   EXPECT_EQ(platform.messageBox.shown,
-            (std::vector<ShownBox>{{"76 : \r\n\r\nPath not found", "Error !", 64}}));
-  // Later commands find no file and say so.
-  EXPECT_FALSE(mSubscriptions::AddSource("T", "http://h/feed"));
-  EXPECT_EQ(platform.messageBox.shown.back(), kFileMissingBox);
+            (std::vector<ShownBox>{{"76 : \r\n\r\nPath not found", "Error !", 64},
+                                   kFileMissing,
+                                   kFileMissing,
+                                   kFileMissing}));
 }
+
+}  // namespace
