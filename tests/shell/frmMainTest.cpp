@@ -120,6 +120,10 @@ TEST_F(MainWindow, EveryEntryReachesItsCommandOnce) {
   Tree().SetSelectedItem(Tree().Find(notesId));
   window->mnuMsgSourceCheckCurrent->trigger();
   EXPECT_EQ(Effect(), "fetch notes; ");
+  // A right click on the icon opens its menu.
+  emit window->SysTray()->TrayIcon()->activated(QSystemTrayIcon::Context);
+  EXPECT_EQ(window->SysTray()->Menu()->isVisible(), true);
+  window->SysTray()->Menu()->close();
   // The main window's check ends in its own tray alert.
   EXPECT_EQ(window->TrayAlert()->isVisible(), true);
   window->TrayAlert()->close();
@@ -155,7 +159,8 @@ TEST_F(MainWindow, SwitchMinimiseShowAndDoubleClickMoveBetweenWindowAndTray) {
     for (const auto& act : std::vector<std::function<void()>>{
              [] {}, [&] { tray->TriggerMenuItem(0); }, [&] { tray->TriggerMenuItem(0); },
              [&] { emit tray->MenuClick(0, "Show"); },  // keys are exact
-             [&] { emit tray->SysTrayDoubleClick(1); }, [&] { other.showMinimized(); }}) {
+             [&] { emit tray->TrayIcon()->activated(QSystemTrayIcon::DoubleClick); },
+             [&] { other.showMinimized(); }}) {
       act();
       Settle();
       seen.push_back(State(other));
