@@ -1,7 +1,5 @@
-// The main window's own behaviour (tray, tabs, the drop box mark, exit) and that each of its
-// entries reaches its command once. Captions and shortcuts live in tests/fixtures/ui/frmMain.txt;
-// what the commands do is pinned in the tests of the folders below.
-
+// The main window's own behaviour and that each entry reaches its command once; captions are in
+// tests/fixtures/ui/frmMain.txt, what the commands do in the tests of the folders below.
 #include "config/frmSettings.h"
 #include "core/TreeModel.h"
 #include "presentation/frmDoc.h"
@@ -24,11 +22,6 @@ using namespace TestData;
 
 namespace {
 
-void SettleDeletes() {
-  Settle();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 // "shown", "hidden" or "minimised", and the tray's first entry once there is a tray.
 std::string State(const frmMain& window) {
   std::string state = !window.isVisible() ? "hidden" : window.isMinimized() ? "minimised" : "shown";
@@ -40,7 +33,7 @@ class MainWindow : public MainWindowTest {
  protected:
   // What the commands run since the last call did, in one line; closes the dialogs they opened.
   std::string Effect() {
-    SettleDeletes();
+    Settle();
     std::string out;
     for (const auto& box : platform.messageBox.shown) out += "box " + box.title + "; ";
     for (const auto& target : platform.shell.opened) out += "open " + target + "; ";
@@ -53,7 +46,7 @@ class MainWindow : public MainWindowTest {
     platform.messageBox.shown.clear();
     platform.shell.opened.clear();
     platform.http.fetched.clear();
-    SettleDeletes();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return out;
   }
 
@@ -70,12 +63,6 @@ class MainWindow : public MainWindowTest {
     for (QMdiSubWindow* sub : window->Tabs()->subWindowList(QMdiArea::CreationOrder))
       titles << sub->windowTitle();
     return titles.join(", ");
-  }
-  void Open(const std::string& guid, const std::string& caption) {
-    const std::string page = platform.root + "/page.htm";
-    TestSupport::WriteAll(page, "<p>page</p>");
-    window->OpenDocument(guid, caption, page);
-    Settle();
   }
 };
 
@@ -134,7 +121,8 @@ TEST_F(MainWindow, DropBoxMarkFollowsEveryWayOfOpeningAndClosingTheBox) {
   std::vector<std::string> seen;
   const auto step = [&](const std::function<void()>& act) {
     act();
-    SettleDeletes();
+    Settle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const bool open = window->DropBox() && window->DropBox()->isVisible();
     seen.push_back(std::string(window->mnuToolsDropBox->isChecked() ? "marked" : "unmarked") +
                    (open ? " open" : " closed"));
@@ -203,56 +191,46 @@ TEST_F(MainWindow, TrayExitRemovesTheIconAndClosesEveryWindow) {
   EXPECT_EQ(shown, std::vector<std::string>{});
 }
 
-// Catches a tab's close button closing the active tab instead of its own.
-TEST_F(MainWindow, TabCloseButtonClosesTheWindowOfItsTab) {
-  QTabBar* strip = window->Tabs()->findChild<QTabBar*>();
-  emit strip->tabCloseRequested(0);  // nothing open: nothing happens
-  Open("g1", "First");
-  Open("g2", "Second");
-  ASSERT_EQ(window->ActiveDocument()->windowTitle(), QString("Second"));
-  emit strip->tabCloseRequested(0);
-  Settle();
-  EXPECT_EQ(OpenTitles(), QString("Second"));
-}
-
-TEST_F(MainWindow, MessageListReachesTheDocumentsAndThePopupEntries) {
+// Catches a tab's close button closing the active tab instead of its own, and a document's own
+// Ctrl+F4 (close) taking the Settings key.
+TEST_F(MainWindow, MessageListTabsAndPopupEntriesReachTheirMessage) {
   InstallTemplate();
   QWidget* list = window->Panel()->TreeView()->viewport();
   QTest::mouseDClick(list, Qt::LeftButton, {}, Spot(0));
   QTest::mouseDClick(list, Qt::LeftButton, {}, Spot(0));
-  Settle();
-  EXPECT_EQ(OpenTitles(), QString("First"));  // one window per message
   QTest::mouseClick(list, Qt::RightButton, {}, Spot(1));
   Settle();
+  EXPECT_EQ(OpenTitles(), QString("First"));  // one window per message
   EXPECT_EQ(window->mnuPopupSource->isVisible(), true);
   window->mnuPopupSource->close();
   ASSERT_EQ(Tree().SelectedItem()->Tag(), "g2");
-
   window->mnuPopupSourceRead->trigger();
   EXPECT_EQ(StoredRead(lettersId, "g2"), 1);
   window->mnuPopupSourceUnread->trigger();
   EXPECT_EQ(StoredRead(lettersId, "g2"), 0);
   window->mnuPopupSourceExportOpt[1]->trigger();
-  ASSERT_EQ(platform.saveDialog.requests.size(), 1u);
-  EXPECT_EQ(platform.saveDialog.requests[0].defaultExtension, "txt");
+  EXPECT_EQ(platform.saveDialog.requests.at(0).defaultExtension, "txt");
   window->mnuPopupSourceShow->trigger();
   Settle();
   EXPECT_EQ(OpenTitles(), QString("First, Second"));
-  // Deleting the message closes its window and leaves the other.
-  platform.messageBox.answers = {Services::vbYes};
-  window->mnuPopupSourceDel->trigger();
-  Settle();
-  EXPECT_EQ(OpenTitles(), QString("First"));
-  EXPECT_EQ(StoredRead(lettersId, "g2"), -1);
-}
 
-// Catches a document window's own Ctrl+F4 (close) taking the Settings key.
-TEST_F(MainWindow, ShortcutsReachTheirEntriesWhileADocumentHasTheFocus) {
-  Open("g1", "First");
   window->activateWindow();
   window->LastDocument()->setFocus();
   QTest::keyClick(window->LastDocument(), Qt::Key_F4);
   QTest::keyClick(window->LastDocument(), Qt::Key_F4, Qt::ControlModifier);
   EXPECT_EQ(Effect(), "box Quillpost; modal settings; ");
+  emit window->Tabs()->findChild<QTabBar*>()->tabCloseRequested(0);
+  Settle();
+  EXPECT_EQ(OpenTitles(), QString("Second"));
+
+  // Deleting a message closes its window, though another is in front.
+  QTest::mouseDClick(list, Qt::LeftButton, {}, Spot(0));
+  Settle();
+  EXPECT_EQ(OpenTitles(), QString("Second, First"));
+  Tree().SetSelectedItem(Tree().Find(lettersId)->Child(1));
+  platform.messageBox.answers = {Services::vbYes};
+  window->mnuPopupSourceDel->trigger();
+  Settle();
   EXPECT_EQ(OpenTitles(), QString("First"));
+  EXPECT_EQ(StoredRead(lettersId, "g2"), -1);
 }
