@@ -117,56 +117,47 @@ TEST_F(SubscriptionChecksTest, ListManagerRefusesInOrderAndAddsWithTheHostAsType
   EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", "Alpha"}));
 }
 
-TEST_F(SubscriptionChecksTest, EditSavesUnderTheSameIdAndClearingReturnsToAdding) {
-  Select(notesId);
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
+TEST_F(SubscriptionChecksTest, EditsSaveUnderTheSameIdUnlessTheyCannot) {
+  const auto edit = [&](const std::string& key, const SourceFields& edited) {
+    Select(key);
+    EXPECT_EQ(EnterEditMode(list, state, fields), true);
+    fields = edited;
+    return AddOrSave(state, fields, list);
+  };
+  const Attempt saved{true, Focus::None};
+  // The root has its text and no link, so saving stops at the link.
+  EXPECT_EQ(edit("main", {"Sources", ""}), (Attempt{false, Focus::Link}));
+  // A new link that another source has: the two could no longer be told apart.
+  EXPECT_EQ(edit(notesId, {"Notes", kLetters}), (Attempt{false, Focus::LinkSelected}));
   EXPECT_EQ(state, (ManagerState{ManagerMode::Edit, "Notes", kNotes, notesId}));
   EXPECT_EQ(AddButtonCaption(state.mode), "Save Changes!");
-  fields = {"Daily notes", kNotes + "/daily"};
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{true, Focus::None}));
-  EXPECT_EQ(
-      platform.messageBox.shown,
-      (std::vector<ShownBox>{{"Message Source Details are successfully Saved!", "Done!", 64}}));
+  EXPECT_EQ(edit(notesId, {"Daily notes", kNotes + "/daily"}), saved);
   EXPECT_EQ(AddButtonCaption(state.mode), "Add New");
-  // A new title with the same link is no duplicate.
-  Select(lettersId);
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
-  fields.title = "Weekly letters";
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{true, Focus::None}));
+  EXPECT_EQ(edit(lettersId, {"Weekly letters", kLetters}), saved);  // same link: no duplicate
   // Clearing the fields after a double click: the next click adds.
   Select(notesId);
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
+  EnterEditMode(list, state, fields);
   ClearFields(state, fields);
   fields = {"Notes copy", kNotes + "/copy"};
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{true, Focus::None}));
+  EXPECT_EQ(AddOrSave(state, fields, list), saved);
+  EXPECT_EQ(platform.messageBox.shown.at(2),
+            (ShownBox{"Message Source Details are successfully Saved!", "Done!", 64}));
   std::vector<mSubscriptions::MessageSource> sources;
-  ASSERT_TRUE(mSubscriptions::ReadSources(sources));
+  mSubscriptions::ReadSources(sources);
   EXPECT_EQ(sources, (std::vector<mSubscriptions::MessageSource>{
                          {"Weekly letters", kLetters, lettersId},
                          {"Daily notes", kNotes + "/daily", notesId},
                          {"Notes copy", kNotes + "/copy", sources.back().ID}}));
-}
 
-TEST_F(SubscriptionChecksTest, EditsThatCannotBeSavedKeepEditing) {
-  // The root: its text and no link, so saving stops at the link.
-  Select("main");
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
-  EXPECT_EQ(fields, (SourceFields{"Sources", ""}));
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{false, Focus::Link}));
-  // A new link that another source has: the two could no longer be told apart.
-  Select(notesId);
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
-  fields.link = kLetters;
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{false, Focus::LinkSelected}));
-  // A source that went from the file meanwhile: nothing is said.
-  fields = {"Renamed", kNotes};
-  mSubscriptions::CurrentSource.Link = kNotes;
-  ASSERT_TRUE(mSubscriptions::ManageSource(mSubscriptions::SourceAction::Delete));
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{false, Focus::None}));
-  EXPECT_EQ(platform.messageBox.shown.size(), 2u);
-  EXPECT_EQ(platform.messageBox.shown.back(), kAlready);
+  // A source that went from the file meanwhile: nothing is said and editing goes on.
+  platform.messageBox.shown.clear();
+  Select(lettersId);
+  EnterEditMode(list, state, fields);
+  mSubscriptions::CurrentSource.Link = kLetters;
+  mSubscriptions::ManageSource(mSubscriptions::SourceAction::Delete);
+  EXPECT_EQ(AddOrSave(state, fields, list), Attempt{});
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
   EXPECT_EQ(state.mode, ManagerMode::Edit);
-  EXPECT_EQ(StoredTitles(), std::vector<std::string>{"Letters"});
 }
 
 TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesTheSourceItsFolderAndItsDocuments) {
