@@ -1,6 +1,9 @@
 #include "core/XmlDocument.h"
+#include "core/mAppFunctions.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/DataFolder.h"
+
+#include <filesystem>
 
 using namespace mSubscriptions;
 using TestSupport::ReadAll;
@@ -31,7 +34,32 @@ class SubscriptionFile : public TestData::DataFolderTest {
 
 }  // namespace
 
-TEST_F(SubscriptionFile, BrokenFilesAreReportedByEveryCommandAndLeftAlone) {
+TEST(DataFolder, FreshFolderWithMissingParentsGetsTheInitialFile) {
+  TestSupport::FakePlatform platform;
+  platform.environment.appData = platform.root + "/new-home/.local/share";
+  // The first command initialises a blank DataPath itself.
+  CurrentSource.Link = "http://h/feed";
+  EXPECT_EQ(ManageSource(SourceAction::Exists), false);
+  EXPECT_EQ(
+      ReadAll(mAppFunctions::DataPath + "/subscriptions.dat"),
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!--\r\nDocument   : subscriptions.dat\r\n"
+      "Author     : Quillpost developers\r\nDescription:\r\n    This file saves a complete "
+      "list of all Messages Sources subscribed\r\n    under Quillpost application.\r\n-->\r\n"
+      "<sources>\r\n</sources>\r\n\r\n");
+  EXPECT_EQ(mAppFunctions::DataPath, platform.environment.appData + "/Quillpost Data");
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
+}
+
+TEST(DataFolder, FolderThatCannotBeCreatedGivesTheErrorReport) {
+  TestSupport::FakePlatform platform;
+  WriteAll(platform.root + "/plain-file", "x");
+  platform.environment.appData = platform.root + "/plain-file/share";
+  mAppFunctions::InitializeDataFolder();
+  EXPECT_EQ(platform.messageBox.shown,
+            (std::vector<ShownBox>{{"76 : \r\n\r\nPath not found", "Error !", 64}}));
+}
+
+TEST_F(SubscriptionFile, BrokenOrMissingFilesAreReportedByEveryCommandAndLeftAlone) {
   const std::vector<std::pair<std::string, ShownBox>> rows{
       {"this is not xml <sources/>",
        {"Failed to load Subscription List. Invalid File format or file is damaged. Please "
@@ -39,10 +67,17 @@ TEST_F(SubscriptionFile, BrokenFilesAreReportedByEveryCommandAndLeftAlone) {
         "Failed to load Subscription List.", 16}},
       {kHeader + "<list><source id='1' title='t'>http://h/a</source></list>",
        {"Failed to load Subscription List. Invalid File Format.", "Error!", 16}},
+      // A data folder without its file is reported, never repaired.
+      {"<missing>",
+       {"Failed to load Subscription List. Required Data File is missing or hidden. Please "
+        "reinstall the application to resolve this issue.",
+        "Subscription Data File not found!", 16}},
   };
   for (const auto& [content, box] : rows) {
     platform.messageBox.shown.clear();
     WriteAll(SubscriptionFilePath(), content);
+    if (content == "<missing>") std::filesystem::remove(SubscriptionFilePath());
+    mAppFunctions::InitializeDataFolder();  // as at the next start
     std::vector<MessageSource> sources;
     EXPECT_FALSE(ReadSources(sources));
     for (SourceAction action :
@@ -50,7 +85,8 @@ TEST_F(SubscriptionFile, BrokenFilesAreReportedByEveryCommandAndLeftAlone) {
       EXPECT_FALSE(Act(action, "http://h/a"));
     EXPECT_FALSE(mSubscriptions::AddSource("T", "http://h/a"));
     EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>(6, box));
-    EXPECT_EQ(ReadAll(SubscriptionFilePath()), content);
+    const std::string path = SubscriptionFilePath();
+    EXPECT_EQ(std::filesystem::exists(path) ? ReadAll(path) : "<missing>", content);
   }
 }
 

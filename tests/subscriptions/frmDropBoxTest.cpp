@@ -1,5 +1,4 @@
-// The drop box window: its placement and choices go through DropBoxLogic, drops reach its judge.
-// Its menu is in tests/fixtures/ui/frmDropBox.txt; the main window's entries in frmMainTest.
+// The drop box window: placement and choices go through DropBoxLogic, drops reach its judge.
 #include "subscriptions/frmDropBox.h"
 
 #include "support/FakeServices.h"
@@ -21,10 +20,8 @@ namespace {
 frmDropBox* Open() {
   auto* box = new frmDropBox;
   box->show();
-  QCoreApplication::processEvents();
   return box;
 }
-
 // Where the box is, its side and its opacity (0-255).
 std::vector<int> Looks(const frmDropBox& box) {
   return {box.x(), box.y(), box.width(), static_cast<int>(std::lround(box.windowOpacity() * 255))};
@@ -54,15 +51,14 @@ TEST(DropBoxWindowTest, DroppedTextReachesTheJudgeButADroppedFileNever) {
   TestSupport::FakePlatform platform;
   std::unique_ptr<frmDropBox> box(Open());
   QSignalSpy dropped(box.get(), &frmDropBox::LinkDropped);
-  const QString link = QStringLiteral("HTTP://NEWS.QUILLPOST.TEST/Channel/AbC");
-  const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/news.quillpost.test.txt"));
+  const QString link = "HTTP://NEWS.QUILLPOST.TEST/Channel/AbC";
+  const QString file = "/tmp/news.quillpost.test.txt";
   QMimeData browserLink, otherLink, fileWithText;
   browserLink.setText(link);
   browserLink.setUrls({QUrl(link)});
-  otherLink.setText(QStringLiteral("https://example.org/feed.xml"));
-  // File managers offer the path as text as well: still a file.
-  fileWithText.setUrls({file});
-  fileWithText.setText(file.toLocalFile());
+  otherLink.setText("https://example.org/feed.xml");
+  fileWithText.setUrls({QUrl::fromLocalFile(file)});
+  fileWithText.setText(file);  // file managers offer the path as text as well: still a file
   std::vector<int> actions;
   for (const QMimeData* data : {&browserLink, &otherLink, &fileWithText}) {
     const auto possible = Qt::CopyAction | Qt::MoveAction;
