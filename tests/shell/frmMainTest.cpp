@@ -18,6 +18,9 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <tuple>
+#include <utility>
+
 using namespace TestData;
 
 namespace {
@@ -35,9 +38,11 @@ class MainWindow : public MainWindowTest {
   std::string Effect() {
     Settle();
     std::string out;
-    for (const auto& box : platform.messageBox.shown) out += "box " + box.title + "; ";
-    for (const auto& target : platform.shell.opened) out += "open " + target + "; ";
-    for (const auto& link : platform.http.fetched)
+    for (const auto& box : std::exchange(platform.messageBox.shown, {}))
+      out += "box " + box.title + "; ";
+    for (const auto& target : std::exchange(platform.shell.opened, {}))
+      out += "open " + target + "; ";
+    for (const auto& link : std::exchange(platform.http.fetched, {}))
       out += "fetch " + link.substr(link.rfind('/') + 1) + "; ";
     // The box's presence is its mark; the window manager closes it.
     const bool open = window->DropBox() && window->DropBox()->isVisible();
@@ -48,9 +53,6 @@ class MainWindow : public MainWindowTest {
       out += dialog->isModal() ? "modal settings; " : "settings; ";
       dialog->close();
     }
-    platform.messageBox.shown.clear();
-    platform.shell.opened.clear();
-    platform.http.fetched.clear();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return out;
   }
@@ -82,27 +84,19 @@ TEST_F(MainWindow, EveryEntryReachesItsCommandOnce) {
                          window->mnuHelpAbout})
     entry->trigger();
   EXPECT_EQ(Effect(), "");  // entries without a command
-  const std::string scheduler = "box Quillpost; ", help = "box Help File not found!; ",
-                    mail = "open mailto:support@quillpost.example; ",
-                    site = "open https://quillpost.example/; ", settings = "modal settings; ",
-                    all = "fetch letters; fetch notes; ";
-  struct Row {
-    QAction* entry;
-    int trayEntry;
-    std::string effect;
-  };
-  for (const Row& row : std::vector<Row>{{window->mnuToolsScheduler, 7, scheduler},
-                                         {window->mnuHelpFile, 10, help},
-                                         {window->mnuHelpEmail, 11, mail},
-                                         {window->mnuHelpWebsite, 12, site},
-                                         {window->mnuToolsSettings, 8, settings},
-                                         {window->mnuMsgSourceCheckAll, 3, all},
-                                         {window->mnuToolsDropBox, 5, "drop box; "},
-                                         {window->mnuSysDropBox, 5, "drop box; "}}) {
-    row.entry->trigger();
-    EXPECT_EQ(Effect(), row.effect) << row.entry->text().toStdString();
-    window->SysTray()->TriggerMenuItem(row.trayEntry);
-    EXPECT_EQ(Effect(), row.effect) << "tray entry " << row.trayEntry;
+  for (const auto& [entry, trayEntry, effect] : std::vector<std::tuple<QAction*, int, std::string>>{
+           {window->mnuToolsScheduler, 7, "box Quillpost; "},
+           {window->mnuHelpFile, 10, "box Help File not found!; "},
+           {window->mnuHelpEmail, 11, "open mailto:support@quillpost.example; "},
+           {window->mnuHelpWebsite, 12, "open https://quillpost.example/; "},
+           {window->mnuToolsSettings, 8, "modal settings; "},
+           {window->mnuMsgSourceCheckAll, 3, "fetch letters; fetch notes; "},
+           {window->mnuToolsDropBox, 5, "drop box; "},
+           {window->mnuSysDropBox, 5, "drop box; "}}) {
+    entry->trigger();
+    EXPECT_EQ(Effect(), effect) << entry->text().toStdString();
+    window->SysTray()->TriggerMenuItem(trayEntry);
+    EXPECT_EQ(Effect(), effect) << "tray entry " << trayEntry;
   }
   // The drop box's mark follows it however it closes: the entries again, its own Close.
   for (QAction* close : {window->mnuToolsDropBox, window->mnuSysDropBox}) {
@@ -116,7 +110,7 @@ TEST_F(MainWindow, EveryEntryReachesItsCommandOnce) {
   // One dialog, however often and from wherever it is asked for.
   window->mnuToolsSettings->trigger();
   emit window->Panel()->SettingsRequested();
-  EXPECT_EQ(Effect(), settings);
+  EXPECT_EQ(Effect(), "modal settings; ");
   Tree().SetSelectedItem(Tree().Find(notesId));
   window->mnuMsgSourceCheckCurrent->trigger();
   EXPECT_EQ(Effect(), "fetch notes; ");
