@@ -160,9 +160,17 @@ TEST_F(SubscriptionChecksTest, EditsSaveUnderTheSameIdUnlessTheyCannot) {
   EXPECT_EQ(state.mode, ManagerMode::Edit);
 }
 
-TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesTheSourceItsFolderAndItsDocuments) {
+// Catches a hand-edited identifier ("../x", "", a link) deleting a folder outside the source's.
+TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesOnlyTheSourceItsFolderAndDocuments) {
   TestSupport::FakeDocumentHost documents;
   documents.open = {"g2", "n1"};
+  const std::string outside = platform.environment.appData + "/outside";
+  fs::create_directories(outside);
+  TestSupport::WriteAll(outside + "/keep.txt", "keep");
+  std::string text = ReadAll(mSubscriptions::SubscriptionFilePath());
+  text.insert(text.find("</sources>"), "<source id=\"../outside\" title=\"S\">http://h/x</source>");
+  TestSupport::WriteAll(mSubscriptions::SubscriptionFilePath(), text);
+  mSubscriptions::LoadSubscriptions(list);
   // Nothing is asked for the root or without a selection.
   EXPECT_EQ(Unsubscribe(list, &documents), false);
   Select("main");
@@ -170,7 +178,7 @@ TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesTheSourceItsFolderAndIt
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
 
   Select(lettersId);
-  platform.messageBox.answers = {Services::vbNo, Services::vbYes};
+  platform.messageBox.answers = {Services::vbNo, Services::vbYes, Services::vbYes};
   EXPECT_EQ(Unsubscribe(list, &documents), false);
   EXPECT_EQ(platform.messageBox.shown,
             (std::vector<ShownBox>{
@@ -178,37 +186,22 @@ TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesTheSourceItsFolderAndIt
                  "once you Unsubscribe, all offline Message content will also be lost.\r\n\r\n"
                  "Continue??",
                  "Unsubscribe Letters??", 292}}));
-  EXPECT_EQ(Listed(), (std::vector<std::string>{"Letters", "Notes"}));
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"Letters", "Notes", "S"}));
+  EXPECT_EQ(Unsubscribe(list, &documents), true);
+  Select("../outside");
   EXPECT_EQ(Unsubscribe(list, &documents), true);
   EXPECT_EQ(Listed(), std::vector<std::string>{"Notes"});
   EXPECT_EQ(StoredTitles(), std::vector<std::string>{"Notes"});
   EXPECT_EQ(fs::exists(Folder(lettersId)), false);
   EXPECT_EQ(documents.open, std::set<std::string>{"n1"});
-}
+  EXPECT_EQ(ReadAll(outside + "/keep.txt"), "keep");
 
-// Catches a hand-edited identifier ("../x", "", a link) deleting a folder outside the source's.
-TEST_F(SubscriptionChecksTest, HandEditedIdsNeverDeleteAnything) {
-  const std::string outside = platform.environment.appData + "/outside";
-  fs::create_directories(outside);
-  TestSupport::WriteAll(outside + "/keep.txt", "keep");
   const std::string linked = "CCCCCCCC-0000-4000-8000-000000000003";
   fs::create_directory_symlink(outside, Folder(linked));
-  const std::string path = mSubscriptions::SubscriptionFilePath();
-  std::string text = ReadAll(path);
-  text.insert(text.find("</sources>"), "<source id=\"../outside\" title=\"S\">http://h/x</source>");
-  TestSupport::WriteAll(path, text);
-  mSubscriptions::LoadSubscriptions(list);
-  Select("../outside");
-  platform.messageBox.answers = {Services::vbYes};
-  EXPECT_EQ(Unsubscribe(list, nullptr), true);
-  EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes"}));
-
-  for (const std::string& id :
-       {std::string(), std::string(".."), std::string("main"), notesId + "/",
-        std::string("aaaaaaaa-0000-4000-8000-000000000001"), linked})
+  for (const std::string& id : std::vector<std::string>{"", "..", "main", notesId + "/", linked,
+                                                        "aaaaaaaa-0000-4000-8000-000000000001"})
     EXPECT_EQ(DeleteSourceFolder(id), false) << id;
   EXPECT_EQ(ReadAll(outside + "/keep.txt"), "keep");
-  EXPECT_EQ(fs::exists(Folder(lettersId) + "/inbox.dat"), true);
   EXPECT_EQ(DeleteSourceFolder(notesId), true);
   EXPECT_EQ(fs::exists(Folder(notesId)), false);
 }
