@@ -6,6 +6,7 @@
 #include "support/DataFolder.h"
 
 #include <filesystem>
+#include <set>
 
 using namespace mSubscriptions;
 using TestData::Shown;
@@ -185,11 +186,13 @@ TEST_F(SubscriptionFile, LoadFillsTheRecordOnlyFromAReadableSource) {
   EXPECT_EQ(CurrentSource, (MessageSource{"keep", "http://h/a", "keep-id"}));
 }
 
-// Catches messages shown oldest first.
-TEST_F(SourceTree, SourcesShowInTitleOrderWithTheirMessagesNewestFirst) {
+// Catches messages shown oldest first, and a hand-edited identifier making a folder outside.
+TEST_F(SourceTree, SourcesShowInTitleOrderNewestMessagesFirstAndOddIdsAreLeftOut) {
   const std::string zeta = "AAAAAAAA-0000-4000-8000-000000000001";
   const std::string alpha = "BBBBBBBB-0000-4000-8000-000000000002";
-  WriteSources(Source(zeta, "Zeta", "http://h/z") + Source(alpha, "Alpha", "http://h/a"));
+  WriteSources(Source("", "No id", "http://h/0") + Source(zeta, "Zeta", "http://h/z") +
+               Source(zeta, "Zeta twin", "http://h/z2") + Source("main", "Main", "http://h/m") +
+               Source("../x", "Hand", "http://h/x") + Source(alpha, "Alpha", "http://h/a"));
   WriteInbox(
       "[z1]\r\ntitle=Older\r\ndate=Thu, 03 Dec 2026\r\nread=1\r\n"
       "[z2]\r\ntitle=Newer\r\ndate=Fri, 04 Dec 2026\r\nread=0\r\n",
@@ -197,32 +200,22 @@ TEST_F(SourceTree, SourcesShowInTitleOrderWithTheirMessagesNewestFirst) {
   // Loading twice gives the same trees: they are emptied first.
   for (int i = 0; i < 2; ++i)
     ASSERT_EQ(LoadSubscriptions(messages) && LoadSubscriptions(list), true);
-  EXPECT_EQ(TopLevelTexts(messages), (std::vector<std::string>{"Alpha", "Zeta"}));
+  EXPECT_EQ(TopLevelTexts(messages), (std::vector<std::string>{"Alpha", "Hand", "Main", "Zeta"}));
   EXPECT_EQ(messages.Find(alpha)->Tag(), "http://h/a");
   EXPECT_EQ(TestData::Messages(messages, zeta),
             (std::vector<Shown>{{"Newer", "z2", 2, true}, {"Older", "z1", 3}}));
+  // The list's root keeps its key.
   EXPECT_EQ(TopLevelTexts(list), std::vector<std::string>{"Sources"});
   EXPECT_EQ(TestData::Messages(list, "main"),
-            (std::vector<Shown>{{"Alpha", "http://h/a", 4}, {"Zeta", "http://h/z", 4}}));
-  // Alpha had no inbox folder yet.
-  EXPECT_EQ(std::filesystem::is_directory(mAppFunctions::DataPath + "/" + alpha), true);
+            (std::vector<Shown>{
+                {"Alpha", "http://h/a", 4}, {"Hand", "http://h/x", 4}, {"Zeta", "http://h/z", 4}}));
+  // Only the identifiers got folders (Alpha had none yet).
+  std::set<std::string> folders;
+  for (const auto& entry : std::filesystem::directory_iterator(mAppFunctions::DataPath))
+    if (entry.is_directory()) folders.insert(entry.path().filename().string());
+  EXPECT_EQ(folders, (std::set<std::string>{zeta, alpha}));
+  EXPECT_EQ(std::filesystem::exists(mAppFunctions::DataPath + "/../x"), false);
   WriteAll(SubscriptionFilePath(), "<sources>");
   EXPECT_EQ(LoadSubscriptions(messages), false);
   EXPECT_EQ(messages.Count(), 0u);
-}
-
-// Catches a hand-edited identifier making a folder outside the data folder.
-TEST_F(SourceTree, SourcesWithoutOrWithRepeatedIdsAreLeftOut) {
-  const std::string zeta = "AAAAAAAA-0000-4000-8000-000000000001";
-  WriteSources(Source("", "No id", "http://h/0") + Source(zeta, "Zeta", "http://h/z") +
-               Source(zeta, "Zeta twin", "http://h/z2") + Source("main", "Main", "http://h/m") +
-               Source("../x", "Hand edited", "http://h/x"));
-  ASSERT_EQ(LoadSubscriptions(messages) && LoadSubscriptions(list), true);
-  EXPECT_EQ(TopLevelTexts(messages), (std::vector<std::string>{"Hand edited", "Main", "Zeta"}));
-  EXPECT_EQ(list.Find("main")->ChildCount(), 2u);  // the root keeps its key
-  std::vector<std::string> folders;
-  for (const auto& entry : std::filesystem::directory_iterator(mAppFunctions::DataPath))
-    if (entry.is_directory()) folders.push_back(entry.path().filename().string());
-  EXPECT_EQ(folders, std::vector<std::string>{zeta});
-  EXPECT_EQ(std::filesystem::exists(mAppFunctions::DataPath + "/../x"), false);
 }
