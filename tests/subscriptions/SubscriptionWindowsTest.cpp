@@ -1,6 +1,5 @@
 // The subscription windows reach their logic (SubscriptionChecks, DropBoxLogic), whose tests pin
-// the boxes and the rules: the dialogs place the focus and rebuild the main window's tree, the
-// drop box takes its place and choices from the settings and passes dropped links on.
+// the boxes and the rules.
 #include "core/TreeModel.h"
 #include "presentation/frmDoc.h"
 #include "shell/frmSysTray.h"
@@ -90,7 +89,11 @@ TEST_F(SubscribeDialog, DropsOnTheMainWindowsBoxReachOneModelessDialog) {
   EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", "Alpha"}));
 }
 
-TEST_F(ListManager, MenuOpensItModalItEditsAddsAndClosingRebuildsTheMessageTree) {
+TEST_F(ListManager, MenuOpensItModalItEditsAddsUnsubscribesAndClosingRebuildsTheTree) {
+  const std::string page = platform.root + "/page.htm";
+  TestSupport::WriteAll(page, "<p>page</p>");
+  window->OpenDocument("g1", "First", page);
+  window->OpenDocument("n1", "Note", page);
   WithModal<frmSubscrListManager>(
       [&] { window->mnuMsgSourceManage->trigger(); },
       [&](frmSubscrListManager* dialog) {
@@ -112,28 +115,18 @@ TEST_F(ListManager, MenuOpensItModalItEditsAddsAndClosingRebuildsTheMessageTree)
         dialog->txtTitle->setText("Alpha");
         dialog->txtLink->setText("http://news.quillpost.test/alpha");
         dialog->btnAdd->click();
+        dialog->Sources().SetSelectedItem(dialog->Sources().Find(lettersId));
+        platform.messageBox.answers = {Services::vbYes};
+        dialog->btnDel->click();
+        Settle();
         EXPECT_EQ(TopLevelTexts(Tree()), (std::vector<std::string>{"Letters", "Notes"}));
       });
-  EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Daily notes", "Alpha"}));
-  EXPECT_EQ(TopLevelTexts(Tree()), (std::vector<std::string>{"Alpha", "Daily notes", "Letters"}));
-  EXPECT_EQ(Tree().Find(lettersId)->ChildCount(), 2u);
-}
-
-TEST_F(ListManager, UnsubscribingClosesTheSourcesDocumentWindows) {
-  const std::string page = platform.root + "/page.htm";
-  TestSupport::WriteAll(page, "<p>page</p>");
-  window->OpenDocument("g1", "First", page);
-  window->OpenDocument("n1", "Note", page);
-  frmSubscrListManager dialog(Tree(), window.get());
-  dialog.show();
-  dialog.Sources().SetSelectedItem(dialog.Sources().Find(lettersId));
-  platform.messageBox.answers = {Services::vbYes};
-  dialog.btnDel->click();
-  Settle();
+  EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Daily notes", "Alpha"}));
+  EXPECT_EQ(TopLevelTexts(Tree()), (std::vector<std::string>{"Alpha", "Daily notes"}));
+  EXPECT_EQ(Tree().Find(notesId)->ChildCount(), 1u);
+  // The unsubscribed source's document went with it.
   EXPECT_EQ(DocumentCount(), 1);
   EXPECT_EQ(window->LastDocument()->ItemID(), "n1");
-  dialog.close();
-  EXPECT_EQ(TopLevelTexts(Tree()), std::vector<std::string>{"Notes"});
 }
 
 frmDropBox* Open() {
