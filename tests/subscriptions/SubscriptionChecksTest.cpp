@@ -216,8 +216,9 @@ TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesOnlyTheSourceItsFolderA
   EXPECT_EQ(DeleteSourceFolder(notesId), true);
   EXPECT_EQ(fs::exists(Folder(notesId)), false);
 }
+
 // Catches a box kept where no screen shows it any more.
-TEST(DropBoxLogicTest, PlacementIsStoredInTwipsAndABoxOffEveryScreenOpensOnTheFirst) {
+TEST(DropBoxLogicTest, ABoxOffEveryScreenOpensOnTheFirstAndOnlyServiceLinksAreTaken) {
   TestSupport::FakePlatform platform;
   EXPECT_EQ(DropBoxLogic::LoadPlacement({}), (Placement{0, 0, 2, 1}));  // nothing stored yet
   DropBoxLogic::StorePlacement({2000, 500, 1, 3});
@@ -230,10 +231,7 @@ TEST(DropBoxLogicTest, PlacementIsStoredInTwipsAndABoxOffEveryScreenOpensOnTheFi
   EXPECT_EQ(DropBoxLogic::LoadPlacement({{100, 50, 1920, 1080}}), (Placement{100, 50, 1, 3}));
   // Nothing known about the screens: the stored place.
   EXPECT_EQ(DropBoxLogic::LoadPlacement({}), (Placement{2000, 500, 1, 3}));
-}
 
-TEST(DropBoxLogicTest, OnlyTextNamingTheServiceHostIsTaken) {
-  TestSupport::FakePlatform platform;
   const ShownBox noLink{
       "Invalid link dropped! Please Drag any Quillpost URL to this DropBox and Subscribe!",
       "Drag-n-Drop Quillpost Link ...", 64};

@@ -76,12 +76,11 @@ TEST(DataFolder, FreshFolderWithMissingParentsGetsTheInitialFile) {
   CurrentSource.Link = "http://h/feed";
   EXPECT_EQ(ManageSource(SourceAction::Exists), false);
   EXPECT_EQ(
-      ReadAll(mAppFunctions::DataPath + "/subscriptions.dat"),
+      ReadAll(platform.environment.appData + "/Quillpost Data/subscriptions.dat"),
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<!--\r\nDocument   : subscriptions.dat\r\n"
       "Author     : Quillpost developers\r\nDescription:\r\n    This file saves a complete "
       "list of all Messages Sources subscribed\r\n    under Quillpost application.\r\n-->\r\n"
       "<sources>\r\n</sources>\r\n\r\n");
-  EXPECT_EQ(mAppFunctions::DataPath, platform.environment.appData + "/Quillpost Data");
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
 }
 
