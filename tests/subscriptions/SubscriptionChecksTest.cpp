@@ -1,93 +1,55 @@
+// What the subscribe dialog, the subscription list manager and the drop box decide and show.
 #include "subscriptions/SubscriptionChecks.h"
 
-#include "core/DocumentHost.h"
+#include "config/mSettings.h"
 #include "core/mAppFunctions.h"
-#include "presentation/PanelTestSupport.h"
+#include "subscriptions/DropBoxLogic.h"
+#include "subscriptions/SourceLink.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
-#include "support/FakeServices.h"
-
-#include <gtest/gtest.h>
+#include "support/DataFolder.h"
 
 #include <filesystem>
-#include <set>
-#include <string>
-#include <vector>
+#include <tuple>
 
 using namespace SubscriptionChecks;
-using TestSupport::FakePlatform;
 using TestSupport::ReadAll;
 using TestSupport::ShownBox;
-using TestSupport::WriteAll;
 namespace fs = std::filesystem;
 
 namespace {
 
-using Node = TreeControl::Node;
-
 const std::string kLetters = "http://news.quillpost.test/letters";
 const std::string kNotes = "http://news.quillpost.test/notes";
-const std::string kInvalidText =
-    "Invalid Quillpost Message Source Link. Please specify a correct Quillpost Source Link in "
-    "\"Source Link\" field.";
-
-std::vector<std::string> ChildTexts(const Node* parent) {
-  std::vector<std::string> texts;
-  for (std::size_t row = 0; row < parent->ChildCount(); ++row)
-    texts.push_back(parent->Child(row)->Text());
-  return texts;
+// Where the drop box opens and with which choices: left, top, size and transparency.
+std::vector<int> Opens(const std::vector<DropBoxLogic::Rect>& screens) {
+  const DropBoxLogic::Placement p = DropBoxLogic::LoadPlacement(screens);
+  return {p.left, p.top, p.size, p.trans};
 }
+const ShownBox kAlready{"You have already subscribed to this Message channel!",
+                        "Already Subscribed!", 48};
 
-std::vector<std::string> TopLevelTexts(const TreeControl& tree) {
-  std::vector<std::string> texts;
-  for (const Node* node : tree.TopLevelNodes()) texts.push_back(node->Text());
-  return texts;
-}
+// A table row: name, the fields as typed, what the attempt gives, the box it shows.
+using Row = std::tuple<const char*, SourceFields, Attempt, ShownBox>;
 
-std::vector<mSubscriptions::MessageSource> Stored() {
-  std::vector<mSubscriptions::MessageSource> sources;
-  EXPECT_TRUE(mSubscriptions::ReadSources(sources));
-  return sources;
-}
-
-// Documents open by guid; closing one records it.
-class FakeDocuments : public IDocumentHost {
- public:
-  bool FocusDocument(const std::string& itemId) override { return open.count(itemId) > 0; }
-  void OpenDocument(const std::string& itemId, const std::string&, const std::string&) override {
-    open.insert(itemId);
-  }
-  bool CloseDocument(const std::string& itemId) override {
-    if (open.erase(itemId) == 0) return false;
-    closed.push_back(itemId);
-    return true;
-  }
-  std::set<std::string> open;
-  std::vector<std::string> closed;
-};
-
-class SubscribeDialogChecks : public ::testing::Test {
+// "Letters" with two messages (g1, g2) and "Notes" with one (n1).
+class SubscriptionChecksTest : public TestData::DataFolderTest {
  protected:
-  void SetUp() override { mAppFunctions::InitializeDataFolder(); }
-
-  FakePlatform platform;
-  TreeControl messages{"tvMessages"};
-};
-
-class ListManagerChecks : public ::testing::Test {
- protected:
-  void SetUp() override {
-    mAppFunctions::InitializeDataFolder();
-    lettersId = PanelTests::AddSource("Letters", kLetters, {{"g1", "First"}, {"g2", "Second"}});
-    notesId = PanelTests::AddSource("Notes", kNotes, {{"n1", "Note"}});
+  SubscriptionChecksTest() {
+    lettersId = AddSource("Letters", kLetters, {{"g1", "First"}, {"g2", "Second"}});
+    notesId = AddSource("Notes", kNotes, {{"n1", "Note"}});
     mSubscriptions::LoadSubscriptions(list);
   }
 
   void Select(const std::string& key) { list.SetSelectedItem(list.Find(key)); }
-  std::vector<std::string> Listed() { return ChildTexts(list.Find("main")); }
+  std::vector<std::string> Listed() {
+    std::vector<std::string> texts;
+    for (std::size_t row = 0; row < list.Find("main")->ChildCount(); ++row)
+      texts.push_back(list.Find("main")->Child(row)->Text());
+    return texts;
+  }
   std::string Folder(const std::string& id) { return mAppFunctions::DataPath + "/" + id; }
 
-  FakePlatform platform;
   TreeControl list{"tvSources"};
   std::string lettersId, notesId;
   ManagerState state;
@@ -96,274 +58,180 @@ class ListManagerChecks : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SubscribeDialogChecks, RefusalsComeInOrderWithTheirBoxesAndWriteNothing) {
-  struct Case {
-    const char* name;
-    SourceFields fields;
-    ShownBox box;
-    Focus focus;
-  };
+TEST_F(SubscriptionChecksTest, SubscribeRefusesInOrderComparesTheLinkExactlyAndRebuildsTheTree) {
+  TreeControl messages{"tvMessages"};
+  messages.Add("stale", "Stale node");
   const ShownBox title{"Please specify a Title for Message Source.", "Title?", 64};
   const ShownBox link{"Please specify the URL Link of Message Source.", "Link?", 64};
-  const ShownBox invalid{kInvalidText, "Invalid Quillpost Source Link.", 48};
-  const std::vector<Case> cases{
-      {"blank title before a good link", {"   ", kLetters}, title, Focus::Title},
-      {"empty title before a missing link", {"", ""}, title, Focus::Title},
-      {"blank link", {"Letters", "  "}, link, Focus::Link},
-      {"other host", {"Letters", "http://example.test/letters"}, invalid, Focus::LinkSelected},
-      {"host cut short", {"Letters", "http://news.quillpost.tes/x"}, invalid, Focus::LinkSelected},
-  };
-  const std::string before = ReadAll(mSubscriptions::SubscriptionFilePath());
-  for (const Case& c : cases) {
-    platform.messageBox.shown.clear();
-    EXPECT_EQ(Subscribe(c.fields, messages), (Attempt{false, c.focus})) << c.name;
-    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{c.box}) << c.name;
-  }
-  EXPECT_EQ(ReadAll(mSubscriptions::SubscriptionFilePath()), before);
-}
-
-TEST_F(SubscribeDialogChecks, HostInCapitalsPassesAndOnlyTheExactLinkIsADuplicate) {
-  messages.Add("stale", "Stale node");
+  const ShownBox invalid{
+      "Invalid Quillpost Message Source Link. Please specify a correct "
+      "Quillpost Source Link in \"Source Link\" field.",
+      "Invalid Quillpost Source Link.", 48};
   const ShownBox done{"New Source successfully Added to Subscription List!", "Done!", 64};
-  const ShownBox already{"You have already subscribed to this Message channel!",
-                         "Already Subscribed!", 48};
-
-  EXPECT_EQ(Subscribe({" Letters", kLetters + " "}, messages), (Attempt{true, Focus::None}));
-  EXPECT_EQ(Subscribe({"Again", kLetters}, messages), (Attempt{false, Focus::None}));
-  EXPECT_EQ(Subscribe({"Shouted", "HTTP://NEWS.QUILLPOST.TEST/LETTERS"}, messages),
-            (Attempt{true, Focus::None}));
-
-  EXPECT_EQ(platform.messageBox.shown, (std::vector<ShownBox>{done, already, done}));
-  // The title as typed; the link as the file gives it back, without the blank at its end that
-  // would otherwise have let the same link in twice.
-  const auto sources = Stored();
-  ASSERT_EQ(sources.size(), 2u);
-  EXPECT_EQ(sources[0].Title, " Letters");
-  EXPECT_EQ(sources[0].Link, kLetters);
-  EXPECT_EQ(sources[1].Link, "HTTP://NEWS.QUILLPOST.TEST/LETTERS");
-  // The message tree was rebuilt from the file.
-  EXPECT_EQ(TopLevelTexts(messages), (std::vector<std::string>{" Letters", "Shouted"}));
-  EXPECT_EQ(messages.Find("stale"), nullptr);
-}
-
-TEST_F(ListManagerChecks, RefusalsComeInOrderAndTheHostMustMatchLetterCase) {
-  struct Case {
-    const char* name;
-    SourceFields fields;
-    ShownBox box;
-    Focus focus;
+  const Attempt added{true, Focus::None}, selected{false, Focus::LinkSelected};
+  const std::vector<Row> rows{
+      {"blank title before a good link", {"   ", kLetters + "/x"}, {false, Focus::Title}, title},
+      {"empty title before a missing link", {"", ""}, {false, Focus::Title}, title},
+      {"blank link", {"Alpha", "  "}, {false, Focus::Link}, link},
+      {"other host", {"Alpha", "http://example.test/a"}, selected, invalid},
+      {"host cut short", {"Alpha", "http://news.quillpost.tes/a"}, selected, invalid},
+      {"already subscribed", {"Again", kLetters}, {}, kAlready},
+      // A link stored with a blank at its end would never be found again: the same source twice.
+      {"blanks around a subscribed link", {"Again", " " + kLetters + "\t"}, {}, kAlready},
+      {"host in capitals passes", {" Alpha", "http://NEWS.quillpost.test/a "}, added, done},
+      {"other case: new link", {"Up", "HTTP://NEWS.QUILLPOST.TEST/LETTERS"}, added, done},
   };
-  const std::vector<Case> cases{
-      {"blank title first",
-       {" ", "NEWS.QUILLPOST.TEST"},
-       {"Please specify Title for Message Source.", "Title?", 48},
-       Focus::Title},
-      {"blank link",
-       {"Alpha", "   "},
-       {"Please specify Message Source Link.", "Message Source Link?", 48},
-       Focus::Link},
-      {"host in capitals",
-       {"Alpha", "http://NEWS.quillpost.test/alpha"},
-       {"You've specified invalid Message Source Link. Please specify correct Quillpost Message "
-        "Source URL.",
-        "Invalid Link!", 48},
-       Focus::LinkSelected},
-      {"already subscribed, blanks around the link aside",
-       {"Other title", " " + kLetters + "\t"},
-       {"You have already subscribed to this Message channel!", "Already Subscribed!", 48},
-       Focus::None},
-  };
-  const std::string before = ReadAll(mSubscriptions::SubscriptionFilePath());
-  for (const Case& c : cases) {
+  for (const auto& [name, typed, attempt, box] : rows) {
     platform.messageBox.shown.clear();
-    fields = c.fields;
-    EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{false, c.focus})) << c.name;
-    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{c.box}) << c.name;
-    EXPECT_EQ(fields, c.fields) << c.name;
-    EXPECT_EQ(state, ManagerState{}) << c.name;
+    EXPECT_EQ(Subscribe(typed, messages), attempt) << name;
+    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{box}) << name;
   }
-  EXPECT_EQ(ReadAll(mSubscriptions::SubscriptionFilePath()), before);
+  EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", " Alpha", "Up"}));
+  EXPECT_EQ(TestData::TopLevelTexts(messages),
+            (std::vector<std::string>{" Alpha", "Letters", "Notes", "Up"}));
+  EXPECT_EQ(messages.TopLevelAt(0)->Tag(), "http://NEWS.quillpost.test/a");
+  EXPECT_EQ(messages.Find(lettersId)->ChildCount(), 2u);
 }
 
-TEST_F(ListManagerChecks, AddClearsTheFieldsAndRebuildsTheList) {
-  fields = {"Alpha", "http://news.quillpost.test/alpha"};
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{true, Focus::None}));
-  EXPECT_EQ(
-      platform.messageBox.shown,
-      (std::vector<ShownBox>{{"New Message Source is succcessfully Subscribed!", "Done!", 64}}));
-  EXPECT_EQ(fields, SourceFields{});
+TEST_F(SubscriptionChecksTest, ListManagerRefusesInOrderAndAddsWithTheHostAsTyped) {
+  const ShownBox title{"Please specify Title for Message Source.", "Title?", 48};
+  const ShownBox link{"Please specify Message Source Link.", "Message Source Link?", 48};
+  const ShownBox invalid{
+      "You've specified invalid Message Source Link. Please specify correct "
+      "Quillpost Message Source URL.",
+      "Invalid Link!", 48};
+  const ShownBox done{"New Message Source is succcessfully Subscribed!", "Done!", 64};
+  const std::string alpha = "http://news.quillpost.test/alpha";
+  const Attempt selected{false, Focus::LinkSelected};
+  const std::vector<Row> rows{
+      {"blank title first", {" ", "NEWS.QUILLPOST.TEST"}, {false, Focus::Title}, title},
+      {"blank link", {"Alpha", "   "}, {false, Focus::Link}, link},
+      {"host in capitals", {"Alpha", "http://NEWS.quillpost.test/a"}, selected, invalid},
+      {"already subscribed, blanks aside", {"Other", " " + kLetters + "\t"}, {}, kAlready},
+      {"added", {"Alpha", alpha}, {true, Focus::None}, done},
+  };
+  for (const auto& [name, typed, attempt, box] : rows) {
+    platform.messageBox.shown.clear();
+    fields = typed;
+    EXPECT_EQ(AddOrSave(state, fields, list), attempt) << name;
+    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{box}) << name;
+    EXPECT_EQ(fields, attempt.done ? SourceFields{} : typed) << name;
+    EXPECT_EQ(state, ManagerState{}) << name;
+  }
   EXPECT_EQ(Listed(), (std::vector<std::string>{"Alpha", "Letters", "Notes"}));
-  EXPECT_EQ(PanelTests::StoredTitles(), (std::vector<std::string>{"Letters", "Notes", "Alpha"}));
+  EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", "Alpha"}));
 }
 
-TEST_F(ListManagerChecks, EditSavesUnderTheSameIdAndReturnsToAdding) {
-  EXPECT_EQ(AddButtonCaption(state.mode), "Add New");
-  Select(notesId);
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
-  EXPECT_EQ(fields, (SourceFields{"Notes", kNotes}));
+TEST_F(SubscriptionChecksTest, EditsSaveUnderTheSameIdUnlessTheyCannot) {
+  const auto edit = [&](const std::string& key, const SourceFields& edited) {
+    Select(key);
+    EXPECT_EQ(EnterEditMode(list, state, fields), true);
+    fields = edited;
+    return AddOrSave(state, fields, list);
+  };
+  const Attempt saved{true, Focus::None};
+  // The root has its text and no link, so saving stops at the link.
+  EXPECT_EQ(edit("main", {"Sources", ""}), (Attempt{false, Focus::Link}));
+  // A new link that another source has: the two could no longer be told apart.
+  EXPECT_EQ(edit(notesId, {"Notes", kLetters}), (Attempt{false, Focus::LinkSelected}));
   EXPECT_EQ(state, (ManagerState{ManagerMode::Edit, "Notes", kNotes, notesId}));
   EXPECT_EQ(AddButtonCaption(state.mode), "Save Changes!");
-
-  fields = {"Daily notes", kNotes + "/daily"};
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{true, Focus::None}));
-
-  EXPECT_EQ(
-      platform.messageBox.shown,
-      (std::vector<ShownBox>{{"Message Source Details are successfully Saved!", "Done!", 64}}));
-  EXPECT_EQ(state, ManagerState{});
-  EXPECT_EQ(fields, SourceFields{});
-  const auto sources = Stored();
-  ASSERT_EQ(sources.size(), 2u);
-  EXPECT_EQ(sources[1], (mSubscriptions::MessageSource{"Daily notes", kNotes + "/daily", notesId}));
-  EXPECT_EQ(Listed(), (std::vector<std::string>{"Daily notes", "Letters"}));
-}
-
-TEST_F(ListManagerChecks, ClearFieldsAfterADoubleClickMakesTheNextClickAdd) {
-  Select(lettersId);
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
-  ClearFields(state, fields);
-  EXPECT_EQ(state, ManagerState{});
-  EXPECT_EQ(fields, SourceFields{});
-
-  fields = {"Letters copy", kLetters + "/copy"};
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{true, Focus::None}));
-  EXPECT_EQ(PanelTests::StoredTitles(),
-            (std::vector<std::string>{"Letters", "Notes", "Letters copy"}));
-}
-
-TEST_F(ListManagerChecks, EditsThatCannotBeSavedKeepEditing) {
-  // The root: its text and no link, so saving stops at the link.
-  Select("main");
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
-  EXPECT_EQ(fields, (SourceFields{"Sources", ""}));
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{false, Focus::Link}));
-
-  // A new link that another source has: the two could no longer be told apart.
+  EXPECT_EQ(edit(notesId, {"Daily notes", kNotes + "/daily"}), saved);
+  EXPECT_EQ(AddButtonCaption(state.mode), "Add New");
+  EXPECT_EQ(edit(lettersId, {"Weekly letters", kLetters}), saved);  // same link: no duplicate
+  // Clearing the fields after a double click: the next click adds.
   Select(notesId);
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
-  fields.link = kLetters;
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{false, Focus::LinkSelected}));
+  EnterEditMode(list, state, fields);
+  ClearFields(state, fields);
+  fields = {"Notes copy", kNotes + "/copy"};
+  EXPECT_EQ(AddOrSave(state, fields, list), saved);
+  EXPECT_EQ(platform.messageBox.shown.at(2),
+            (ShownBox{"Message Source Details are successfully Saved!", "Done!", 64}));
+  std::vector<mSubscriptions::MessageSource> sources;
+  mSubscriptions::ReadSources(sources);
+  EXPECT_EQ(sources, (std::vector<mSubscriptions::MessageSource>{
+                         {"Weekly letters", kLetters, lettersId},
+                         {"Daily notes", kNotes + "/daily", notesId},
+                         {"Notes copy", kNotes + "/copy", sources.back().ID}}));
 
-  // A source that went from the file meanwhile: nothing is said.
-  fields = {"Renamed", kNotes};
-  mSubscriptions::CurrentSource.Link = kNotes;
-  ASSERT_TRUE(mSubscriptions::ManageSource(mSubscriptions::SourceAction::Delete));
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{false, Focus::None}));
-
-  EXPECT_EQ(
-      platform.messageBox.shown,
-      (std::vector<ShownBox>{
-          {"Please specify Message Source Link.", "Message Source Link?", 48},
-          {"You have already subscribed to this Message channel!", "Already Subscribed!", 48}}));
+  // A source that went from the file meanwhile: nothing is said and editing goes on.
+  platform.messageBox.shown.clear();
+  Select(lettersId);
+  EnterEditMode(list, state, fields);
+  mSubscriptions::CurrentSource.Link = kLetters;
+  mSubscriptions::ManageSource(mSubscriptions::SourceAction::Delete);
+  EXPECT_EQ(AddOrSave(state, fields, list), Attempt{});
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
   EXPECT_EQ(state.mode, ManagerMode::Edit);
-  EXPECT_EQ(PanelTests::StoredTitles(), std::vector<std::string>{"Letters"});
 }
 
-TEST_F(ListManagerChecks, RenamingWithTheSameLinkIsNoDuplicate) {
-  Select(lettersId);
-  ASSERT_EQ(EnterEditMode(list, state, fields), true);
-  fields.title = "Weekly letters";
-  EXPECT_EQ(AddOrSave(state, fields, list), (Attempt{true, Focus::None}));
-  EXPECT_EQ(PanelTests::StoredTitles(), (std::vector<std::string>{"Weekly letters", "Notes"}));
-}
-
-TEST_F(ListManagerChecks, UnsubscribeAsksAndNoKeepsEverything) {
-  FakeDocuments documents;
-  documents.open = {"g1"};
-  const std::string before = ReadAll(mSubscriptions::SubscriptionFilePath());
-  Select(lettersId);
-  platform.messageBox.answers = {Services::vbNo};
-
+// Catches a hand-edited identifier ("../x", "", a link) deleting a folder outside the source's.
+TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesOnlyTheSourceItsFolderAndDocuments) {
+  TestSupport::FakeDocumentHost documents;
+  documents.open = {"g2", "n1"};
+  const std::string outside = platform.environment.appData + "/outside";
+  fs::create_directories(outside);
+  TestSupport::WriteAll(outside + "/keep.txt", "keep");
+  std::string text = ReadAll(mSubscriptions::SubscriptionFilePath());
+  text.insert(text.find("</sources>"), "<source id=\"../outside\" title=\"S\">http://h/x</source>");
+  TestSupport::WriteAll(mSubscriptions::SubscriptionFilePath(), text);
+  mSubscriptions::LoadSubscriptions(list);
+  // Nothing is asked for the root or without a selection.
   EXPECT_EQ(Unsubscribe(list, &documents), false);
+  Select("main");
+  EXPECT_EQ(Unsubscribe(list, &documents), false);
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
 
+  Select(lettersId);
+  platform.messageBox.answers = {Services::vbNo, Services::vbYes, Services::vbYes};
+  EXPECT_EQ(Unsubscribe(list, &documents), false);
   EXPECT_EQ(platform.messageBox.shown,
             (std::vector<ShownBox>{
                 {"Are you sure you want to Unsubscribe Letters message source? Please note that "
                  "once you Unsubscribe, all offline Message content will also be lost.\r\n\r\n"
                  "Continue??",
                  "Unsubscribe Letters??", 292}}));
-  EXPECT_EQ(ReadAll(mSubscriptions::SubscriptionFilePath()), before);
-  EXPECT_EQ(fs::exists(Folder(lettersId) + "/inbox.dat"), true);
-  EXPECT_EQ(Listed(), (std::vector<std::string>{"Letters", "Notes"}));
-  EXPECT_EQ(documents.closed, std::vector<std::string>{});
-}
-
-TEST_F(ListManagerChecks, UnsubscribeYesRemovesTheSourceItsFolderAndItsDocuments) {
-  FakeDocuments documents;
-  documents.open = {"g2", "n1"};
-  Select(lettersId);
-  platform.messageBox.answers = {Services::vbYes};
-
+  EXPECT_EQ(Listed(), (std::vector<std::string>{"Letters", "Notes", "S"}));
   EXPECT_EQ(Unsubscribe(list, &documents), true);
-
-  EXPECT_EQ(PanelTests::StoredTitles(), std::vector<std::string>{"Notes"});
-  EXPECT_EQ(Listed(), std::vector<std::string>{"Notes"});
-  EXPECT_EQ(fs::exists(Folder(lettersId)), false);
-  EXPECT_EQ(fs::exists(Folder(notesId) + "/inbox.dat"), true);
-  EXPECT_EQ(documents.closed, std::vector<std::string>{"g2"});
-  EXPECT_EQ(documents.open, std::set<std::string>{"n1"});
-}
-
-TEST_F(ListManagerChecks, NothingIsAskedForTheRootOrWithoutASelection) {
-  EXPECT_EQ(Unsubscribe(list, nullptr), false);
-  Select("main");
-  EXPECT_EQ(Unsubscribe(list, nullptr), false);
-  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
-  EXPECT_EQ(PanelTests::StoredTitles(), (std::vector<std::string>{"Letters", "Notes"}));
-}
-
-TEST_F(ListManagerChecks, HandEditedIdsNeverDeleteAnything) {
-  // A folder beside the data folder that "../outside" would name.
-  const std::string outside = platform.environment.appData + "/outside";
-  fs::create_directories(outside);
-  WriteAll(outside + "/keep.txt", "keep");
-  const std::string path = mSubscriptions::SubscriptionFilePath();
-  std::string text = ReadAll(path);
-  text.insert(
-      text.find("</sources>"),
-      "<source id=\"../outside\" title=\"Stray\">http://news.quillpost.test/stray</source>");
-  WriteAll(path, text);
-  mSubscriptions::LoadSubscriptions(list);
-
   Select("../outside");
-  platform.messageBox.answers = {Services::vbYes};
-  EXPECT_EQ(Unsubscribe(list, nullptr), true);
-  EXPECT_EQ(PanelTests::StoredTitles(), (std::vector<std::string>{"Letters", "Notes"}));
-
-  // An empty identifier would name the data folder itself.
-  TreeControl handMade{"tvSources"};
-  handMade.Add("main", "Sources", 1);
-  Node* blank = handMade.AddChild("main", "", "Letters", 4);
-  blank->SetTag(kLetters);
-  handMade.SetSelectedItem(blank);
-  platform.messageBox.answers = {Services::vbYes};
-  EXPECT_EQ(Unsubscribe(handMade, nullptr), true);
-  EXPECT_EQ(PanelTests::StoredTitles(), std::vector<std::string>{"Notes"});
-
+  EXPECT_EQ(Unsubscribe(list, &documents), true);
+  EXPECT_EQ(Listed(), std::vector<std::string>{"Notes"});
+  EXPECT_EQ(StoredTitles(), std::vector<std::string>{"Notes"});
+  EXPECT_EQ(fs::exists(Folder(lettersId)), false);
+  EXPECT_EQ(documents.open, std::set<std::string>{"n1"});
   EXPECT_EQ(ReadAll(outside + "/keep.txt"), "keep");
-  EXPECT_EQ(fs::exists(path), true);
-  EXPECT_EQ(fs::exists(Folder(lettersId) + "/inbox.dat"), true);
-  EXPECT_EQ(fs::exists(Folder(notesId) + "/inbox.dat"), true);
-}
 
-TEST_F(ListManagerChecks, OnlyAnIdentifierFolderInsideTheDataFolderIsDeleted) {
-  const std::string outside = platform.environment.appData + "/outside";
-  fs::create_directories(outside);
-  WriteAll(outside + "/keep.txt", "keep");
-  // A source folder that is a link to somewhere else.
   const std::string linked = "CCCCCCCC-0000-4000-8000-000000000003";
   fs::create_directory_symlink(outside, Folder(linked));
-
-  for (const std::string& id :
-       {std::string(), std::string(".."), std::string("../outside"), std::string("main"),
-        notesId + "/", std::string("aaaaaaaa-0000-4000-8000-000000000001"), linked}) {
+  for (const std::string& id : std::vector<std::string>{"", "..", "main", notesId + "/", linked,
+                                                        "aaaaaaaa-0000-4000-8000-000000000001"})
     EXPECT_EQ(DeleteSourceFolder(id), false) << id;
-  }
   EXPECT_EQ(ReadAll(outside + "/keep.txt"), "keep");
-  EXPECT_EQ(fs::exists(Folder(notesId) + "/inbox.dat"), true);
-  EXPECT_EQ(fs::exists(mSubscriptions::SubscriptionFilePath()), true);
-
   EXPECT_EQ(DeleteSourceFolder(notesId), true);
   EXPECT_EQ(fs::exists(Folder(notesId)), false);
-  EXPECT_EQ(fs::exists(Folder(lettersId) + "/inbox.dat"), true);
+}
+
+// Catches a box kept where no screen shows it any more.
+TEST(DropBoxLogicTest, ABoxOffEveryScreenOpensOnTheFirstAndOnlyServiceLinksAreTaken) {
+  TestSupport::FakePlatform platform;
+  EXPECT_EQ(Opens({}), (std::vector<int>{0, 0, 2, 1}));  // nothing stored yet
+  DropBoxLogic::StorePlacement({2000, 500, 1, 3});
+  EXPECT_EQ((std::vector<int>{mSettings::DropBoxLeft, mSettings::DropBoxTop, mSettings::DropBoxSize,
+                              mSettings::DropBoxTrans}),
+            (std::vector<int>{30000, 7500, 1, 3}));
+  const std::vector<DropBoxLogic::Rect> twoScreens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+  EXPECT_EQ(Opens(twoScreens), (std::vector<int>{2000, 500, 1, 3}));
+  // The second screen gone.
+  EXPECT_EQ(Opens({{100, 50, 1920, 1080}}), (std::vector<int>{100, 50, 1, 3}));
+  // Nothing known about the screens: the stored place.
+  EXPECT_EQ(Opens({}), (std::vector<int>{2000, 500, 1, 3}));
+
+  const ShownBox noLink{
+      "Invalid link dropped! Please Drag any Quillpost URL to this DropBox and Subscribe!",
+      "Drag-n-Drop Quillpost Link ...", 64};
+  const ShownBox invalid{SourceLink::kInvalidLinkText, SourceLink::kInvalidLinkTitle, 48};
+  EXPECT_EQ(DropBoxLogic::AcceptDrop(true, "HTTP://NEWS.QUILLPOST.TEST/Channel/AbC"), true);
+  EXPECT_EQ(DropBoxLogic::AcceptDrop(true, "https://example.org/feed.xml"), false);
+  EXPECT_EQ(DropBoxLogic::AcceptDrop(false, ""), false);
+  EXPECT_EQ(platform.messageBox.shown, (std::vector<ShownBox>{invalid, noLink}));
 }
