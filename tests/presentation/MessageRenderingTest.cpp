@@ -1,11 +1,16 @@
-#include "presentation/MessageTestSupport.h"
+#include "presentation/MessageRendering.h"
 
+#include "TestPaths.h"
+#include "core/mAppFunctions.h"
+#include "inbox/mInbox.h"
+#include "support/DataFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <filesystem>
-#include <random>
-#include <sstream>
 
 using namespace MessageRendering;
-using namespace MessageTests;
 using TestSupport::ReadAll;
 using TestSupport::WriteAll;
 
@@ -16,9 +21,22 @@ Fields Split(const MessageHeader& h) {
   return {h.FromName, h.FromEmail, h.Subject, h.Date, h.ReplyToName, h.ReplyToEmail, h.Body};
 }
 
+const std::string kFixture = QP_FIXTURES_DIR "/messages/header_block_quoted_names.htm";
+const std::string kTemplate = QP_SOURCE_DIR "/src/resources/view.tpl";
+const Fields kFixtureFields{"Ann Editor ",
+                            "ann@news.example",
+                            "The Tuesday Letter, spring issue",
+                            "Tue, 01 Dec 2026 09:18:46 +0000",
+                            "Letters Desk ",
+                            "letters@news.example",
+                            "<div class=\"letter\">\n<h2>Spring issue</h2>\n<p>Good morning! This "
+                            "week: seed swaps, a balcony garden and the market&#39;s return.</p>\n"
+                            "<p><a href=\"https://news.example/spring\">Read the issue on the "
+                            "web</a></p>\n</div>"};
+
 TEST(ParseMessageHeader, SplitsBlocksAsTheyAreWritten) {
-  EXPECT_EQ(Split(ParseMessageHeader(FixtureDescription())), Split(FixtureHeader()));
   const std::vector<std::pair<std::string, Fields>> cases{
+      {ReadAll(kFixture), kFixtureFields},
       // Two characters after "from:" are skipped: an unquoted name loses its first one.
       {"<!--header start: From: Ann Editor &lt;ann@x.example&gt;Subject: Hi Date: Mon Reply-To: "
        "desk@x.example header end -->}B",
@@ -47,25 +65,6 @@ TEST(ParseMessageHeader, SplitsBlocksAsTheyAreWritten) {
   }
 }
 
-TEST(ParseMessageHeader, RandomTextNeverThrowsAndTheBodyIsAlwaysItsEnd) {
-  std::vector<std::string> pieces;
-  std::istringstream words(
-      "header|start:|header start:|header end|header end -->|-->|from:|From: \"|subject|Subject: "
-      "|date|Date: |reply|Reply-To: |<|>|\"|}|&lt;|&quot;|<br />|<p>|\xC3\x84|\x84| |x");
-  for (std::string word; std::getline(words, word, '|');) pieces.push_back(word);
-  std::mt19937 random(2710);
-  for (int round = 0; round < 3000; ++round) {
-    std::string description;
-    for (int i = static_cast<int>(random() % 24); i > 0; --i) {
-      description += random() % 5 == 0 ? std::string(1, static_cast<char>(random() % 256))
-                                       : pieces[random() % pieces.size()];
-    }
-    MessageHeader header;
-    ASSERT_NO_THROW(header = ParseMessageHeader(description)) << description;
-    ASSERT_TRUE(description.ends_with(header.Body)) << description;
-  }
-}
-
 TEST(ShortenTitle, KeepsFourWordsCountingEmptyOnes) {
   EXPECT_EQ(ShortenTitle("One two three four"), "One two three four");
   EXPECT_EQ(ShortenTitle("One two three four five"), "One two three four ...");
@@ -82,8 +81,9 @@ TEST(RenderPage, TokensGoInOrderEachPassOnThePreviousResult) {
   EXPECT_EQ(RenderPage("[FN]", header), "[]");
 }
 
+// Catches a template whose content policy a field could come before or a script could loosen.
 TEST(RenderPage, ShippedTemplateKeepsItsContentPolicyFirst) {
-  const std::string page = ShippedTemplate();
+  const std::string page = ReadAll(kTemplate);
   const std::size_t policy = page.find("<meta http-equiv=\"Content-Security-Policy\"");
   ASSERT_NE(policy, std::string::npos);
   EXPECT_NE(page.find("default-src 'none'", policy), std::string::npos);
@@ -91,55 +91,67 @@ TEST(RenderPage, ShippedTemplateKeepsItsContentPolicyFirst) {
   for (const char* token : {"FN", "FEML", "DT", "RT", "REML", "SL", "DESC"}) {
     EXPECT_GT(page.find(token), policy) << token;
   }
-  MessageHeader hostile = FixtureHeader();
+  MessageHeader hostile;
   hostile.Subject = "</title><meta http-equiv=\"refresh\" content=\"0;url=https://evil.example/\">";
   EXPECT_EQ(RenderPage(page, hostile).find("<meta"), policy);
 }
 
-class ShowMessageTest : public MessageTest {};
+// The fixture message stored in a source, as the feed parser stores it.
+class ShowMessageTest : public TestData::DataFolderTest {
+ protected:
+  void SetUp() override {
+    InstallTemplate();
+    std::string description = ReadAll(kFixture);
+    std::replace(description.begin(), description.end(), '\n', '\x05');
+    WriteInbox(TestData::Section(kGuid, "The Tuesday Letter: spring issue is here", description,
+                                 "Tue, 01 Dec 2026", "09:18:46", "+0000"));
+  }
+  std::string PagePath() const { return mAppFunctions::DataPath + "/item.htm"; }
+
+  const std::string kGuid = "https://news.example/letters/2026-12-01";
+  TestSupport::FakeDocumentHost host;
+};
 
 TEST_F(ShowMessageTest, OpensAWindowOnTheRenderedPageAndOnlyFocusesItLater) {
-  EXPECT_TRUE(ShowMessage(kSourceID, kGuid, host));
-  EXPECT_EQ(ReadAll(PagePath()),
-            RenderPage(ShippedTemplate(), FixtureHeader(Loaded(kFixtureBody))) + "\r\n");
-  const std::vector<FakeDocumentHost::Opened> opened{
-      {kGuid, "The Tuesday Letter: spring ...", PagePath()}};
-  EXPECT_EQ(host.opened, opened);
-  EXPECT_EQ(std::pair(mInbox::SourceID, mInbox::CurrentItem.guid), std::pair(kSourceID, kGuid));
+  EXPECT_TRUE(ShowMessage(TestData::kSourceID, kGuid, host));
+  MessageHeader header = ParseMessageHeader(ReadAll(kFixture));
+  // Loading from the inbox gives line feeds back as CR LF.
+  for (std::size_t at = 0; (at = header.Body.find('\n', at)) != std::string::npos; at += 2)
+    header.Body.insert(at, "\r");
+  EXPECT_EQ(ReadAll(PagePath()), RenderPage(ReadAll(kTemplate), header) + "\r\n");
+  EXPECT_EQ(host.opened, (std::vector<TestSupport::FakeDocumentHost::Opened>{
+                             {kGuid, "The Tuesday Letter: spring ...", PagePath()}}));
+  EXPECT_EQ(std::pair(mInbox::SourceID, mInbox::CurrentItem.guid),
+            std::pair(TestData::kSourceID, kGuid));
 
   WriteAll(PagePath(), "earlier");
-  EXPECT_TRUE(ShowMessage(kSourceID, kGuid, host));
-  EXPECT_EQ(host.opened.size(), 1u);
-  EXPECT_EQ(ReadAll(PagePath()), "earlier");
-  EXPECT_TRUE(platform.messageBox.shown.empty());
+  EXPECT_TRUE(ShowMessage(TestData::kSourceID, kGuid, host));
+  EXPECT_EQ(std::pair(host.opened.size(), ReadAll(PagePath())),
+            std::pair(1ul, std::string("earlier")));
+  EXPECT_EQ(platform.messageBox.shown, std::vector<TestSupport::ShownBox>{});
 }
 
-TEST_F(ShowMessageTest, MissingTemplateGivesTheErrorBoxAndNoWindow) {
+TEST_F(ShowMessageTest, WhatCannotBeShownOpensNoWindow) {
+  EXPECT_FALSE(ShowMessage(TestData::kSourceID, "https://news.example/other", host));
+  EXPECT_FALSE(ShowMessage("", kGuid, host));
+  EXPECT_EQ(platform.messageBox.shown, std::vector<TestSupport::ShownBox>{});
+
+  // Opening anyway would show whichever message the page held before under this one's caption.
+  std::filesystem::create_directory(PagePath());
+  EXPECT_FALSE(ShowMessage(TestData::kSourceID, kGuid, host));
+  EXPECT_EQ(platform.messageBox.shown.size(), 1u);
+  std::filesystem::remove(PagePath());
+
   std::filesystem::remove(platform.environment.programFolder + "/view.tpl");
   WriteAll(PagePath(), "earlier");
-  EXPECT_FALSE(ShowMessage(kSourceID, kGuid, host));
-  const std::vector<TestSupport::ShownBox> shown{
-      {"Message details can't be shown. Required Data file to present item description is "
-       "missing! Please reinstall the application to resolve this issue.",
-       "Error!", 16}};
-  EXPECT_EQ(platform.messageBox.shown, shown);
-  EXPECT_TRUE(host.opened.empty());
+  EXPECT_FALSE(ShowMessage(TestData::kSourceID, kGuid, host));
+  EXPECT_EQ(platform.messageBox.shown.back(),
+            (TestSupport::ShownBox{"Message details can't be shown. Required Data file to present "
+                                   "item description is missing! Please reinstall the "
+                                   "application to resolve this issue.",
+                                   "Error!", 16}));
   EXPECT_EQ(ReadAll(PagePath()), "earlier");
-}
-
-TEST_F(ShowMessageTest, UnknownMessageShowsNothing) {
-  EXPECT_FALSE(ShowMessage(kSourceID, "https://news.example/other", host));
-  EXPECT_FALSE(ShowMessage("", kGuid, host));
-  EXPECT_TRUE(platform.messageBox.shown.empty());
-  EXPECT_TRUE(host.opened.empty());
-}
-
-// Opening anyway would show whichever message the page held before under this one's caption.
-TEST_F(ShowMessageTest, PageThatCannotBeWrittenOpensNoWindow) {
-  std::filesystem::create_directory(PagePath());
-  EXPECT_FALSE(ShowMessage(kSourceID, kGuid, host));
-  EXPECT_TRUE(host.opened.empty());
-  EXPECT_EQ(platform.messageBox.shown.size(), 1u);
+  EXPECT_EQ(host.opened, std::vector<TestSupport::FakeDocumentHost::Opened>{});
 }
 
 }  // namespace

@@ -17,18 +17,18 @@
 namespace {
 
 using Node = TreeControl::Node;
+using Texts = std::vector<std::string>;
 
-// The tester reports through warnings of its own category; collect them as failures.
-std::vector<std::string>* g_testerFailures = nullptr;
+// The model tester reports through warnings of its own category; they are collected as failures.
+Texts* g_testerFailures = nullptr;
 QtMessageHandler g_previousHandler = nullptr;
-
 void CollectTesterFailures(QtMsgType type, const QMessageLogContext& context, const QString& msg) {
   if (g_testerFailures && context.category &&
       QByteArray(context.category).startsWith("qt.modeltest")) {
     g_testerFailures->push_back(msg.toStdString());
-    return;
+  } else if (g_previousHandler) {
+    g_previousHandler(type, context, msg);
   }
-  if (g_previousHandler) g_previousHandler(type, context, msg);
 }
 
 QIcon SolidIcon(Qt::GlobalColor color) {
@@ -37,34 +37,30 @@ QIcon SolidIcon(Qt::GlobalColor color) {
   return QIcon(pixmap);
 }
 
-std::vector<std::string> RowTexts(const QAbstractItemModel& model, const QModelIndex& parent = {}) {
-  std::vector<std::string> texts;
+Texts RowTexts(const QAbstractItemModel& model, const QModelIndex& parent = {}) {
+  Texts texts;
   for (int row = 0; row < model.rowCount(parent); ++row)
     texts.push_back(model.index(row, 0, parent).data().toString().toStdString());
   return texts;
 }
 
-// A message tree shown by a model, checked by the model tester and shown in a tree view.
+void Settle() {
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+}
+
+// A message tree shown by a model in a tree view, every change checked by the model tester.
 class TreeModelTest : public ::testing::Test {
  protected:
-  TreeControl tree{"tvMessages"};
-  std::unique_ptr<TreeModel> model;
-  std::unique_ptr<QAbstractItemModelTester> tester;
-  QTreeView view;
-  QList<QIcon> icons{QIcon(), SolidIcon(Qt::blue), SolidIcon(Qt::red), SolidIcon(Qt::gray)};
-  std::vector<std::string> failures;
-
   void SetUp() override {
     g_testerFailures = &failures;
     g_previousHandler = qInstallMessageHandler(CollectTesterFailures);
-    tree.SetSorted(false);
     tree.Add("id-zeta", "Zeta", MessageTreeImage::Source)->SetTag("link-zeta");
     tree.AddChild("id-zeta", "", "z1", MessageTreeImage::Unread)->SetBold(true);
     tree.AddChild("id-zeta", "", "z2", MessageTreeImage::Read);
     tree.Add("id-alpha", "Alpha", MessageTreeImage::Source);
-    tree.AddChild("id-alpha", "", "a1", MessageTreeImage::Unread)->SetBold(true);
+    tree.AddChild("id-alpha", "", "a1", MessageTreeImage::Unread);
     tree.SetSorted(true);
-
     model = std::make_unique<TreeModel>(tree);
     model->SetImageList(icons);
     tester = std::make_unique<QAbstractItemModelTester>(
@@ -80,40 +76,38 @@ class TreeModelTest : public ::testing::Test {
     tester.reset();
     qInstallMessageHandler(g_previousHandler);
     g_testerFailures = nullptr;
-    EXPECT_EQ(failures, std::vector<std::string>{});
+    EXPECT_EQ(failures, Texts{});
   }
 
   QModelIndex Index(const std::string& key) { return model->IndexFromNode(tree.Find(key)); }
-  QModelIndex ChildIndex(const std::string& key, int row) {
-    return model->index(row, 0, Index(key));
+  qint64 IconKey(const QModelIndex& index) {
+    return index.data(Qt::DecorationRole).value<QIcon>().cacheKey();
   }
-  void Settle() {
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-  }
+
+  TreeControl tree{"tvMessages"};
+  std::unique_ptr<TreeModel> model;
+  std::unique_ptr<QAbstractItemModelTester> tester;
+  QTreeView view;
+  QList<QIcon> icons{QIcon(), SolidIcon(Qt::blue), SolidIcon(Qt::red), SolidIcon(Qt::gray)};
+  Texts failures;
 };
 
-TEST_F(TreeModelTest, ShowsSortedSourcesMessagesInOrderBoldAndImages) {
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"Alpha", "Zeta"}));
-  EXPECT_EQ(RowTexts(*model, Index("id-zeta")), (std::vector<std::string>{"z1", "z2"}));
-
-  const QModelIndex z1 = ChildIndex("id-zeta", 0);
+TEST_F(TreeModelTest, ShowsTextBoldImageTagAndKeyAndFollowsChanges) {
+  const QModelIndex zeta = Index("id-zeta");
+  const QModelIndex z1 = model->index(0, 0, zeta);
+  EXPECT_EQ(RowTexts(*model, zeta), (Texts{"z1", "z2"}));
   EXPECT_EQ(z1.data(Qt::FontRole).value<QFont>().bold(), true);
-  EXPECT_EQ(ChildIndex("id-zeta", 1).data(Qt::FontRole).isValid(), false);
-  EXPECT_EQ(z1.data(Qt::DecorationRole).value<QIcon>().cacheKey(), icons[2].cacheKey());
-  EXPECT_EQ(Index("id-zeta").data(Qt::DecorationRole).value<QIcon>().cacheKey(),
-            icons[1].cacheKey());
+  EXPECT_EQ(std::pair(IconKey(zeta), IconKey(z1)),
+            std::pair(icons[1].cacheKey(), icons[2].cacheKey()));
   EXPECT_EQ(z1.data(TreeModel::ImageRole).toInt(), MessageTreeImage::Unread);
-  EXPECT_EQ(Index("id-zeta").data(TreeModel::TagRole).toString(), QString("link-zeta"));
-  EXPECT_EQ(Index("id-zeta").data(TreeModel::KeyRole).toString(), QString("id-zeta"));
-  EXPECT_EQ(model->parent(z1), Index("id-zeta"));
+  EXPECT_EQ(zeta.data(TreeModel::TagRole).toString(), QString("link-zeta"));
+  EXPECT_EQ(zeta.data(TreeModel::KeyRole).toString(), QString("id-zeta"));
 
-  // Marking read as the panel does.
   Node* z1Node = model->NodeFromIndex(z1);
   ASSERT_EQ(z1Node, tree.Find("id-zeta")->Child(0));
   z1Node->SetImage(MessageTreeImage::Read);
   z1Node->SetBold(false);
-  EXPECT_EQ(z1.data(Qt::DecorationRole).value<QIcon>().cacheKey(), icons[3].cacheKey());
+  EXPECT_EQ(IconKey(z1), icons[3].cacheKey());
   EXPECT_EQ(z1.data(Qt::FontRole).isValid(), false);
   z1Node->SetImage(9);  // outside the image list
   EXPECT_EQ(z1.data(Qt::DecorationRole).isValid(), false);
@@ -122,23 +116,17 @@ TEST_F(TreeModelTest, ShowsSortedSourcesMessagesInOrderBoldAndImages) {
 TEST_F(TreeModelTest, StaysConsistentThroughAddsRemovesMovesAndResets) {
   tree.Add("id-mike", "Mike");
   tree.AddChild("id-mike", "", "m1");
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"Alpha", "Mike", "Zeta"}));
-
   tree.Find("id-alpha")->SetText("Yankee");  // moves down
   tree.Find("id-zeta")->SetText("Bravo");    // moves up
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"Bravo", "Mike", "Yankee"}));
-
+  EXPECT_EQ(RowTexts(*model), (Texts{"Bravo", "Mike", "Yankee"}));
   tree.SetSorted(false);
   tree.Add("id-able", "Able");
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"Bravo", "Mike", "Yankee", "Able"}));
+  EXPECT_EQ(RowTexts(*model), (Texts{"Bravo", "Mike", "Yankee", "Able"}));
   tree.SetSorted(true);
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"Able", "Bravo", "Mike", "Yankee"}));
-
   tree.Remove(tree.Find("id-zeta")->Child(0));
-  EXPECT_EQ(RowTexts(*model, Index("id-zeta")), (std::vector<std::string>{"z2"}));
   tree.Remove("id-mike");
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"Able", "Bravo", "Yankee"}));
-
+  EXPECT_EQ(RowTexts(*model), (Texts{"Able", "Bravo", "Yankee"}));
+  EXPECT_EQ(RowTexts(*model, Index("id-zeta")), (Texts{"z2"}));
   {
     TreeControl::UpdateGuard batch(tree);
     tree.Remove("id-zeta");
@@ -147,24 +135,20 @@ TEST_F(TreeModelTest, StaysConsistentThroughAddsRemovesMovesAndResets) {
     Settle();  // a view that paints during the batch sees an empty model
     EXPECT_EQ(model->rowCount(), 0);
   }
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"Able", "Yankee", "Zeta"}));
+  EXPECT_EQ(RowTexts(*model), (Texts{"Able", "Yankee", "Zeta"}));
   EXPECT_EQ(model->rowCount(Index("id-zeta")), 50);
-
   tree.Clear();
-  EXPECT_EQ(model->rowCount(), 0);
   tree.Add("id-new", "New");
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"New"}));
+  EXPECT_EQ(RowTexts(*model), (Texts{"New"}));
   Settle();
 }
 
-TEST_F(TreeModelTest, ViewFollowsSelectionAndExpansionBothWays) {
+TEST_F(TreeModelTest, ViewAndControlShareSelectionExpansionAndEnabledState) {
   Node* zeta = tree.Find("id-zeta");
   tree.SetSelectedItem(zeta->Child(1));
   EXPECT_EQ(view.currentIndex(), model->IndexFromNode(zeta->Child(1)));
-
   view.setCurrentIndex(Index("id-alpha"));
   EXPECT_EQ(tree.SelectedItem(), tree.Find("id-alpha"));
-
   zeta->SetExpanded(false);
   EXPECT_EQ(view.isExpanded(Index("id-zeta")), false);
   view.expand(Index("id-zeta"));
@@ -176,108 +160,70 @@ TEST_F(TreeModelTest, ViewFollowsSelectionAndExpansionBothWays) {
   tree.EndUpdate();
   EXPECT_EQ(view.isExpanded(Index("id-zeta")), true);
   EXPECT_EQ(view.currentIndex(), Index("id-alpha"));
-
   // Removing the selected node leaves nothing selected, whatever the view would pick.
   tree.Remove("id-alpha");
   EXPECT_EQ(tree.SelectedItem(), nullptr);
   EXPECT_EQ(view.selectionModel()->hasSelection(), false);
+
+  tree.SetEnabled(false);
+  EXPECT_EQ(view.isEnabled(), false);
+  EXPECT_EQ(model->flags(Index("id-zeta")).testFlag(Qt::ItemIsEnabled), false);
 }
 
-TEST_F(TreeModelTest, DisabledControlShowsItemsNotEnabledAndTakesNoInput) {
+TEST_F(TreeModelTest, ClicksAndKeysOfTheViewReachTheControlsHandlers) {
   int clicks = 0;
   tree.SetOnDblClick([&] { ++clicks; });
-  tree.SetEnabled(false);
-  EXPECT_EQ(model->flags(Index("id-zeta")).testFlag(Qt::ItemIsEnabled), false);
-  EXPECT_EQ(view.isEnabled(), false);
-  const QRect rect = view.visualRect(Index("id-zeta"));
-  QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, rect.center());
-  Settle();
-  EXPECT_EQ(clicks, 0);
-
-  tree.SetEnabled(true);
-  EXPECT_EQ(model->flags(Index("id-zeta")).testFlag(Qt::ItemIsEnabled), true);
-  QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, rect.center());
+  QTest::mouseDClick(view.viewport(), Qt::LeftButton, {},
+                     view.visualRect(Index("id-zeta")).center());
+  Texts released;
+  tree.SetOnMouseUp([&](int button, int, int x, int y) {
+    const Node* hit = tree.HitTest(x, y);
+    released.push_back(std::to_string(button) + " " + (hit ? hit->Text() : std::string("-")));
+  });
+  const QRect a1 = view.visualRect(model->index(0, 0, Index("id-alpha")));
+  QTest::mouseClick(view.viewport(), Qt::RightButton, {}, a1.center());
+  QTest::mouseClick(view.viewport(), Qt::RightButton, {}, QPoint(5, view.viewport()->height() - 2));
   Settle();
   EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(released, (Texts{"2 a1", "2 -"}));
 }
 
-TEST_F(TreeModelTest, SetDataRunsEndOfEditAndHonoursCancel) {
-  tree.SetLabelEditFilter([](const Node& node) { return node.IsTopLevel(); });
-  std::string proposed;
-  bool refuse = true;
-  tree.SetOnAfterLabelEdit([&](TreeControl::LabelEditEvent& event) {
-    proposed = event.newText;
-    event.cancel = refuse;
-  });
-  EXPECT_EQ(model->flags(Index("id-zeta")).testFlag(Qt::ItemIsEditable), true);
-  EXPECT_EQ(model->flags(ChildIndex("id-zeta", 0)).testFlag(Qt::ItemIsEditable), false);
-
-  EXPECT_FALSE(model->setData(Index("id-zeta"), QString("Omega")));
-  EXPECT_EQ(proposed, "Omega");
-  EXPECT_EQ(Index("id-zeta").data().toString(), QString("Zeta"));
-  EXPECT_FALSE(model->setData(ChildIndex("id-zeta", 0), QString("renamed")));
-  EXPECT_EQ(ChildIndex("id-zeta", 0).data().toString(), QString("z1"));
-
-  refuse = false;
-  EXPECT_TRUE(model->setData(Index("id-zeta"), QString("Able")));
-  EXPECT_EQ(RowTexts(*model), (std::vector<std::string>{"Able", "Alpha"}));
-}
-
-TEST_F(TreeModelTest, F2OpensEditorThroughTheControlAndEscapeBacksOut) {
+// F2 goes to the control's key handler, which starts the edit; the view's editor ends it.
+TEST_F(TreeModelTest, F2OpensTheEditorThroughTheControlAndEscapeBacksOut) {
   tree.SetLabelEditFilter([](const Node& node) { return node.IsTopLevel(); });
   std::vector<int> keys;
   tree.SetOnKeyUp([&](int key, int) {
     keys.push_back(key);
     if (key == TreeControl::KeyF2) tree.StartLabelEdit();
   });
-  int handlerRuns = 0;
-  tree.SetOnAfterLabelEdit([&](TreeControl::LabelEditEvent&) { ++handlerRuns; });
-
+  Texts proposed;
+  tree.SetOnAfterLabelEdit([&](TreeControl::LabelEditEvent& e) { proposed.push_back(e.newText); });
+  EXPECT_EQ(model->flags(model->index(0, 0, Index("id-zeta"))).testFlag(Qt::ItemIsEditable), false);
+  const auto edit = [&](const QString& text, Qt::Key key) {
+    QTest::keyClick(&view, Qt::Key_F2);
+    Settle();
+    auto* editor = qobject_cast<QLineEdit*>(view.indexWidget(Index("id-zeta")));
+    ASSERT_NE(editor, nullptr);
+    editor->setText(text);
+    QTest::keyClick(editor, key);
+    Settle();
+  };
   view.setFocus();
   tree.SetSelectedItem(tree.Find("id-zeta"));
-  QTest::keyClick(&view, Qt::Key_F2);
-  Settle();
-  EXPECT_EQ(keys, (std::vector<int>{TreeControl::KeyF2}));
-  ASSERT_EQ(tree.EditingNode(), tree.Find("id-zeta"));
-  auto* editor = qobject_cast<QLineEdit*>(view.indexWidget(Index("id-zeta")));
-  ASSERT_NE(editor, nullptr);
-
-  editor->setText("Typed");
-  QTest::keyClick(editor, Qt::Key_Escape);
-  Settle();
-  EXPECT_EQ(tree.EditingNode(), nullptr);
-  EXPECT_EQ(handlerRuns, 0);
-  EXPECT_EQ(tree.Find("id-zeta")->Text(), "Zeta");
-
-  QTest::keyClick(&view, Qt::Key_F2);
-  Settle();
-  editor = qobject_cast<QLineEdit*>(view.indexWidget(Index("id-zeta")));
-  ASSERT_NE(editor, nullptr);
-  editor->setText("Omega");
-  QTest::keyClick(editor, Qt::Key_Return);
-  Settle();
-  EXPECT_EQ(handlerRuns, 1);
+  edit("Typed", Qt::Key_Escape);
+  EXPECT_EQ(std::pair(tree.EditingNode(), tree.Find("id-zeta")->Text()),
+            std::pair(static_cast<Node*>(nullptr), std::string("Zeta")));
+  edit("Omega", Qt::Key_Return);
+  EXPECT_EQ(keys, (std::vector<int>{TreeControl::KeyF2, TreeControl::KeyF2}));
+  EXPECT_EQ(proposed, (Texts{"Omega"}));
   EXPECT_EQ(tree.Find("id-zeta")->Text(), "Omega");
 }
 
-TEST_F(TreeModelTest, RightClickReportsButtonAndHitTestFindsTheNodeUnderThePointer) {
-  std::vector<std::string> got;
-  tree.SetOnMouseUp([&](int button, int, int x, int y) {
-    const Node* hit = tree.HitTest(x, y);
-    got.push_back(std::to_string(button) + " " + (hit ? hit->Text() : std::string("-")));
-  });
-  const QRect rect = view.visualRect(ChildIndex("id-alpha", 0));
-  QTest::mouseClick(view.viewport(), Qt::RightButton, {}, rect.center());
-  QTest::mouseClick(view.viewport(), Qt::RightButton, {}, QPoint(5, view.viewport()->height() - 2));
-  Settle();
-  EXPECT_EQ(got, (std::vector<std::string>{"2 a1", "2 -"}));
-}
-
-TEST_F(TreeModelTest, ModelOutlivingItsTreeShowsNothing) {
+// Catches a model that reads its tree after the tree is gone.
+TEST(TreeModel, ModelOutlivingItsTreeShowsNothing) {
   auto shortLived = std::make_unique<TreeControl>();
   shortLived->Add("k", "K");
   TreeModel orphan(*shortLived);
-  QAbstractItemModelTester check(&orphan, QAbstractItemModelTester::FailureReportingMode::Warning);
   EXPECT_EQ(orphan.rowCount(), 1);
   shortLived.reset();
   EXPECT_EQ(orphan.Tree(), nullptr);
