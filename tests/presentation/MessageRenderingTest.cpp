@@ -1,18 +1,12 @@
 #include "presentation/MessageRendering.h"
 
 #include "TestPaths.h"
-#include "core/mAppFunctions.h"
-#include "inbox/mInbox.h"
-#include "support/DataFolder.h"
+#include "support/FakeServices.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-
 using namespace MessageRendering;
 using TestSupport::ReadAll;
-using TestSupport::WriteAll;
 
 namespace {
 
@@ -94,64 +88,6 @@ TEST(RenderPage, ShippedTemplateKeepsItsContentPolicyFirst) {
   MessageHeader hostile;
   hostile.Subject = "</title><meta http-equiv=\"refresh\" content=\"0;url=https://evil.example/\">";
   EXPECT_EQ(RenderPage(page, hostile).find("<meta"), policy);
-}
-
-// The fixture message stored in a source, as the feed parser stores it.
-class ShowMessageTest : public TestData::DataFolderTest {
- protected:
-  void SetUp() override {
-    InstallTemplate();
-    std::string description = ReadAll(kFixture);
-    std::replace(description.begin(), description.end(), '\n', '\x05');
-    WriteInbox(TestData::Section(kGuid, "The Tuesday Letter: spring issue is here", description,
-                                 "Tue, 01 Dec 2026", "09:18:46", "+0000"));
-  }
-  std::string PagePath() const { return mAppFunctions::DataPath + "/item.htm"; }
-
-  const std::string kGuid = "https://news.example/letters/2026-12-01";
-  TestSupport::FakeDocumentHost host;
-};
-
-TEST_F(ShowMessageTest, OpensAWindowOnTheRenderedPageAndOnlyFocusesItLater) {
-  EXPECT_TRUE(ShowMessage(TestData::kSourceID, kGuid, host));
-  MessageHeader header = ParseMessageHeader(ReadAll(kFixture));
-  // Loading from the inbox gives line feeds back as CR LF.
-  for (std::size_t at = 0; (at = header.Body.find('\n', at)) != std::string::npos; at += 2)
-    header.Body.insert(at, "\r");
-  EXPECT_EQ(ReadAll(PagePath()), RenderPage(ReadAll(kTemplate), header) + "\r\n");
-  EXPECT_EQ(host.opened, (std::vector<TestSupport::FakeDocumentHost::Opened>{
-                             {kGuid, "The Tuesday Letter: spring ...", PagePath()}}));
-  EXPECT_EQ(std::pair(mInbox::SourceID, mInbox::CurrentItem.guid),
-            std::pair(TestData::kSourceID, kGuid));
-
-  WriteAll(PagePath(), "earlier");
-  EXPECT_TRUE(ShowMessage(TestData::kSourceID, kGuid, host));
-  EXPECT_EQ(std::pair(host.opened.size(), ReadAll(PagePath())),
-            std::pair(1ul, std::string("earlier")));
-  EXPECT_EQ(platform.messageBox.shown, std::vector<TestSupport::ShownBox>{});
-}
-
-TEST_F(ShowMessageTest, WhatCannotBeShownOpensNoWindow) {
-  EXPECT_FALSE(ShowMessage(TestData::kSourceID, "https://news.example/other", host));
-  EXPECT_FALSE(ShowMessage("", kGuid, host));
-  EXPECT_EQ(platform.messageBox.shown, std::vector<TestSupport::ShownBox>{});
-
-  // Opening anyway would show whichever message the page held before under this one's caption.
-  std::filesystem::create_directory(PagePath());
-  EXPECT_FALSE(ShowMessage(TestData::kSourceID, kGuid, host));
-  EXPECT_EQ(platform.messageBox.shown.size(), 1u);
-  std::filesystem::remove(PagePath());
-
-  std::filesystem::remove(platform.environment.programFolder + "/view.tpl");
-  WriteAll(PagePath(), "earlier");
-  EXPECT_FALSE(ShowMessage(TestData::kSourceID, kGuid, host));
-  EXPECT_EQ(platform.messageBox.shown.back(),
-            (TestSupport::ShownBox{"Message details can't be shown. Required Data file to present "
-                                   "item description is missing! Please reinstall the "
-                                   "application to resolve this issue.",
-                                   "Error!", 16}));
-  EXPECT_EQ(ReadAll(PagePath()), "earlier");
-  EXPECT_EQ(host.opened, std::vector<TestSupport::FakeDocumentHost::Opened>{});
 }
 
 }  // namespace

@@ -3,13 +3,10 @@
 #include "TestPaths.h"
 #include "feedserver/FeedServer.h"
 #include "presentation/MessageRendering.h"
-#include "presentation/MessageView.h"
 #include "support/FakeServices.h"
 
-#include <QLayout>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextBrowser>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -131,26 +128,6 @@ TEST_F(frmDocTest, RenderedPageLoadsOnlyItsPicturesStaysAndHandsClickedLinksToTh
   EXPECT_EQ(platform.shell.opened, Strings{"https://news.example/spring"});
   EXPECT_EQ(std::pair(view->title().toStdString(), view->url()),
             std::pair(std::string("Pictures only"), shown));
-}
-
-TEST_F(frmDocTest, PlainViewFillsTheWindowAndHandsOnOnlyWebAndMailLinks) {
-  EXPECT_EQ(MessageView::LoadWebFactory(folder.path()), nullptr);
-  frmDoc doc(nullptr, &MessageView::TextFactory());
-  doc.SetItemID("guid-1");
-  EXPECT_EQ(doc.ItemID(), "guid-1");
-  auto* view = qobject_cast<QTextBrowser*>(doc.ucBrowser());
-  ASSERT_NE(view, nullptr);
-  doc.resize(420, 300);
-  doc.layout()->activate();
-  EXPECT_EQ(view->geometry(), doc.rect());
-
-  doc.Navigate(Page("plain.htm", "<html><body><p>Hello reader</p></body></html>"));
-  EXPECT_TRUE(view->toPlainText().contains(QStringLiteral("Hello reader")));
-  for (const char* link : {"https://news.example/a", "file:///etc/passwd", "javascript:alert(1)",
-                           "mailto:ann@news.example", "http:relative"}) {
-    emit view->anchorClicked(QUrl(QString::fromLatin1(link)));
-  }
-  EXPECT_EQ(platform.shell.opened, (Strings{"https://news.example/a", "mailto:ann@news.example"}));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
-#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -21,9 +20,7 @@ class OptionsPanelTest : public TestData::DataFolderTest {
   void SetUp() override {
     AddSource("Letters", "http://feeds.test/letters", {{"g1", "First"}});
     panel = std::make_unique<frmOptions>(host);
-    panel->resize(280, 600);
     panel->show();
-    QCoreApplication::processEvents();
   }
 
   TestSupport::FakeDocumentHost host;
@@ -37,15 +34,6 @@ TEST_F(OptionsPanelTest, OpensWithTheSourcesLoadedAndItsItemsRunTheirCommands) {
   QTest::mouseClick(panel->OptionItem("help_email"), Qt::LeftButton);
   EXPECT_EQ(settings.count(), 1);
   EXPECT_EQ(platform.shell.opened, std::vector<std::string>{"mailto:support@quillpost.example"});
-}
-
-TEST_F(OptionsPanelTest, MessagesGroupCollapsesAndOpensAgain) {
-  auto* header = panel->findChild<QToolButton*>("group_Messages");
-  ASSERT_NE(header, nullptr);
-  header->click();
-  EXPECT_EQ(panel->TreeView()->isVisible(), false);
-  header->click();
-  EXPECT_EQ(panel->TreeView()->isVisible(), true);
 }
 
 }  // namespace
