@@ -19,37 +19,29 @@ fail() {
   done
   exit 1
 }
-# Runs a command every tenth of a second until it succeeds, at most $1 times.
+# wait_for TRIES COMMAND...: runs the command every tenth of a second until it succeeds.
 wait_for() {
-  local tries=$1
-  shift
-  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
-  "$@"
+  for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.1; done
+  "${@:2}"
 }
 key() { xdotool key --clearmodifiers "$@"; }
 shot() { if [ -n "${QP_SCREENSHOT_DIR:-}" ]; then import -window root "$QP_SCREENSHOT_DIR/$1.png"; fi; }
+escaped() { sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$1"; }
 
 # item GUID TITLE DAY SENDER ADDRESS SUBJECT DATE BODY: an RSS item whose description carries the
 # header block the message view reads, its fields escaped as the service writes them.
 item() {
-  local subject date
-  subject=$(sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$6")
-  date=$(sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$7")
-  printf '<item><title>%s</title><guid isPermaLink="false">%s</guid><pubDate>%s 09:18:46 GMT</pubDate>' "$2" "$1" "$3"
-  printf '<description><![CDATA[<!-- header start: <p>From: &quot;%s&quot; &lt;%s&gt;</p><p>Subject: %s</p><p>Date: %s</p><p>Reply-To: &quot;%s&quot; &lt;%s&gt;</p>header end -->{letter}%s]]></description></item>\n' \
-    "$4" "$5" "$subject" "$date" "$4" "$5" "$8"
+  printf '<item><title>%s</title><guid isPermaLink="false">%s</guid><pubDate>%s 09:18:46 GMT</pubDate><description><![CDATA[<!-- header start: <p>From: &quot;%s&quot; &lt;%s&gt;</p><p>Subject: %s</p><p>Date: %s</p><p>Reply-To: &quot;%s&quot; &lt;%s&gt;</p>header end -->{letter}%s]]></description></item>\n' \
+    "$2" "$1" "$3" "$4" "$5" "$(escaped "$6")" "$(escaped "$7")" "$4" "$5" "$8"
 }
 # feed NAME TITLE: writes feeds/NAME.xml around the items on standard input.
 feed() {
-  {
-    echo "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss version=\"2.0\"><channel><title>$2</title><link>http://news.quillpost.test/$1</link><description>$2</description>"
+  { echo "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss version=\"2.0\"><channel><title>$2</title><link>http://news.quillpost.test/$1</link><description>$2</description>"
     cat
-    echo '</channel></rss>'
-  } > "$work/feeds/$1.xml"
+    echo '</channel></rss>'; } > "$work/feeds/$1.xml"
 }
 # Serves the feeds folder on 127.0.0.1, logging each request; sets base.
 start_feed_server() {
-  : > "$work/requests.log"
   "$build/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" > "$work/port" &
   pids+=($!)
   wait_for 200 test -s "$work/port" || fail "the feed server did not start"
@@ -67,15 +59,13 @@ subscribe() {
 }
 # Starts the program on the data folder and waits for its main window; sets app and wid.
 start_program() {
-  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
-  export QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$work/boxes.log"
-  export QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
+  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+    QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$work/boxes.log" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
   : > "$work/boxes.log"
   "$build/quillpost" > "$work/out.log" 2>&1 &
   app=$!
   pids+=($app)
-  wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) ||
-    fail "no main window"
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) || fail "no main window"
   focus_main
   sleep 1
 }
@@ -90,9 +80,7 @@ check_all() {
   for pair in "$@"; do wait_for 300 holds "${pair%=*}" "${pair#*=}" || true; done
   wait_for 300 no_busy_window || fail "the check run does not end"
   sleep 1
-  for pair in "$@"; do
-    holds "${pair%=*}" "${pair#*=}" || fail "source ${pair%=*} should hold ${pair#*=} messages"
-  done
+  for pair in "$@"; do holds "${pair%=*}" "${pair#*=}" || fail "${pair%=*} should hold ${pair#*=} messages"; done
 }
 # The program still runs and showed no message box.
 expect_quiet_end() {

