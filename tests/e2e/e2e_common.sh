@@ -3,27 +3,16 @@
 # the logs; feeds on the loopback feed server; the real program in the X session.
 work=$(mktemp -d)
 data="$work/data/Quillpost Data"
-mkdir -p "$work/feeds" "$work/run" "$data"
-chmod 700 "$work/run"
+mkdir -p "$work/feeds" "$work/run" "$data" && chmod 700 "$work/run"
 pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 fail() {
   echo "FAIL: $*" >&2
-  for log in requests boxes opened out; do
-    if [ -s "$work/$log.log" ]; then echo "$log.log:" >&2; tail -20 "$work/$log.log" >&2; fi
-  done
+  for log in "$work"/{requests,boxes,opened,out}.log; do [ ! -s "$log" ] || tail -v -n 20 "$log" >&2; done
   exit 1
 }
 # wait_for TRIES COMMAND...: runs the command every tenth of a second until it succeeds.
-wait_for() {
-  for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.1; done
-  "${@:2}"
-}
+wait_for() { for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.1; done; "${@:2}"; }
 key() { xdotool key --clearmodifiers "$@"; }
 shot() { if [ -n "${QP_SCREENSHOT_DIR:-}" ]; then import -window root "$QP_SCREENSHOT_DIR/$1.png"; fi; }
 escaped() { sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$1"; }
@@ -36,14 +25,12 @@ item() {
 }
 # feed NAME TITLE: writes feeds/NAME.xml around the items on standard input.
 feed() {
-  { echo "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss version=\"2.0\"><channel><title>$2</title><link>http://news.quillpost.test/$1</link><description>$2</description>"
-    cat
-    echo '</channel></rss>'; } > "$work/feeds/$1.xml"
+  printf '<?xml version="1.0" encoding="UTF-8"?><rss version="2.0"><channel><title>%s</title><link>http://news.quillpost.test/%s</link><description>%s</description>%s</channel></rss>\n' \
+    "$2" "$1" "$2" "$(cat)" > "$work/feeds/$1.xml"
 }
 # Serves the feeds folder on 127.0.0.1, logging each request; sets base.
 start_feed_server() {
-  "$build/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" > "$work/port" &
-  pids+=($!)
+  "$build/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" > "$work/port" & pids+=($!)
   wait_for 200 test -s "$work/port" || fail "the feed server did not start"
   base="http://127.0.0.1:$(cat "$work/port")"
 }
@@ -62,8 +49,7 @@ start_program() {
   export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
     QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$work/boxes.log" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
   : > "$work/boxes.log"
-  "$build/quillpost" > "$work/out.log" 2>&1 &
-  app=$!
+  "$build/quillpost" > "$work/out.log" 2>&1 & app=$!
   pids+=($app)
   wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) || fail "no main window"
   focus_main

@@ -16,19 +16,15 @@ beacon="$base/beacon"
 run() { echo "new Image().src='$beacon/$1'"; }  # a script that asks for beacon $1
 
 # The desktop's browser: whatever a page manages to hand over is written down, nothing opens.
-for tool in xdg-open browser; do
-  printf '#!/bin/sh\necho "$@" >> "%s/opened.log"\n' "$work" > "$work/bin/$tool"
-  chmod +x "$work/bin/$tool"
-done
+for tool in xdg-open browser; do printf '#!/bin/sh\necho "$@" >> "%s/opened.log"\n' "$work" > "$work/bin/$tool"; done
+chmod +x "$work"/bin/*
 
-# The local files a page must never read, each asking for the beacon of its own name when it is
-# loaded. Copies lie in a temporary folder, beside item.htm and beside the copy of the page the
-# view loads (in the program's temporary folder), so absolute and relative links find one.
-for file in iframe-file.html iframe-data.html iframe-relative.html object-file.html \
-  srcdoc-iframe-file.html refresh-file.html refresh-relative.html xhr-file.html xhr-file-sync.html \
-  object-svg.svg embed-svg.svg svg-use-file.svg svg-use-relative.svg link-css-file.css \
-  link-css-data.css link-css-relative.css import-css-file.css script-file.js script-data.js \
-  script-relative.js; do
+# The local files a page must never read, each asking for the beacon of its own name when loaded;
+# copies lie in a temporary folder, beside item.htm and beside the copy of the page the view loads
+# (in the program's temporary folder), so absolute and relative links find one.
+for file in {iframe-file,iframe-data,iframe-relative,object-file,srcdoc-iframe-file,refresh-file,refresh-relative,xhr-file,xhr-file-sync}.html \
+  {object-svg,embed-svg,svg-use-file,svg-use-relative}.svg {link-css-file,link-css-data,link-css-relative,import-css-file}.css \
+  {script-file,script-data,script-relative}.js; do
   name=${file%.*}
   case ${file##*.} in
     html) text="<!doctype html><title>secret</title><img src=\"$beacon/$name\">" ;;
@@ -46,9 +42,8 @@ for dir in "$work/secret" "$data" "$work/tmp"; do base64 -d <<< "$red" > "$dir/s
 tmpUrl="file://$work/secret"
 dataUrl="file://${data// /%20}"
 
-# Page 1: scripts in every form, in the body and in the header fields, then local files through
-# every element that loads a picture, a document, a style sheet or a script; a refresh to a
-# remote page ends it.
+# Page 1: scripts in every form, in the body and the header fields, then local files through every
+# element that loads a picture, a document, a style sheet or a script; a remote refresh ends it.
 probes=""
 for name in link-css-file link-css-data link-css-relative import-css-file; do probes+="<div id=\"probe-$name\" style=\"height:4px\"></div>"; done
 page1="<p>Hello reader.</p><img src=\"data:image/png;base64,$cyan\" alt=\"\">\
@@ -125,15 +120,11 @@ for part in "$page1" "<title>$subject1</title>" "<td>$date1</td>"; do
 done
 # A local picture leaves no request behind: the screen tells. A square is 40 rows of runs of
 # one colour, whether the dump has three or four bytes a pixel.
-runs() {
-  xwd -root -silent > "$work/screen.xwd"
-  LC_ALL=C grep -a -o -P "(?:$1){8}|(?:$1[\x00\xff]){8}|(?:[\x00\xff]$1){8}" "$work/screen.xwd" | wc -l
-}
-for _ in $(seq 40); do [ "$(runs '\xff\xff\x00')" -ge 100 ] && break; sleep 0.5; done
-[ "$(runs '\xff\xff\x00')" -ge 100 ] || fail "the first page shows no picture from a data: address"
+runs() { xwd -root -silent | LC_ALL=C grep -a -o -P "(?:$1){8}|(?:$1[\x00\xff]){8}|(?:[\x00\xff]$1){8}" | wc -l; }
+shows_cyan() { [ "$(runs '\xff\xff\x00')" -ge 100 ]; }
+wait_for 80 shows_cyan || fail "the first page shows no picture from a data: address"
 sleep 1
 [ "$(runs '\x00\x00\xff')" -lt 20 ] || fail "the first page shows a picture from a local file"
-rm "$work/screen.xwd"
 for _ in 2 3 4 5; do open_next; done
 grep -qF "$page5" "$data/item.htm" || fail "item.htm does not hold the fifth letter's body as sent"
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# End-to-end: the real program in a real X session (run it under xvfb-run) checks two feeds of
-# the loopback server (Ctrl+F5), opens the first source's newest message from the keyboard,
-# subscribes to a third feed through the dialog (Ctrl+N), checks again and toggles the drop box
-# (F9). Everything is stored once, the message marked read and rendered, no box shown but the
-# subscription's confirmation, and the program still runs. QP_SCREENSHOT_DIR: screenshots there.
+# End-to-end: the real program in a real X session (run it under xvfb-run) checks two loopback
+# feeds (Ctrl+F5), opens the first source's newest message from the keyboard, subscribes to a
+# third feed in the dialog (Ctrl+N), checks again and toggles the drop box (F9): all stored once,
+# the message read and rendered, no box but the subscription's, the program still up. Screenshots
+# go to QP_SCREENSHOT_DIR when it is set.
 #
 #   xvfb-run -a -s "-screen 0 1280x800x24" bash tests/e2e/reader_e2e.sh BUILD_DIR
 set -euo pipefail

@@ -9,6 +9,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -80,24 +81,17 @@ TEST_F(PanelActionsTest, F2RenamesOnlyASourceAndOnlyAfterYes) {
     tree.RaiseKeyUp(key, 0);
     EXPECT_EQ(tree.EditingNode(), nullptr) << key;
   }
-  struct Row {
-    std::string typed;
-    int answer;
-    std::string shown;
-    Strings stored;
-  };
-  const Row rows[] = {
+  const std::tuple<std::string, int, std::string, Strings> rows[] = {
       {"   ", Services::vbYes, "Notes", {"Letters", "Notes"}},  // refused without asking
       {"Daily notes", Services::vbNo, "Notes", {"Letters", "Notes"}},
-      {"Daily notes", Services::vbYes, "Daily notes", {"Letters", "Daily notes"}},
-  };
-  for (const Row& row : rows) {
+      {"Daily notes", Services::vbYes, "Daily notes", {"Letters", "Daily notes"}}};
+  for (const auto& [typed, answer, shown, stored] : rows) {
     tree.RaiseKeyUp(TreeControl::KeyF2, 0);
     ASSERT_EQ(tree.EditingNode(), notes);
-    platform.messageBox.answers = {row.answer};
-    tree.EndLabelEdit(row.typed, false);
-    EXPECT_EQ(std::pair(notes->Text(), StoredTitles()), std::pair(row.shown, row.stored))
-        << row.typed << " " << row.answer;
+    platform.messageBox.answers = {answer};
+    tree.EndLabelEdit(typed, false);
+    EXPECT_EQ(std::pair(notes->Text(), StoredTitles()), std::pair(shown, stored))
+        << typed << answer;
   }
   const ShownBox question{"Do you want to change the title \"Notes\" to \"Daily notes\"?",
                           "Change Title?", 292};
@@ -145,10 +139,8 @@ TEST_F(PanelActionsTest, OptionItemsRouteByKey) {
                  "missing.",
                  "Help File not found!", 48}}));
   EXPECT_EQ(settingsShown, 1);
-
-  // The help page beside the program, not one in the data folder.
+  // The help page beside the program, once it is there.
   TestSupport::WriteAll(platform.environment.programFolder + "/Help.html", "<html></html>");
-  TestSupport::WriteAll(platform.environment.appData + "/Quillpost Data/Help.html", "x");
   PanelActions::OptionBarItemClick("help_file", {});
   EXPECT_EQ(platform.shell.opened,
             (Strings{"mailto:support@quillpost.example", "https://quillpost.example/",
