@@ -15,13 +15,12 @@ fail() {
 wait_for() { for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.1; done; "${@:2}"; }
 key() { xdotool key --clearmodifiers "$@"; }
 shot() { if [ -n "${QP_SCREENSHOT_DIR:-}" ]; then import -window root "$QP_SCREENSHOT_DIR/$1.png"; fi; }
-escaped() { sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$1"; }
 
 # item GUID TITLE DAY SENDER ADDRESS SUBJECT DATE BODY: an RSS item whose description carries the
 # header block the message view reads, its fields escaped as the service writes them.
 item() {
   printf '<item><title>%s</title><guid isPermaLink="false">%s</guid><pubDate>%s 09:18:46 GMT</pubDate><description><![CDATA[<!-- header start: <p>From: &quot;%s&quot; &lt;%s&gt;</p><p>Subject: %s</p><p>Date: %s</p><p>Reply-To: &quot;%s&quot; &lt;%s&gt;</p>header end -->{letter}%s]]></description></item>\n' \
-    "$2" "$1" "$3" "$4" "$5" "$(escaped "$6")" "$(escaped "$7")" "$4" "$5" "$8"
+    "$2" "$1" "$3" "$4" "$5" "$(sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$6")" "$(sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$7")" "$4" "$5" "$8"
 }
 # feed NAME TITLE: writes feeds/NAME.xml around the items on standard input.
 feed() {

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end regression test: a hostile message page stays inert in the real program (run it
-# under xvfb-run). Five messages try every way we know to run script or read a local file; each
-# attempt that worked would ask the loopback server for a path under /beacon/, and a local picture
-# would show on the screen. A remote picture per page proves the page was rendered. Wanted: no
-# beacon, no local picture, no file written, no box, nothing handed to the desktop, the page
-# stored as sent (the view makes it safe, not a rewrite), the program still up.
+# under xvfb-run). Five messages try every way we know to run script or read a local file; an
+# attempt that worked would ask the loopback server for a /beacon/ path or show a local picture.
+# A remote picture per page proves it was rendered. Wanted: no beacon, no local picture, no file
+# written, no box, nothing handed to the desktop, the page stored as sent, the program still up.
 #
 #   xvfb-run -a -s "-screen 0 1280x800x24" bash tests/e2e/page_safety_e2e.sh BUILD_DIR
 set -euo pipefail
@@ -93,12 +92,11 @@ base64 -d <<< 'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQD
   tee "$work"/feeds/control-{1..5}.png > /dev/null
 
 subscribe "Letters|$base/letters.xml"
-id=${ids[0]}
 export XDG_CACHE_HOME="$work/cache" HOME="$work/home" TMPDIR="$work/tmp"
 export PATH="$work/bin:$PATH" BROWSER="$work/bin/browser" DEFAULT_BROWSER="$work/bin/browser"
 (cd "$work" && find . -type f | sort) > "$work/files-before"
 start_program
-check_all "$id=5"
+check_all "${ids[0]}=5"
 
 # Opens the next message down the tree and waits for its control picture. The open page has the
 # keyboard: a click on the free space below the list gives it back, the current row stays.

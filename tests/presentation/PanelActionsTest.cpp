@@ -1,6 +1,5 @@
 #include "presentation/PanelActions.h"
 
-#include "inbox/mInbox.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/DataFolder.h"
@@ -61,14 +60,11 @@ TEST_F(PanelActionsTest, EnterOrDoubleClickOpensAMessageAndOnlyADoubleClickCheck
             std::pair(1, 1));
   EXPECT_EQ(platform.http.fetched, Strings{kNotesLink});
   EXPECT_EQ(Messages(tree, notesId), (std::vector<Shown>{{"T n1", "n1", 2, true}}));
-  EXPECT_EQ(tree.Enabled(), true);
 }
 
 // Catches marking read a message that no window shows.
 TEST_F(PanelActionsTest, MessageThatCannotBeShownStaysUnread) {
-  mInbox::SourceID = lettersId;
-  mInbox::CurrentItem.guid = "g-new";
-  ASSERT_TRUE(mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Delete)));
+  WriteInbox("", lettersId);  // the messages are gone from the store
   tree.SetSelectedItem(fresh);
   tree.RaiseDblClick();
   EXPECT_EQ(host.open, std::set<std::string>{});
