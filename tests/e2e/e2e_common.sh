@@ -1,30 +1,74 @@
-# Set-up shared by the end-to-end scripts (sourced after `build` is set): a work folder that goes
-# at exit together with every process listed in pids, a failure report showing whichever logs
-# the script keeps, and the loopback feed server.
+# Set-up shared by the end-to-end scripts (sourced after `build` is set): a work folder with an
+# empty data folder, removed at exit with every process listed in pids; a failure report showing
+# the logs; feeds on the loopback feed server; the real program in the X session.
 work=$(mktemp -d)
+data="$work/data/Quillpost Data"
+mkdir -p "$work/feeds" "$work/run" "$data" && chmod 700 "$work/run"
 pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 fail() {
   echo "FAIL: $*" >&2
-  if [ -s "$work/requests.log" ]; then echo "requests:" >&2; cat "$work/requests.log" >&2; fi
-  if [ -s "$work/boxes.log" ]; then echo "message boxes:" >&2; cat "$work/boxes.log" >&2; fi
-  if [ -s "$work/opened.log" ]; then echo "handed to the desktop:" >&2; cat "$work/opened.log" >&2; fi
-  if [ -s "$work/out.log" ]; then echo "program output:" >&2; tail -20 "$work/out.log" >&2; fi
+  for log in "$work"/{requests,boxes,opened,out}.log; do [ ! -s "$log" ] || tail -v -n 20 "$log" >&2; done
   exit 1
 }
+# wait_for TRIES COMMAND...: runs the command every tenth of a second until it succeeds.
+wait_for() { for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.1; done; "${@:2}"; }
+key() { xdotool key --clearmodifiers "$@"; }
+shot() { if [ -n "${QP_SCREENSHOT_DIR:-}" ]; then import -window root "$QP_SCREENSHOT_DIR/$1.png"; fi; }
 
-# Serves the folder on 127.0.0.1 (further arguments go to the server) and sets port.
+# item GUID TITLE DAY SENDER ADDRESS SUBJECT DATE BODY: an RSS item whose description carries the
+# header block the message view reads, its fields escaped as the service writes them.
+item() {
+  printf '<item><title>%s</title><guid isPermaLink="false">%s</guid><pubDate>%s 09:18:46 GMT</pubDate><description><![CDATA[<!-- header start: <p>From: &quot;%s&quot; &lt;%s&gt;</p><p>Subject: %s</p><p>Date: %s</p><p>Reply-To: &quot;%s&quot; &lt;%s&gt;</p>header end -->{letter}%s]]></description></item>\n' \
+    "$2" "$1" "$3" "$4" "$5" "$(sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$6")" "$(sed 's/</\&lt;/g; s/>/\&gt;/g' <<< "$7")" "$4" "$5" "$8"
+}
+# feed NAME TITLE: writes feeds/NAME.xml around the items on standard input.
+feed() {
+  printf '<?xml version="1.0" encoding="UTF-8"?><rss version="2.0"><channel><title>%s</title><link>http://news.quillpost.test/%s</link><description>%s</description>%s</channel></rss>\n' \
+    "$2" "$1" "$2" "$(cat)" > "$work/feeds/$1.xml"
+}
+# Serves the feeds folder on 127.0.0.1, logging each request; sets base.
 start_feed_server() {
-  local folder=$1
-  shift
-  "$build/qp_feed_server" --dir "$folder" "$@" > "$work/port" &
-  pids+=($!)
-  for _ in $(seq 200); do [ -s "$work/port" ] && break; sleep 0.05; done
-  [ -s "$work/port" ] || fail "the feed server did not start"
-  port=$(cat "$work/port")
+  "$build/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" > "$work/port" & pids+=($!)
+  wait_for 200 test -s "$work/port" || fail "the feed server did not start"
+  base="http://127.0.0.1:$(cat "$work/port")"
+}
+# subscribe "TITLE|LINK"...: writes subscriptions.dat as the program does; sets ids.
+subscribe() {
+  local sources=""
+  ids=()
+  for source in "$@"; do
+    ids+=("$(tr a-f A-F < /proc/sys/kernel/random/uuid)")
+    sources+="<source id=\"${ids[-1]}\" title=\"${source%%|*}\">${source#*|}</source>\r\n"
+  done
+  printf '%b' "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<sources>\r\n$sources</sources>\r\n" > "$data/subscriptions.dat"
+}
+# Starts the program on the data folder and waits for its main window; sets app and wid.
+start_program() {
+  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+    QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$work/boxes.log" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
+  : > "$work/boxes.log"
+  "$build/quillpost" > "$work/out.log" 2>&1 & app=$!
+  pids+=($app)
+  wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) || fail "no main window"
+  focus_main
+  sleep 1
+}
+# Without a window manager nobody hands the focus back to the main window.
+focus_main() { xdotool windowfocus --sync "$wid" 2>/dev/null || true; }
+holds() { [ "$(grep -c '^\[' "$data/$1/inbox.dat" 2>/dev/null)" = "$2" ]; }
+no_busy_window() { ! xdotool search --onlyvisible --name '^Quillpost$' >/dev/null 2>&1; }
+# check_all ID=COUNT...: Ctrl+F5; once the run is over, each source's inbox holds COUNT messages.
+check_all() {
+  focus_main
+  key ctrl+F5
+  for pair in "$@"; do wait_for 300 holds "${pair%=*}" "${pair#*=}" || true; done
+  wait_for 300 no_busy_window || fail "the check run does not end"
+  sleep 1
+  for pair in "$@"; do holds "${pair%=*}" "${pair#*=}" || fail "${pair%=*} should hold ${pair#*=} messages"; done
+}
+# The program still runs and showed no message box.
+expect_quiet_end() {
+  kill -0 "$app" 2>/dev/null || fail "the program is not running any more"
+  [ ! -s "$work/boxes.log" ] || fail "unexpected message boxes"
 }

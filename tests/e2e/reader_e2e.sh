@@ -1,108 +1,68 @@
 #!/usr/bin/env bash
-# End-to-end: the real program in a real X session (run it under xvfb-run). Subscribed to two
-# newsletter feeds on the loopback feed server, it checks all sources (Ctrl+F5), opens the
-# newest message of the first source from the keyboard, subscribes to a third feed through the
-# subscribe dialog (Ctrl+N), checks again and opens the drop box (F9). It must have stored
-# everything, marked the message read, rendered it, shown no message box but the subscription's
-# confirmation, and still be running.
-# With QP_SCREENSHOT_DIR set, screenshots of the main moments are written there.
+# End-to-end: the real program in a real X session (run it under xvfb-run) checks two loopback
+# feeds (Ctrl+F5), opens the first source's newest message from the keyboard, subscribes to a
+# third feed in the dialog (Ctrl+N), checks again and toggles the drop box (F9): all stored once,
+# the message read and rendered, no box but the subscription's, the program still up. Screenshots
+# go to QP_SCREENSHOT_DIR when it is set.
 #
 #   xvfb-run -a -s "-screen 0 1280x800x24" bash tests/e2e/reader_e2e.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:?usage: reader_e2e.sh BUILD_DIR}" && pwd)
-shots=${QP_SCREENSHOT_DIR:-}
-here=$(cd "$(dirname "$0")" && pwd)
+source "$(dirname "$0")/e2e_common.sh"
 
-source "$here/e2e_common.sh"
-
-# A window manager and a notification area make it a real desktop session when they exist.
+# A notification area makes it a real desktop session when there is one.
 if command -v trayer >/dev/null; then trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 & pids+=($!); fi
 
-mkdir -p "$work/feeds" "$work/run" "$work/data/Quillpost Data"
-bash "$here/make_sample_feeds.sh" "$work/feeds"
+# letters NAME TITLE SENDER ADDRESS, then lines GUID|DAY|TITLE|BODY.
+letters() {
+  while IFS='|' read -r guid day title body; do
+    item "$guid" "$title" "$day" "$3" "$4" "$title" "$day 09:18:46 GMT" "<h2>$title</h2>$body"
+  done | feed "$1" "$2"
+}
+letters town "Town Weekly" "Town Desk" desk@news.quillpost.test <<'END'
+town-1|Fri, 04 Dec 2026|Winter market opens|<p>Forty stalls, hot cider and a choir.</p>
+town-2|Sat, 05 Dec 2026|Library extends its hours|<p>Open until nine on weekdays.</p>
+END
+letters garden "Garden Letter" "Ann Gardener" ann@news.quillpost.test <<'END'
+garden-1|Tue, 01 Dec 2026|Mulch before the frost|<p>A thick layer keeps the roots warm.</p>
+garden-3|Sat, 05 Dec 2026|Seed swap season|<p>Seed swap season is here.</p><ul><li>Saturday at the library</li></ul>
+END
+letters kitchen "Kitchen Notes" "Cook" cook@news.quillpost.test <<'END'
+kitchen-1|Sat, 05 Dec 2026|Bread without kneading|<p>Mix in the evening, bake in the morning.</p>
+END
 
-start_feed_server "$work/feeds"
-
-id1=$(tr a-f A-F < /proc/sys/kernel/random/uuid)
-id2=$(tr a-f A-F < /proc/sys/kernel/random/uuid)
-printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<sources>\r\n<source id="%s" title="Town Weekly">http://127.0.0.1:%s/town.xml</source>\r\n<source id="%s" title="Garden Letter">http://127.0.0.1:%s/garden.xml</source>\r\n</sources>\r\n' \
-  "$id1" "$port" "$id2" "$port" > "$work/data/Quillpost Data/subscriptions.dat"
-
-export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
-# A real X session, whatever the test runner set for the other tests.
-export QT_QPA_PLATFORM=xcb
-export QUILLPOST_MESSAGE_LOG="$work/boxes.log" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
-: > "$work/boxes.log"
-"$build/quillpost" > "$work/out.log" 2>&1 &
-app=$!
-pids+=($app)
-
-wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) ||
-  fail "no main window"
-xdotool windowfocus --sync "$wid" 2>/dev/null || true
-sleep 1
-
-xdotool key --clearmodifiers ctrl+F5
-inbox1="$work/data/Quillpost Data/$id1/inbox.dat"
-inbox2="$work/data/Quillpost Data/$id2/inbox.dat"
-for _ in $(seq 300); do
-  [ -s "$inbox1" ] && [ -s "$inbox2" ] && break
-  sleep 0.1
-done
-[ -s "$inbox1" ] && [ -s "$inbox2" ] || fail "the check run stored nothing"
-sleep 1.5  # the busy window closes and the summary notice appears
-[ "$(grep -c '^\[' "$inbox1")" -eq 3 ] || fail "Town Weekly should hold 3 messages"
-[ "$(grep -c '^\[' "$inbox2")" -eq 3 ] || fail "Garden Letter should hold 3 messages"
-[ -n "$shots" ] && import -window root "$shots/main-window-after-check.png"
+start_feed_server
+subscribe "Town Weekly|$base/town.xml" "Garden Letter|$base/garden.xml"
+town=${ids[0]} garden=${ids[1]}
+start_program
+check_all "$town=2" "$garden=2"
+shot main-window-after-check
 
 # The tree shows Garden Letter first; its newest message is garden-3.
-xdotool key --clearmodifiers Home Right Down Return
-page="$work/data/Quillpost Data/item.htm"
-for _ in $(seq 150); do
-  grep -q -A6 '^\[garden-3\]' "$inbox2" 2>/dev/null && grep -A6 '^\[garden-3\]' "$inbox2" | grep -q '^read=1' && break
-  sleep 0.1
-done
-grep -A6 '^\[garden-3\]' "$inbox2" | grep -q '^read=1' || fail "the opened message was not marked read"
-[ -s "$page" ] || fail "no rendered page"
-grep -q 'Seed swap season' "$page" || fail "the rendered page lacks the message body"
+key Home Right Down Return
+is_read() { grep -A6 "^\[$2\]" "$data/$1/inbox.dat" | grep -q '^read=1'; }
+wait_for 150 is_read "$garden" garden-3 || fail "the opened message was not marked read"
+grep -q 'Seed swap season is here' "$data/item.htm" || fail "the rendered page lacks the message body"
 sleep 3  # the web view renders
-[ -n "$shots" ] && import -window root "$shots/message-open.png"
-
-[ -s "$work/boxes.log" ] && fail "unexpected message boxes"
+shot message-open
+[ ! -s "$work/boxes.log" ] || fail "unexpected message boxes"
 
 # Subscribe to a third feed through the dialog; the link names the service host in its query.
-xdotool key --clearmodifiers ctrl+n
-timeout 20 xdotool search --sync --onlyvisible --name "Subscribe to New Message Source" >/dev/null ||
-  fail "no subscribe dialog"
+key ctrl+n
+timeout 20 xdotool search --sync --onlyvisible --name "Subscribe to New Message Source" >/dev/null || fail "no subscribe dialog"
 sleep 0.5
-xdotool type --delay 20 "Kitchen Notes"
-xdotool key --clearmodifiers Tab
-xdotool type --delay 20 "http://127.0.0.1:$port/kitchen.xml?list=news.quillpost.test"
-xdotool key --clearmodifiers Return
-for _ in $(seq 100); do grep -q 'Kitchen Notes' "$work/data/Quillpost Data/subscriptions.dat" && break; sleep 0.1; done
-grep -q 'Kitchen Notes' "$work/data/Quillpost Data/subscriptions.dat" || fail "the subscription was not stored"
+xdotool type --delay 20 "Kitchen Notes" && key Tab && xdotool type --delay 20 "$base/kitchen.xml?list=news.quillpost.test" && key Return
+wait_for 100 grep -q 'Kitchen Notes' "$data/subscriptions.dat" || fail "the subscription was not stored"
 grep -q 'New Source successfully Added to Subscription List!' "$work/boxes.log" || fail "no confirmation"
 : > "$work/boxes.log"
-xdotool key --clearmodifiers Escape
+key Escape
 sleep 0.5
-id3=$(grep -o 'id="[0-9A-F-]*" title="Kitchen Notes"' "$work/data/Quillpost Data/subscriptions.dat" | cut -d'"' -f2)
-[ -n "$id3" ] || fail "the new source has no identifier"
-
-# Without a window manager nobody hands the focus back to the main window.
-xdotool windowfocus --sync "$wid" 2>/dev/null || true
-xdotool key --clearmodifiers ctrl+F5
-inbox3="$work/data/Quillpost Data/$id3/inbox.dat"
-for _ in $(seq 300); do [ -s "$inbox3" ] && break; sleep 0.1; done
-[ "$(grep -c '^\[' "$inbox3" 2>/dev/null)" = 2 ] || fail "the new source's messages were not stored"
-sleep 1.5
-[ "$(grep -c '^\[' "$inbox1")" -eq 3 ] || fail "a second check stored Town Weekly's messages again"
+kitchen=$(grep -o 'id="[0-9A-F-]*" title="Kitchen Notes"' "$data/subscriptions.dat" | cut -d'"' -f2)
+[ -n "$kitchen" ] || fail "the new source has no identifier"
+# The second check stores the new source's messages and nothing twice.
+check_all "$kitchen=1" "$town=2" "$garden=2"
 
 # The drop box over the main window.
-xdotool key --clearmodifiers F9
-sleep 1
-[ -n "$shots" ] && import -window root "$shots/drop-box.png"
-xdotool key --clearmodifiers F9
-
-kill -0 "$app" 2>/dev/null || fail "the program is not running any more"
-[ -s "$work/boxes.log" ] && fail "unexpected message boxes"
+key F9 && sleep 1 && shot drop-box && key F9
+expect_quiet_end
 echo "reader e2e passed"

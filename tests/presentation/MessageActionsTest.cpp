@@ -1,156 +1,179 @@
 #include "presentation/MessageActions.h"
 
+#include "TestPaths.h"
 #include "core/TreeControl.h"
-#include "presentation/MessageTestSupport.h"
+#include "core/mAppFunctions.h"
+#include "inbox/mInbox.h"
+#include "support/DataFolder.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <tuple>
 
 using namespace MessageActions;
-using namespace MessageTests;
+using TestData::kSourceID;
 using TestSupport::ReadAll;
+using TestSupport::ShownBox;
+using Node = TreeControl::Node;
 
 namespace {
 
-class MessageActionsTest : public MessageTest {
+const std::string kFixture = QP_FIXTURES_DIR "/messages/header_block_quoted_names.htm";
+const std::string kGuid = "https://news.example/letters/2026-12-01";
+const std::string kTitle = "The Tuesday Letter: spring issue is here";
+
+// The fixture message stored in a source, as the feed parser stores it, and selected in the tree.
+class MessageActionsTest : public TestData::DataFolderTest {
  protected:
   void SetUp() override {
-    MessageTest::SetUp();
-    tree.Add(kSourceID, "Tuesday Letter", MessageTreeImage::Source)->SetTag("https://h/feed");
+    InstallTemplate();
+    std::string description = ReadAll(kFixture);
+    std::replace(description.begin(), description.end(), '\n', '\x05');
+    WriteInbox(
+        TestData::Section(kGuid, kTitle, description, "Tue, 01 Dec 2026", "09:18:46", "+0000"));
+    tree.Add(kSourceID, "Tuesday Letter", MessageTreeImage::Source);
     message = AddMessage(kGuid, kTitle);
   }
 
-  TreeControl::Node* AddMessage(const std::string& guid, const std::string& title) {
-    TreeControl::Node* node = tree.AddChild(kSourceID, "", title, MessageTreeImage::Unread);
+  Node* AddMessage(const std::string& guid, const std::string& title) {
+    Node* node = tree.AddChild(kSourceID, "", title, MessageTreeImage::Unread);
     node->SetTag(guid);
     node->SetBold(true);
     tree.SetSelectedItem(node);
     return node;
   }
-  std::pair<int, bool> Look(const TreeControl::Node* node) { return {node->Image(), node->Bold()}; }
+  // The node's image and bold mark, and the read flag stored (-1: not stored).
+  std::tuple<int, bool, int> Look(const Node* node) {
+    return {node->Image(), node->Bold(), StoredRead(kSourceID, node->Tag())};
+  }
+  // The fixture as loading it from the inbox gives it back (line feeds as CR LF).
+  std::string Loaded() {
+    StoredRead(kSourceID, kGuid);
+    return mInbox::CurrentItem.description;
+  }
+  std::string PagePath() const { return mAppFunctions::DataPath + "/item.htm"; }
 
+  TestSupport::FakeDocumentHost host;
   TreeControl tree{"tvMessages"};
-  TreeControl::Node* message = nullptr;
+  Node* message = nullptr;
 };
 
 TEST_F(MessageActionsTest, ExportsAskPerFormatAndAreByteExact) {
-  const std::string body = Loaded(kFixtureBody) + "\r\n";
-  const std::string expected[] = {
-      "<html><head><title>" + kTitle + "</title></head><body>" + Loaded(FixtureDescription()) +
-          "</body></html>\r\n",
-      "From       :   Ann Editor  (ann@news.example)\r\n"
-      "Reply-To   :   Letters Desk  (letters@news.example)\r\n"
-      "Subject    :   The Tuesday Letter, spring issue\r\n"
-      "Date & Time:   Tue, 01 Dec 2026 09:18:46 +0000\r\n\r\n\r\n" +
-          body,
-      "Envelope-to: \r\nFrom: \"Ann Editor\"<ann@news.example>\r\n"
-      "Reply-To: \"Letters Desk\"<letters@news.example>\r\n"
-      "Subject: The Tuesday Letter, spring issue\r\nDate: Tue, 01 Dec 2026 09:18:46 +0000\r\n"
-      "MIME-Version: 1.0\r\nContent-Type: text/html;\r\n    charset = \"UTF-8\"\r\n"
-      "Content-Transfer-Encoding: 8bit\r\n\r\n" +
-          body,
-  };
-  const std::string title = "Save Article Description as ...";
-  const std::tuple<std::string, std::string, std::string, int> requests[] = {
-      {"htm", kTitle, "HTML Files|*.htm;*.html", 2},
-      {"txt", kTitle, "Text Files|*.txt", 2},
-      {"eml", "", "Email Draft Files (*.eml)|*.eml", 2}};
+  const std::string page = Loaded();
+  const std::string body = page.substr(page.find('}') + 1) + "\r\n";
+  const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
+      {"<html><head><title>" + kTitle + "</title></head><body>" + page + "</body></html>\r\n",
+       "htm", kTitle, "HTML Files|*.htm;*.html"},
+      {"From       :   Ann Editor  (ann@news.example)\r\n"
+       "Reply-To   :   Letters Desk  (letters@news.example)\r\n"
+       "Subject    :   The Tuesday Letter, spring issue\r\n"
+       "Date & Time:   Tue, 01 Dec 2026 09:18:46 +0000\r\n\r\n\r\n" +
+           body,
+       "txt", kTitle, "Text Files|*.txt"},
+      {"Envelope-to: \r\nFrom: \"Ann Editor\"<ann@news.example>\r\n"
+       "Reply-To: \"Letters Desk\"<letters@news.example>\r\n"
+       "Subject: The Tuesday Letter, spring issue\r\nDate: Tue, 01 Dec 2026 09:18:46 +0000\r\n"
+       "MIME-Version: 1.0\r\nContent-Type: text/html;\r\n    charset = \"UTF-8\"\r\n"
+       "Content-Transfer-Encoding: 8bit\r\n\r\n" +
+           body,
+       "eml", "", "Email Draft Files (*.eml)|*.eml"}};
   for (int index = 0; index < 3; ++index) {
+    const auto& [text, extension, name, filter] = rows[index];
     platform.saveDialog.answer = platform.root + "/export" + std::to_string(index);
     ExportSelected(tree, index);
-    EXPECT_EQ(ReadAll(platform.saveDialog.answer), expected[index]) << index;
+    EXPECT_EQ(ReadAll(platform.saveDialog.answer), text) << index;
     const auto& r = platform.saveDialog.requests.back();
-    EXPECT_EQ(r.title, title);
-    EXPECT_EQ(std::tuple(r.defaultExtension, r.fileName, r.filter, r.flags), requests[index]);
+    EXPECT_EQ(std::tuple(r.title, r.defaultExtension, r.fileName, r.filter, r.flags),
+              std::tuple("Save Article Description as ...", extension, name, filter, 2));
   }
-  ExportSelected(tree, 3);
-  EXPECT_EQ(platform.saveDialog.requests.size(), 3u);
-  EXPECT_TRUE(platform.messageBox.shown.empty());
-}
-
-TEST_F(MessageActionsTest, BlankAnswerWritesNothing) {
+  ExportSelected(tree, 3);  // not an export entry
   platform.saveDialog.answer = "   ";
   ExportSelected(tree, 1);
-  EXPECT_FALSE(std::filesystem::exists("   "));
+  EXPECT_EQ(std::filesystem::exists("   "), false);
+  EXPECT_EQ(platform.saveDialog.requests.size(), 4u);
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
+  // The proposed name (the titles above pass as they are).
+  EXPECT_EQ(std::tuple(ProposedFileName("Q1/Q2"), ProposedFileName("a\tb\x7f\001c"),
+                       ProposedFileName("..")),
+            std::tuple("Q1-Q2", "abc", ""));
 }
 
-TEST_F(MessageActionsTest, ProposedNamesHoldNoSlashOrControlCharacters) {
-  Store("g-slash", "Q1/Q2 report", "x");
-  AddMessage("g-slash", "Q1/Q2 report");
-  ExportSelected(tree, 0);
-  EXPECT_EQ(platform.saveDialog.requests.at(0).fileName, "Q1-Q2 report");
-  EXPECT_EQ(ProposedFileName("a\tb\x7f\x01"
-                             "c"),
-            "abc");
-  EXPECT_EQ(ProposedFileName(".."), "");
-}
-
+// Catches a subject line that adds headers of its own to the e-mail export.
 TEST(EmailExport, LineBreaksInHeaderValuesCannotAddHeaders) {
   MessageRendering::MessageHeader header;
   header.Subject = "Hi\r\nBcc: everyone@x.example";
   const std::string text = BuildEmailExport(header);
-  EXPECT_NE(text.find("\r\nSubject: Hi  Bcc: everyone@x.example\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nSubject: Hi  Bcc: everyone@x.example\r\n"), std::string::npos) << text;
 }
 
-TEST_F(MessageActionsTest, ShowMarksReadOnlyWhatAWindowShows) {
-  std::filesystem::rename(platform.environment.programFolder + "/view.tpl", platform.root + "/t");
-  EXPECT_FALSE(ShowSelected(tree, host));
-  EXPECT_EQ(Look(message), std::pair(MessageTreeImage::Unread, true));
-  EXPECT_EQ(ReadFlag(kGuid), 0);
-
-  std::filesystem::rename(platform.root + "/t", platform.environment.programFolder + "/view.tpl");
+TEST_F(MessageActionsTest, ShowOpensAWindowOnTheRenderedPageThenOnlyFocusesItAndMarkSetsTheImage) {
   EXPECT_TRUE(ShowSelected(tree, host));
-  EXPECT_EQ(Look(message), std::pair(MessageTreeImage::Read, true));
-  EXPECT_EQ(ReadFlag(kGuid), 1);
+  MessageRendering::MessageHeader header = MessageRendering::ParseMessageHeader(Loaded());
+  EXPECT_EQ(ReadAll(PagePath()),
+            MessageRendering::RenderPage(ReadAll(QP_SOURCE_DIR "/src/resources/view.tpl"), header) +
+                "\r\n");
+  using Opened = TestSupport::FakeDocumentHost::Opened;
+  EXPECT_EQ(host.opened,
+            (std::vector<Opened>{{kGuid, "The Tuesday Letter: spring ...", PagePath()}}));
+  EXPECT_EQ(Look(message), std::tuple(MessageTreeImage::Read, true, 1));  // bold stays
+
+  TestSupport::WriteAll(PagePath(), "earlier");
+  EXPECT_TRUE(ShowSelected(tree, host));
+  EXPECT_EQ(std::tuple(host.opened.size(), ReadAll(PagePath()), platform.messageBox.shown.size()),
+            std::tuple(1ul, "earlier", 0ul));
+
+  // Marking sets the image (bold untouched) of a stored message only.
+  message->SetBold(false);
+  MarkSelected(tree, false);
+  EXPECT_EQ(Look(message), std::tuple(MessageTreeImage::Unread, false, 0));
+  MarkSelected(tree, true);
+  EXPECT_EQ(Look(message), std::tuple(MessageTreeImage::Read, false, 1));
+  AddMessage("g-gone", "Not stored");
+  MarkSelected(tree, true);
+  EXPECT_EQ(tree.SelectedItem()->Image(), MessageTreeImage::Unread);
+}
+
+// A message is marked read only when a window really shows it.
+TEST_F(MessageActionsTest, WhatCannotBeShownOpensNoWindowAndStaysUnread) {
+  // Opening anyway would show whichever message the page held before under this one's caption.
+  std::filesystem::create_directory(PagePath());
+  EXPECT_FALSE(ShowSelected(tree, host));
+  EXPECT_EQ(platform.messageBox.shown.size(), 1u);
+  std::filesystem::remove(PagePath());
+
+  std::filesystem::remove(platform.environment.programFolder + "/view.tpl");
+  TestSupport::WriteAll(PagePath(), "earlier");
+  EXPECT_FALSE(ShowSelected(tree, host));
+  EXPECT_EQ(platform.messageBox.shown.back(),
+            (ShownBox{"Message details can't be shown. Required Data file to present item "
+                      "description is missing! Please reinstall the application to resolve this "
+                      "issue.",
+                      "Error!", 16}));
+  EXPECT_EQ(ReadAll(PagePath()), "earlier");
+  EXPECT_EQ(host.opened, std::vector<TestSupport::FakeDocumentHost::Opened>{});
+  EXPECT_EQ(Look(message), std::tuple(MessageTreeImage::Unread, true, 0));
 }
 
 TEST_F(MessageActionsTest, DeleteAsksThenRemovesMessageNodeAndWindow) {
-  EXPECT_FALSE(DeleteSelected(tree, host));
-  EXPECT_EQ(tree.Find(kSourceID)->ChildCount(), 1u);
-  EXPECT_EQ(ReadFlag(kGuid), 0);
-
+  for (Node* selected : {tree.Find(kSourceID), static_cast<Node*>(nullptr), message}) {
+    tree.SetSelectedItem(selected);  // only a message node is asked about
+    EXPECT_FALSE(DeleteSelected(tree, host));
+  }
+  EXPECT_EQ(Look(message), std::tuple(MessageTreeImage::Unread, true, 0));
   platform.messageBox.answers = {Services::vbYes};
   EXPECT_TRUE(DeleteSelected(tree, host));
-  const TestSupport::ShownBox question{
+  const ShownBox question{
       "Are you sure you want to delete \"" + kTitle +
           "\"? Please note that once item is deleted, you won't be able to recover it. Continue?",
-      "Delete selected Item?", 292};
-  EXPECT_EQ(platform.messageBox.shown,
-            (std::vector<TestSupport::ShownBox>{
-                question, question, {"Message Successfully Deleted!", "Done!", 64}}));
+      "Delete selected Item?", 292};  // asked for the message only, first answered No
+  EXPECT_EQ(
+      platform.messageBox.shown,
+      (std::vector<ShownBox>{question, question, {"Message Successfully Deleted!", "Done!", 64}}));
   EXPECT_EQ(tree.Find(kSourceID)->ChildCount(), 0u);
   EXPECT_EQ(host.closed, std::vector<std::string>{kGuid});
-  EXPECT_EQ(ReadFlag(kGuid), -1);
-}
-
-TEST_F(MessageActionsTest, MarkChangesTheImageOnly) {
-  MarkSelected(tree, true);
-  EXPECT_EQ(Look(message), std::pair(MessageTreeImage::Read, true));
-  EXPECT_EQ(ReadFlag(kGuid), 1);
-  message->SetBold(false);
-  MarkSelected(tree, false);
-  EXPECT_EQ(Look(message), std::pair(MessageTreeImage::Unread, false));
-  EXPECT_EQ(ReadFlag(kGuid), 0);
-
-  const TreeControl::Node* gone = AddMessage("g-gone", "Not stored");
-  MarkSelected(tree, true);
-  EXPECT_EQ(gone->Image(), MessageTreeImage::Unread);
-}
-
-TEST_F(MessageActionsTest, CommandsWithoutAMessageNodeDoNothing) {
-  platform.messageBox.answers = {Services::vbYes};
-  for (TreeControl::Node* selected :
-       {tree.Find(kSourceID), static_cast<TreeControl::Node*>(nullptr)}) {
-    tree.SetSelectedItem(selected);
-    EXPECT_FALSE(ShowSelected(tree, host));
-    EXPECT_FALSE(DeleteSelected(tree, host));
-    MarkSelected(tree, true);
-    ExportSelected(tree, 0);
-  }
-  EXPECT_TRUE(platform.messageBox.shown.empty());
-  EXPECT_TRUE(platform.saveDialog.requests.empty());
-  EXPECT_TRUE(host.focused.empty());
-  EXPECT_EQ(ReadFlag(kGuid), 0);
+  EXPECT_EQ(StoredRead(kSourceID, kGuid), -1);
 }
 
 }  // namespace

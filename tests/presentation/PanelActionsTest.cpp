@@ -1,241 +1,146 @@
 #include "presentation/PanelActions.h"
 
-#include "core/DocumentHost.h"
-#include "core/mAppFunctions.h"
-#include "presentation/PanelTestSupport.h"
 #include "subscriptions/SourceTree.h"
-#include "support/FakeServices.h"
+#include "subscriptions/mSubscriptions.h"
+#include "support/DataFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
-using TestSupport::FakePlatform;
-using TestSupport::ShownBox;
-using namespace PanelTests;
-
 namespace {
 
+using namespace TestData;
 using Node = TreeControl::Node;
+using Strings = std::vector<std::string>;
+using TestSupport::ShownBox;
 
-class RecordingHost : public IDocumentHost {
- public:
-  bool FocusDocument(const std::string& itemId) override {
-    focused.push_back(itemId);
-    return open.count(itemId) > 0;
-  }
-  void OpenDocument(const std::string& itemId, const std::string& caption,
-                    const std::string& /*pagePath*/) override {
-    opened.emplace_back(itemId, caption);
-    open.insert(itemId);
-  }
-  bool CloseDocument(const std::string& itemId) override { return open.erase(itemId) > 0; }
+const std::string kNotesLink = "http://feeds.test/notes";
 
-  std::vector<std::pair<std::string, std::string>> opened;
-  std::vector<std::string> focused;
-  std::set<std::string> open;
-};
-
-// Two sources, "Letters" with an unread and a read message and "Notes" without any, shown in a
-// tree with the panel's handlers.
-class PanelActionsTest : public ::testing::Test {
+// "Letters" with an unread ("New one") and a read message ("Old one") and "Notes" without any, in
+// a tree with the panel's handlers.
+class PanelActionsTest : public DataFolderTest {
  protected:
   void SetUp() override {
-    mAppFunctions::InitializeDataFolder();
-    InstallTemplate(platform);
-    lettersId = AddSource(
-        "Letters", "http://feeds.test/letters",
-        {{"g-new", "Five words in this title"}, {"g-old", "Old one", "Fri, 04 Dec 2026", true}});
-    notesId = AddSource("Notes", "http://feeds.test/notes");
+    InstallTemplate();
+    lettersId = AddSource("Letters", "http://feeds.test/letters",
+                          {{"g-new", "New one"}, {"g-old", "Old one", "Fri, 04 Dec 2026", true}});
+    notesId = AddSource("Notes", kNotesLink);
     tree.SetSorted(true);
     ASSERT_TRUE(mSubscriptions::LoadSubscriptions(tree));
     PanelActions::Attach(tree, host, [this](int x, int y) { popups.emplace_back(x, y); });
     tree.SetHitTest([this](int, int y) { return y >= 0 ? hitNode : nullptr; });
+    fresh = tree.Find(lettersId)->Child(0);
+    old = tree.Find(lettersId)->Child(1);
+    notes = tree.Find(notesId);
   }
 
-  Node* Message(const std::string& guid) {
-    for (Node* node : tree.NodeList())
-      if (!node->IsTopLevel() && node->Tag() == guid) return node;
-    return nullptr;
-  }
-
-  FakePlatform platform;
-  RecordingHost host;
+  TestSupport::FakeDocumentHost host;
   TreeControl tree{"tvMessages"};
   std::string lettersId, notesId;
-  Node* hitNode = nullptr;
+  Node *fresh = nullptr, *old = nullptr, *notes = nullptr, *hitNode = nullptr;
   std::vector<std::pair<int, int>> popups;
 };
 
-}  // namespace
-
-TEST_F(PanelActionsTest, DoubleClickOnReadMessageOpensItAndChangesNothing) {
-  Node* node = Message("g-old");
-  ASSERT_NE(node, nullptr);
-  tree.SetSelectedItem(node);
-
-  tree.RaiseDblClick();
-
-  ASSERT_EQ(host.opened.size(), 1u);
-  EXPECT_EQ(node->Image(), MessageTreeImage::Read);
-  EXPECT_EQ(StoredRead(lettersId, "g-old"), 1);
+TEST_F(PanelActionsTest, EnterOrDoubleClickOpensAMessageAndOnlyADoubleClickChecksASource) {
+  platform.http.answers[kNotesLink] = {true, 200, FeedWithItems({"n1"}), {}};
+  for (const auto& [node, enter] :
+       {std::pair(fresh, true), {old, false}, {notes, true}, {nullptr, false}, {notes, false}}) {
+    tree.SetSelectedItem(node);
+    enter ? tree.RaiseKeyUp(PanelActions::kKeyReturn, 0) : tree.RaiseDblClick();
+  }
+  EXPECT_EQ(host.open, (std::set<std::string>{"g-new", "g-old"}));
+  EXPECT_EQ(Messages(tree, lettersId),
+            (std::vector<Shown>{{"New one", "g-new", 3, false}, {"Old one", "g-old", 3, false}}));
+  EXPECT_EQ(std::pair(StoredRead(lettersId, "g-new"), StoredRead(lettersId, "g-old")),
+            std::pair(1, 1));
+  EXPECT_EQ(platform.http.fetched, Strings{kNotesLink});
+  EXPECT_EQ(Messages(tree, notesId), (std::vector<Shown>{{"T n1", "n1", 2, true}}));
 }
 
+// Catches marking read a message that no window shows.
 TEST_F(PanelActionsTest, MessageThatCannotBeShownStaysUnread) {
-  Node* node = Message("g-new");
-  tree.SetSelectedItem(node);
-  mInbox::SourceID = lettersId;
-  mInbox::CurrentItem.guid = "g-new";
-  ASSERT_TRUE(mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Delete)));
-
+  WriteInbox("", lettersId);  // the messages are gone from the store
+  tree.SetSelectedItem(fresh);
   tree.RaiseDblClick();
-
-  EXPECT_TRUE(host.opened.empty());
-  EXPECT_EQ(node->Image(), MessageTreeImage::Unread);
-  EXPECT_TRUE(node->Bold());
+  EXPECT_EQ(host.open, std::set<std::string>{});
+  EXPECT_EQ(Messages(tree, lettersId).at(0), (Shown{"New one", "g-new", 2, true}));
 }
 
-TEST_F(PanelActionsTest, EnterOpensASelectedMessageButNeverChecksASource) {
-  Node* node = Message("g-new");
-  tree.SetSelectedItem(node);
-  tree.RaiseKeyUp(PanelActions::kKeyReturn, 0);
-  ASSERT_EQ(host.opened.size(), 1u);
-  EXPECT_EQ(host.opened[0].first, "g-new");
-  EXPECT_EQ(node->Image(), MessageTreeImage::Read);
-  EXPECT_FALSE(node->Bold());
-  EXPECT_EQ(StoredRead(lettersId, "g-new"), 1);
+TEST_F(PanelActionsTest, F2RenamesOnlyASourceAndOnlyAfterYes) {
+  for (const auto& [node, key] : {std::pair(fresh, TreeControl::KeyF2), {notes, 112}}) {
+    tree.SetSelectedItem(node);
+    tree.RaiseKeyUp(key, 0);
+    EXPECT_EQ(tree.EditingNode(), nullptr) << key;
+  }
+  const std::tuple<std::string, int, std::string, Strings> rows[] = {
+      {"   ", Services::vbYes, "Notes", {"Letters", "Notes"}},  // refused without asking
+      {"Daily notes", Services::vbNo, "Notes", {"Letters", "Notes"}},
+      {"Daily notes", Services::vbYes, "Daily notes", {"Letters", "Daily notes"}}};
+  for (const auto& [typed, answer, shown, stored] : rows) {
+    tree.RaiseKeyUp(TreeControl::KeyF2, 0);
+    ASSERT_EQ(tree.EditingNode(), notes);
+    platform.messageBox.answers = {answer};
+    tree.EndLabelEdit(typed, false);
+    EXPECT_EQ(std::pair(notes->Text(), StoredTitles()), std::pair(shown, stored))
+        << typed << answer;
+  }
+  const ShownBox question{"Do you want to change the title \"Notes\" to \"Daily notes\"?",
+                          "Change Title?", 292};
+  EXPECT_EQ(platform.messageBox.shown, (std::vector<ShownBox>{question, question}));
 
-  tree.SetSelectedItem(tree.Find(notesId));
-  tree.RaiseKeyUp(PanelActions::kKeyReturn, 0);
-  EXPECT_TRUE(platform.http.fetched.empty());
-  EXPECT_EQ(host.opened.size(), 1u);
-}
-
-TEST_F(PanelActionsTest, DoubleClickWithoutSelectionDoesNothing) {
-  tree.SetSelectedItem(nullptr);
-  tree.RaiseDblClick();
-  EXPECT_TRUE(host.opened.empty());
-  EXPECT_TRUE(platform.http.fetched.empty());
-}
-
-TEST_F(PanelActionsTest, DoubleClickOnSourceChecksOnlyThatSource) {
-  platform.http.answers["http://feeds.test/notes"] = {
-      true,
-      200,
-      "<rss version=\"2.0\"><channel><item><title>Fresh</title><guid>n1</guid>"
-      "<pubDate>Sat, 05 Dec 2026 10:00:00 GMT</pubDate></item></channel></rss>",
-      {}};
-  tree.SetSelectedItem(tree.Find(notesId));
-
-  tree.RaiseDblClick();
-
-  EXPECT_EQ(platform.http.fetched, std::vector<std::string>{"http://feeds.test/notes"});
-  ASSERT_NE(tree.Find(notesId), nullptr);
-  EXPECT_EQ(tree.Find(notesId)->ChildCount(), 1u);
-  EXPECT_TRUE(tree.Enabled());
-  EXPECT_TRUE(host.opened.empty());
-}
-
-TEST_F(PanelActionsTest, F2StartsEditingOnlyASourceTitle) {
-  tree.SetSelectedItem(Message("g-new"));
-  tree.RaiseKeyUp(TreeControl::KeyF2, 0);
-  EXPECT_EQ(tree.EditingNode(), nullptr);
-  EXPECT_FALSE(tree.StartLabelEdit(Message("g-new")));
-
-  tree.SetSelectedItem(tree.Find(lettersId));
-  tree.RaiseKeyUp(112, 0);
-  EXPECT_EQ(tree.EditingNode(), nullptr);
-  tree.RaiseKeyUp(TreeControl::KeyF2, 0);
-  EXPECT_EQ(tree.EditingNode(), tree.Find(lettersId));
-}
-
-TEST_F(PanelActionsTest, BlankTitleIsRefusedWithoutAsking) {
-  Node* node = tree.Find(lettersId);
-  ASSERT_TRUE(tree.StartLabelEdit(node));
-  EXPECT_FALSE(tree.EndLabelEdit("   ", false));
-
-  EXPECT_TRUE(platform.messageBox.shown.empty());
-  EXPECT_EQ(node->Text(), "Letters");
-  EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes"}));
-}
-
-TEST_F(PanelActionsTest, RenameOfASourceGoneFromTheFileSaysSoAndTheEditStands) {
-  Node* node = tree.Find(lettersId);
-  mSubscriptions::CurrentSource.Link = "http://feeds.test/letters";
+  // A source gone from the file: the failure box, and the edit stands until the next load.
+  mSubscriptions::CurrentSource.Link = kNotesLink;
   ASSERT_TRUE(mSubscriptions::ManageSource(mSubscriptions::SourceAction::Delete));
-  ASSERT_TRUE(tree.StartLabelEdit(node));
   platform.messageBox.answers = {Services::vbYes};
-
-  EXPECT_TRUE(tree.EndLabelEdit("Renamed", false));
-
-  ASSERT_EQ(platform.messageBox.shown.size(), 2u);
-  EXPECT_EQ(platform.messageBox.shown[1],
+  tree.RaiseKeyUp(TreeControl::KeyF2, 0);
+  EXPECT_EQ(tree.EndLabelEdit("Notes again", false), true);
+  EXPECT_EQ(platform.messageBox.shown.back(),
             (ShownBox{PanelActions::kRenameFailedText, "Failed to change Title!", 48}));
-  EXPECT_EQ(node->Text(), "Renamed");
-  EXPECT_EQ(StoredTitles(), std::vector<std::string>{"Notes"});
+  EXPECT_EQ(StoredTitles(), Strings{"Letters"});
 }
 
 TEST_F(PanelActionsTest, RightClickOpensThePopupOnlyForAMessage) {
-  Node* message = Message("g-old");
   Node* source = tree.Find(lettersId);
-
-  hitNode = message;
-  tree.SetSelectedItem(source);
-  tree.RaiseMouseUp(TreeControl::ButtonRight, 0, 5, 7);
-  EXPECT_EQ(tree.SelectedItem(), message);  // the message under the pointer is what it acts on
-  EXPECT_EQ(popups, (std::vector<std::pair<int, int>>{{5, 7}}));
-
-  hitNode = source;
-  tree.RaiseMouseUp(TreeControl::ButtonRight, 0, 5, 7);
-  EXPECT_EQ(popups.size(), 1u);
-
-  hitNode = nullptr;  // empty space: the selected node decides
-  tree.SetSelectedItem(message);
-  tree.RaiseMouseUp(TreeControl::ButtonRight, 0, 1, 200);
-  EXPECT_EQ(popups.size(), 2u);
-  tree.SetSelectedItem(source);
-  tree.RaiseMouseUp(TreeControl::ButtonRight, 0, 1, 200);
-  EXPECT_EQ(popups.size(), 2u);
-
-  hitNode = message;
-  tree.RaiseMouseUp(TreeControl::ButtonLeft, 0, 5, 7);
-  EXPECT_EQ(popups.size(), 2u);
-  EXPECT_EQ(tree.SelectedItem(), source);
+  // Empty space under the pointer: the selected node decides; a left click never opens it; a
+  // message under the pointer becomes the selection, whatever was selected.
+  const int right = TreeControl::ButtonRight;
+  for (const auto& [hit, selected, button, y] : {std::tuple(source, old, right, 7),
+                                                 {nullptr, old, right, 8},
+                                                 {nullptr, source, right, 9},
+                                                 {old, source, TreeControl::ButtonLeft, 10},
+                                                 {old, source, right, 11}}) {
+    hitNode = hit;
+    tree.SetSelectedItem(selected);
+    tree.RaiseMouseUp(button, 0, 5, y);
+  }
+  EXPECT_EQ(popups, (std::vector<std::pair<int, int>>{{5, 8}, {5, 11}}));
+  EXPECT_EQ(tree.SelectedItem(), old);
 }
 
 TEST_F(PanelActionsTest, OptionItemsRouteByKey) {
   int settingsShown = 0;
-  const auto settings = [&settingsShown] { ++settingsShown; };
-
-  PanelActions::OptionBarItemClick("opt_scheduler", settings);
-  PanelActions::OptionBarItemClick("help_file", settings);
-  PanelActions::OptionBarItemClick("help_email", settings);
-  PanelActions::OptionBarItemClick("help_website", settings);
-  PanelActions::OptionBarItemClick("opt_settings", settings);
-  PanelActions::OptionBarItemClick("Opt_Settings", settings);
-  PanelActions::OptionBarItemClick("", settings);
-
+  for (const char* key : {"opt_scheduler", "help_file", "help_email", "help_website",
+                          "opt_settings", "Opt_Settings", ""}) {
+    PanelActions::OptionBarItemClick(key, [&settingsShown] { ++settingsShown; });
+  }
   EXPECT_EQ(platform.messageBox.shown,
             (std::vector<ShownBox>{
                 {"Feature Under Development!", "Quillpost", 0},
                 {"Application failed to find Help File. Either Help file is not installed or "
                  "missing.",
                  "Help File not found!", 48}}));
-  EXPECT_EQ(platform.shell.opened, (std::vector<std::string>{"mailto:support@quillpost.example",
-                                                             "https://quillpost.example/"}));
   EXPECT_EQ(settingsShown, 1);
-}
-
-TEST_F(PanelActionsTest, HelpPageBesideTheProgramIsOpened) {
+  // The help page beside the program, once it is there.
   TestSupport::WriteAll(platform.environment.programFolder + "/Help.html", "<html></html>");
-  TestSupport::WriteAll(platform.environment.appData + "/Quillpost Data/Help.html", "x");
-
-  PanelActions::OpenHelpFile();
-
+  PanelActions::OptionBarItemClick("help_file", {});
   EXPECT_EQ(platform.shell.opened,
-            std::vector<std::string>{platform.environment.programFolder + "/Help.html"});
-  EXPECT_TRUE(platform.messageBox.shown.empty());
+            (Strings{"mailto:support@quillpost.example", "https://quillpost.example/",
+                     platform.environment.programFolder + "/Help.html"}));
 }
+
+}  // namespace
