@@ -3,101 +3,82 @@
 // Where we deliberately keep the raw element text, the expected value is ours, with the reason.
 
 #include "inbox/FeedParser.h"
-#include "inbox/InboxTestSupport.h"
 #include "inbox/InboxTree.h"
 
 #include "TestPaths.h"
 #include "config/IniDocument.h"
+#include "support/DataFolder.h"
 
 #include <filesystem>
 #include <optional>
 #include <sstream>
 
 using namespace mInbox;
-using namespace InboxTests;
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCorpus = QP_CORPUS_DIR;
-
-struct ManifestRow {
-  std::string path;
-  std::string parseStatus;  // what pugixml said when the corpus was made
-  int itemCount = 0;
-};
-
-std::vector<ManifestRow> Manifest() {
-  std::vector<ManifestRow> rows;
-  std::istringstream lines(TestSupport::ReadAll(kCorpus + "/MANIFEST.tsv"));
-  std::string line;
-  std::getline(lines, line);  // header
-  while (std::getline(lines, line)) {
-    std::vector<std::string> fields;
-    std::istringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
-    if (fields.size() < 8) continue;
-    rows.push_back({fields[0], fields[5], std::stoi(fields[6])});
-  }
-  return rows;
+std::string CorpusFeed(const std::string& path) {
+  return TestSupport::ReadAll(std::string(QP_CORPUS_DIR) + "/" + path);
 }
-
-class FeedCorpus : public InboxTest {
- protected:
-  // Parses a corpus feed into an empty inbox.
-  bool Parse(const std::string& path) {
-    fs::remove_all(InboxFolder());
-    return ParseFeed(TestSupport::ReadAll(kCorpus + "/" + path), "Corpus");
-  }
-};
 
 }  // namespace
 
+class FeedCorpus : public TestData::DataFolderTest {};
+
 TEST_F(FeedCorpus, EveryFeedParsesIntoAConsistentInbox) {
-  const std::vector<ManifestRow> rows = Manifest();
-  ASSERT_EQ(rows.size(), 548u);
-  int stored = 0;
-  for (const ManifestRow& row : rows) {
-    SCOPED_TRACE(row.path);
+  SourceID = TestData::kSourceID;
+  std::istringstream manifest(CorpusFeed("MANIFEST.tsv"));
+  std::string line;
+  std::getline(manifest, line);  // header
+  int feeds = 0, stored = 0;
+  while (std::getline(manifest, line)) {
+    // Columns: path, ..., what pugixml said when the corpus was made (6th), its item count (7th).
+    std::vector<std::string> cell;
+    std::istringstream cells(line);
+    for (std::string text; std::getline(cells, text, '\t');) cell.push_back(text);
+    ASSERT_GE(cell.size(), 8u) << line;
+    SCOPED_TRACE(cell[0]);
+    ++feeds;
     platform.messageBox.shown.clear();
-    const bool parsed = Parse(row.path);
+    fs::remove_all(InboxFolder());
+    const bool parsed = ParseFeed(CorpusFeed(cell[0]), "Corpus");
     // False exactly when one box said why.
     ASSERT_EQ(platform.messageBox.shown.size(), parsed ? 0u : 1u);
-    if (row.parseStatus != "No error") {
-      EXPECT_FALSE(parsed);
-      EXPECT_EQ(platform.messageBox.shown.at(0).title, "Server returned Invalid Data!");
-    }
-    if (row.parseStatus == "No error" && row.itemCount > 0) {
-      EXPECT_TRUE(parsed);
+    const std::string box = parsed ? "" : platform.messageBox.shown[0].title;
+    if (cell[5] != "No error") {
+      EXPECT_EQ(box, "Server returned Invalid Data!");
+    } else if (cell[6] != "0") {
+      EXPECT_EQ(box, "");
     }
     if (!parsed) continue;
 
     // Every stored message is one whole section of six keys, and a second check finds them all.
     std::error_code ec;
     const IniDocument inbox = IniDocument::Load(InboxPath(), ec);
-    const std::vector<std::string> guids = inbox.SectionNames();
-    EXPECT_EQ(guids.size(), static_cast<std::size_t>(NewMessageCount));
-    for (const std::string& guid : guids) {
+    const int count = NewMessageCount;
+    EXPECT_EQ(inbox.SectionNames().size(), static_cast<std::size_t>(count));
+    for (const std::string& guid : inbox.SectionNames()) {
       EXPECT_EQ(inbox.KeyNames(guid), (std::vector<std::string>{"title", "description", "date",
                                                                 "time", "offset", "read"}));
     }
     const std::string bytes = InboxBytes();
-    const int count = NewMessageCount;
-    EXPECT_TRUE(ParseFeed(TestSupport::ReadAll(kCorpus + "/" + row.path), "Corpus"));
+    EXPECT_EQ(ParseFeed(CorpusFeed(cell[0]), "Corpus"), true);
     EXPECT_EQ(NewMessageCount, 0);
     EXPECT_EQ(InboxBytes(), bytes);
-
     TreeControl tree("tvMessages");
-    tree.Add(kSourceID, "Corpus", MessageTreeImage::Source);
+    tree.Add(TestData::kSourceID, "Corpus", MessageTreeImage::Source);
     LoadInbox(tree);
-    EXPECT_EQ(tree.Find(kSourceID)->ChildCount(), static_cast<std::size_t>(count));
+    EXPECT_EQ(TestData::Messages(tree, TestData::kSourceID).size(),
+              static_cast<std::size_t>(count));
     stored += count;
   }
-  // Items with a guid, over the whole corpus.
+  EXPECT_EQ(feeds, 548);
+  // Items with a guid over the whole corpus; a guid repeated within a feed is stored once.
   EXPECT_EQ(stored, 94);
 }
 
-TEST_F(FeedCorpus, ItemFieldsAreReadAsTheFeedsState) {
+TEST(FeedCorpusItems, FieldsAreReadAsTheFeedsState) {
   enum Field { Title, Description, Guid, Date };
   struct Expectation {
     std::string path;
@@ -105,6 +86,8 @@ TEST_F(FeedCorpus, ItemFieldsAreReadAsTheFeedsState) {
     std::string value;
   };
   const std::string rss = "feedparser/tests/wellformed/rss/";
+  const std::string ns = "feedparser/tests/wellformed/namespace/";
+  const std::string sanitize = "feedparser/tests/wellformed/sanitize/";
   const std::string script =
       "safe<script type=\"text/javascript\">location.href='http:/'+'/example.com/';</script> "
       "description";
@@ -118,12 +101,9 @@ TEST_F(FeedCorpus, ItemFieldsAreReadAsTheFeedsState) {
       {rss + "item_guid.xml", Guid, "http://guid.example.com/"},
       {rss + "item_guid_not_permalink_not_url.xml", Guid, "abc"},
       {rss + "item_pubDate.xml", Date, "Thu, 01 Jan 2004"},
-      {"feedparser/tests/wellformed/namespace/rss2.0NSwithModules.xml", Title,
-       "Test Item - RSS2.0 w/ NS"},
-      {"feedparser/tests/wellformed/namespace/rss2.0noNSwithModules.xml", Title,
-       "Test Item - RSS 2.0 no NS"},
-      {"feedparser/tests/wellformed/namespace/rss2.0noNSwithModulesLocalNameClash.xml", Description,
-       "correct description"},
+      {ns + "rss2.0NSwithModules.xml", Title, "Test Item - RSS2.0 w/ NS"},
+      {ns + "rss2.0noNSwithModules.xml", Title, "Test Item - RSS 2.0 no NS"},
+      {ns + "rss2.0noNSwithModulesLocalNameClash.xml", Description, "correct description"},
       {"feedparser/tests/wellformed/media-rss/item_media_title2.xml", Title, "foo"},
       {"feedparser/tests/wellformed/sgml/charref_uppercase_x.xml", Description, "&#X61;"},
       // Ours differ on purpose. Only "title" is a title, not media:title or dc:title.
@@ -134,51 +114,35 @@ TEST_F(FeedCorpus, ItemFieldsAreReadAsTheFeedsState) {
       // DTD entities are never expanded.
       {rss + "entity_in_doctype.xml", Guid, "&id;2006-05-04:/blog/"},
       // Stored as sent; message pages never run scripts, so nothing is stripped here.
-      {"feedparser/tests/wellformed/sanitize/item_description_script.xml", Description, script},
-      {"feedparser/tests/wellformed/sanitize/item_description_script_cdata.xml", Description,
-       script},
+      {sanitize + "item_description_script.xml", Description, script},
+      {sanitize + "item_description_script_cdata.xml", Description, script},
       // No legacy code pages: the bytes stay as they came.
       {"feedparser/tests/encoding/demoronize-3.xml", Description, "don&#146;t"},
       {"feedparser/tests/encoding/euc-kr-item.xml", Description, "\xB3\xE2"},
   };
   for (const Expectation& expected : cases) {
-    SCOPED_TRACE(expected.path);
-    ASSERT_TRUE(Parse(expected.path));
-    // Each of these feeds has one item, so the current item is the feed's first.
-    const std::string actual[] = {CurrentItem.title, CurrentItem.description, CurrentItem.guid,
-                                  CurrentItem.date};
-    EXPECT_EQ(actual[expected.field], expected.value);
+    const std::vector<InboxItem> items = ReadFeed(CorpusFeed(expected.path)).items;
+    ASSERT_EQ(items.size(), 1u) << expected.path;
+    const std::string actual[] = {items[0].title, items[0].description, items[0].guid,
+                                  items[0].date};
+    EXPECT_EQ(actual[expected.field], expected.value) << expected.path;
   }
-}
-
-TEST_F(FeedCorpus, OneGuidTwiceInAFeedIsStoredOnce) {
-  const std::string folder = "feedvalidator/testcases/rss20/element-channel-item-guid/";
-  for (const std::string name : {"guid_duplicate_value.xml", "guid_duplicate_value_cdata.xml",
-                                 "guid_duplicate_value_ncr.xml"}) {
-    ASSERT_TRUE(Parse(folder + name)) << name;
-    EXPECT_EQ(NewMessageCount, 1) << name;
-  }
-  ASSERT_TRUE(Parse(folder + "guid_duplicate_value_url.xml"));
-  EXPECT_EQ(NewMessageCount, 2);
 }
 
 // Each item of this feed says in its description which day it means. We read the day from the
 // date as written, without applying the zone, so a few land on the next day; comments in a date
 // make it unreadable, and such a message sorts last.
-TEST_F(FeedCorpus, DatesOfTheDateTestFeedGiveTheirDays) {
-  ASSERT_TRUE(Parse("feedvalidator/testcases/rss20/data-types-datetime/everything.xml"));
-  ASSERT_EQ(NewMessageCount, 30);
-  const std::optional<std::int32_t> feb9 = 2231, feb10 = 2232;
-  const std::vector<std::optional<std::int32_t>> days = {
-      feb9,  feb9,  feb9, feb9,         feb9, -1422, feb9,   feb9,   feb9, feb9,
-      feb10, feb10, feb9, feb9,         feb9, feb9,  feb9,   feb9,   feb9, feb9,
-      feb9,  feb9,  {},   std::nullopt, feb9, feb9,  -70818, -34294, 5883, 38755};
-  std::error_code ec;
-  const IniDocument inbox = IniDocument::Load(InboxPath(), ec);
-  const std::vector<std::string> guids = inbox.SectionNames();
-  ASSERT_EQ(guids.size(), days.size());
-  for (std::size_t i = 0; i < guids.size(); ++i) {
-    const std::string date = inbox.GetValue(guids[i], "date").value_or("?");
-    EXPECT_EQ(DayNumber(date), days[i]) << "item " << i + 1 << ": " << date;
+TEST(FeedCorpusItems, DatesOfTheDateTestFeedGiveTheirDays) {
+  const std::optional<std::int32_t> feb9 = 2231, feb10 = 2232, none;
+  const std::vector<std::optional<std::int32_t>> expected = {
+      feb9,  feb9,  feb9, feb9, feb9, -1422, feb9,   feb9,   feb9, feb9,
+      feb10, feb10, feb9, feb9, feb9, feb9,  feb9,   feb9,   feb9, feb9,
+      feb9,  feb9,  none, none, feb9, feb9,  -70818, -34294, 5883, 38755};
+  std::vector<std::optional<std::int32_t>> days;
+  for (const InboxItem& item :
+       ReadFeed(CorpusFeed("feedvalidator/testcases/rss20/data-types-datetime/everything.xml"))
+           .items) {
+    days.push_back(DayNumber(item.date));
   }
+  EXPECT_EQ(days, expected);
 }
