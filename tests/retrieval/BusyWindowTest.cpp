@@ -1,15 +1,11 @@
 #include "retrieval/frmBusy.h"
 
 #include "core/TreeControl.h"
-#include "core/mAppFunctions.h"
-#include "inbox/mInbox.h"
+#include "inbox/FeedParser.h"
 #include "retrieval/CheckRun.h"
 #include "subscriptions/SourceTree.h"
-#include "subscriptions/mSubscriptions.h"
-#include "support/FakeServices.h"
 #include "support/DataFolder.h"
 
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -18,190 +14,106 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-using TestSupport::FakePlatform;
-
 namespace {
-
-std::string Feed(const std::vector<std::string>& guids) {
-  return TestData::FeedWithItems(guids);
-}
-
-Services::IHttp::Result Answer(const std::string& body) { return {true, 200, body, {}}; }
-
-QStringList QueueLines(const frmBusy& window) {
-  QStringList lines;
-  for (int i = 0; i < window.lstQueue->count(); ++i) lines << window.lstQueue->item(i)->text();
-  return lines;
-}
-
-void ReleaseQ(QWidget* window, Qt::KeyboardModifiers modifiers) {
-  QTest::keyRelease(window, Qt::Key_Q, modifiers);
-}
 
 const Qt::KeyboardModifiers kCtrlAlt = Qt::ControlModifier | Qt::AltModifier;
 
+// What the busy window shows: visible, source, queue, status.
+QStringList Shown(const frmBusy* window) {
+  if (!window) return {"<none>"};
+  QStringList lines{window->isVisible() ? "visible" : "hidden", window->lblSource->text()};
+  for (int i = 0; i < window->lstQueue->count(); ++i) lines << window->lstQueue->item(i)->text();
+  return lines << window->lblStatus->text();
+}
+
+int Distance(const QPoint& a, const QPoint& b) { return (a - b).manhattanLength(); }
+
 // The busy window serves the progress service, over a visible main window.
-class BusyWindowTest : public ::testing::Test {
+class BusyWindowTest : public TestData::DataFolderTest {
  protected:
-  void SetUp() override {
+  BusyWindowTest() {
     mainWindow.setGeometry(40, 40, 620, 460);
     mainWindow.show();
     Services::Current().progress = &busy;
   }
-
-  FakePlatform platform;
   QWidget mainWindow;
   ucTrayAlert alert;
   BusyProgress busy{&mainWindow, alert};
 };
 
-// What the busy window showed while one source was being fetched.
-struct Seen {
-  bool visible = false;
-  QString source;
-  QStringList queue;
-  QString status;
-};
-
 }  // namespace
 
-TEST_F(BusyWindowTest, ARunOfThreeSourcesShowsTheQueueShrinkingAndEndsWithTheAlert) {
-  mAppFunctions::InitializeDataFolder();
-  ASSERT_TRUE(mSubscriptions::AddSource("Zeta", "http://feeds.test/zeta"));
-  ASSERT_TRUE(mSubscriptions::AddSource("Alpha", "http://feeds.test/alpha"));
-  ASSERT_TRUE(mSubscriptions::AddSource("Mid", "http://feeds.test/mid"));
+TEST_F(BusyWindowTest, ARunShowsEachSourceAndClosingTheWindowDoesNotStopIt) {
+  AddSource("Zeta", "http://feeds.test/zeta");
+  AddSource("Alpha", "http://feeds.test/alpha");
   TreeControl tree("tvMessages");
-  ASSERT_TRUE(mSubscriptions::LoadSubscriptions(tree));
-  platform.http.answers["http://feeds.test/zeta"] = Answer(Feed({"z1", "z2"}));
-  platform.http.answers["http://feeds.test/alpha"] = Answer(Feed({}));
-  platform.http.answers["http://feeds.test/mid"] = Answer(Feed({"m1"}));
-
-  std::vector<Seen> seen;
-  platform.http.duringFetch = [&](const std::string& url) {
-    frmBusy* window = busy.Window();
-    ASSERT_NE(window, nullptr);
-    seen.push_back({window->isVisible(), window->lblSource->text(), QueueLines(*window),
-                    window->lblStatus->text()});
-    // The user closes the window while Alpha downloads; the run must not notice.
-    if (url == "http://feeds.test/alpha") ReleaseQ(window, kCtrlAlt);
+  ASSERT_EQ(mSubscriptions::LoadSubscriptions(tree), true);
+  platform.http.answers["http://feeds.test/zeta"] = {true, 200, TestData::FeedWithItems({"z"}), {}};
+  std::vector<QStringList> seen;
+  platform.http.duringFetch = [&](const std::string&) {
+    seen.push_back(Shown(busy.Window()));
+    QTest::keyRelease(busy.Window(), Qt::Key_Q, kCtrlAlt);
   };
-
-  ASSERT_TRUE(mAppFunctions::CheckTrigger(tree, true));
-
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_TRUE(seen[0].visible);
-  EXPECT_EQ(seen[0].source, "Zeta");
-  EXPECT_EQ(seen[0].queue, (QStringList{"Zeta", "Alpha", "Mid"}));
-  EXPECT_EQ(seen[0].status, "");
-  EXPECT_EQ(seen[1].source, "Alpha");
-  EXPECT_EQ(seen[1].queue, (QStringList{"Alpha", "Mid"}));
-  EXPECT_EQ(seen[1].status, "Server Communication complete.");
-  // Shown again for the next source, with what happened while it was closed.
-  EXPECT_TRUE(seen[2].visible);
-  EXPECT_EQ(seen[2].source, "Mid");
-  EXPECT_EQ(seen[2].queue, (QStringList{"Mid"}));
-
-  EXPECT_EQ(platform.http.fetched.size(), 3u);
-  EXPECT_FALSE(mAppFunctions::CheckRunning);
+  ASSERT_EQ(mAppFunctions::CheckTrigger(tree, true), true);
+  // Closed during Zeta's download, shown again for Alpha.
+  EXPECT_EQ(seen, (std::vector<QStringList>{{"visible", "Zeta", "Zeta", "Alpha", ""},
+                                            {"visible", "Alpha", "Alpha",
+                                             "Server Communication complete."}}));
   EXPECT_EQ(busy.Window(), nullptr);
-  EXPECT_TRUE(alert.isVisible());
-  EXPECT_EQ(alert.Text().toStdString(),
-            "You have 2 New Messages \r\n in Zeta account.\r\n\r\n"
-            "You have 1 New Messages \r\n in Mid account.\r\n\r\n");
-  EXPECT_EQ(alert.DisplayMs(), 6000);
+  EXPECT_EQ(alert.isVisible(), true);
+  EXPECT_EQ(alert.Text().toStdString(), mInbox::RunSummary);
+  EXPECT_EQ(alert.DisplayMs(), BusyProgress::kAlertMs);
 }
 
-TEST_F(BusyWindowTest, WindowIsTranslucentTopMostFixedAndCentredOnTheMainWindow) {
-  busy.SetQueue({"One"});
-  busy.Show();
-  frmBusy* window = busy.Window();
-  ASSERT_NE(window, nullptr);
-
-  EXPECT_EQ(qRound(window->windowOpacity() * 255), 230);
-  const Qt::WindowFlags flags = window->windowFlags();
-  EXPECT_EQ(flags & Qt::WindowStaysOnTopHint, Qt::WindowStaysOnTopHint);
-  EXPECT_EQ(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
-            Qt::WindowFlags());
-  EXPECT_EQ(window->minimumSize(), window->maximumSize());
-  EXPECT_EQ(window->palette().color(QPalette::Window), QColor(245, 245, 245));
-  EXPECT_EQ(window->lblChecking->text(), "Checking for New Messages ... ");
-  const QString family =
-      QFontDatabase::hasFamily("Verdana") ? QString("Verdana") : QGuiApplication::font().family();
-  EXPECT_EQ(window->lblSource->font().family(), family);
-  EXPECT_TRUE(window->imgQuillpost->Running());
-
-  const QPoint offset = window->frameGeometry().center() - mainWindow.frameGeometry().center();
-  EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
-
-  busy.Close();
-  EXPECT_EQ(busy.Window(), nullptr);
-}
-
-TEST_F(BusyWindowTest, WithoutTranslucencyOrMainWindowItIsOpaqueOnTheScreenCentre) {
-  platform.windowSystem.supported = false;
-  BusyProgress alone(nullptr);
-  alone.Show();
-  ASSERT_NE(alone.Window(), nullptr);
-  EXPECT_EQ(qRound(alone.Window()->windowOpacity() * 255), 255);
-  const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
-  const QPoint offset = alone.Window()->frameGeometry().center() - screenCentre;
-  EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
-
-  // Its own tray alert serves the summary.
-  alone.Alert("You have 1 New Messages \r\n in Mid account.\r\n\r\n");
-  ASSERT_NE(alone.TrayAlert(), nullptr);
-  EXPECT_TRUE(alone.TrayAlert()->isVisible());
-  EXPECT_EQ(alone.TrayAlert()->DisplayMs(), BusyProgress::kAlertMs);
-}
-
-TEST_F(BusyWindowTest, OnlyCtrlAltQClosesTheWindowAndALaterShowBringsItBack) {
+TEST_F(BusyWindowTest, OnlyCtrlAltQClosesItAndItComesBackWithTheCurrentState) {
   busy.SetQueue({"A", "B", "C"});
   busy.SetSource("A");
   busy.Show();
-  frmBusy* window = busy.Window();
-  ASSERT_TRUE(window->isVisible());
+  for (const Qt::KeyboardModifiers modifiers :
+       {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ControlModifier),
+        kCtrlAlt | Qt::ShiftModifier}) {
+    QTest::keyRelease(busy.Window(), Qt::Key_Q, modifiers);
+  }
+  QTest::keyRelease(busy.Window(), Qt::Key_W, kCtrlAlt);
+  EXPECT_EQ(Shown(busy.Window()), (QStringList{"visible", "A", "A", "B", "C", ""}));
+  QTest::keyRelease(busy.Window(), Qt::Key_Q, kCtrlAlt);
+  EXPECT_EQ(Shown(busy.Window()).front(), "hidden");
 
-  ReleaseQ(window, Qt::NoModifier);
-  ReleaseQ(window, Qt::ControlModifier);
-  ReleaseQ(window, kCtrlAlt | Qt::ShiftModifier);
-  QTest::keyRelease(window, Qt::Key_W, kCtrlAlt);
-  EXPECT_TRUE(window->isVisible());
-
-  ReleaseQ(window, kCtrlAlt);
-  EXPECT_FALSE(window->isVisible());
-
-  // The run keeps reporting into the closed window.
+  // The run keeps reporting into the closed window, and also after it was destroyed (as when
+  // every window is unloaded at shutdown).
   busy.RemoveFirst();
   busy.SetSource("B");
+  delete busy.Window();
   busy.SetStatus("Request Sent! Waiting for Server reply...");
   busy.Show();
-  ASSERT_NE(busy.Window(), nullptr);
-  EXPECT_TRUE(busy.Window()->isVisible());
-  EXPECT_EQ(QueueLines(*busy.Window()), (QStringList{"B", "C"}));
-  EXPECT_EQ(busy.Window()->lblSource->text(), "B");
-  EXPECT_EQ(busy.Window()->lblStatus->text(), "Request Sent! Waiting for Server reply...");
+  EXPECT_EQ(Shown(busy.Window()),
+            (QStringList{"visible", "B", "B", "C", "Request Sent! Waiting for Server reply..."}));
+  for (int i = 0; i < 3; ++i) busy.RemoveFirst();  // more than there are: nothing left to drop
+  EXPECT_EQ(Shown(busy.Window()),
+            (QStringList{"visible", "B", "Request Sent! Waiting for Server reply..."}));
+  busy.Close();
+  busy.Close();
+  EXPECT_EQ(busy.Window(), nullptr);
 }
 
-TEST_F(BusyWindowTest, AWindowDestroyedUnderTheRunIsMadeAgainWithTheCurrentState) {
-  busy.SetQueue({"A", "B"});
+TEST_F(BusyWindowTest, TranslucentTopMostAndFixedOverTheMainWindowElseOpaqueOnTheScreen) {
   busy.Show();
-  delete busy.Window();  // as when every window is unloaded at shutdown
-  EXPECT_EQ(busy.Window(), nullptr);
+  const frmBusy* window = busy.Window();
+  EXPECT_EQ(qRound(window->windowOpacity() * 255), 230);
+  EXPECT_EQ(window->windowFlags() & (Qt::WindowStaysOnTopHint | Qt::WindowMinimizeButtonHint |
+                                     Qt::WindowMaximizeButtonHint),
+            Qt::WindowStaysOnTopHint);
+  EXPECT_EQ(window->minimumSize(), window->maximumSize());
+  EXPECT_LE(Distance(window->frameGeometry().center(), mainWindow.frameGeometry().center()), 2);
 
-  busy.SetStatus("Done! Parsing Data ...");
-  busy.RemoveFirst();
-  busy.RemoveFirst();
-  busy.RemoveFirst();  // more than there were: nothing left to drop
-  busy.SetSource("B");
-  busy.Show();
-  ASSERT_NE(busy.Window(), nullptr);
-  EXPECT_TRUE(busy.Window()->isVisible());
-  EXPECT_EQ(QueueLines(*busy.Window()), QStringList());
-  EXPECT_EQ(busy.Window()->lblStatus->text(), "Done! Parsing Data ...");
-  busy.Close();
-  busy.Close();
-  EXPECT_EQ(busy.Window(), nullptr);
+  platform.windowSystem.supported = false;
+  BusyProgress alone(nullptr);
+  alone.Show();
+  EXPECT_EQ(qRound(alone.Window()->windowOpacity() * 255), 255);
+  EXPECT_LE(Distance(alone.Window()->frameGeometry().center(),
+                     QGuiApplication::primaryScreen()->availableGeometry().center()),
+            2);
+  // Its own tray alert serves the summary.
+  alone.Alert("You have 1 New Messages \r\n in Mid account.\r\n\r\n");
+  EXPECT_EQ(alone.TrayAlert()->isVisible(), true);
 }
