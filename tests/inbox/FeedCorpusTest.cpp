@@ -79,53 +79,47 @@ TEST_F(FeedCorpus, EveryFeedParsesIntoAConsistentInbox) {
 }
 
 TEST(FeedCorpusItems, FieldsAreReadAsTheFeedsState) {
-  enum Field { Title, Description, Guid, Date };
-  struct Expectation {
-    std::string path;
-    Field field;
-    std::string value;
-  };
+  const auto title = &InboxItem::title, description = &InboxItem::description,
+             guid = &InboxItem::guid;
   const std::string rss = "feedparser/tests/wellformed/rss/";
   const std::string ns = "feedparser/tests/wellformed/namespace/";
   const std::string sanitize = "feedparser/tests/wellformed/sanitize/";
   const std::string script =
       "safe<script type=\"text/javascript\">location.href='http:/'+'/example.com/';</script> "
       "description";
-  const std::vector<Expectation> cases = {
-      {rss + "item_title.xml", Title, "Item 1 title"},
-      {rss + "item_description.xml", Description, "Example description"},
-      {rss + "item_description_escaped_markup.xml", Description, "<p>Example description</p>"},
-      {rss + "item_description_and_summary.xml", Description, "Example description"},
-      {rss + "item_description_br.xml", Description,
+  const std::vector<std::tuple<std::string, std::string InboxItem::*, std::string>> cases = {
+      {rss + "item_title.xml", title, "Item 1 title"},
+      {rss + "item_description.xml", description, "Example description"},
+      {rss + "item_description_escaped_markup.xml", description, "<p>Example description</p>"},
+      {rss + "item_description_and_summary.xml", description, "Example description"},
+      {rss + "item_description_br.xml", description,
        "article title<br /><br /> article byline<br/><br/>text of article"},
-      {rss + "item_guid.xml", Guid, "http://guid.example.com/"},
-      {rss + "item_guid_not_permalink_not_url.xml", Guid, "abc"},
-      {rss + "item_pubDate.xml", Date, "Thu, 01 Jan 2004"},
-      {ns + "rss2.0NSwithModules.xml", Title, "Test Item - RSS2.0 w/ NS"},
-      {ns + "rss2.0noNSwithModules.xml", Title, "Test Item - RSS 2.0 no NS"},
-      {ns + "rss2.0noNSwithModulesLocalNameClash.xml", Description, "correct description"},
-      {"feedparser/tests/wellformed/media-rss/item_media_title2.xml", Title, "foo"},
-      {"feedparser/tests/wellformed/sgml/charref_uppercase_x.xml", Description, "&#X61;"},
+      {rss + "item_guid.xml", guid, "http://guid.example.com/"},
+      {rss + "item_guid_not_permalink_not_url.xml", guid, "abc"},
+      {rss + "item_pubDate.xml", &InboxItem::date, "Thu, 01 Jan 2004"},
+      {ns + "rss2.0NSwithModules.xml", title, "Test Item - RSS2.0 w/ NS"},
+      {ns + "rss2.0noNSwithModules.xml", title, "Test Item - RSS 2.0 no NS"},
+      {ns + "rss2.0noNSwithModulesLocalNameClash.xml", description, "correct description"},
+      {"feedparser/tests/wellformed/media-rss/item_media_title2.xml", title, "foo"},
+      {"feedparser/tests/wellformed/sgml/charref_uppercase_x.xml", description, "&#X61;"},
       // Ours differ on purpose. Only "title" is a title, not media:title or dc:title.
-      {"feedparser/tests/wellformed/media-rss/item_media_title1.xml", Title, ""},
-      {rss + "item_dc_title.xml", Title, ""},
+      {"feedparser/tests/wellformed/media-rss/item_media_title1.xml", title, ""},
+      {rss + "item_dc_title.xml", title, ""},
       // A description is the element's text: markup written as elements leaves only its text.
-      {rss + "item_description_naked_markup.xml", Description, "Example description"},
+      {rss + "item_description_naked_markup.xml", description, "Example description"},
       // DTD entities are never expanded.
-      {rss + "entity_in_doctype.xml", Guid, "&id;2006-05-04:/blog/"},
+      {rss + "entity_in_doctype.xml", guid, "&id;2006-05-04:/blog/"},
       // Stored as sent; message pages never run scripts, so nothing is stripped here.
-      {sanitize + "item_description_script.xml", Description, script},
-      {sanitize + "item_description_script_cdata.xml", Description, script},
+      {sanitize + "item_description_script.xml", description, script},
+      {sanitize + "item_description_script_cdata.xml", description, script},
       // No legacy code pages: the bytes stay as they came.
-      {"feedparser/tests/encoding/demoronize-3.xml", Description, "don&#146;t"},
-      {"feedparser/tests/encoding/euc-kr-item.xml", Description, "\xB3\xE2"},
+      {"feedparser/tests/encoding/demoronize-3.xml", description, "don&#146;t"},
+      {"feedparser/tests/encoding/euc-kr-item.xml", description, "\xB3\xE2"},
   };
-  for (const Expectation& expected : cases) {
-    const std::vector<InboxItem> items = ReadFeed(CorpusFeed(expected.path)).items;
-    ASSERT_EQ(items.size(), 1u) << expected.path;
-    const std::string actual[] = {items[0].title, items[0].description, items[0].guid,
-                                  items[0].date};
-    EXPECT_EQ(actual[expected.field], expected.value) << expected.path;
+  for (const auto& [path, field, value] : cases) {
+    const std::vector<InboxItem> items = ReadFeed(CorpusFeed(path)).items;
+    ASSERT_EQ(items.size(), 1u) << path;
+    EXPECT_EQ(items[0].*field, value) << path;
   }
 }
 

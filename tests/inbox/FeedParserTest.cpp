@@ -35,25 +35,6 @@ class FeedParser : public DataFolderTest {
 
 }  // namespace
 
-TEST(ReadFeed, BlankTextNonXmlOrNoChannelUnderRssFail) {
-  const std::vector<std::pair<std::string, FeedFailure>> cases = {
-      {"", FeedFailure::Blank},
-      {"    ", FeedFailure::Blank},
-      {"<html><body><p>Not found<br></body></html>", FeedFailure::NotXml},
-      {"<rss version=\"2.0\"><channel><item><guid>g</guid></item></channel>", FeedFailure::NotXml},
-      {"plain words", FeedFailure::NotXml},
-      {"<html><body><p>Not found</p></body></html>", FeedFailure::NoChannel},
-      {"<rss version=\"2.0\"><item><guid>g</guid></item></rss>", FeedFailure::NoChannel},
-      {"<feed><channel><item><guid>g</guid></item></channel></feed>", FeedFailure::NoChannel},
-      {"<rss><channel><title>Quiet</title></channel></rss>", FeedFailure::None},
-  };
-  for (const auto& [text, failure] : cases) {
-    const FeedContent feed = ReadFeed(text);
-    EXPECT_EQ(static_cast<int>(feed.failure), static_cast<int>(failure)) << text;
-    EXPECT_EQ(feed.items, std::vector<InboxItem>{}) << text;
-  }
-}
-
 TEST(ReadFeed, FixtureFeedsGiveTheItemsTheirNamesSay) {
   const std::vector<std::pair<std::string, std::vector<InboxItem>>> cases = {
       {"rss_nested_in_other_root.xml", {Item("deep-1", "Deep item")}},
@@ -67,7 +48,7 @@ TEST(ReadFeed, FixtureFeedsGiveTheItemsTheirNamesSay) {
         Item("full", "Repeated")}},
       // Descriptions in the stored form: brackets as parentheses, character 5 for a line feed.
       {"three_items_one_known_guid.xml",
-       {Item("http://letters.example/1", "[Issue 1] Opening", "a(b)c\x05" "d", "Sat, 05 Dec 2026",
+       {Item("http://letters.example/1", "[Issue 1] Opening", "a(b)c\5d", "Sat, 05 Dec 2026",
              "09:18:46", "GMT"),
         Item("http://letters.example/2", "Already here", "known", "Fri, 04 Dec 2026", "08:00:00",
              "GMT"),
@@ -94,17 +75,14 @@ TEST(SplitPubDate, CutsDateTimeAndZone) {
       {":", {"", ":", ":"}},
       {"", {"", "", ""}},
   };
-  for (const auto& [text, parts] : cases) {
-    const PubDateParts split = SplitPubDate(text);
-    EXPECT_EQ(split.date + "|" + split.time + "|" + split.zone,
-              parts.date + "|" + parts.time + "|" + parts.zone)
-        << text;
-  }
+  const auto joined = [](const PubDateParts& p) { return p.date + "|" + p.time + "|" + p.zone; };
+  for (const auto& [text, parts] : cases)
+    EXPECT_EQ(joined(SplitPubDate(text)), joined(parts)) << text;
 }
 
 TEST_F(FeedParser, StoresOnlyNewItemsAndAddsOneParagraphPerSource) {
-  const std::string known = Section("http://letters.example/2", "Kept as stored", "", "", "", "",
-                                    "1");
+  const std::string known =
+      Section("http://letters.example/2", "Kept as stored", "", "", "", "", "1");
   WriteInbox(known);
   RunSummary = "earlier\r\n";
   for (int round = 1; round <= 2; ++round) {
@@ -113,8 +91,8 @@ TEST_F(FeedParser, StoresOnlyNewItemsAndAddsOneParagraphPerSource) {
   }
   // Feed order, read=0, the known message untouched though the feed changed it.
   EXPECT_EQ(InboxBytes(), known +
-                              Section("http://letters.example/1", "[Issue 1] Opening",
-                                      "a(b)c\x05" "d", "Sat, 05 Dec 2026", "09:18:46", "GMT") +
+                              Section("http://letters.example/1", "[Issue 1] Opening", "a(b)c\5d",
+                                      "Sat, 05 Dec 2026", "09:18:46", "GMT") +
                               Section("http://letters.example/3", "Third & last", "<p>Hello</p>",
                                       "Thu, 03 Dec 2026", "07:05", "+0000"));
   // The current item holds the last item of the feed.
@@ -129,28 +107,39 @@ TEST_F(FeedParser, StoresOnlyNewItemsAndAddsOneParagraphPerSource) {
 }
 
 TEST_F(FeedParser, AFeedThatCannotBeReadShowsItsBoxAndStoresNothing) {
-  const std::vector<std::pair<std::string, ShownBox>> cases = {
-      {" ",
-       {"Process of checking for new Messages failed! Server returned empty Data stream.",
-        "Error!", 48}},
-      {"plain words",
-       {"Process of checking for new Messages failed! Server returned data in invalid format.",
-        "Server returned Invalid Data!", 48}},
-      {"<feed><channel/></feed>",
-       {"Process of checking for new Messages failed! Data returned by Server is not in expected "
-        "format.",
-        "Server returned Data in unsupported format!", 48}},
+  const std::string failed = "Process of checking for new Messages failed! ";
+  const std::vector<ShownBox> boxes = {
+      {failed + "Server returned empty Data stream.", "Error!", 48},
+      {failed + "Server returned data in invalid format.", "Server returned Invalid Data!", 48},
+      {failed + "Data returned by Server is not in expected format.",
+       "Server returned Data in unsupported format!", 48}};
+  const std::vector<std::pair<std::string, FeedFailure>> cases = {
+      {"", FeedFailure::Blank},
+      {"    ", FeedFailure::Blank},
+      {"<html><body><p>Not found<br></body></html>", FeedFailure::NotXml},
+      {"<rss version=\"2.0\"><channel><item><guid>g</guid></item></channel>", FeedFailure::NotXml},
+      {"plain words", FeedFailure::NotXml},
+      {"<html><body><p>Not found</p></body></html>", FeedFailure::NoChannel},
+      {"<rss version=\"2.0\"><item><guid>g</guid></item></rss>", FeedFailure::NoChannel},
+      {"<feed><channel><item><guid>g</guid></item></channel></feed>", FeedFailure::NoChannel},
   };
-  for (const auto& [text, box] : cases) {
+  for (const auto& [text, failure] : cases) {
+    EXPECT_EQ(static_cast<int>(ReadFeed(text).failure), static_cast<int>(failure)) << text;
     platform.messageBox.shown.clear();
     NewMessageCount = 9;
     RunSummary = "earlier";
     EXPECT_EQ(ParseFeed(text, "Source"), false) << text;
-    EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{box}) << text;
+    EXPECT_EQ(platform.messageBox.shown,
+              std::vector<ShownBox>{boxes.at(static_cast<int>(failure) - 1)})
+        << text;
     EXPECT_EQ(NewMessageCount, 0) << text;
     EXPECT_EQ(RunSummary, "earlier") << text;
   }
   EXPECT_EQ(InboxBytes(), "<missing>");
+  // A channel without items is no failure.
+  const FeedContent quiet = ReadFeed("<rss><channel><title>Quiet</title></channel></rss>");
+  EXPECT_EQ(static_cast<int>(quiet.failure), static_cast<int>(FeedFailure::None));
+  EXPECT_EQ(quiet.items, std::vector<InboxItem>{});
 }
 
 // Regression: a store that failed was once reported as a successful check.

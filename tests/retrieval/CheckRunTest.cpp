@@ -95,10 +95,11 @@ TEST_F(CheckRunTest, AnEmptyOrFailedAnswerReportsOnceAndTheRunGoesOn) {
 TEST_F(CheckRunTest, OfflineShowsTheBoxAndQueuesNothing) {
   platform.network.connected = false;
   EXPECT_EQ(CheckTrigger(tree, true), false);
-  const ShownBox offline{"Application failed to access Internet connection on this system. "
-                         "Please make sure you're working Online and Firewall is configured to "
-                         "allow Quillpost to access Internet connection Line.",
-                         "Working Offline?", 48};
+  const ShownBox offline{
+      "Application failed to access Internet connection on this system. "
+      "Please make sure you're working Online and Firewall is configured to "
+      "allow Quillpost to access Internet connection Line.",
+      "Working Offline?", 48};
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{offline});
   EXPECT_EQ(platform.http.fetched, std::vector<std::string>{});
   EXPECT_EQ(platform.progress.events, std::vector<std::string>{});
