@@ -72,10 +72,12 @@ struct HostileCase {
 };
 
 const std::string kLast = "i" + std::to_string(kManyItems - 1);
-const std::string kNested = Repeat("<a>", 100'000) + Repeat("</a>", 100'000) +
+const std::string kNested = "<rss><channel>" + Repeat("<a>", 100'000) + Repeat("</a>", 100'000) +
                             "<item><title>deep</title><description>" + Repeat("<b>", 100'000) +
                             "deep text" + Repeat("</b>", 100'000) +
-                            "</description><guid>deep</guid></item>";
+                            "</description><guid>deep</guid></item></channel></rss>";
+const std::string kBigGuidFeed = FeedWithItems({"before", kBigGuid});
+const QByteArray kNever = QByteArray::fromStdString(FeedWithItems({"never"}));
 
 const std::vector<HostileCase> kCases = {
     // DTD entities are never expanded, external ones never fetched.
@@ -83,28 +85,16 @@ const std::vector<HostileCase> kCases = {
     {"ExternalEntities", Feed("external_entities"), 1, {"xxe-&x;", "&x;", "&y;|&leak;"}},
     {"EndlessBody", {.endless = true}},
     {"GzipBomb", {.body = FeedServer::GzipOfZeros(std::int64_t{256} << 20), .gzip = true}},
-    {"DripOneByteASecond",
-     {.body = QByteArray::fromStdString(FeedWithItems({"never"})),
-      .dripBytes = 1,
-      .dripIntervalMs = 1000},
-     0,
-     {},
-     true},
+    {"DripOneByteASecond", {.body = kNever, .dripBytes = 1, .dripIntervalMs = 1000}, 0, {}, true},
     {"RedirectLoop", {.status = 302, .headers = {{"Location", "/hostile"}}}},
     {"InvalidUtf8",
      Feed("invalid_utf8"),
      1,
      {"bad-\uFFFD-guid", "a\uFFFD(b \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD", "\uFFFD\uFFFD\uFFFD x"}},
     {"NulBytes", Feed("nul_bytes"), 1, {"nul\uFFFDguid", "ti\uFFFDtle", "d\uFFFD\uFFFD"}},
-    {"HundredThousandNestedElements",
-     Feed("", "<rss><channel>" + kNested + "</channel></rss>"),
-     1,
-     {"deep", "deep", "deep text"}},
+    {"HundredThousandNestedElements", Feed("", kNested), 1, {"deep", "deep", "deep text"}},
     {"ManyItems", Feed("", ManyItems()), kManyItems, {kLast, "T " + kLast, "D " + kLast}},
-    {"MegabyteGuid",
-     Feed("", FeedWithItems({"before", kBigGuid})),
-     2,
-     {kBigGuid, "T " + kBigGuid, "D " + kBigGuid}},
+    {"MegabyteGuid", Feed("", kBigGuidFeed), 2, {kBigGuid, "T " + kBigGuid, "D " + kBigGuid}},
     // Stored as sent: message pages never run scripts.
     {"ScriptInDescription",
      Feed("script_in_description"),

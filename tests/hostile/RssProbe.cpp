@@ -1,7 +1,6 @@
-// qp_rss_probe OUTFILE PROGRAM [ARGS...]: runs the program as its child, writes the child's peak
-// resident set in kB to OUTFILE and exits with the child's status (128 + signal when a signal
-// ended it). Started straight from the large test process, the program would count the test's
-// memory in its peak (exec keeps the high-water mark); from this small one it counts its own.
+// qp_rss_probe OUTFILE PROGRAM [ARGS...]: runs the program, writes its peak resident set in kB to
+// OUTFILE and exits with its status (128 + signal). Started straight from the large test process,
+// the program would count the test's memory in its peak (exec keeps the high-water mark).
 
 #include <sys/prctl.h>
 #include <sys/resource.h>

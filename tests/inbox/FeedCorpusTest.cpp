@@ -1,6 +1,6 @@
-// The public feed corpus (README.md and MANIFEST.tsv beside it): every feed goes through the
-// parser and the store, and where a feed states what its item holds, our reading is checked.
-// Where we deliberately keep the raw element text, the expected value is ours, with the reason.
+// The public feed corpus (README.md and MANIFEST.tsv beside it): every feed goes through reading
+// and the store, and where a feed states what its item holds, our reading is checked (where we
+// deliberately keep the raw element text, the expected value is ours, with the reason).
 
 #include "inbox/FeedParser.h"
 #include "inbox/InboxTree.h"
