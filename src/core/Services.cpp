@@ -1,5 +1,6 @@
 #include "core/Services.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace Services {
@@ -15,6 +16,12 @@ T& Need(T* service, const char* name) {
 }  // namespace
 
 Registry& Current() { return g_registry; }
+
+std::int64_t IClock::NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
 int DefaultAnswer(int style) {
   const int buttons = style & 7;

@@ -71,6 +71,9 @@ class IClock {
   virtual void Sleep(int milliseconds) = 0;
   // Lets pending window events run (a no-op without a user interface).
   virtual void ProcessEvents() = 0;
+  // The wall clock, in milliseconds since 1970. It may jump (a changed clock, a machine waking
+  // from sleep); callers that schedule by it must allow for that.
+  virtual std::int64_t NowMs();
 };
 
 class IInstanceLock {

@@ -108,7 +108,7 @@ CheckOutcome RunCheck(TreeControl& tree) {
   return outcome;
 }
 
-bool CheckTrigger(TreeControl& tree, bool all, CheckOutcome* outcome) {
+bool CheckTrigger(TreeControl& tree, bool all, CheckOutcome* outcome, CheckMode /*mode*/) {
   if (tree.Count() == 0) return false;
   // A second trigger while a run is under way would run the same queue twice.
   if (CheckRunning) return false;
@@ -121,6 +121,7 @@ bool CheckTrigger(TreeControl& tree, bool all, CheckOutcome* outcome) {
     mGeneralFunctions::Pause(5);
   }
   tree.SetEnabled(true);
+  LastRunEndedMs = Services::Clock().NowMs();
   if (outcome) *outcome = result;
   return true;
 }

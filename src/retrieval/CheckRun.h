@@ -2,6 +2,7 @@
 // A check run: the queue of sources to check, the run over it one source at a time, and the
 // trigger that the menus, the tray and the message tree share.
 
+#include <cstdint>
 #include <deque>
 #include <string>
 
@@ -16,6 +17,15 @@ inline std::deque<std::string> CheckQueue;
 inline bool CheckRunning = false;
 
 inline constexpr char kQueueSeparator = '\x05';
+
+// Who asked for a run. A run by hand shows the busy window and a box for each failure. An
+// automatic run (the schedule) interrupts nobody: no busy window and no modal box; offline it
+// does nothing (the schedule tries again later); a failing source is named in the summary
+// notice, which appears only when something new arrived or something failed.
+enum class CheckMode { ByHand, Automatic };
+
+// When the last run ended (Services::Clock().NowMs()); 0 before the first.
+inline std::int64_t LastRunEndedMs = 0;
 
 // What a run did, for callers that report it (the headless check's exit status).
 struct CheckOutcome {
@@ -36,6 +46,7 @@ CheckOutcome RunCheck(TreeControl& tree);
 
 // The check trigger: nothing for an empty tree; refused while a run is under way; otherwise
 // builds the queue, disables the tree for the run and enables it again. True when a run ran.
-bool CheckTrigger(TreeControl& tree, bool all, CheckOutcome* outcome = nullptr);
+bool CheckTrigger(TreeControl& tree, bool all, CheckOutcome* outcome = nullptr,
+                  CheckMode mode = CheckMode::ByHand);
 
 }  // namespace mAppFunctions

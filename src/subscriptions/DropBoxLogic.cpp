@@ -74,7 +74,7 @@ bool AcceptDrop(bool offersText, const std::string& text) {
     Services::MessageBox().Show(kNoLinkText, kNoLinkTitle, Services::vbInformation);
     return false;
   }
-  if (!SourceLink::NamesServiceHost(text)) {
+  if (!SourceLink::NamesServiceHost(text) || !SourceLink::Normalized(text)) {
     Services::MessageBox().Show(SourceLink::kInvalidLinkText, SourceLink::kInvalidLinkTitle,
                                 Services::vbExclamation);
     return false;

@@ -69,8 +69,8 @@ Placement LoadPlacement(const std::vector<Rect>& screens);
 // Stores the box's place and choices as the drop-box settings and writes settings.cfg.
 void StorePlacement(const Placement& placement);
 
-// Judges a drop: true when the text is a link for the subscribe dialog; otherwise the user has
-// been told why the drop is refused.
+// Judges a drop: true when the text is a link for the subscribe dialog (it names the service host
+// and no scheme other than http or https); otherwise the user has been told why it is refused.
 bool AcceptDrop(bool offersText, const std::string& text);
 
 }  // namespace DropBoxLogic

@@ -3,6 +3,8 @@
 // the drop box and the subscription list manager all test against this one value, and refuse a
 // link with the same texts.
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace SourceLink {
@@ -18,5 +20,11 @@ inline constexpr const char* kInvalidLinkText =
 bool NamesServiceHost(std::string_view link);
 // The list manager's test: the link as typed contains the host, letter case included.
 bool NamesServiceHostAsTyped(std::string_view link);
+
+// The link as it is stored: without XML white space at either end (the subscription file's
+// reader trims it, so such a blank would never be found again), and with "http://" before a
+// link that names no scheme. Nothing for a scheme other than http or https, which no check could
+// ever fetch. A host with a port ("host:8080/feed") is no scheme.
+std::optional<std::string> Normalized(std::string_view typed);
 
 }  // namespace SourceLink

@@ -11,6 +11,7 @@
 #include "subscriptions/mSubscriptions.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -36,13 +37,6 @@ void Warn(const std::string& text, const std::string& title) {
   Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbExclamation);
 }
 
-// The link as the subscription file gives it back: its reader trims XML white space from element
-// text, so a link stored with a blank at either end would never again be found as typed, and
-// the duplicate test would let the same source in twice.
-std::string StoredLink(const std::string& link) {
-  return std::string(AsciiText::Trim(link, AsciiText::kWhitespace));
-}
-
 bool LinkExists(const std::string& link) {
   CurrentSource.Link = link;
   return mSubscriptions::ManageSource(SourceAction::Exists);
@@ -62,23 +56,33 @@ std::vector<std::string> StoredGuids(const std::string& id) {
 
 }  // namespace
 
+Refusal CheckNewSource(const SourceFields& fields, std::string& link) {
+  if (IsBlank(fields.title)) return Refusal::BlankTitle;
+  if (IsBlank(fields.link)) return Refusal::BlankLink;
+  std::optional<std::string> normalized = SourceLink::Normalized(fields.link);
+  if (!SourceLink::NamesServiceHost(fields.link) || !normalized) return Refusal::InvalidLink;
+  link = std::move(*normalized);
+  if (LinkExists(link)) return Refusal::AlreadySubscribed;
+  return Refusal::None;
+}
+
 Attempt Subscribe(const SourceFields& fields, TreeControl& messageTree) {
-  if (IsBlank(fields.title)) {
-    Inform("Please specify a Title for Message Source.", "Title?");
-    return {false, Focus::Title};
-  }
-  if (IsBlank(fields.link)) {
-    Inform("Please specify the URL Link of Message Source.", "Link?");
-    return {false, Focus::Link};
-  }
-  if (!SourceLink::NamesServiceHost(fields.link)) {
-    Warn(SourceLink::kInvalidLinkText, SourceLink::kInvalidLinkTitle);
-    return {false, Focus::LinkSelected};
-  }
-  const std::string link = StoredLink(fields.link);
-  if (LinkExists(link)) {
-    Warn(kAlreadyText, kAlreadyTitle);
-    return {};
+  std::string link;
+  switch (CheckNewSource(fields, link)) {
+    case Refusal::BlankTitle:
+      Inform("Please specify a Title for Message Source.", "Title?");
+      return {false, Focus::Title};
+    case Refusal::BlankLink:
+      Inform("Please specify the URL Link of Message Source.", "Link?");
+      return {false, Focus::Link};
+    case Refusal::InvalidLink:
+      Warn(SourceLink::kInvalidLinkText, SourceLink::kInvalidLinkTitle);
+      return {false, Focus::LinkSelected};
+    case Refusal::AlreadySubscribed:
+      Warn(kAlreadyText, kAlreadyTitle);
+      return {};
+    case Refusal::None:
+      break;
   }
   if (!mSubscriptions::AddSource(fields.title, link)) return {};
   Inform("New Source successfully Added to Subscription List!", kDoneTitle);
@@ -116,7 +120,8 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
     Warn("Please specify Message Source Link.", "Message Source Link?");
     return {false, Focus::Link};
   }
-  if (!SourceLink::NamesServiceHostAsTyped(fields.link)) {
+  const std::optional<std::string> normalized = SourceLink::Normalized(fields.link);
+  if (!SourceLink::NamesServiceHostAsTyped(fields.link) || !normalized) {
     Warn(
         "You've specified invalid Message Source Link. Please specify correct Quillpost Message "
         "Source URL.",
@@ -124,7 +129,7 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
     return {false, Focus::LinkSelected};
   }
 
-  const std::string link = StoredLink(fields.link);
+  const std::string& link = *normalized;
   if (state.mode == ManagerMode::Edit) {
     if (link != state.formerLink && LinkExists(link)) {
       Warn(kAlreadyText, kAlreadyTitle);

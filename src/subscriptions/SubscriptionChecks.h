@@ -29,12 +29,26 @@ struct Attempt {
   bool operator==(const Attempt&) const = default;
 };
 
-// Both dialogs add and compare a link as the subscription file gives it back: without the XML
-// white space at either end that its reader trims, so such a blank never lets a link in twice.
+// Both dialogs add and compare a link as the subscription file gives it back (SourceLink::
+// Normalized): without the XML white space at either end that its reader trims, so such a blank
+// never lets a link in twice, and with "http://" before a link typed without a scheme.
 
-// The subscribe dialog's attempt: blank title, blank link, service host, already subscribed (the
-// link as typed, letter case included), then add. Each refusal shows its box. After a successful
-// add the message tree is rebuilt from the file with every source's messages.
+// Why a new source is refused, in the order the subscribe dialog tests.
+enum class Refusal {
+  None,
+  BlankTitle,
+  BlankLink,
+  InvalidLink,  // no service host, or a scheme other than http or https
+  AlreadySubscribed,
+};
+
+// The subscribe dialog's checks, without any box: blank title, blank link, service host (letter
+// case aside) and scheme, already subscribed (the stored link compared exactly). With None,
+// `link` holds the link as it is to be stored.
+Refusal CheckNewSource(const SourceFields& fields, std::string& link);
+
+// The subscribe dialog's attempt: CheckNewSource, then add. Each refusal shows its box. After a
+// successful add the message tree is rebuilt from the file with every source's messages.
 Attempt Subscribe(const SourceFields& fields, TreeControl& messageTree);
 
 // The list manager's mode: adding a new source or editing the one double-clicked.
@@ -57,10 +71,10 @@ std::string AddButtonCaption(ManagerMode mode);
 bool EnterEditMode(const TreeControl& sources, ManagerState& state, SourceFields& fields);
 // Empties both fields and returns to adding.
 void ClearFields(ManagerState& state, SourceFields& fields);
-// The add button: blank title, blank link, service host (as typed); then saves the edited source
-// or adds a new one. A success shows its box, clears the fields and rebuilds tvSources. A save
-// whose new link another source already has is refused: two sources with one link could no
-// longer be told apart, and unsubscribing one would drop both.
+// The add button: blank title, blank link, service host (as typed) and scheme; then saves the
+// edited source or adds a new one. A success shows its box, clears the fields and rebuilds
+// tvSources. A save whose new link another source already has is refused: two sources with one link
+// could no longer be told apart, and unsubscribing one would drop both.
 Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& sources);
 // The delete button: asks, removes the selected source from the file, deletes its folder and
 // closes the documents showing its messages, then rebuilds tvSources. Nothing for the root or

@@ -222,7 +222,8 @@ void frmDropBox::dragMoveEvent(QDragMoveEvent* event) { AcceptAsCopy(event); }
 void frmDropBox::dropEvent(QDropEvent* event) {
   const bool offersText = OffersLinkText(event->mimeData());
   const QString text = offersText ? event->mimeData()->text() : QString();
-  if (offersText && SourceLink::NamesServiceHost(text.toStdString())) {
+  if (offersText && SourceLink::NamesServiceHost(text.toStdString()) &&
+      SourceLink::Normalized(text.toStdString())) {
     AcceptAsCopy(event);
   } else {
     event->ignore();

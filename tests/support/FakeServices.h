@@ -55,10 +55,16 @@ class FakeNetwork : public Services::INetworkState {
 
 class FakeClock : public Services::IClock {
  public:
-  void Sleep(int milliseconds) override { sleptMs += milliseconds; }
+  // Sleeping moves the clock on; a test may also set or jump it.
+  void Sleep(int milliseconds) override {
+    sleptMs += milliseconds;
+    nowMs += milliseconds;
+  }
   void ProcessEvents() override { ++eventRounds; }
+  std::int64_t NowMs() override { return nowMs; }
   long long sleptMs = 0;
   long long eventRounds = 0;
+  std::int64_t nowMs = 1'796'000'000'000;  // early December 2026
 };
 
 class FakeInstanceLock : public Services::IInstanceLock {

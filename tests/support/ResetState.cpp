@@ -20,6 +20,7 @@ void ResetProgramState() {
   mInbox::RunSummary.clear();
   mAppFunctions::CheckQueue.clear();
   mAppFunctions::CheckRunning = false;
+  mAppFunctions::LastRunEndedMs = 0;
   mSettings::DropBoxLeft = mSettings::DropBoxTop = 0;
   mSettings::DropBoxTrans = mSettings::DropBoxSize = 0;
   mSettings::WinStartup = 0;
