@@ -1,6 +1,5 @@
 // cINI over IniDocument: the accessor's own rules (defaults, return codes, NUL handling,
-// listings, numbers). The file format itself is IniDocumentTest's. Its window placements are
-// used nowhere in the program and have no test.
+// listings, numbers, window placements). The file format itself is IniDocumentTest's.
 #include "config/cINI.h"
 
 #include "support/FakeServices.h"
@@ -36,6 +35,26 @@ class cINITest : public ::testing::Test {
   cINI ini;
   Names list{"stale"};
   std::int32_t count = -1;
+};
+
+class FakeWindow : public cINI::IFormWindow {
+ public:
+  bool IsMinimized() const override { return minimized; }
+  bool IsMaximized() const override { return maximized; }
+  std::int32_t Left() const override { return left; }
+  std::int32_t Top() const override { return top; }
+  std::int32_t Width() const override { return width; }
+  std::int32_t Height() const override { return height; }
+  void Move(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) override {
+    left = l, top = t, width = w, height = h;
+  }
+  void Maximize() override { maximized = true; }
+  std::int32_t ScreenWidth() const override { return 1024 * 15; }
+  std::int32_t ScreenHeight() const override { return 768 * 15; }
+  std::int32_t TwipsPerPixelX() const override { return 15; }
+  std::int32_t TwipsPerPixelY() const override { return 15; }
+  bool minimized = false, maximized = false;
+  std::int32_t left = 1500, top = 1500, width = 6000, height = 4500;
 };
 
 }  // namespace
@@ -124,4 +143,38 @@ TEST(cINIConversion, CLngDefaultReadsWholeNumbersOrGivesTheFallback) {
   // clang-format on
   for (const auto& [text, expected] : cases)
     EXPECT_EQ(cINI::CLngDefault(text, f), expected) << "\"" << text << "\"";
+}
+
+TEST_F(cINITest, WindowPlacementsAreWrittenWholeAndComeBackOnScreen) {
+  FakeWindow window;
+  ini.SetSection("Main");
+  window.minimized = true;
+  ini.SaveFormPosition(window);
+  EXPECT_EQ(fs::exists(path), false);
+  window.minimized = false;
+  ini.SaveFormPosition(window);
+  EXPECT_EQ(ReadAll(path),
+            "[Main]\r\nMaximised=0\r\nLeft=1500\r\nTop=1500\r\nWidth=6000\r\nHeight=4500\r\n");
+  const struct {
+    const char* stored;
+    std::vector<std::int32_t> placement;
+  } cases[] = {
+      {"Left=300\r\nTop=450\r\nWidth=7000\r\nHeight=5000", {300, 450, 7000, 5000}},
+      {"Width=10\r\nHeight=10", {1500, 1500, 3000, 2000}},  // raised to the minimum
+      {"Left=-9000\r\nTop=0", {60, 60, 6000, 4500}},        // a 4-pixel margin
+      {"Left=14000\r\nTop=11000\r\nWidth=7000\r\nHeight=5000", {8300, 6460, 7000, 5000}},
+      {"Left=0\r\nWidth=99999", {60, 1500, 15240, 4500}},
+      {"Left=abc\r\nTop=\r\nWidth=7000.5", {1500, 1500, 7000, 4500}},  // broken keeps its own
+      {"Left=2147483647\r\nTop=-2147483648", {9300, 60, 6000, 4500}},
+  };
+  for (const auto& c : cases) {
+    WriteAll(path, "[Main]\r\n"s + c.stored + "\r\n");
+    FakeWindow loaded;
+    ini.LoadFormPosition(loaded, 3000, 2000);
+    EXPECT_EQ((std::vector{loaded.left, loaded.top, loaded.width, loaded.height}), c.placement)
+        << c.stored;
+  }
+  WriteAll(path, "[Main]\r\nMaximised=1\r\n");
+  ini.LoadFormPosition(window, 0, 0);
+  EXPECT_EQ(window.maximized, true);
 }

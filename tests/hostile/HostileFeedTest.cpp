@@ -12,8 +12,9 @@
 #include "entry/HeadlessCheck.h"
 #include "feedserver/FeedServer.h"
 #include "retrieval/HttpService.h"
-#include "support/ChildProcess.h"
 #include "support/DataFolder.h"
+
+#include <QProcess>
 
 #include <chrono>
 #include <cstdio>
@@ -146,14 +147,25 @@ class HostileFeed : public TestData::DataFolderTest,
     const std::string peak = platform.root + "/peak.txt", out = platform.root + "/out.txt",
                       err = platform.root + "/err.txt";
     fs::remove(peak);
-    TestSupport::ChildProcess probe(
-        QP_RSS_PROBE_PATH, {peak, QP_PROGRAM_PATH, "--check"},
-        {"XDG_DATA_HOME=" + platform.environment.appData,
-         "XDG_RUNTIME_DIR=" + platform.root + "/runtime",
-         "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "QUILLPOST_MESSAGE_LOG="},
-        out, err);
-    // A run that outlives the limit dies with its probe when the object goes.
-    result.status = probe.Wait(std::chrono::seconds(90)).value_or(-1);
+    QProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", QString::fromStdString(platform.environment.appData));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(platform.root + "/runtime"));
+    for (const char* name :
+         {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUILLPOST_MESSAGE_LOG"})
+      env.remove(name);
+    probe.setProcessEnvironment(env);
+    probe.setStandardOutputFile(QString::fromStdString(out));
+    probe.setStandardErrorFile(QString::fromStdString(err));
+    probe.start(QP_RSS_PROBE_PATH, {QString::fromStdString(peak), QP_PROGRAM_PATH, "--check"});
+    // A run that outlives the limit dies with its probe.
+    if (probe.waitForFinished(90'000) && probe.exitStatus() == QProcess::NormalExit) {
+      result.status = probe.exitCode();
+    } else {
+      probe.kill();
+      probe.waitForFinished();
+      result.status = -1;
+    }
     const std::string peakText = ReadAll(peak);
     EXPECT_NE(peakText, "") << "no peak memory measured";
     result.peakKb = peakText.empty() ? -1 : std::stol(peakText);

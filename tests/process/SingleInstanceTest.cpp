@@ -3,25 +3,39 @@
 
 #include "TestPaths.h"
 #include "entry/mMain.h"
-#include "support/ChildProcess.h"
 #include "support/FakeServices.h"
+
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 using namespace std::chrono_literals;
-using TestSupport::ChildProcess;
 
 namespace {
+
+bool LockedByOther(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  ::close(fd);
+  return locked;
+}
+
 bool WaitUntilLocked(const std::string& lockFile) {
   for (const auto end = std::chrono::steady_clock::now() + 20s;
        std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(20ms))
-    if (TestSupport::FileLockedByOther(lockFile)) return true;
+    if (LockedByOther(lockFile)) return true;
   return false;
 }
+
 }  // namespace
 
 TEST(SingleInstance, SecondStartIsRefusedOnceAndAKilledFirstFreesTheLock) {
@@ -30,22 +44,34 @@ TEST(SingleInstance, SecondStartIsRefusedOnceAndAKilledFirstFreesTheLock) {
   std::filesystem::create_directory(runtime);
   std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
   const std::string lockFile = runtime + "/" + mMain::kInstanceName + ".lock";
-  const std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtime,
-                                     "XDG_DATA_HOME=" + platform.environment.appData,
-                                     "QUILLPOST_MESSAGE_LOG=" + log, "QT_QPA_PLATFORM=offscreen"};
-  ChildProcess first(QP_PROGRAM_PATH, {}, env);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
+  env.insert("XDG_DATA_HOME", QString::fromStdString(platform.environment.appData));
+  env.insert("QUILLPOST_MESSAGE_LOG", QString::fromStdString(log));
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  const auto start = [&env] {
+    auto program = std::make_unique<QProcess>();
+    program->setProcessEnvironment(env);
+    program->start(QP_PROGRAM_PATH, {});
+    program->waitForStarted();
+    return program;
+  };
+  auto first = start();
   ASSERT_EQ(WaitUntilLocked(lockFile), true);
-  ChildProcess second(QP_PROGRAM_PATH, {}, env);
-  EXPECT_EQ(second.Wait(20s), 1);
+  auto second = start();
+  EXPECT_EQ(second->waitForFinished(20'000), true);
+  EXPECT_EQ(second->exitCode(), 1);
   std::string refusal = "48\t" + std::string(mMain::kRefusalTitle) + "\t";
   for (const char c : mMain::kRefusalText)
     refusal += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
   EXPECT_EQ(TestSupport::ReadAll(log), refusal + "\n");
-  EXPECT_EQ(first.Running(), true);
-  first.Kill(SIGKILL);
-  ASSERT_EQ(first.Wait(10s).has_value(), true);
-  ChildProcess third(QP_PROGRAM_PATH, {}, env);
+  EXPECT_EQ(first->state(), QProcess::Running);
+  first->kill();
+  ASSERT_EQ(first->waitForFinished(10'000), true);
+  auto third = start();
   EXPECT_EQ(WaitUntilLocked(lockFile), true);
-  EXPECT_EQ(third.Running(), true);
+  EXPECT_EQ(third->state(), QProcess::Running);
   EXPECT_EQ(TestSupport::ReadAll(log), refusal + "\n");
+  third->kill();
+  third->waitForFinished(10'000);
 }

@@ -59,16 +59,6 @@ TEST(SourceId, NewGuidIsVersionFourFromRandomBytesInMemoryOrder) {
   EXPECT_EQ(NewGUID(), "");
 }
 
-TEST(SourceId, OnlyTheExactUpperCaseFormIsAnIdentifier) {
-  EXPECT_TRUE(IsSourceID("33221100-5544-7766-8899-AABBCCDDEEFF"));
-  for (const char* bad :
-       {"", "33221100-5544-7766-8899-aabbccddeeff", "{33221100-5544-7766-8899-AABBCCDDEEFF}",
-        "33221100-5544-7766-8899-AABBCCDDEEF", "3322110005544-7766-8899-AABBCCDDEEFF",
-        "33221100-5544-7766-8899-AABB/CDDEEFF", "../../../../../../../../../../../../x"}) {
-    EXPECT_FALSE(IsSourceID(bad)) << bad;
-  }
-}
-
 TEST(DataFolder, FreshFolderWithMissingParentsGetsTheInitialFile) {
   TestSupport::FakePlatform platform;
   platform.environment.appData = platform.root + "/new-home/.local/share";
