@@ -1,6 +1,7 @@
 #include "retrieval/Charset.h"
 
 #include "core/AsciiText.h"
+#include "core/Utf8.h"
 
 #include <array>
 #include <cstdint>
@@ -316,48 +317,16 @@ void AppendUtf8(std::string& out, char32_t cp) {
 // Copies well-formed sequences and puts one U+FFFD for each maximal ill-formed part, the way
 // browsers repair UTF-8: overlong forms, surrogates and values past U+10FFFF do not pass.
 void DecodeUtf8(std::string_view in, std::string& out) {
-  const std::size_t n = in.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char lead = Byte(in, i);
-    if (lead < 0x80) {
-      AppendUtf8(out, lead);
-      ++i;
-      continue;
-    }
-    int need = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      need = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      need = 2;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      need = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
+  for (std::size_t i = 0; i < in.size();) {
+    const Utf8::Sequence sequence = Utf8::SequenceAt(in, i);
+    if (sequence.length == 1) {
+      AppendUtf8(out, sequence.valid ? Byte(in, i) : kReplacement);  // a NUL becomes U+FFFD too
+    } else if (sequence.valid) {
+      out.append(in.substr(i, sequence.length));
     } else {
       AppendUtf8(out, kReplacement);
-      ++i;
-      continue;
     }
-    std::size_t j = i + 1;
-    bool complete = true;
-    for (int k = 0; k < need; ++k, ++j) {
-      if (j >= n || Byte(in, j) < low || Byte(in, j) > high) {
-        complete = false;
-        break;
-      }
-      low = 0x80;
-      high = 0xBF;
-    }
-    if (complete) {
-      out.append(in.substr(i, j - i));
-    } else {
-      AppendUtf8(out, kReplacement);  // the byte that broke the sequence is read again
-    }
-    i = j;
+    i += sequence.length;
   }
 }
 

@@ -1,34 +1,8 @@
 #include "shell/TrayMenu.h"
 
-namespace {
+#include "core/Utf8.h"
 
-// Length in bytes of the valid UTF-8 sequence at text[at], or 0 when none starts there.
-std::size_t SequenceLength(const std::string& text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
-  }
-  return length;
-}
+namespace {
 
 // Walks the text up to its first NUL; stops when the next character would pass maxUnits.
 // Returns the bytes taken and sets units to the UTF-16 units they make.
@@ -36,11 +10,11 @@ std::size_t Measure(const std::string& text, std::size_t maxUnits, std::size_t& 
   units = 0;
   std::size_t at = 0;
   while (at < text.size() && text[at] != '\0') {
-    std::size_t length = SequenceLength(text, at);
+    const Utf8::Sequence sequence = Utf8::SequenceAt(text, at);
+    // A stray byte stands for one replacement character.
+    const std::size_t length = sequence.valid ? sequence.length : 1;
     std::size_t charUnits = 1;
-    if (length == 0) {
-      length = 1;  // a stray byte stands for one replacement character
-    } else if (length == 4) {
+    if (length == 4) {
       charUnits = 2;  // outside the basic plane: a surrogate pair
     }
     if (units + charUnits > maxUnits) break;

@@ -8,6 +8,7 @@
 
 #include "TestPaths.h"
 #include "config/IniDocument.h"
+#include "core/Utf8.h"
 #include "core/mAppFunctions.h"
 #include "entry/HeadlessCheck.h"
 #include "feedserver/FeedServer.h"
@@ -224,7 +225,7 @@ TEST_P(HostileFeed, EndsSafelyStoresOnlyWhatItShouldAndKeepsTheRest) {
                                             *hostile.GetValue(guids.back(), "description")}),
                 row.last);
     }
-    EXPECT_EQ(TestData::FirstInvalidUtf8(bytes), std::string::npos);
+    EXPECT_EQ(Utf8::FirstInvalid(bytes), std::string::npos);
     EXPECT_EQ(bytes.find('\0'), std::string::npos);
     // No document the feed names was fetched.
     for (const auto& request : server.Requests()) EXPECT_NE(request.target, "/evil.dtd");

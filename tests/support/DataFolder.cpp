@@ -36,39 +36,6 @@ std::string FeedWithItems(const std::vector<std::string>& guids) {
   return text + "</channel></rss>";
 }
 
-std::size_t FirstInvalidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
-    const unsigned char lead = byte(i);
-    std::size_t need = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      need = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      need = 2;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      need = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return i;
-    }
-    for (std::size_t k = 1; k <= need; ++k) {
-      if (i + k >= text.size() || byte(i + k) < low || byte(i + k) > high) return i;
-      low = 0x80;
-      high = 0xBF;
-    }
-    i += need + 1;
-  }
-  return std::string_view::npos;
-}
-
 std::vector<Shown> Messages(const TreeControl& tree, const std::string& sourceKey) {
   std::vector<Shown> shown;
   const TreeControl::Node* source = tree.Find(sourceKey);

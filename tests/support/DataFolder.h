@@ -30,9 +30,6 @@ std::string Description(const std::string& subject, const std::string& body);
 // A small RSS 2.0 feed: one item per guid, title "T <guid>", description "D <guid>", one date.
 std::string FeedWithItems(const std::vector<std::string>& guids);
 
-// Where the first byte that is not part of valid UTF-8 stands; npos when all of it is valid.
-std::size_t FirstInvalidUtf8(std::string_view text);
-
 // A message node as the tree shows it.
 struct Shown {
   std::string text;
