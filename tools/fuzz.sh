@@ -18,15 +18,7 @@ for t in "${targets[@]}"; do
   fi
 done
 
-missing=()
-for p in clang libclang-rt-14-dev cmake libpugixml-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash tools/install-deps.sh clang libclang-rt-14-dev cmake libpugixml-dev
 
 # Light optimisation and line tables only: the build stays quick and reports still name lines.
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE= \

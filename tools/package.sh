@@ -10,16 +10,7 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
 # What packing and checking need beyond the build.
-missing=()
-for p in dpkg-dev file lintian desktop-file-utils; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  # Other work on the machine may hold the package database for a while.
-  apt-get -o DPkg::Lock::Timeout=300 update -qq
-  apt-get -o DPkg::Lock::Timeout=300 install -y -qq "${missing[@]}" >/dev/null
-fi
+bash tools/install-deps.sh dpkg-dev file lintian desktop-file-utils
 
 build="${PACKAGE_BUILD_DIR:-build-pkg}"
 # Dates inside the package (manual page, changelog) are those of the last commit.

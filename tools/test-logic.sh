@@ -4,16 +4,8 @@
 # BUILD_DIR picks the build folder (default build-logic).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(build-essential cmake pkg-config libpugixml-dev libgtest-dev libgmock-dev libbenchmark-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+bash tools/install-deps.sh build-essential cmake pkg-config libpugixml-dev libgtest-dev \
+  libgmock-dev libbenchmark-dev
 if dpkg-query -W -f='${Status}' libqt6core6 2>/dev/null | grep -q "install ok installed"; then
   echo "Qt is installed here; the build below does not look for it."
 else

@@ -27,6 +27,30 @@ bool ContainsNoCase(std::string_view text, std::string_view lowerPart) {
          lowerPart.empty();
 }
 
+std::string Escaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
 std::string_view Trim(std::string_view text, std::string_view chars) {
   const std::size_t first = text.find_first_not_of(chars);
   if (first == std::string_view::npos) return {};

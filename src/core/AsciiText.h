@@ -23,6 +23,10 @@ bool LessNoCase(std::string_view a, std::string_view b);
 // Whether `text` holds `part` (which must be lower case) in any letter case.
 bool ContainsNoCase(std::string_view text, std::string_view lowerPart);
 
+// Backslash, tab, CR and LF written as \\, \t, \r and \n, so that a text stays on one line and
+// reads back exactly.
+std::string Escaped(std::string_view text);
+
 // The text without the given characters at either end.
 std::string_view Trim(std::string_view text, std::string_view chars = kBlanks);
 // True when the text holds nothing but the given characters (or nothing at all).

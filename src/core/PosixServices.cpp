@@ -1,5 +1,6 @@
 #include "core/PosixServices.h"
 
+#include "core/AsciiText.h"
 #include "core/AtomicFile.h"
 
 #include <fcntl.h>
@@ -38,29 +39,8 @@ bool IsPlainName(const std::string& name) {
          name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
 }
 
-// A string value of a desktop entry: backslash and control characters escaped.
-std::string EntryText(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
+// A string value of a desktop entry: backslash and line-breaking characters escaped.
+std::string EntryText(const std::string& text) { return AsciiText::Escaped(text); }
 
 // Exec also expands field codes: a literal percent sign is written twice.
 std::string ExecText(const std::string& command) {
