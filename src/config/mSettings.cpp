@@ -58,10 +58,22 @@ bool Write(cINI& ini, const char* key, std::int16_t value) {
 
 }  // namespace
 
+namespace {
+
+// An installed copy lives in PREFIX/lib/quillpost. It keeps its settings with the user even where
+// it could write beside itself (as root): a file there would outlive the package's removal.
+bool IsInstalledCopy(const std::string& programFolder) {
+  const std::filesystem::path folder = std::filesystem::path(programFolder).lexically_normal();
+  const std::filesystem::path last = folder.has_filename() ? folder : folder.parent_path();
+  return last.filename() == "quillpost" && last.parent_path().filename() == "lib";
+}
+
+}  // namespace
+
 std::string SettingsFolder() {
   auto& environment = Services::Environment();
   const std::string program = environment.ProgramFolder();
-  if (environment.IsWritableFolder(program)) return program;
+  if (environment.IsWritableFolder(program) && !IsInstalledCopy(program)) return program;
   const std::string config = environment.ConfigFolder();
   // Nowhere else to go: the write then fails and says where.
   if (config.empty()) return program;

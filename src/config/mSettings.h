@@ -31,8 +31,9 @@ inline constexpr const char* kStartupArguments = "-s";
 inline constexpr const char* kSavedText = "Settings are successfully saved!";
 inline constexpr const char* kSavedTitle = "Done!";
 
-// The folder of settings.cfg: the program folder when it can be written, else "Quillpost" in
-// the user's configuration folder (an installed copy), so that saving is not refused.
+// The folder of settings.cfg: the program folder when it can be written (a build folder), else,
+// and always for an installed copy (a program folder PREFIX/lib/quillpost), "Quillpost" in the
+// user's configuration folder, so that saving is not refused and nothing is left in PREFIX.
 std::string SettingsFolder();
 // SettingsFolder() + "settings.cfg".
 std::string SettingsFile();

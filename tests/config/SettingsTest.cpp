@@ -45,7 +45,7 @@ TEST_F(SettingsTest, HandEditedValuesAreClampedOrIgnoredAndLoadingWritesNothing)
   }
 }
 
-TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderWhenTheProgramFolderIsReadOnly) {
+TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderForAReadOnlyOrInstalledProgram) {
   const std::string program = platform.environment.programFolder;
   platform.environment.readOnlyFolders = {program};
   const std::string file = platform.root + "/config/Quillpost/settings.cfg";
@@ -68,6 +68,10 @@ TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderWhenTheProgramFolderIsRe
   // A writable program folder keeps its own file.
   platform.environment.readOnlyFolders.clear();
   EXPECT_EQ(mSettings::SettingsFile(), program + "/settings.cfg");
+  // An installed copy never does, even where it could (root): the file would outlive the package.
+  platform.environment.programFolder = platform.root + "/usr/lib/quillpost";
+  fs::create_directories(platform.environment.programFolder);
+  EXPECT_EQ(mSettings::SettingsFile(), file);
 }
 
 TEST(StartupCommandTest, QuotesTheFullPathAndEscapesWhatTheQuotesDoNotProtect) {
