@@ -1,6 +1,6 @@
 #include "presentation/frmDoc.h"
 
-#include "core/Services.h"
+#include "core/mGeneralFunctions.h"
 #include "presentation/MessageView.h"
 
 #include <QVBoxLayout>
@@ -9,7 +9,7 @@ namespace {
 
 void OpenOnDesktop(const QUrl& url) {
   if (!MessageView::IsExternalLink(url)) return;
-  Services::Shell().Open(url.toString(QUrl::FullyEncoded).toStdString());
+  mGeneralFunctions::ShellOpen(url.toString(QUrl::FullyEncoded).toStdString());
 }
 
 }  // namespace
