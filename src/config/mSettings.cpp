@@ -2,6 +2,7 @@
 
 #include "config/cINI.h"
 #include "core/Services.h"
+#include "core/SourceId.h"
 #include "core/mGeneralFunctions.h"
 
 #include <algorithm>
@@ -166,6 +167,29 @@ bool SetStartupOption(const std::string& valueName, const std::string& executabl
                                 Services::vbCritical);
     return false;
   }
+}
+
+bool PicturesAlwaysShown(const std::string& sourceId) {
+  if (!SourceId::IsSourceID(sourceId)) return false;
+  cINI ini = Accessor(kPicturesSection);
+  return Read(ini, sourceId.c_str(), 0) == 1;
+}
+
+bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown) {
+  if (!SourceId::IsSourceID(sourceId)) return false;
+  PrepareFolder();
+  cINI ini = Accessor(kPicturesSection);
+  ini.SetKey(sourceId);
+  if (shown) {
+    std::string one = "1";
+    ini.SetValue(one);
+  } else {
+    ini.DeleteKey();
+  }
+  if (ini.Success()) return true;
+  Services::MessageBox().Show("Settings could not be saved to " + SettingsFile() + ".",
+                              "Settings not saved!", Services::vbExclamation);
+  return false;
 }
 
 }  // namespace mSettings

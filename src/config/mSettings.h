@@ -68,4 +68,12 @@ std::string StartupCommand(const std::string& executableName, const std::string&
 bool SetStartupOption(const std::string& valueName, const std::string& executableName,
                       const std::string& folder, const std::string& arguments, bool enable);
 
+// Sources whose remote pictures show without asking: section "pictures", one key per source ID
+// holding 1. Any other source's messages load no remote content until the user asks.
+inline constexpr const char* kPicturesSection = "pictures";
+bool PicturesAlwaysShown(const std::string& sourceId);
+// Stores the choice, or removes it. False when the ID is no source ID or settings.cfg could not
+// be written (the user is told so).
+bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown);
+
 }  // namespace mSettings

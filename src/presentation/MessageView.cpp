@@ -30,7 +30,8 @@ class TextMessageView : public QTextBrowser {
 
 class TextViewFactory : public IMessageViewFactory {
  public:
-  QWidget* CreateView(QWidget* parent, LinkHandler onLink) override {
+  // It never loads anything remote, so it never has pictures to tell of.
+  QWidget* CreateView(QWidget* parent, LinkHandler onLink, PicturesHandler) override {
     auto* view = new TextMessageView(parent);
     QObject::connect(view, &QTextBrowser::anchorClicked, view,
                      [view, onLink = std::move(onLink)](const QUrl& url) {
@@ -43,11 +44,12 @@ class TextViewFactory : public IMessageViewFactory {
     return view;
   }
 
-  void Load(QWidget* view, const QString& path) override {
+  void Load(QWidget* view, const QString& path, bool) override {
     QFile file(path);
     const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     static_cast<TextMessageView*>(view)->setHtml(QString::fromUtf8(bytes));
   }
+  void Reload(QWidget*, bool) override {}
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 //
 // Either view never runs scripts, never reads local files other than the page and never
 // navigates away from the page: links the user follows go to the handler given at creation.
+// Nothing comes from the network (pictures, fonts, styles, frames) except remote pictures, and
+// those only when the load allows them.
 
 #include <QString>
 #include <QUrl>
@@ -20,15 +22,19 @@ class QWidget;
 class IMessageViewFactory {
  public:
   using LinkHandler = std::function<void(const QUrl&)>;
+  // The page asked for a remote picture: shown (allowed) or not. Once per load at most.
+  using PicturesHandler = std::function<void(bool shown)>;
   virtual ~IMessageViewFactory() = default;
   // A new view, a child of parent.
-  virtual QWidget* CreateView(QWidget* parent, LinkHandler onLink) = 0;
+  virtual QWidget* CreateView(QWidget* parent, LinkHandler onLink, PicturesHandler onPictures) = 0;
   // Shows the page file in a view made by this factory. The file is read at once: a later
   // rendering that replaces it does not change what this view shows.
-  virtual void Load(QWidget* view, const QString& path) = 0;
+  virtual void Load(QWidget* view, const QString& path, bool remotePictures) = 0;
+  // Shows the page last loaded again, with remote pictures or without.
+  virtual void Reload(QWidget* view, bool remotePictures) = 0;
 };
 
-#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/1"
+#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/2"
 Q_DECLARE_INTERFACE(IMessageViewFactory, QP_MESSAGE_VIEW_FACTORY_IID)
 
 namespace MessageView {

@@ -1,7 +1,9 @@
 // The web view for message pages, built as the module quillpost_webview and loaded by
 // MessageView::LoadWebFactory. A feed controls the page's content, so the page runs no scripts,
 // reads no local files, keeps nothing on disk and cannot navigate anywhere: links the user
-// follows go to the program, which hands web and mail addresses to the desktop.
+// follows go to the program, which hands web and mail addresses to the desktop. Nothing is
+// fetched from the network but pictures, and those only once the user asked: a newsletter's
+// pictures tell its sender when, where and how often it was read.
 
 #include "presentation/MessageView.h"
 
@@ -14,16 +16,31 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
+#include <atomic>
 #include <memory>
 
 namespace {
+
+// Message pages are local files without scripts, so one renderer process can serve them all;
+// Chromium's own rule gives each page a process of its own, some 80 MB each. A process model the
+// user chose in the environment is left as it is.
+void ShareRendererProcesses() {
+  const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  for (const char* model : {"--process-per-", "--single-process", "--renderer-process-limit"})
+    if (flags.contains(model)) return;
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --process-per-site");
+}
 
 QWebEngineProfile* MessageProfile() {
   // The default profile is off the record; cookies are refused as well, so a tracking image
   // cannot follow the reader from one message to the next.
   static QWebEngineProfile* profile = [] {
+    // Read once, when the web engine starts with its first profile.
+    ShareRendererProcesses();
     QWebEngineProfile* p = QWebEngineProfile::defaultProfile();
     p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     p->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -58,17 +75,50 @@ void LockDown(QWebEngineSettings* settings) {
                                S::TouchIconsEnabled}) {
     settings->setAttribute(attribute, false);
   }
-  // The page is a local file; its pictures come from the newsletter's servers.
+  // The page is a local file; its pictures come from the newsletter's servers, when the user
+  // wants them (RemoteContentGuard decides).
   settings->setAttribute(S::LocalContentCanAccessRemoteUrls, true);
   settings->setAttribute(S::AutoLoadImages, true);
   settings->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
 }
 
+// Lets nothing through to the network but pictures, and those only while they are allowed;
+// tells the page when it asked for one. Local addresses are left to the page's settings.
+class RemoteContentGuard : public QWebEngineUrlRequestInterceptor {
+ public:
+  using Report = std::function<void(bool shown)>;
+  RemoteContentGuard(Report report, QObject* parent)
+      : QWebEngineUrlRequestInterceptor(parent), m_report(std::move(report)) {}
+  void SetPicturesAllowed(bool allowed) { m_pictures = allowed; }
+
+  void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+    const QString scheme = info.requestUrl().scheme();
+    for (const char* local : {"file", "data", "blob", "about"})
+      if (scheme == QLatin1String(local)) return;
+    const bool picture = info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeImage;
+    const bool shown = picture && m_pictures;
+    if (!shown) info.block(true);
+    // Reported on the page's own thread, and never after it is gone.
+    if (picture)
+      QMetaObject::invokeMethod(parent(), [report = m_report, shown] { report(shown); },
+                                Qt::QueuedConnection);
+  }
+
+ private:
+  Report m_report;
+  std::atomic<bool> m_pictures = false;
+};
+
 class MessagePage : public QWebEnginePage {
  public:
-  MessagePage(IMessageViewFactory::LinkHandler onLink, QObject* parent)
-      : QWebEnginePage(MessageProfile(), parent), m_onLink(std::move(onLink)) {
+  MessagePage(IMessageViewFactory::LinkHandler onLink,
+              IMessageViewFactory::PicturesHandler onPictures, QObject* parent)
+      : QWebEnginePage(MessageProfile(), parent),
+        m_onLink(std::move(onLink)),
+        m_onPictures(std::move(onPictures)),
+        m_guard(new RemoteContentGuard([this](bool shown) { ReportPictures(shown); }, this)) {
     LockDown(settings());
+    setUrlRequestInterceptor(m_guard);
     connect(this, &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest& request) {
               // Not opened in any page: a link meant for a new window goes to the desktop.
@@ -81,18 +131,26 @@ class MessagePage : public QWebEnginePage {
   }
 
   // Shows a copy of the file: the renderer reads its page later, when the program may already
-  // have replaced the file with the next message.
-  void ShowFile(const QString& path) {
+  // have replaced the file with the next message. The text stays here for a reload.
+  void ShowFile(const QString& path, bool remotePictures) {
+    QFile source(path);
+    m_content = source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
+    m_path = path;
+    Show(remotePictures);
+  }
+
+  void Show(bool remotePictures) {
+    m_guard->SetPicturesAllowed(remotePictures);
+    m_picturesReported = false;
     auto snapshot = std::make_unique<QTemporaryFile>(QDir::tempPath() +
                                                      QLatin1String("/quillpost-page-XXXXXX.htm"));
-    QFile source(path);
-    if (snapshot->open() && source.open(QIODevice::ReadOnly)) {
-      snapshot->write(source.readAll());
+    if (snapshot->open()) {
+      snapshot->write(m_content);
       snapshot->flush();
       m_page = QUrl::fromLocalFile(snapshot->fileName());
       m_snapshot = std::move(snapshot);
     } else {
-      m_page = QUrl::fromLocalFile(path);
+      m_page = QUrl::fromLocalFile(m_path);
       m_snapshot.reset();
     }
     m_loadPending = true;
@@ -120,7 +178,18 @@ class MessagePage : public QWebEnginePage {
     if (m_onLink) m_onLink(url);
   }
 
+  void ReportPictures(bool shown) {
+    if (m_picturesReported || !m_onPictures) return;
+    m_picturesReported = true;
+    m_onPictures(shown);
+  }
+
   IMessageViewFactory::LinkHandler m_onLink;
+  IMessageViewFactory::PicturesHandler m_onPictures;
+  RemoteContentGuard* m_guard;
+  bool m_picturesReported = false;
+  QByteArray m_content;
+  QString m_path;
   std::unique_ptr<QTemporaryFile> m_snapshot;
   QUrl m_page;
   bool m_loadPending = false;
@@ -134,17 +203,25 @@ class WebMessageViewFactory : public QObject, public IMessageViewFactory {
   Q_INTERFACES(IMessageViewFactory)
 
  public:
-  QWidget* CreateView(QWidget* parent, LinkHandler onLink) override {
+  QWidget* CreateView(QWidget* parent, LinkHandler onLink, PicturesHandler onPictures) override {
     auto* view = new QWebEngineView(parent);
-    view->setPage(new MessagePage(std::move(onLink), view));
+    view->setPage(new MessagePage(std::move(onLink), std::move(onPictures), view));
     view->setAcceptDrops(false);
     return view;
   }
 
-  void Load(QWidget* view, const QString& path) override {
+  void Load(QWidget* view, const QString& path, bool remotePictures) override {
+    if (MessagePage* page = PageOf(view)) page->ShowFile(path, remotePictures);
+  }
+
+  void Reload(QWidget* view, bool remotePictures) override {
+    if (MessagePage* page = PageOf(view)) page->Show(remotePictures);
+  }
+
+ private:
+  static MessagePage* PageOf(QWidget* view) {
     auto* webView = qobject_cast<QWebEngineView*>(view);
-    if (!webView) return;
-    if (auto* page = dynamic_cast<MessagePage*>(webView->page())) page->ShowFile(path);
+    return webView ? dynamic_cast<MessagePage*>(webView->page()) : nullptr;
   }
 };
 

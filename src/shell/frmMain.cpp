@@ -7,6 +7,7 @@
 #include "core/WindowFunctions.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
+#include "inbox/mInbox.h"
 #include "presentation/MessageActions.h"
 #include "presentation/PanelActions.h"
 #include "presentation/frmDoc.h"
@@ -473,6 +474,8 @@ void frmMain::OpenDocument(const std::string& itemId, const std::string& caption
   // In tabbed mode a window that is not maximised stays a small frame inside its tab.
   window->showMaximized();
   doc->SetItemID(itemId);
+  // Rendering leaves the message's source here; its pictures setting goes with the window.
+  doc->SetSourceID(mInbox::SourceID);
   const QString title = QString::fromStdString(caption);
   doc->setWindowTitle(title);
   window->setWindowTitle(title);

@@ -74,6 +74,19 @@ TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderForAReadOnlyOrInstalledP
   EXPECT_EQ(mSettings::SettingsFile(), file);
 }
 
+TEST_F(SettingsTest, PicturesAreShownPerSourceIdInASectionOfTheirOwn) {
+  const std::string id = "0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
+  Write("[app]\nwinstartup=1\n");
+  EXPECT_EQ(mSettings::SetPicturesAlwaysShown(id, true), true);
+  EXPECT_EQ(mSettings::SetPicturesAlwaysShown("../x", true), false);
+  EXPECT_EQ(std::pair(mSettings::PicturesAlwaysShown(id), mSettings::PicturesAlwaysShown("")),
+            std::pair(true, false));
+  EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()),
+            "[app]\nwinstartup=1\n[pictures]\r\n" + id + "=1\r\n");
+  EXPECT_EQ(mSettings::SetPicturesAlwaysShown(id, false), true);
+  EXPECT_EQ(mSettings::PicturesAlwaysShown(id), false);
+}
+
 TEST(StartupCommandTest, QuotesTheFullPathAndEscapesWhatTheQuotesDoNotProtect) {
   EXPECT_EQ(mSettings::StartupCommand("quillpost", "/opt/Quill Post", "-s"),
             "\"/opt/Quill Post/quillpost\" -s");
