@@ -3,9 +3,9 @@
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
 
-#include <QFile>
 #include <QHash>
 #include <QPluginLoader>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QVariant>
 
@@ -44,12 +44,16 @@ class TextViewFactory : public IMessageViewFactory {
     return view;
   }
 
-  void Load(QWidget* view, const QString& path, bool) override {
-    QFile file(path);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    static_cast<TextMessageView*>(view)->setHtml(QString::fromUtf8(bytes));
+  void Load(QWidget* view, const QByteArray& page, bool, const QPoint& scroll) override {
+    auto* text = static_cast<TextMessageView*>(view);
+    text->setHtml(QString::fromUtf8(page));
+    text->horizontalScrollBar()->setValue(scroll.x());
+    text->verticalScrollBar()->setValue(scroll.y());
   }
-  void Reload(QWidget*, bool) override {}
+  QPoint ScrollPosition(QWidget* view) override {
+    auto* text = static_cast<TextMessageView*>(view);
+    return {text->horizontalScrollBar()->value(), text->verticalScrollBar()->value()};
+  }
 };
 
 }  // namespace

@@ -10,6 +10,8 @@
 // Nothing comes from the network (pictures, fonts, styles, frames) except remote pictures, and
 // those only when the load allows them.
 
+#include <QByteArray>
+#include <QPoint>
 #include <QString>
 #include <QUrl>
 #include <QtPlugin>
@@ -27,14 +29,14 @@ class IMessageViewFactory {
   virtual ~IMessageViewFactory() = default;
   // A new view, a child of parent.
   virtual QWidget* CreateView(QWidget* parent, LinkHandler onLink, PicturesHandler onPictures) = 0;
-  // Shows the page file in a view made by this factory. The file is read at once: a later
-  // rendering that replaces it does not change what this view shows.
-  virtual void Load(QWidget* view, const QString& path, bool remotePictures) = 0;
-  // Shows the page last loaded again, with remote pictures or without.
-  virtual void Reload(QWidget* view, bool remotePictures) = 0;
+  // Shows the page (its HTML text) in a view made by this factory, scrolled to that position.
+  virtual void Load(QWidget* view, const QByteArray& page, bool remotePictures,
+                    const QPoint& scroll) = 0;
+  // Where the page shown is scrolled to.
+  virtual QPoint ScrollPosition(QWidget* view) = 0;
 };
 
-#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/2"
+#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/3"
 Q_DECLARE_INTERFACE(IMessageViewFactory, QP_MESSAGE_VIEW_FACTORY_IID)
 
 namespace MessageView {

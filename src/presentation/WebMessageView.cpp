@@ -8,13 +8,13 @@
 #include "presentation/MessageView.h"
 
 #include <QDir>
-#include <QFile>
 #include <QObject>
 #include <QTemporaryFile>
 #include <QWebEngineCookieStore>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
@@ -125,34 +125,29 @@ class MessagePage : public QWebEnginePage {
               if (request.isUserInitiated()) FollowLink(request.requestedUrl());
             });
     // The copy is only needed until the page is in; no message text stays behind in /tmp.
+    // A page shown again goes back to where it was read; the page's own scripts stay off.
     connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-      if (ok && url() == m_page) m_snapshot.reset();
+      if (!ok || url() != m_page) return;
+      m_snapshot.reset();
+      if (!m_scroll.isNull())
+        runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(m_scroll.x()).arg(m_scroll.y()),
+                      QWebEngineScript::ApplicationWorld);
     });
   }
 
-  // Shows a copy of the file: the renderer reads its page later, when the program may already
-  // have replaced the file with the next message. The text stays here for a reload.
-  void ShowFile(const QString& path, bool remotePictures) {
-    QFile source(path);
-    m_content = source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
-    m_path = path;
-    Show(remotePictures);
-  }
-
-  void Show(bool remotePictures) {
+  // The page goes to a file of its own: a local page, like item.htm, that the renderer reads
+  // when it is ready; the file goes once the page is in.
+  void Show(const QByteArray& content, bool remotePictures, const QPoint& scroll) {
     m_guard->SetPicturesAllowed(remotePictures);
     m_picturesReported = false;
+    m_scroll = scroll;
     auto snapshot = std::make_unique<QTemporaryFile>(QDir::tempPath() +
                                                      QLatin1String("/quillpost-page-XXXXXX.htm"));
-    if (snapshot->open()) {
-      snapshot->write(m_content);
-      snapshot->flush();
-      m_page = QUrl::fromLocalFile(snapshot->fileName());
-      m_snapshot = std::move(snapshot);
-    } else {
-      m_page = QUrl::fromLocalFile(m_path);
-      m_snapshot.reset();
-    }
+    if (!snapshot->open()) return;
+    snapshot->write(content);
+    snapshot->flush();
+    m_page = QUrl::fromLocalFile(snapshot->fileName());
+    m_snapshot = std::move(snapshot);
     m_loadPending = true;
     load(m_page);
   }
@@ -188,8 +183,7 @@ class MessagePage : public QWebEnginePage {
   IMessageViewFactory::PicturesHandler m_onPictures;
   RemoteContentGuard* m_guard;
   bool m_picturesReported = false;
-  QByteArray m_content;
-  QString m_path;
+  QPoint m_scroll;
   std::unique_ptr<QTemporaryFile> m_snapshot;
   QUrl m_page;
   bool m_loadPending = false;
@@ -210,12 +204,14 @@ class WebMessageViewFactory : public QObject, public IMessageViewFactory {
     return view;
   }
 
-  void Load(QWidget* view, const QString& path, bool remotePictures) override {
-    if (MessagePage* page = PageOf(view)) page->ShowFile(path, remotePictures);
+  void Load(QWidget* view, const QByteArray& content, bool remotePictures,
+            const QPoint& scroll) override {
+    if (MessagePage* page = PageOf(view)) page->Show(content, remotePictures, scroll);
   }
 
-  void Reload(QWidget* view, bool remotePictures) override {
-    if (MessagePage* page = PageOf(view)) page->Show(remotePictures);
+  QPoint ScrollPosition(QWidget* view) override {
+    MessagePage* page = PageOf(view);
+    return page ? page->scrollPosition().toPoint() : QPoint();
   }
 
  private:

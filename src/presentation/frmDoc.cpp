@@ -4,9 +4,11 @@
 #include "core/mGeneralFunctions.h"
 #include "presentation/MessageView.h"
 
+#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -23,14 +25,11 @@ frmDoc::frmDoc(QWidget* parent, IMessageViewFactory* viewFactory)
     : QWidget(parent), m_viewFactory(viewFactory ? *viewFactory : MessageView::DefaultFactory()) {
   setObjectName(QStringLiteral("frmDoc"));
   BuildPicturesBar();
-  m_browser = m_viewFactory.CreateView(this, OpenOnDesktop,
-                                       [this](bool shown) { PicturesRequested(shown); });
-  m_browser->setObjectName(QStringLiteral("ucBrowser"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(picPictures);
-  layout->addWidget(m_browser, 1);
+  ucBrowser();
   CreateConnections();
 }
 
@@ -60,10 +59,53 @@ void frmDoc::CreateConnections() {
   connect(btnAlwaysPictures, &QPushButton::clicked, this, &frmDoc::btnAlwaysPictures_Click);
 }
 
+QWidget* frmDoc::ucBrowser() {
+  if (m_browser) return m_browser;
+  m_browser = m_viewFactory.CreateView(this, OpenOnDesktop,
+                                       [this](bool shown) { PicturesRequested(shown); });
+  m_browser->setObjectName(QStringLiteral("ucBrowser"));
+  static_cast<QVBoxLayout*>(layout())->addWidget(m_browser, 1);
+  setFocusProxy(m_browser);
+  if (m_loaded) ShowPage(m_picturesNow || mSettings::PicturesAlwaysShown(m_sourceId));
+  return m_browser;
+}
+
+void frmDoc::ReleaseView() {
+  if (!m_browser) return;
+  m_scroll = m_viewFactory.ScrollPosition(m_browser);
+  setFocusProxy(nullptr);
+  // Later: the view may be inside one of its own signals right now.
+  m_browser->deleteLater();
+  m_browser = nullptr;
+}
+
+void frmDoc::ShowPage(bool remotePictures) {
+  m_viewFactory.Load(ucBrowser(), m_page, remotePictures, m_scroll);
+}
+
+void frmDoc::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  auto* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+  if (m_tabWatched || !window) return;
+  m_tabWatched = true;
+  connect(window, &QMdiSubWindow::windowStateChanged, this,
+          [this](Qt::WindowStates, Qt::WindowStates now) {
+            if (now & Qt::WindowActive) {
+              ucBrowser();
+            } else {
+              ReleaseView();
+            }
+          });
+}
+
 void frmDoc::Navigate(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  m_page = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  m_loaded = true;
+  m_picturesNow = false;
+  m_scroll = {};
   picPictures->hide();
-  m_viewFactory.Load(m_browser, QString::fromStdString(path),
-                     mSettings::PicturesAlwaysShown(m_sourceId));
+  ShowPage(mSettings::PicturesAlwaysShown(m_sourceId));
 }
 
 void frmDoc::PicturesRequested(bool shown) {
@@ -79,12 +121,16 @@ void frmDoc::PicturesRequested(bool shown) {
 
 void frmDoc::btnShowPictures_Click() {
   picPictures->hide();
-  m_viewFactory.Reload(m_browser, true);
+  m_picturesNow = true;
+  m_scroll = m_viewFactory.ScrollPosition(ucBrowser());
+  ShowPage(true);
 }
 
 void frmDoc::btnAlwaysPictures_Click() {
   const bool always = !mSettings::PicturesAlwaysShown(m_sourceId);
   if (!mSettings::SetPicturesAlwaysShown(m_sourceId, always)) return;
   picPictures->hide();
-  m_viewFactory.Reload(m_browser, always);
+  m_picturesNow = false;
+  m_scroll = m_viewFactory.ScrollPosition(ucBrowser());
+  ShowPage(always);
 }

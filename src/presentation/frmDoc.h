@@ -6,7 +6,13 @@
 // Remote pictures load only when the source is one whose pictures are always shown. When the
 // page asks for pictures, the bar above it says whether they are shown and offers "Show
 // Pictures" (this message, now) and "Always for This Source", or "Stop Showing".
+//
+// In the main window's tabs only the current tab keeps its view: a web view costs several
+// megabytes whether it is seen or not, and thirty open messages would cost hundreds. A tab that
+// becomes current again makes a new view and shows its page where it was left.
 
+#include <QByteArray>
+#include <QPoint>
 #include <QWidget>
 
 #include <string>
@@ -38,17 +44,26 @@ class frmDoc : public QWidget {
   // Shows the page file; it is read now, so a later rendering does not reach this window.
   void Navigate(const std::string& path);
 
-  // The view: a QWebEngineView, or a QTextBrowser when the web view is not available.
-  QWidget* ucBrowser() const { return m_browser; }
+  // The view: a QWebEngineView, or a QTextBrowser when the web view is not available. Asked
+  // for while the tab is not current, it is made again.
+  QWidget* ucBrowser();
+  // Whether the view is there now (false while another tab is current).
+  bool HasView() const { return m_browser != nullptr; }
 
   QFrame* picPictures = nullptr;
   QLabel* lblPictures = nullptr;
   QPushButton* btnShowPictures = nullptr;
   QPushButton* btnAlwaysPictures = nullptr;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void BuildPicturesBar();
   void CreateConnections();
+  // Gives up the view: the tab is no longer current.
+  void ReleaseView();
+  void ShowPage(bool remotePictures);
   // The page asked for remote pictures; shown tells whether they came.
   void PicturesRequested(bool shown);
   void btnShowPictures_Click();
@@ -58,4 +73,9 @@ class frmDoc : public QWidget {
   QWidget* m_browser = nullptr;
   std::string m_itemId;
   std::string m_sourceId;
+  QByteArray m_page;
+  bool m_loaded = false;
+  bool m_picturesNow = false;  // "Show Pictures" for this message
+  QPoint m_scroll;             // where the page was left
+  bool m_tabWatched = false;
 };
