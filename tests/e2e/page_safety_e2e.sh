@@ -138,6 +138,7 @@ for path in pic-1.png bg-1.png font-1.woff style-1.css; do ! asked "$path" || fa
 # "Show Pictures": both pictures come, the font and the style sheet still do not.
 key alt+s
 wait_for 300 asked pic-1.png && wait_for 100 asked bg-1.png || fail "Show Pictures brought no pictures"
+shot pictures-shown
 # "Always for This Source" on the next letter; the one after it shows its pictures unasked.
 open_with Down Return
 sleep 2
@@ -176,6 +177,7 @@ sleep 3
 ! asked pic-n.png || fail "a message of another source asked for its picture unasked"
 key alt+s
 wait_for 300 asked pic-n.png || fail "the other source's message was not shown"
+shot pictures-other-source
 
 # Late comers: timers, refreshes and frames get a while after the last page.
 if wait_for 100 grep -q ' /beacon/' "$work/requests.log"; then
