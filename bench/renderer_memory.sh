@@ -4,9 +4,9 @@
 # feed server's log tells when the page is up), then reports the proportional set size of the
 # whole process tree (program and web renderer processes), the number of renderer processes, and
 # how long the first and the last message took from the Enter key to the picture's request.
-# Two ways, alternating, ROUNDS times each: "shared" (the program as it is, message pages
-# sharing renderer processes) and "separate" (Chromium's own rule, a process per page, forced
-# through QTWEBENGINE_CHROMIUM_FLAGS). Medians are reported; figures, not a test.
+# With BASELINE_BUILD (a build of an earlier version, whose pages load their pictures unasked),
+# the two programs alternate, ROUNDS times each: "current" and "baseline". Medians are reported;
+# figures, not a test.
 #
 #   bash bench/renderer_memory.sh [OPEN] [ROUNDS]      (BUILD_DIR picks the build, default build)
 set -euo pipefail
@@ -26,9 +26,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A copy of the program whose settings.cfg shows the source's pictures.
-mkdir -p "$work/prog" "$work/feeds" "$work/data/Quillpost Data"
-cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/prog/"
+# Copies of the programs; settings.cfg shows the source's pictures.
+models=(current)
+mkdir -p "$work/current" "$work/feeds" "$work/data/Quillpost Data"
+cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/current/"
+if [ -n "${BASELINE_BUILD:-}" ]; then
+  models+=(baseline)
+  mkdir -p "$work/baseline"
+  cp "$BASELINE_BUILD"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/baseline/"
+fi
 base64 -d <<< 'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==' > "$work/feeds/pixel.png"
 for ((m = 1; m <= open; m++)); do cp "$work/feeds/pixel.png" "$work/feeds/pic-$m.png"; done
 "$build/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" > "$work/port" &
@@ -37,7 +43,7 @@ for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
 port=$(cat "$work/port")
 
 id=$(tr a-f A-F < /proc/sys/kernel/random/uuid)
-printf '[pictures]\r\n%s=1\r\n' "$id" > "$work/prog/settings.cfg"
+for model in "${models[@]}"; do printf '[pictures]\r\n%s=1\r\n' "$id" > "$work/$model/settings.cfg"; done
 printf '<?xml version="1.0" encoding="UTF-8"?>\r\n<sources>\r\n<source id="%s" title="Letters">http://news.quillpost.test/letters</source>\r\n</sources>\r\n' "$id" > "$work/data/Quillpost Data/subscriptions.dat"
 mkdir -p "$work/data/Quillpost Data/$id"
 # Messages of about 3 KB, all of one day: the tree keeps file order, message m is row m.
@@ -50,15 +56,13 @@ awk -v n="$open" -v port="$port" 'BEGIN {
   }
 }' > "$work/data/Quillpost Data/$id/inbox.dat"
 
-# One round: prints "PSS_KB RENDERERS FIRST_MS LAST_MS PROGRAM_PSS_KB" for the model given
-# (shared|separate).
+# One round: prints "PSS_KB RENDERERS FIRST_MS LAST_MS PROGRAM_PSS_KB" for the program given
+# (current|baseline).
 run_round() {
   rm -rf "$work/run" "$work/config" && mkdir -p -m 700 "$work/run"
   : > "$work/requests.log"
-  local flags=''
-  [ "$1" = separate ] && flags=--process-per-site-instance
   XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
-  QTWEBENGINE_CHROMIUM_FLAGS="$flags" QUILLPOST_MESSAGE_LOG="$work/boxes.log" \
+  QUILLPOST_MESSAGE_LOG="$work/boxes.log" \
   QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     open=$1 log=$2
@@ -95,22 +99,24 @@ run_round() {
     done
     echo "$pss $renderers ${times[0]} ${times[-1]} $main"
     kill $app; wait $app 2>/dev/null || true
-  ' "$work/prog/quillpost" "$open" "$work/requests.log"
+  ' "$work/$1/quillpost" "$open" "$work/requests.log"
 }
 
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 declare -A pss renderers first last
-for model in shared separate; do pss[$model]='' renderers[$model]='' first[$model]='' last[$model]=''; done
+for model in "${models[@]}"; do pss[$model]='' renderers[$model]='' first[$model]='' last[$model]=''; done
 for ((r = 1; r <= rounds; r++)); do
-  for model in shared separate; do
+  for model in "${models[@]}"; do
     read -r p n f l main < <(run_round "$model" 2>/dev/null)
     echo "round $r $model: PSS $((p / 1024)) MB with $((open - 1)) open ($((main / 1024)) MB the program itself), $n renderer processes, message 1 in $f ms, message $open in $l ms"
     pss[$model]+=" $p" renderers[$model]+=" $n" first[$model]+=" $f" last[$model]+=" $l"
   done
 done
-for model in shared separate; do
+for model in "${models[@]}"; do
   # shellcheck disable=SC2086
   echo "$model (median of $rounds): PSS of the process tree with $((open - 1)) messages open $(( $(median ${pss[$model]}) / 1024 )) MB, $(median ${renderers[$model]}) renderer processes; message 1 opened in $(median ${first[$model]}) ms, message $open in $(median ${last[$model]}) ms"
 done
-# shellcheck disable=SC2086
-awk -v s="$(median ${pss[shared]})" -v p="$(median ${pss[separate]})" 'BEGIN { printf "shared / separate PSS: %.2f\n", s / p }'
+if [ -n "${BASELINE_BUILD:-}" ]; then
+  # shellcheck disable=SC2086
+  awk -v s="$(median ${pss[current]})" -v p="$(median ${pss[baseline]})" 'BEGIN { printf "current / baseline PSS: %.2f\n", s / p }'
+fi
