@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # CI: builds the Debian package, installs it with apt-get, runs the installed /usr/bin/quillpost
-# (--help, and --check against the demo's channels on a loopback feed server, with data, settings
-# and lock in a temporary folder), removes and purges the package, and proves that nothing of it
-# is left in /usr. Exits non-zero on any failure.
+# (--help, --check against the demo's channels on a loopback feed server, with data, settings
+# and lock in a temporary folder, and the drop box opened and closed under Xvfb, whose placement
+# must be saved in the user's configuration folder even by root), removes and purges the package,
+# and proves that nothing of it is left in /usr. Installs what it needs itself and exits non-zero
+# on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${PACKAGE_BUILD_DIR:-build-pkg}"
@@ -11,6 +13,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 dpkg-query -W -f='${Status}' quillpost 2>/dev/null | grep -q "install ok installed" &&
   fail "quillpost is installed already; remove it before this check"
 
+# Beyond what tools/package.sh installs: man for the manual page, an X server for the window.
+bash tools/install-deps.sh man-db xvfb xauth xdotool
 bash tools/package.sh
 debs=("$build"/quillpost_*.deb)
 if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
@@ -76,6 +80,22 @@ stored=$(cat "$work/data/Quillpost Data"/*/inbox.dat | grep -c '^\[' || true)
 [ "$stored" -eq 5 ] || fail "the data folder holds $stored messages, not 5"
 kill "$server"; wait "$server" 2>/dev/null || true
 server=''
+
+# Settings: as root the program could write beside itself in /usr/lib/quillpost, where a file would
+# outlive the package; closing the drop box saves its placement in the user's folder instead.
+(cd "$work" && QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1 QUILLPOST_MESSAGE_LOG="$work/boxes.log" \
+  timeout 120 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+    /usr/bin/quillpost > "$0/gui.log" 2>&1 & app=$!
+    wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1)
+    sleep 1
+    for _ in 1 2; do xdotool windowfocus --sync "$wid"; xdotool key --clearmodifiers F9; sleep 1; done
+    xdotool windowfocus --sync "$wid"; xdotool key --clearmodifiers ctrl+q
+    for _ in $(seq 100); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
+    kill $app 2>/dev/null; wait $app 2>/dev/null || true' "$work") ||
+  fail "the installed program did not run under Xvfb: $(cat "$work/gui.log" 2>/dev/null)"
+[ ! -e /usr/lib/quillpost/settings.cfg ] || fail "the installed program wrote /usr/lib/quillpost/settings.cfg"
+grep -q '^\[dropbox\]' "$work/config/Quillpost/settings.cfg" 2>/dev/null ||
+  fail "closing the drop box saved nothing in \$XDG_CONFIG_HOME/Quillpost/settings.cfg: $(cat "$work/gui.log" "$work/boxes.log" 2>/dev/null)"
 
 apt_get remove -y -qq quillpost >/dev/null
 apt_get purge -y -qq quillpost >/dev/null

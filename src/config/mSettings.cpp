@@ -2,6 +2,7 @@
 
 #include "config/cINI.h"
 #include "core/Services.h"
+#include "core/SourceId.h"
 #include "core/mGeneralFunctions.h"
 
 #include <algorithm>
@@ -58,10 +59,22 @@ bool Write(cINI& ini, const char* key, std::int16_t value) {
 
 }  // namespace
 
+namespace {
+
+// An installed copy lives in PREFIX/lib/quillpost. It keeps its settings with the user even where
+// it could write beside itself (as root): a file there would outlive the package's removal.
+bool IsInstalledCopy(const std::string& programFolder) {
+  const std::filesystem::path folder = std::filesystem::path(programFolder).lexically_normal();
+  const std::filesystem::path last = folder.has_filename() ? folder : folder.parent_path();
+  return last.filename() == "quillpost" && last.parent_path().filename() == "lib";
+}
+
+}  // namespace
+
 std::string SettingsFolder() {
   auto& environment = Services::Environment();
   const std::string program = environment.ProgramFolder();
-  if (environment.IsWritableFolder(program)) return program;
+  if (environment.IsWritableFolder(program) && !IsInstalledCopy(program)) return program;
   const std::string config = environment.ConfigFolder();
   // Nowhere else to go: the write then fails and says where.
   if (config.empty()) return program;
@@ -154,6 +167,29 @@ bool SetStartupOption(const std::string& valueName, const std::string& executabl
                                 Services::vbCritical);
     return false;
   }
+}
+
+bool PicturesAlwaysShown(const std::string& sourceId) {
+  if (!SourceId::IsSourceID(sourceId)) return false;
+  cINI ini = Accessor(kPicturesSection);
+  return Read(ini, sourceId.c_str(), 0) == 1;
+}
+
+bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown) {
+  if (!SourceId::IsSourceID(sourceId)) return false;
+  PrepareFolder();
+  cINI ini = Accessor(kPicturesSection);
+  ini.SetKey(sourceId);
+  if (shown) {
+    std::string one = "1";
+    ini.SetValue(one);
+  } else {
+    ini.DeleteKey();
+  }
+  if (ini.Success()) return true;
+  Services::MessageBox().Show("Settings could not be saved to " + SettingsFile() + ".",
+                              "Settings not saved!", Services::vbExclamation);
+  return false;
 }
 
 }  // namespace mSettings

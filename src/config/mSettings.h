@@ -31,8 +31,9 @@ inline constexpr const char* kStartupArguments = "-s";
 inline constexpr const char* kSavedText = "Settings are successfully saved!";
 inline constexpr const char* kSavedTitle = "Done!";
 
-// The folder of settings.cfg: the program folder when it can be written, else "Quillpost" in
-// the user's configuration folder (an installed copy), so that saving is not refused.
+// The folder of settings.cfg: the program folder when it can be written (a build folder), else,
+// and always for an installed copy (a program folder PREFIX/lib/quillpost), "Quillpost" in the
+// user's configuration folder, so that saving is not refused and nothing is left in PREFIX.
 std::string SettingsFolder();
 // SettingsFolder() + "settings.cfg".
 std::string SettingsFile();
@@ -66,5 +67,13 @@ std::string StartupCommand(const std::string& executableName, const std::string&
 // when that was done; an unexpected error shows "Source: SetStartupOption Function".
 bool SetStartupOption(const std::string& valueName, const std::string& executableName,
                       const std::string& folder, const std::string& arguments, bool enable);
+
+// Sources whose remote pictures show without asking: section "pictures", one key per source ID
+// holding 1. Any other source's messages load no remote content until the user asks.
+inline constexpr const char* kPicturesSection = "pictures";
+bool PicturesAlwaysShown(const std::string& sourceId);
+// Stores the choice, or removes it. False when the ID is no source ID or settings.cfg could not
+// be written (the user is told so).
+bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown);
 
 }  // namespace mSettings

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QNetworkInformation>
 #include <QNetworkInterface>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 
@@ -56,11 +58,41 @@ int DesktopMessageBox::Show(const std::string& text, const std::string& title, i
   }
 }
 
-void DesktopShell::Open(const std::string& target) {
+void DesktopShell::Open(const std::string& target, const FailureHandler& onFailure) {
   const QString text = QString::fromStdString(target);
   const QUrl url = QFileInfo::exists(text) ? QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath())
                                            : QUrl::fromUserInput(text);
-  QDesktopServices::openUrl(url);
+  const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+  if (opener.isEmpty()) {
+    if (!QDesktopServices::openUrl(url))
+      onFailure("no program for it was found on this desktop (xdg-open is not installed).");
+    return;
+  }
+  // Kept until xdg-open ends, which for some desktops is when the program it started ends.
+  auto* process = new QProcess(QCoreApplication::instance());
+  process->setStandardOutputFile(QProcess::nullDevice());
+  QObject::connect(process, &QProcess::errorOccurred, process,
+                   [process, onFailure](QProcess::ProcessError error) {
+                     if (error != QProcess::FailedToStart) return;
+                     onFailure("xdg-open could not be started: " +
+                               process->errorString().toStdString() + ".");
+                     process->deleteLater();
+                   });
+  QObject::connect(
+      process, &QProcess::finished, process,
+      [process, onFailure](int code, QProcess::ExitStatus status) {
+        process->deleteLater();
+        if (status == QProcess::NormalExit && code == 0) return;
+        // What xdg-open's exit status means; else its last words.
+        std::string reason = process->readAllStandardError().trimmed().split('\n').last().toStdString();
+        if (status == QProcess::NormalExit && code == 2) reason = "the file does not exist";
+        if (status == QProcess::NormalExit && code == 3)
+          reason = "no program for it was found on this desktop";
+        if (reason.empty() || (status == QProcess::NormalExit && code == 4))
+          reason = "the program meant to open it failed";
+        onFailure(reason + ".");
+      });
+  process->start(opener, {url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
 }
 
 bool DesktopNetworkState::IsConnected() {

@@ -12,9 +12,11 @@ class DesktopMessageBox : public Services::IMessageBox {
   int Show(const std::string& text, const std::string& title, int style) override;
 };
 
+// Hands targets to xdg-open, as Qt itself does on a Linux desktop, but runs it directly: its exit
+// status is the only sign that no program took the target. Without xdg-open, Qt's own search.
 class DesktopShell : public Services::IShell {
  public:
-  void Open(const std::string& target) override;
+  void Open(const std::string& target, const FailureHandler& onFailure) override;
 };
 
 // Qt's reachability where a backend exists, else "an interface other than loopback is up".

@@ -38,9 +38,12 @@ class IMessageBox {
 
 class IShell {
  public:
+  using FailureHandler = std::function<void(const std::string& reason)>;
   virtual ~IShell() = default;
   // Opens a document, a web address or a "mailto:" address with the desktop's default program.
-  virtual void Open(const std::string& target) = 0;
+  // When the desktop cannot (no program for it, or that program failed), onFailure gets the
+  // reason: at once, or later, once the desktop has answered.
+  virtual void Open(const std::string& target, const FailureHandler& onFailure) = 0;
 };
 
 class IEnvironment {

@@ -3,6 +3,7 @@
 // nothing past U+10FFFF.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace Utf8 {
@@ -19,5 +20,8 @@ Sequence SequenceAt(std::string_view text, std::size_t at);
 
 // Where the first byte that is not part of well-formed UTF-8 stands; npos when all of it is.
 std::size_t FirstInvalid(std::string_view text);
+
+// Appends the character's UTF-8 form; NUL, surrogates and values past U+10FFFF give U+FFFD.
+void Append(std::string& out, char32_t cp);
 
 }  // namespace Utf8

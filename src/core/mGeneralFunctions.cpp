@@ -132,7 +132,11 @@ std::string ApplicationBuild(bool withRevision, bool longForm) {
 }
 
 void ShellOpen(const std::string& target, std::int32_t /*ownerWindow*/) {
-  Services::Shell().Open(target);
+  // Without this box a desktop with no program for the address did nothing visible.
+  Services::Shell().Open(target, [target](const std::string& reason) {
+    Services::MessageBox().Show("The desktop could not open " + target + ":\r\n\r\n" + reason,
+                                kCannotOpenTitle, Services::vbOKOnly + Services::vbExclamation);
+  });
 }
 
 void ShellFileOperation(std::string& source, std::string& destination, std::int32_t operation,

@@ -38,7 +38,9 @@ std::string ApplicationBuild(bool withRevision, bool longForm);
 // The same for any version numbers; ApplicationBuild uses the program's own.
 std::string FormatBuild(int major, int minor, int revision, bool withRevision, bool longForm);
 
+// Hands the target to the desktop; when the desktop cannot open it, a box names it and says why.
 void ShellOpen(const std::string& target, std::int32_t ownerWindow = 0);
+inline constexpr const char* kCannotOpenTitle = "Cannot open";
 
 inline constexpr std::int32_t FO_DELETE = 3;
 inline constexpr std::int32_t FOF_SILENT = 4;

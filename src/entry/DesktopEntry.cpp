@@ -2,6 +2,7 @@
 
 #include "core/mGeneralFunctions.h"
 #include "entry/HeadlessCheck.h"
+#include "entry/OpmlCommand.h"
 #include "entry/ServiceSetup.h"
 #include "entry/mMain.h"
 #include "shell/frmMain.h"
@@ -40,11 +41,11 @@ void LoadMainWindow(const std::string& arguments) {
   g_mainWindow->Form_Load(arguments);
 }
 
-enum class Mode { Desktop, Check, Help, Version, BadArguments };
+enum class Mode { Desktop, Check, Help, Version, BadArguments, ExportOpml, ImportOpml };
 
 // "-s" is the system's own switch, taken as the whole argument text; the parser sees only the
-// switches we add, which all begin with "--".
-Mode ParseArguments(int argc, char** argv, QString& error) {
+// switches we add, which all begin with "--", and the file names that follow the OPML ones.
+Mode ParseArguments(int argc, char** argv, QString& error, QString& opmlFile) {
   QStringList arguments{QStringLiteral("quillpost")};
   bool any = false;
   for (int i = 1; i < argc; ++i) {
@@ -52,6 +53,9 @@ Mode ParseArguments(int argc, char** argv, QString& error) {
     if (arg.startsWith(QLatin1String("--")) || arg == QLatin1String("-h")) {
       arguments << arg;
       any = true;
+      if ((arg == QLatin1String("--export-opml") || arg == QLatin1String("--import-opml")) &&
+          i + 1 < argc)
+        arguments << QString::fromLocal8Bit(argv[++i]);
     }
   }
   if (!any) return Mode::Desktop;
@@ -60,9 +64,22 @@ Mode ParseArguments(int argc, char** argv, QString& error) {
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
   const QCommandLineOption version(QStringLiteral("version"));
   parser.addOptions({check, help, version});
+  // The OPML switches, each with the file it reads or writes.
+  const QCommandLineOption exportOpml(QStringLiteral("export-opml"), QString(), QStringLiteral("file"));
+  const QCommandLineOption importOpml(QStringLiteral("import-opml"), QString(), QStringLiteral("file"));
+  parser.addOptions({exportOpml, importOpml});
   if (!parser.parse(arguments)) {
     error = parser.errorText();
     return Mode::BadArguments;
+  }
+  if (parser.isSet(exportOpml) && parser.isSet(importOpml)) {
+    error = QStringLiteral("--export-opml and --import-opml cannot be given together.");
+    return Mode::BadArguments;
+  }
+  if (parser.isSet(exportOpml) || parser.isSet(importOpml)) {
+    opmlFile = parser.value(parser.isSet(exportOpml) ? exportOpml : importOpml);
+    if (!parser.isSet(help) && !parser.isSet(version))
+      return parser.isSet(exportOpml) ? Mode::ExportOpml : Mode::ImportOpml;
   }
   if (parser.isSet(help)) return Mode::Help;
   if (parser.isSet(version)) return Mode::Version;
@@ -71,7 +88,8 @@ Mode ParseArguments(int argc, char** argv, QString& error) {
 }
 
 const char* kUsage =
-    "Usage: quillpost [-s | --check | --help | --version]\n"
+    "Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE | --help |\n"
+    "                  --version]\n"
     "\n"
     "  (no switch)  start the reader\n"
     "  -s           start with only the notification-area icon\n"
@@ -80,8 +98,24 @@ const char* kUsage =
     "               exit status 0: all sources checked, 1: some source failed,\n"
     "               2: no check possible (already running, subscription file missing or\n"
     "               damaged, offline)\n"
+    "  --export-opml FILE\n"
+    "               write the subscribed sources to FILE as OPML 2.0, then exit\n"
+    "  --import-opml FILE\n"
+    "               subscribe to the sources FILE lists, as the Subscribe dialog would,\n"
+    "               then exit; each outline not added is named on standard error\n"
+    "               exit status of both: 0 all went well, 1 some outlines were skipped,\n"
+    "               2 the file could not be read or written\n"
     "  --help       show this text\n"
     "  --version    show the version\n";
+
+int RunOpml(int argc, char** argv, Mode mode, const QString& file) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
+  ServiceSetup::InstallHeadless();
+  const std::string path = file.toStdString();
+  return mode == Mode::ExportOpml ? OpmlCommand::Export(path, std::cout, std::cerr)
+                                  : OpmlCommand::Import(path, std::cout, std::cerr);
+}
 
 int RunHeadlessCheck(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -94,7 +128,9 @@ int RunHeadlessCheck(int argc, char** argv) {
 
 int Run(int argc, char** argv) {
   QString error;
-  switch (ParseArguments(argc, argv, error)) {
+  QString opmlFile;
+  const Mode mode = ParseArguments(argc, argv, error, opmlFile);
+  switch (mode) {
     case Mode::Help:
       std::fputs(kUsage, stdout);
       return 0;
@@ -109,6 +145,9 @@ int Run(int argc, char** argv) {
       return 2;
     case Mode::Check:
       return RunHeadlessCheck(argc, argv);
+    case Mode::ExportOpml:
+    case Mode::ImportOpml:
+      return RunOpml(argc, argv, mode, opmlFile);
     case Mode::Desktop:
       break;
   }

@@ -4,6 +4,7 @@
 #include "core/Services.h"
 #include "core/TreeControl.h"
 #include "core/mGeneralFunctions.h"
+#include "presentation/HtmlText.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -173,8 +174,9 @@ void ExportSelected(TreeControl& tree, int index) {
 }
 
 std::string BuildHtmlExport(const mInbox::InboxItem& item) {
-  return "<html><head><title>" + item.title + "</title></head><body>" + item.description +
-         "</body></html>";
+  // Declared before the feed's first byte, so no browser guesses another charset for it.
+  return "<html><head><meta charset=\"utf-8\"><title>" + item.title + "</title></head><body>" +
+         item.description + "</body></html>";
 }
 
 std::string BuildTextExport(const MessageHeader& header) {
@@ -185,7 +187,7 @@ std::string BuildTextExport(const MessageHeader& header) {
   text += "Date & Time:   " + header.Date + kCrLf;
   text += kCrLf;
   text += kCrLf;
-  text += header.Body;
+  text += HtmlText::ToText(header.Body);
   return text;
 }
 

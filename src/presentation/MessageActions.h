@@ -36,7 +36,8 @@ void MarkSelected(TreeControl& tree, bool read);
 // 1 plain text, 2 e-mail message); other indexes do nothing. A cancelled dialog writes nothing.
 void ExportSelected(TreeControl& tree, int index);
 
-// The file texts, without the CR LF that writing adds.
+// The file texts, without the CR LF that writing adds. The page declares UTF-8 before anything
+// from the feed; the text file holds the header lines and the body as text (HtmlText::ToText).
 std::string BuildHtmlExport(const mInbox::InboxItem& item);
 std::string BuildTextExport(const MessageRendering::MessageHeader& header);
 // The message text alone, so that a mail program reads the file as a message: headers, an

@@ -3,9 +3,9 @@
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
 
-#include <QFile>
 #include <QHash>
 #include <QPluginLoader>
+#include <QScrollBar>
 #include <QTextBrowser>
 #include <QVariant>
 
@@ -30,7 +30,8 @@ class TextMessageView : public QTextBrowser {
 
 class TextViewFactory : public IMessageViewFactory {
  public:
-  QWidget* CreateView(QWidget* parent, LinkHandler onLink) override {
+  // It never loads anything remote, so it never has pictures to tell of.
+  QWidget* CreateView(QWidget* parent, LinkHandler onLink, PicturesHandler) override {
     auto* view = new TextMessageView(parent);
     QObject::connect(view, &QTextBrowser::anchorClicked, view,
                      [view, onLink = std::move(onLink)](const QUrl& url) {
@@ -43,10 +44,15 @@ class TextViewFactory : public IMessageViewFactory {
     return view;
   }
 
-  void Load(QWidget* view, const QString& path) override {
-    QFile file(path);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    static_cast<TextMessageView*>(view)->setHtml(QString::fromUtf8(bytes));
+  void Load(QWidget* view, const QByteArray& page, bool, const QPoint& scroll) override {
+    auto* text = static_cast<TextMessageView*>(view);
+    text->setHtml(QString::fromUtf8(page));
+    text->horizontalScrollBar()->setValue(scroll.x());
+    text->verticalScrollBar()->setValue(scroll.y());
+  }
+  QPoint ScrollPosition(QWidget* view) override {
+    auto* text = static_cast<TextMessageView*>(view);
+    return {text->horizontalScrollBar()->value(), text->verticalScrollBar()->value()};
   }
 };
 

@@ -7,7 +7,11 @@
 //
 // Either view never runs scripts, never reads local files other than the page and never
 // navigates away from the page: links the user follows go to the handler given at creation.
+// Nothing comes from the network (pictures, fonts, styles, frames) except remote pictures, and
+// those only when the load allows them.
 
+#include <QByteArray>
+#include <QPoint>
 #include <QString>
 #include <QUrl>
 #include <QtPlugin>
@@ -20,15 +24,19 @@ class QWidget;
 class IMessageViewFactory {
  public:
   using LinkHandler = std::function<void(const QUrl&)>;
+  // The page asked for a remote picture: shown (allowed) or not. Once per load at most.
+  using PicturesHandler = std::function<void(bool shown)>;
   virtual ~IMessageViewFactory() = default;
   // A new view, a child of parent.
-  virtual QWidget* CreateView(QWidget* parent, LinkHandler onLink) = 0;
-  // Shows the page file in a view made by this factory. The file is read at once: a later
-  // rendering that replaces it does not change what this view shows.
-  virtual void Load(QWidget* view, const QString& path) = 0;
+  virtual QWidget* CreateView(QWidget* parent, LinkHandler onLink, PicturesHandler onPictures) = 0;
+  // Shows the page (its HTML text) in a view made by this factory, scrolled to that position.
+  virtual void Load(QWidget* view, const QByteArray& page, bool remotePictures,
+                    const QPoint& scroll) = 0;
+  // Where the page shown is scrolled to.
+  virtual QPoint ScrollPosition(QWidget* view) = 0;
 };
 
-#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/1"
+#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/3"
 Q_DECLARE_INTERFACE(IMessageViewFactory, QP_MESSAGE_VIEW_FACTORY_IID)
 
 namespace MessageView {

@@ -1,29 +1,46 @@
 // The web view for message pages, built as the module quillpost_webview and loaded by
 // MessageView::LoadWebFactory. A feed controls the page's content, so the page runs no scripts,
 // reads no local files, keeps nothing on disk and cannot navigate anywhere: links the user
-// follows go to the program, which hands web and mail addresses to the desktop.
+// follows go to the program, which hands web and mail addresses to the desktop. Nothing is
+// fetched from the network but pictures, and those only once the user asked: a newsletter's
+// pictures tell its sender when, where and how often it was read.
 
 #include "presentation/MessageView.h"
 
 #include <QDir>
-#include <QFile>
 #include <QObject>
 #include <QTemporaryFile>
 #include <QWebEngineCookieStore>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
+#include <atomic>
 #include <memory>
 
 namespace {
+
+// Message pages are local files without scripts, so one renderer process can serve them all;
+// Chromium's own rule gives each page a process of its own, some 80 MB each. A process model the
+// user chose in the environment is left as it is.
+void ShareRendererProcesses() {
+  const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  for (const char* model : {"--process-per-", "--single-process", "--renderer-process-limit"})
+    if (flags.contains(model)) return;
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --process-per-site");
+}
 
 QWebEngineProfile* MessageProfile() {
   // The default profile is off the record; cookies are refused as well, so a tracking image
   // cannot follow the reader from one message to the next.
   static QWebEngineProfile* profile = [] {
+    // Read once, when the web engine starts with its first profile.
+    ShareRendererProcesses();
     QWebEngineProfile* p = QWebEngineProfile::defaultProfile();
     p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     p->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -58,43 +75,79 @@ void LockDown(QWebEngineSettings* settings) {
                                S::TouchIconsEnabled}) {
     settings->setAttribute(attribute, false);
   }
-  // The page is a local file; its pictures come from the newsletter's servers.
+  // The page is a local file; its pictures come from the newsletter's servers, when the user
+  // wants them (RemoteContentGuard decides).
   settings->setAttribute(S::LocalContentCanAccessRemoteUrls, true);
   settings->setAttribute(S::AutoLoadImages, true);
   settings->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
 }
 
+// Lets nothing through to the network but pictures, and those only while they are allowed;
+// tells the page when it asked for one. Local addresses are left to the page's settings.
+class RemoteContentGuard : public QWebEngineUrlRequestInterceptor {
+ public:
+  using Report = std::function<void(bool shown)>;
+  RemoteContentGuard(Report report, QObject* parent)
+      : QWebEngineUrlRequestInterceptor(parent), m_report(std::move(report)) {}
+  void SetPicturesAllowed(bool allowed) { m_pictures = allowed; }
+
+  void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+    const QString scheme = info.requestUrl().scheme();
+    for (const char* local : {"file", "data", "blob", "about"})
+      if (scheme == QLatin1String(local)) return;
+    const bool picture = info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeImage;
+    const bool shown = picture && m_pictures;
+    if (!shown) info.block(true);
+    // Reported on the page's own thread, and never after it is gone.
+    if (picture)
+      QMetaObject::invokeMethod(parent(), [report = m_report, shown] { report(shown); },
+                                Qt::QueuedConnection);
+  }
+
+ private:
+  Report m_report;
+  std::atomic<bool> m_pictures = false;
+};
+
 class MessagePage : public QWebEnginePage {
  public:
-  MessagePage(IMessageViewFactory::LinkHandler onLink, QObject* parent)
-      : QWebEnginePage(MessageProfile(), parent), m_onLink(std::move(onLink)) {
+  MessagePage(IMessageViewFactory::LinkHandler onLink,
+              IMessageViewFactory::PicturesHandler onPictures, QObject* parent)
+      : QWebEnginePage(MessageProfile(), parent),
+        m_onLink(std::move(onLink)),
+        m_onPictures(std::move(onPictures)),
+        m_guard(new RemoteContentGuard([this](bool shown) { ReportPictures(shown); }, this)) {
     LockDown(settings());
+    setUrlRequestInterceptor(m_guard);
     connect(this, &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest& request) {
               // Not opened in any page: a link meant for a new window goes to the desktop.
               if (request.isUserInitiated()) FollowLink(request.requestedUrl());
             });
     // The copy is only needed until the page is in; no message text stays behind in /tmp.
+    // A page shown again goes back to where it was read; the page's own scripts stay off.
     connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-      if (ok && url() == m_page) m_snapshot.reset();
+      if (!ok || url() != m_page) return;
+      m_snapshot.reset();
+      if (!m_scroll.isNull())
+        runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(m_scroll.x()).arg(m_scroll.y()),
+                      QWebEngineScript::ApplicationWorld);
     });
   }
 
-  // Shows a copy of the file: the renderer reads its page later, when the program may already
-  // have replaced the file with the next message.
-  void ShowFile(const QString& path) {
+  // The page goes to a file of its own: a local page, like item.htm, that the renderer reads
+  // when it is ready; the file goes once the page is in.
+  void Show(const QByteArray& content, bool remotePictures, const QPoint& scroll) {
+    m_guard->SetPicturesAllowed(remotePictures);
+    m_picturesReported = false;
+    m_scroll = scroll;
     auto snapshot = std::make_unique<QTemporaryFile>(QDir::tempPath() +
                                                      QLatin1String("/quillpost-page-XXXXXX.htm"));
-    QFile source(path);
-    if (snapshot->open() && source.open(QIODevice::ReadOnly)) {
-      snapshot->write(source.readAll());
-      snapshot->flush();
-      m_page = QUrl::fromLocalFile(snapshot->fileName());
-      m_snapshot = std::move(snapshot);
-    } else {
-      m_page = QUrl::fromLocalFile(path);
-      m_snapshot.reset();
-    }
+    if (!snapshot->open()) return;
+    snapshot->write(content);
+    snapshot->flush();
+    m_page = QUrl::fromLocalFile(snapshot->fileName());
+    m_snapshot = std::move(snapshot);
     m_loadPending = true;
     load(m_page);
   }
@@ -120,7 +173,17 @@ class MessagePage : public QWebEnginePage {
     if (m_onLink) m_onLink(url);
   }
 
+  void ReportPictures(bool shown) {
+    if (m_picturesReported || !m_onPictures) return;
+    m_picturesReported = true;
+    m_onPictures(shown);
+  }
+
   IMessageViewFactory::LinkHandler m_onLink;
+  IMessageViewFactory::PicturesHandler m_onPictures;
+  RemoteContentGuard* m_guard;
+  bool m_picturesReported = false;
+  QPoint m_scroll;
   std::unique_ptr<QTemporaryFile> m_snapshot;
   QUrl m_page;
   bool m_loadPending = false;
@@ -134,17 +197,27 @@ class WebMessageViewFactory : public QObject, public IMessageViewFactory {
   Q_INTERFACES(IMessageViewFactory)
 
  public:
-  QWidget* CreateView(QWidget* parent, LinkHandler onLink) override {
+  QWidget* CreateView(QWidget* parent, LinkHandler onLink, PicturesHandler onPictures) override {
     auto* view = new QWebEngineView(parent);
-    view->setPage(new MessagePage(std::move(onLink), view));
+    view->setPage(new MessagePage(std::move(onLink), std::move(onPictures), view));
     view->setAcceptDrops(false);
     return view;
   }
 
-  void Load(QWidget* view, const QString& path) override {
+  void Load(QWidget* view, const QByteArray& content, bool remotePictures,
+            const QPoint& scroll) override {
+    if (MessagePage* page = PageOf(view)) page->Show(content, remotePictures, scroll);
+  }
+
+  QPoint ScrollPosition(QWidget* view) override {
+    MessagePage* page = PageOf(view);
+    return page ? page->scrollPosition().toPoint() : QPoint();
+  }
+
+ private:
+  static MessagePage* PageOf(QWidget* view) {
     auto* webView = qobject_cast<QWebEngineView*>(view);
-    if (!webView) return;
-    if (auto* page = dynamic_cast<MessagePage*>(webView->page())) page->ShowFile(path);
+    return webView ? dynamic_cast<MessagePage*>(webView->page()) : nullptr;
   }
 };
 

@@ -1,15 +1,22 @@
 #include "presentation/frmDoc.h"
 
-#include "core/Services.h"
+#include "config/mSettings.h"
+#include "core/mGeneralFunctions.h"
 #include "presentation/MessageView.h"
 
+#include <QFile>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
 
 void OpenOnDesktop(const QUrl& url) {
   if (!MessageView::IsExternalLink(url)) return;
-  Services::Shell().Open(url.toString(QUrl::FullyEncoded).toStdString());
+  mGeneralFunctions::ShellOpen(url.toString(QUrl::FullyEncoded).toStdString());
 }
 
 }  // namespace
@@ -17,14 +24,113 @@ void OpenOnDesktop(const QUrl& url) {
 frmDoc::frmDoc(QWidget* parent, IMessageViewFactory* viewFactory)
     : QWidget(parent), m_viewFactory(viewFactory ? *viewFactory : MessageView::DefaultFactory()) {
   setObjectName(QStringLiteral("frmDoc"));
-  m_browser = m_viewFactory.CreateView(this, OpenOnDesktop);
-  m_browser->setObjectName(QStringLiteral("ucBrowser"));
+  BuildPicturesBar();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  layout->addWidget(m_browser);
+  layout->addWidget(picPictures);
+  ucBrowser();
+  CreateConnections();
+}
+
+void frmDoc::BuildPicturesBar() {
+  picPictures = new QFrame(this);
+  picPictures->setObjectName(QStringLiteral("picPictures"));
+  picPictures->setFrameShape(QFrame::StyledPanel);
+  picPictures->setAutoFillBackground(true);
+  picPictures->setBackgroundRole(QPalette::ToolTipBase);
+  lblPictures = new QLabel(picPictures);
+  lblPictures->setObjectName(QStringLiteral("lblPictures"));
+  lblPictures->setForegroundRole(QPalette::ToolTipText);
+  btnShowPictures = new QPushButton(QStringLiteral("&Show Pictures"), picPictures);
+  btnShowPictures->setObjectName(QStringLiteral("btnShowPictures"));
+  btnAlwaysPictures = new QPushButton(picPictures);
+  btnAlwaysPictures->setObjectName(QStringLiteral("btnAlwaysPictures"));
+  auto* row = new QHBoxLayout(picPictures);
+  row->setContentsMargins(8, 4, 8, 4);
+  row->addWidget(lblPictures, 1);
+  row->addWidget(btnShowPictures);
+  row->addWidget(btnAlwaysPictures);
+  picPictures->hide();
+}
+
+void frmDoc::CreateConnections() {
+  connect(btnShowPictures, &QPushButton::clicked, this, &frmDoc::btnShowPictures_Click);
+  connect(btnAlwaysPictures, &QPushButton::clicked, this, &frmDoc::btnAlwaysPictures_Click);
+}
+
+QWidget* frmDoc::ucBrowser() {
+  if (m_browser) return m_browser;
+  m_browser = m_viewFactory.CreateView(this, OpenOnDesktop,
+                                       [this](bool shown) { PicturesRequested(shown); });
+  m_browser->setObjectName(QStringLiteral("ucBrowser"));
+  static_cast<QVBoxLayout*>(layout())->addWidget(m_browser, 1);
+  setFocusProxy(m_browser);
+  if (m_loaded) ShowPage(m_picturesNow || mSettings::PicturesAlwaysShown(m_sourceId));
+  return m_browser;
+}
+
+void frmDoc::ReleaseView() {
+  if (!m_browser) return;
+  m_scroll = m_viewFactory.ScrollPosition(m_browser);
+  setFocusProxy(nullptr);
+  // Later: the view may be inside one of its own signals right now.
+  m_browser->deleteLater();
+  m_browser = nullptr;
+}
+
+void frmDoc::ShowPage(bool remotePictures) {
+  m_viewFactory.Load(ucBrowser(), m_page, remotePictures, m_scroll);
+}
+
+void frmDoc::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  auto* window = qobject_cast<QMdiSubWindow*>(parentWidget());
+  if (m_tabWatched || !window) return;
+  m_tabWatched = true;
+  connect(window, &QMdiSubWindow::windowStateChanged, this,
+          [this](Qt::WindowStates, Qt::WindowStates now) {
+            if (now & Qt::WindowActive) {
+              ucBrowser();
+            } else {
+              ReleaseView();
+            }
+          });
 }
 
 void frmDoc::Navigate(const std::string& path) {
-  m_viewFactory.Load(m_browser, QString::fromStdString(path));
+  QFile file(QString::fromStdString(path));
+  m_page = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  m_loaded = true;
+  m_picturesNow = false;
+  m_scroll = {};
+  picPictures->hide();
+  ShowPage(mSettings::PicturesAlwaysShown(m_sourceId));
+}
+
+void frmDoc::PicturesRequested(bool shown) {
+  const bool always = mSettings::PicturesAlwaysShown(m_sourceId);
+  // Pictures shown for this message only need no bar any more.
+  if (shown && !always) return;
+  lblPictures->setText(QString::fromLatin1(shown ? kPicturesShownText : kPicturesHiddenText));
+  btnShowPictures->setVisible(!shown);
+  btnAlwaysPictures->setText(shown ? QStringLiteral("&Stop Showing")
+                                   : QStringLiteral("&Always for This Source"));
+  picPictures->show();
+}
+
+void frmDoc::btnShowPictures_Click() {
+  picPictures->hide();
+  m_picturesNow = true;
+  m_scroll = m_viewFactory.ScrollPosition(ucBrowser());
+  ShowPage(true);
+}
+
+void frmDoc::btnAlwaysPictures_Click() {
+  const bool always = !mSettings::PicturesAlwaysShown(m_sourceId);
+  if (!mSettings::SetPicturesAlwaysShown(m_sourceId, always)) return;
+  picPictures->hide();
+  m_picturesNow = false;
+  m_scroll = m_viewFactory.ScrollPosition(ucBrowser());
+  ShowPage(always);
 }

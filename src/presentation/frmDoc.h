@@ -1,18 +1,35 @@
 #pragma once
 // The document window: one rendered message, shown by the view ucBrowser that fills it. The main
 // window puts it into a sub-window of its document area; the caption (windowTitle) is the tab
-// text. ItemID names the message it shows.
+// text. ItemID names the message it shows, SourceID its source.
+//
+// Remote pictures load only when the source is one whose pictures are always shown. When the
+// page asks for pictures, the bar above it says whether they are shown and offers "Show
+// Pictures" (this message, now) and "Always for This Source", or "Stop Showing".
+//
+// In the main window's tabs only the current tab keeps its view: a web view costs several
+// megabytes whether it is seen or not, and thirty open messages would cost hundreds. A tab that
+// becomes current again makes a new view and shows its page where it was left.
 
+#include <QByteArray>
+#include <QPoint>
 #include <QWidget>
 
 #include <string>
 
 class IMessageViewFactory;
+class QFrame;
+class QLabel;
+class QPushButton;
 
 class frmDoc : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr const char* kPicturesHiddenText =
+      "Remote pictures in this message are not shown.";
+  static constexpr const char* kPicturesShownText = "Pictures from this source are shown.";
+
   // The view comes from viewFactory, or else from MessageView::DefaultFactory(): the first
   // document window loads the web view module.
   explicit frmDoc(QWidget* parent = nullptr, IMessageViewFactory* viewFactory = nullptr);
@@ -20,15 +37,45 @@ class frmDoc : public QWidget {
   // The guid of the message shown; empty until set.
   const std::string& ItemID() const { return m_itemId; }
   void SetItemID(const std::string& sItemID) { m_itemId = sItemID; }
+  // The source of the message shown: whose pictures setting applies.
+  const std::string& SourceID() const { return m_sourceId; }
+  void SetSourceID(const std::string& sourceId) { m_sourceId = sourceId; }
 
   // Shows the page file; it is read now, so a later rendering does not reach this window.
   void Navigate(const std::string& path);
 
-  // The view: a QWebEngineView, or a QTextBrowser when the web view is not available.
-  QWidget* ucBrowser() const { return m_browser; }
+  // The view: a QWebEngineView, or a QTextBrowser when the web view is not available. Asked
+  // for while the tab is not current, it is made again.
+  QWidget* ucBrowser();
+  // Whether the view is there now (false while another tab is current).
+  bool HasView() const { return m_browser != nullptr; }
+
+  QFrame* picPictures = nullptr;
+  QLabel* lblPictures = nullptr;
+  QPushButton* btnShowPictures = nullptr;
+  QPushButton* btnAlwaysPictures = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
+  void BuildPicturesBar();
+  void CreateConnections();
+  // Gives up the view: the tab is no longer current.
+  void ReleaseView();
+  void ShowPage(bool remotePictures);
+  // The page asked for remote pictures; shown tells whether they came.
+  void PicturesRequested(bool shown);
+  void btnShowPictures_Click();
+  void btnAlwaysPictures_Click();
+
   IMessageViewFactory& m_viewFactory;
   QWidget* m_browser = nullptr;
   std::string m_itemId;
+  std::string m_sourceId;
+  QByteArray m_page;
+  bool m_loaded = false;
+  bool m_picturesNow = false;  // "Show Pictures" for this message
+  QPoint m_scroll;             // where the page was left
+  bool m_tabWatched = false;
 };

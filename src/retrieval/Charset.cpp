@@ -295,36 +295,17 @@ std::string CharsetFromDeclaration(std::string_view bytes) {
   return label;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Copies well-formed sequences and puts one U+FFFD for each maximal ill-formed part, the way
 // browsers repair UTF-8: overlong forms, surrogates and values past U+10FFFF do not pass.
 void DecodeUtf8(std::string_view in, std::string& out) {
   for (std::size_t i = 0; i < in.size();) {
     const Utf8::Sequence sequence = Utf8::SequenceAt(in, i);
     if (sequence.length == 1) {
-      AppendUtf8(out, sequence.valid ? Byte(in, i) : kReplacement);  // a NUL becomes U+FFFD too
+      Utf8::Append(out, sequence.valid ? Byte(in, i) : kReplacement);  // a NUL becomes U+FFFD too
     } else if (sequence.valid) {
       out.append(in.substr(i, sequence.length));
     } else {
-      AppendUtf8(out, kReplacement);
+      Utf8::Append(out, kReplacement);
     }
     i += sequence.length;
   }
@@ -341,21 +322,21 @@ void DecodeUtf16(std::string_view in, bool littleEndian, std::string& out) {
     if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
       const char32_t next = unit(k + 1);
       if (next >= 0xDC00 && next <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
+        Utf8::Append(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
         ++k;
         continue;
       }
     }
-    AppendUtf8(out, u);  // a lone surrogate becomes U+FFFD there
+    Utf8::Append(out, u);  // a lone surrogate becomes U+FFFD there
   }
-  if (in.size() % 2 != 0) AppendUtf8(out, kReplacement);
+  if (in.size() % 2 != 0) Utf8::Append(out, kReplacement);
 }
 
 void DecodeSingleByte(std::string_view in, const std::array<char16_t, 128>& upper,
                       std::string& out) {
   for (std::size_t i = 0; i < in.size(); ++i) {
     const unsigned char b = Byte(in, i);
-    AppendUtf8(out, b < 0x80 ? char32_t{b} : char32_t{upper[b - 0x80]});
+    Utf8::Append(out, b < 0x80 ? char32_t{b} : char32_t{upper[b - 0x80]});
   }
 }
 

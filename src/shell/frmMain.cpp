@@ -7,6 +7,7 @@
 #include "core/WindowFunctions.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
+#include "inbox/mInbox.h"
 #include "presentation/MessageActions.h"
 #include "presentation/PanelActions.h"
 #include "presentation/frmDoc.h"
@@ -14,12 +15,14 @@
 #include "retrieval/CheckRun.h"
 #include "retrieval/frmBusy.h"
 #include "shell/frmSysTray.h"
+#include "subscriptions/Opml.h"
 #include "subscriptions/frmDropBox.h"
 #include "subscriptions/frmSubscrListManager.h"
 #include "subscriptions/frmSubscribe.h"
 
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -66,6 +69,12 @@ const MenuRow kMenuRows[] = {
     {nullptr, &frmMain::mnuMsgSourceLine2, "mnuMsgSourceLine2", "-"},
     {nullptr, &frmMain::mnuMsgSourceManage, "mnuMsgSourceManage", "&Subscription List Manager",
      "F3"},
+    // Sources to and from other feed readers.
+    {nullptr, &frmMain::mnuMsgSourceLine3, "mnuMsgSourceLine3", "-"},
+    {nullptr, &frmMain::mnuMsgSourceExportOpml, "mnuMsgSourceExportOpml",
+     "&Export Sources to OPML ..."},
+    {nullptr, &frmMain::mnuMsgSourceImportOpml, "mnuMsgSourceImportOpml",
+     "&Import Sources from OPML ..."},
     {&frmMain::mnuTools, nullptr, "mnuTools", "&Tools"},
     {nullptr, &frmMain::mnuToolsDropBox, "mnuToolsDropBox", "Quillpost &DropBox", "F9"},
     {nullptr, &frmMain::mnuToolsLine1, "mnuToolsLine1", "-"},
@@ -238,6 +247,9 @@ void frmMain::CreateConnections() {
           &frmMain::mnuMsgSourceCheckCurrent_Click);
   connect(mnuMsgSourceCheckAll, &QAction::triggered, this, &frmMain::mnuMsgSourceCheckAll_Click);
   connect(mnuMsgSourceManage, &QAction::triggered, this, &frmMain::mnuMsgSourceManage_Click);
+  connect(mnuMsgSourceExportOpml, &QAction::triggered, this, [] { Opml::ExportWithDialog(); });
+  connect(mnuMsgSourceImportOpml, &QAction::triggered, this,
+          &frmMain::mnuMsgSourceImportOpml_Click);
   connect(mnuToolsDropBox, &QAction::triggered, this, &frmMain::mnuToolsDropBox_Click);
   connect(mnuSysDropBox, &QAction::triggered, this, &frmMain::ToggleDropBox);
   connect(mnuToolsScheduler, &QAction::triggered, this, &frmMain::mnuToolsScheduler_Click);
@@ -369,6 +381,13 @@ void frmMain::mnuMsgSourceManage_Click() {
   dialog.exec();
 }
 
+void frmMain::mnuMsgSourceImportOpml_Click() {
+  const QString path = QFileDialog::getOpenFileName(
+      this, QStringLiteral("Import Sources from OPML"), QString(),
+      QStringLiteral("OPML Files (*.opml *.xml);;All Files (*)"));
+  if (!path.isEmpty()) Opml::ImportAndShow(path.toStdString(), MessageTree());
+}
+
 void frmMain::mnuToolsDropBox_Click(bool checked) {
   // The action has already flipped its own mark; ToggleDropBox decides from the mark before.
   mnuToolsDropBox->setChecked(!checked);
@@ -455,6 +474,8 @@ void frmMain::OpenDocument(const std::string& itemId, const std::string& caption
   // In tabbed mode a window that is not maximised stays a small frame inside its tab.
   window->showMaximized();
   doc->SetItemID(itemId);
+  // Rendering leaves the message's source here; its pictures setting goes with the window.
+  doc->SetSourceID(mInbox::SourceID);
   const QString title = QString::fromStdString(caption);
   doc->setWindowTitle(title);
   window->setWindowTitle(title);

@@ -101,6 +101,9 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QAction* mnuMsgSourceCheckAll = nullptr;
   QAction* mnuMsgSourceLine2 = nullptr;
   QAction* mnuMsgSourceManage = nullptr;
+  QAction* mnuMsgSourceLine3 = nullptr;
+  QAction* mnuMsgSourceExportOpml = nullptr;
+  QAction* mnuMsgSourceImportOpml = nullptr;
   QMenu* mnuTools = nullptr;
   QAction* mnuToolsDropBox = nullptr;
   QAction* mnuToolsLine1 = nullptr;
@@ -149,6 +152,8 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void mnuMsgSourceCheckCurrent_Click();
   void mnuMsgSourceCheckAll_Click();
   void mnuMsgSourceManage_Click();
+  // The desktop's open dialog, then the import and its one summary box.
+  void mnuMsgSourceImportOpml_Click();
   void mnuToolsDropBox_Click(bool checked);
   void mnuToolsScheduler_Click();
   void mnuToolsSettings_Click();

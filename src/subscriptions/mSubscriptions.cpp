@@ -158,19 +158,25 @@ bool ManageSource(SourceAction action) {
 }
 
 bool AddSource(const std::string& title, const std::string& link) {
+  return AddSources({{title, link, {}}});
+}
+
+bool AddSources(const std::vector<MessageSource>& added) {
   XmlDocument document;
   XmlNode sources;
   if (!OpenSubscriptionFile(document, sources)) return false;
-  const std::string id = NewGUID();
-  // An empty identifier would name the data folder itself as the source's inbox folder.
-  if (id.empty()) {
-    mGeneralFunctions::ReportError({51, "No random bytes for a new source identifier"});
-    return false;
+  for (const MessageSource& each : added) {
+    const std::string id = NewGUID();
+    // An empty identifier would name the data folder itself as the source's inbox folder.
+    if (id.empty()) {
+      mGeneralFunctions::ReportError({51, "No random bytes for a new source identifier"});
+      return false;
+    }
+    XmlNode source = sources.AppendElement("source");
+    source.SetAttribute("id", id);
+    source.SetAttribute("title", each.Title);
+    source.SetText(each.Link);
   }
-  XmlNode source = sources.AppendElement("source");
-  source.SetAttribute("id", id);
-  source.SetAttribute("title", title);
-  source.SetText(link);
   return SaveSubscriptions(document);
 }
 

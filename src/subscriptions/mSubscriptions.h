@@ -70,5 +70,8 @@ bool ManageSource(SourceAction action);
 // Appends a new source with a fresh identifier. It does not look for the link first: callers ask
 // Exists. True when the source was written.
 bool AddSource(const std::string& title, const std::string& link);
+// The same for several sources (their Title and Link; the ID is made here), in one write: either
+// all of them are in the file afterwards or none is.
+bool AddSources(const std::vector<MessageSource>& sources);
 
 }  // namespace mSubscriptions

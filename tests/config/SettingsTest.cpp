@@ -45,7 +45,7 @@ TEST_F(SettingsTest, HandEditedValuesAreClampedOrIgnoredAndLoadingWritesNothing)
   }
 }
 
-TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderWhenTheProgramFolderIsReadOnly) {
+TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderForAReadOnlyOrInstalledProgram) {
   const std::string program = platform.environment.programFolder;
   platform.environment.readOnlyFolders = {program};
   const std::string file = platform.root + "/config/Quillpost/settings.cfg";
@@ -68,6 +68,23 @@ TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderWhenTheProgramFolderIsRe
   // A writable program folder keeps its own file.
   platform.environment.readOnlyFolders.clear();
   EXPECT_EQ(mSettings::SettingsFile(), program + "/settings.cfg");
+  // An installed copy never does, even where it could (root): the file would outlive the package.
+  platform.environment.programFolder = platform.root + "/usr/lib/quillpost";
+  fs::create_directories(platform.environment.programFolder);
+  EXPECT_EQ(mSettings::SettingsFile(), file);
+}
+
+TEST_F(SettingsTest, PicturesAreShownPerSourceIdInASectionOfTheirOwn) {
+  const std::string id = "0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
+  Write("[app]\nwinstartup=1\n");
+  EXPECT_EQ(mSettings::SetPicturesAlwaysShown(id, true), true);
+  EXPECT_EQ(mSettings::SetPicturesAlwaysShown("../x", true), false);
+  EXPECT_EQ(std::pair(mSettings::PicturesAlwaysShown(id), mSettings::PicturesAlwaysShown("")),
+            std::pair(true, false));
+  EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()),
+            "[app]\nwinstartup=1\n[pictures]\r\n" + id + "=1\r\n");
+  EXPECT_EQ(mSettings::SetPicturesAlwaysShown(id, false), true);
+  EXPECT_EQ(mSettings::PicturesAlwaysShown(id), false);
 }
 
 TEST(StartupCommandTest, QuotesTheFullPathAndEscapesWhatTheQuotesDoNotProtect) {

@@ -2,8 +2,8 @@
 # The demo as the user gets it: the install holds the program and its files (and no tests), a
 # headless check of the first set of channels stores the older messages, a check of the full set
 # brings exactly the newest ones, and the channel left for the user to subscribe works too. The
-# checks run as cron runs them, without a display; a failed source and the other switches end
-# with their exit status.
+# checks run as cron runs them, without a display; a failed source and the other switches (the
+# OPML ones with their files) end with their exit status.
 #
 #   demo_check_test.sh BUILD_DIR
 set -euo pipefail
@@ -61,13 +61,23 @@ id=0B5E7A11-5CA7-4E55-9A11-D0C0FFEE0004
 subscribe $id "Night Sky Bulletin" "http://127.0.0.1:$port/nightsky.xml?list=news.quillpost.test"
 check "2 Night Sky Bulletin"
 [ "$(grep -c '^\[' "$data/$id/inbox.dat")" = 2 ] || fail "Night Sky Bulletin should hold 2 messages"
+# The OPML switches take their file; the sources move to an empty data folder, once.
+run --export-opml "$work/sources.opml"
+[ "$status" = 0 ] && [ "$(grep -c '<outline type="rss"' "$work/sources.opml")" = 4 ] || fail "--export-opml gave status $status"
+for expected in 0 1; do
+  XDG_DATA_HOME="$work/data2" run --import-opml "$work/sources.opml"
+  [ "$status" = "$expected" ] || fail "--import-opml gave status $status, not $expected: $(cat "$work/err")"
+done
+[ "$(grep -c '<source ' "$work/data2/Quillpost Data/subscriptions.dat")" = 4 ] || fail "the import did not add the 4 sources once"
+run --import-opml "$work/none.opml"
+[ "$status" = 2 ] || fail "a missing OPML file gave status $status"
 subscribe "${id%4}5" Gone http://127.0.0.1:9/gone.xml
 run --check
 failed=$'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.'
 [ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "$failed" ] ||
   fail "a failed source gave status $status: $(cat "$work/err")"
 run --help
-usage="Usage: quillpost [-s | --check | --help | --version]"
+usage="Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE | --help |"
 [ "$status" = 0 ] && [ "$(head -1 "$work/out")" = "$usage" ] || fail "--help gave status $status"
 run --no-such-switch
 [ "$status" = 2 ] || fail "an unknown switch gave status $status"

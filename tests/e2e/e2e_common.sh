@@ -14,7 +14,12 @@ fail() {
 # wait_for TRIES COMMAND...: runs the command every tenth of a second until it succeeds.
 wait_for() { for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.1; done; "${@:2}"; }
 key() { xdotool key --clearmodifiers "$@"; }
-shot() { if [ -n "${QP_SCREENSHOT_DIR:-}" ]; then import -window root "$QP_SCREENSHOT_DIR/$1.png"; fi; }
+# With QP_SCREENSHOT_DIR: the screen, and the feed server's requests so far, for a note.
+shot() {
+  if [ -z "${QP_SCREENSHOT_DIR:-}" ]; then return; fi
+  import -window root "$QP_SCREENSHOT_DIR/$1.png"
+  if [ -f "$work/requests.log" ]; then cp "$work/requests.log" "$QP_SCREENSHOT_DIR/$1.requests.log"; fi
+}
 
 # item GUID TITLE DAY SENDER ADDRESS SUBJECT DATE BODY: an RSS item whose description carries the
 # header block the message view reads, its fields escaped as the service writes them.
@@ -48,7 +53,7 @@ start_program() {
   export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
     QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$work/boxes.log" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
   : > "$work/boxes.log"
-  "$build/quillpost" > "$work/out.log" 2>&1 & app=$!
+  "${program:-$build/quillpost}" > "$work/out.log" 2>&1 & app=$!
   pids+=($app)
   wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) || fail "no main window"
   focus_main

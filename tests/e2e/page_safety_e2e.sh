@@ -4,6 +4,10 @@
 # attempt that worked would ask the loopback server for a /beacon/ path or show a local picture.
 # A remote picture per page proves it was rendered. Wanted: no beacon, no local picture, no file
 # written, no box, nothing handed to the desktop, the page stored as sent, the program still up.
+# Before them, remote pictures only on request: messages naming a remote picture, a CSS
+# background picture, a remote font and a remote style sheet ask nothing of the server until
+# "Show Pictures" (then only the pictures) or "Always for This Source" (then the source's next
+# message without asking, while another source's message still asks).
 #
 #   xvfb-run -a -s "-screen 0 1280x800x24" bash tests/e2e/page_safety_e2e.sh BUILD_DIR
 set -euo pipefail
@@ -76,36 +80,81 @@ page3="<p>Third letter.</p><img src=\"$base/control-3.png\" alt=\"\"><meta http-
 page4="<p>Fourth letter.</p><img src=\"$base/control-4.png\" alt=\"\"><meta http-equiv=\"refresh\" content=\"0;url=javascript:$(run refresh-javascript)\">"
 page5="<p>Fifth letter.</p><img src=\"$base/control-5.png\" alt=\"\"><meta http-equiv=\"refresh\" content=\"0;url=data:text/html,&lt;script&gt;$(run refresh-data)&lt;/script&gt;&lt;img src=$beacon/refresh-data-img&gt;\">"
 
+# Pictures letter N: remote content of every kind, and a data: picture that shows it was painted.
+pictures() {
+  echo "<style>@font-face { font-family: f$1; src: url($base/font-$1.woff) } p { font-family: f$1 }</style>\
+<link rel=\"stylesheet\" href=\"$base/style-$1.css\"><p>Pictures letter $1.</p><img src=\"data:image/png;base64,$cyan\" alt=\"\">\
+<img src=\"$base/pic-$1.png\" alt=\"\"><div style=\"width: 20px; height: 20px; background: url($base/bg-$1.png)\"></div>"
+}
+
 # The header block's fields are page text too.
 subject1="Letter 1</title><script>$(run subject-script)</script>"
 date1="Sat, 05 Dec 2026 <svg onload=\"$(run date-svg-onload)\"></svg>"
 letter() { item "letter-$1" "Letter letter-$1" "$2" Desk desk@news.quillpost.test "${4:-Letter letter-$1}" "${5:-$2}" "$3"; }
 {
+  letter p1 "Tue, 08 Dec 2026" "$(pictures 1)"
+  letter p2 "Mon, 07 Dec 2026" "$(pictures 2)"
+  letter p3 "Sun, 06 Dec 2026" "$(pictures 3)"
   letter 1 "Sat, 05 Dec 2026" "$page1" "$subject1" "$date1"
   letter 2 "Fri, 04 Dec 2026" "$page2"
   letter 3 "Thu, 03 Dec 2026" "$page3"
   letter 4 "Wed, 02 Dec 2026" "$page4"
   letter 5 "Tue, 01 Dec 2026" "$page5"
 } | feed letters Letters
+item notes-1 "Note 1" "Sat, 05 Dec 2026" Desk desk@news.quillpost.test "Note 1" "Sat, 05 Dec 2026" "$(pictures n)" | feed notes Notes
 # A 1x1 picture for the controls.
 base64 -d <<< 'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==' |
-  tee "$work"/feeds/control-{1..5}.png > /dev/null
+  tee "$work"/feeds/{control-{1..5},pic-{1,2,3,n},bg-{1,2,3,n}}.png > /dev/null
 
-subscribe "Letters|$base/letters.xml"
+subscribe "Letters|$base/letters.xml" "Notes|$base/notes.xml"
+# A copy of the program of its own, so that its settings.cfg (beside it) is this test's.
+mkdir -p "$work/prog" && cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/prog/"
+program="$work/prog/quillpost"
 export XDG_CACHE_HOME="$work/cache" HOME="$work/home" TMPDIR="$work/tmp"
 export PATH="$work/bin:$PATH" BROWSER="$work/bin/browser" DEFAULT_BROWSER="$work/bin/browser"
 (cd "$work" && find . -type f | sort) > "$work/files-before"
 start_program
-check_all "${ids[0]}=5"
+check_all "${ids[0]}=8" "${ids[1]}=1"
 
-# Opens the next message down the tree and waits for its control picture. The open page has the
-# keyboard: a click on the free space below the list gives it back, the current row stays.
+# Opens a message with these keys. The open page has the keyboard: a click on the free space
+# below the list gives it back, the current row stays.
+open_with() {
+  focus_main
+  xdotool mousemove --window "$wid" 140 300 click 1 && sleep 0.3 && key "$@"
+}
+asked() { grep -q "^GET /$1\$" "$work/requests.log"; }
+# A local picture leaves no request behind: the screen tells. A square is 40 rows of runs of
+# one colour, whether the dump has three or four bytes a pixel.
+runs() { xwd -root -silent | LC_ALL=C grep -a -o -P "(?:$1){8}|(?:$1[\x00\xff]){8}|(?:[\x00\xff]$1){8}" | wc -l; }
+shows_cyan() { [ "$(runs '\xff\xff\x00')" -ge 100 ]; }
+
+# Nothing remote until asked: the page is painted and the bar asks.
+focus_main
+key Home Right Down Return
+wait_for 300 shows_cyan || fail "the first pictures letter was not painted"
+sleep 2
+shot pictures-bar
+for path in pic-1.png bg-1.png font-1.woff style-1.css; do ! asked "$path" || fail "asked for $path before the user did"; done
+# "Show Pictures": both pictures come, the font and the style sheet still do not.
+key alt+s
+wait_for 300 asked pic-1.png && wait_for 100 asked bg-1.png || fail "Show Pictures brought no pictures"
+shot pictures-shown
+# "Always for This Source" on the next letter; the one after it shows its pictures unasked.
+open_with Down Return
+sleep 2
+! asked pic-2.png || fail "the second letter asked for its picture before the user did"
+key alt+a
+wait_for 300 asked pic-2.png || fail "Always for This Source brought no pictures"
+shot pictures-always
+grep -q "^\[pictures\]" "$work/prog/settings.cfg" && grep -q "^${ids[0]}=1" "$work/prog/settings.cfg" ||
+  fail "settings.cfg does not keep the source's pictures: $(cat "$work/prog/settings.cfg")"
+open_with Down Return
+wait_for 300 asked pic-3.png || fail "the source's next letter did not show its pictures unasked"
+
+# Opens the next message down the tree and waits for its control picture.
 opened=0
 open_next() {
-  focus_main
-  if [ "$opened" = 0 ]; then key Home Right Down Return; else
-    xdotool mousemove --window "$wid" 140 300 click 1 && sleep 0.3 && key Down Return
-  fi
+  open_with Down Return
   opened=$((opened + 1))
   wait_for 300 grep -q "^GET /control-$opened.png" "$work/requests.log" ||
     fail "page $opened was not rendered: its picture was never asked for"
@@ -116,21 +165,25 @@ open_next
 for part in "$page1" "<title>$subject1</title>" "<td>$date1</td>"; do
   grep -qF "$part" "$data/item.htm" || fail "item.htm does not hold the first letter as sent: $part"
 done
-# A local picture leaves no request behind: the screen tells. A square is 40 rows of runs of
-# one colour, whether the dump has three or four bytes a pixel.
-runs() { xwd -root -silent | LC_ALL=C grep -a -o -P "(?:$1){8}|(?:$1[\x00\xff]){8}|(?:[\x00\xff]$1){8}" | wc -l; }
-shows_cyan() { [ "$(runs '\xff\xff\x00')" -ge 100 ]; }
 wait_for 80 shows_cyan || fail "the first page shows no picture from a data: address"
 sleep 1
 [ "$(runs '\x00\x00\xff')" -lt 20 ] || fail "the first page shows a picture from a local file"
 for _ in 2 3 4 5; do open_next; done
 grep -qF "$page5" "$data/item.htm" || fail "item.htm does not hold the fifth letter's body as sent"
 
+# Another source's message still asks; "Show Pictures" proves it was up.
+open_with End Right Down Return
+sleep 3
+! asked pic-n.png || fail "a message of another source asked for its picture unasked"
+key alt+s
+wait_for 300 asked pic-n.png || fail "the other source's message was not shown"
+shot pictures-other-source
+
 # Late comers: timers, refreshes and frames get a while after the last page.
 if wait_for 100 grep -q ' /beacon/' "$work/requests.log"; then
   fail "the page ran script or read a local file: $(grep -o ' /beacon/[^? ]*' "$work/requests.log" | sort -u | tr -d ' ' | tr '\n' ' ')"
 fi
-unexpected=$(grep -v -E '^GET /(letters\.xml|control-[1-5]\.png)$' "$work/requests.log" || true)
+unexpected=$(grep -v -E '^GET /((letters|notes)\.xml|control-[1-5]\.png|(pic|bg)-[123n]\.png)$' "$work/requests.log" || true)
 [ -z "$unexpected" ] || fail "unexpected requests: $unexpected"
 
 expect_quiet_end
@@ -139,6 +192,6 @@ expect_quiet_end
 # What the program may write: its instance lock, the inbox, item.htm and caches of the toolkit;
 # the copy of the page in the temporary folder goes once it is shown.
 written=$(cd "$work" && find . -type f | sort | comm -13 "$work/files-before" - |
-  grep -v -E '^\./(requests|boxes|out)\.log$|^\./run/QUILLPOST2710INSTANCE\.lock$|^\./data/Quillpost Data/(item\.htm|[0-9A-F-]{36}/inbox\.dat)$|^\./cache/(fontconfig|mesa_shader_cache)/' || true)
+  grep -v -E '^\./(requests|boxes|out)\.log$|^\./run/QUILLPOST2710INSTANCE\.lock$|^\./prog/settings\.cfg$|^\./data/Quillpost Data/(item\.htm|[0-9A-F-]{36}/inbox\.dat)$|^\./cache/(fontconfig|mesa_shader_cache)/' || true)
 [ -z "$written" ] || fail "files written that nobody asked for: $written"
 echo "page safety e2e passed"

@@ -4,6 +4,7 @@
 #include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "inbox/mInbox.h"
+#include "presentation/HtmlText.h"
 #include "support/DataFolder.h"
 
 #include <gtest/gtest.h>
@@ -64,13 +65,14 @@ TEST_F(MessageActionsTest, ExportsAskPerFormatAndAreByteExact) {
   const std::string page = Loaded();
   const std::string body = page.substr(page.find('}') + 1) + "\r\n";
   const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
-      {"<html><head><title>" + kTitle + "</title></head><body>" + page + "</body></html>\r\n",
+      {"<html><head><meta charset=\"utf-8\"><title>" + kTitle + "</title></head><body>" + page + "</body></html>\r\n",
        "htm", kTitle, "HTML Files|*.htm;*.html"},
       {"From       :   Ann Editor  (ann@news.example)\r\n"
        "Reply-To   :   Letters Desk  (letters@news.example)\r\n"
        "Subject    :   The Tuesday Letter, spring issue\r\n"
-       "Date & Time:   Tue, 01 Dec 2026 09:18:46 +0000\r\n\r\n\r\n" +
-           body,
+       "Date & Time:   Tue, 01 Dec 2026 09:18:46 +0000\r\n\r\n\r\nSpring issue\r\n\r\n"
+       "Good morning! This week: seed swaps, a balcony garden and the market's return.\r\n\r\n"
+       "Read the issue on the web <https://news.example/spring>\r\n",
        "txt", kTitle, "Text Files|*.txt"},
       {"Envelope-to: \r\nFrom: \"Ann Editor\"<ann@news.example>\r\n"
        "Reply-To: \"Letters Desk\"<letters@news.example>\r\n"
@@ -98,6 +100,31 @@ TEST_F(MessageActionsTest, ExportsAskPerFormatAndAreByteExact) {
   EXPECT_EQ(std::tuple(ProposedFileName("Q1/Q2"), ProposedFileName("a\tb\x7f\001c"),
                        ProposedFileName("..")),
             std::tuple("Q1-Q2", "abc", ""));
+}
+
+// The text export's body: what a reader of the page sees.
+TEST(TextExport, BodyReadsAsTextWithParagraphsListItemsAndLinkAddresses) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"<div class=\"x\">Caf&eacute; cr&#232;me &amp; &#x2014;&nbsp;&#146;&bogus; &lt;b&gt;</div>",
+       "Caf\u00e9 cr\u00e8me & \u2014 \u2019&bogus; <b>"},
+      {"<p>One\n  two</p><p>Three<br>four<br><br>five</p>", "One two\r\n\r\nThree\r\nfour\r\n\r\nfive"},
+      {"<ul><li>a<li>b<ol><li>c</li><li>d</li></ol></ul>after",
+       "- a\r\n- b\r\n  1. c\r\n  2. d\r\n\r\nafter"},
+      {"<a href=\"https://x.example/?a=1&amp;b=2\">Read</a> <a href=\"#top\">Top</a> "
+       "<a href='mailto:m@x.example'>m@x.example</a> <a href=\"https://y.example/\">https://y.example/</a>",
+       "Read <https://x.example/?a=1&b=2> Top m@x.example https://y.example/"},
+      {"<head><title>T</title></head><STYLE>p{}</STYLE>Hi<!-- <p>no</p> --><script>x<y</SCRIPT>!",
+       "Hi!"},
+      {"<pre>a  b\n c</pre><p title=\"a>b\">x", "a  b\r\n c\r\n\r\nx"},
+      {"1 < 2 <script>never closed", "1 < 2"}};
+  for (const auto& [html, text] : rows) EXPECT_EQ(HtmlText::ToText(html), text) << html;
+  // Hostile text costs time in proportion to its size; indentation stops growing.
+  EXPECT_EQ(HtmlText::ToText(std::string(200000, '&') + std::string(100000, '<') + ".").size(),
+            300001u);
+  std::string nested;
+  for (int depth = 0; depth < 100000; ++depth) nested += "<ul><li>x";
+  const std::string text = HtmlText::ToText(nested);
+  EXPECT_EQ(text.substr(text.rfind('\n') + 1), std::string(16, ' ') + "- x");
 }
 
 // Catches a subject line that adds headers of its own to the e-mail export.

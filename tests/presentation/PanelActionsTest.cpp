@@ -141,6 +141,13 @@ TEST_F(PanelActionsTest, OptionItemsRouteByKey) {
   EXPECT_EQ(platform.shell.opened,
             (Strings{"mailto:support@quillpost.example", "https://quillpost.example/",
                      platform.environment.programFolder + "/Help.html"}));
+  // A desktop that cannot open it: a box names what and says why.
+  platform.shell.failure = "no program is set up for it";
+  PanelActions::OptionBarItemClick("help_website", {});
+  EXPECT_EQ(platform.messageBox.shown.back(),
+            (ShownBox{"The desktop could not open https://quillpost.example/:\r\n\r\n"
+                      "no program is set up for it",
+                      "Cannot open", 48}));
 }
 
 }  // namespace

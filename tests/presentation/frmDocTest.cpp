@@ -1,8 +1,14 @@
 #include "presentation/frmDoc.h"
 
 #include "TestPaths.h"
+#include "config/mSettings.h"
+#include "feedserver/FeedServer.h"
 #include "support/FakeServices.h"
 
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEnginePage>
@@ -37,6 +43,8 @@ class frmDocTest : public ::testing::Test {
     ::setenv("QT_QUICK_BACKEND", "software", 0);
     platform.environment.programFolder =
         std::filesystem::path(QP_PROGRAM_PATH).parent_path().string();
+    // settings.cfg goes to the test's own configuration folder, not beside the build's program.
+    platform.environment.readOnlyFolders = {platform.environment.programFolder};
     view = qobject_cast<QWebEngineView*>(doc.emplace().ucBrowser());
     ASSERT_NE(view, nullptr) << "the web view module did not load";
   }
@@ -82,6 +90,57 @@ TEST_F(frmDocTest, ClickedWebLinksGoToTheDesktopAndThePageStays) {
   EXPECT_EQ(platform.shell.opened, Strings{"https://news.example/spring"});
   EXPECT_EQ(std::pair(view->title().toStdString(), view->url()),
             std::pair(std::string("Letter"), shown));
+}
+
+// The bar reaches the source's setting; what the page asks of the network: page_safety_e2e.sh.
+TEST_F(frmDocTest, PicturesBarStoresTheSourcesChoiceAndTheViewLoadsThePicturesThen) {
+  TestSupport::FeedServer server;
+  ASSERT_TRUE(server.Listen());
+  server.Serve("/pic.png", "x", "image/png");
+  const std::string id = "0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
+  doc->SetSourceID(id);
+  ASSERT_TRUE(Show("<title>Letter</title><img src=\"" + server.Url("/pic.png") + "\">"));
+  const auto bar = [&] {
+    return std::tuple(doc->picPictures->isVisibleTo(&*doc), doc->lblPictures->text().toStdString(),
+                      doc->btnAlwaysPictures->text().toStdString());
+  };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return doc->picPictures->isVisibleTo(&*doc); }, 10000));
+  EXPECT_EQ(bar(), std::tuple(true, frmDoc::kPicturesHiddenText, "&Always for This Source"));
+  EXPECT_EQ(server.Requests().size(), 0u);
+  doc->btnAlwaysPictures->click();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return server.Requests().size() == 1; }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return doc->picPictures->isVisibleTo(&*doc); }, 10000));
+  EXPECT_EQ(bar(), std::tuple(true, frmDoc::kPicturesShownText, "&Stop Showing"));
+  EXPECT_EQ(mSettings::PicturesAlwaysShown(id), true);
+  doc->btnAlwaysPictures->click();
+  EXPECT_EQ(mSettings::PicturesAlwaysShown(id), false);
+}
+
+// Only the current tab keeps a view: thirty open messages would otherwise cost hundreds of MB.
+TEST_F(frmDocTest, OnlyTheCurrentTabKeepsItsViewAndAPageComesBackWhereItWasLeft) {
+  QMdiArea area;
+  area.setViewMode(QMdiArea::TabbedView);
+  std::vector<frmDoc*> docs;
+  for (const char* title : {"First", "Second"}) {
+    docs.push_back(new frmDoc);
+    area.addSubWindow(docs.back())->showMaximized();
+    WriteAll(folder.File("item.htm"), std::string("<title>") + title + "</title>" +
+                                          "<div style=\"height: 5000px\">x</div>");
+    docs.back()->Navigate(folder.File("item.htm"));
+  }
+  area.show();
+  const auto title = [](frmDoc* d) { return qobject_cast<QWebEngineView*>(d->ucBrowser())->title(); };
+  area.setActiveSubWindow(area.subWindowList()[0]);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return title(docs[0]) == "First"; }, 10000));
+  qobject_cast<QWebEngineView*>(docs[0]->ucBrowser())->page()->runJavaScript(
+      "window.scrollTo(0, 900)", QWebEngineScript::ApplicationWorld);
+  QTest::qWait(500);
+  area.setActiveSubWindow(area.subWindowList()[1]);
+  EXPECT_EQ(std::pair(docs[0]->HasView(), docs[1]->HasView()), std::pair(false, true));
+  area.setActiveSubWindow(area.subWindowList()[0]);
+  EXPECT_EQ(std::pair(docs[0]->HasView(), docs[1]->HasView()), std::pair(true, false));
+  auto* page = qobject_cast<QWebEngineView*>(docs[0]->ucBrowser())->page();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return page->scrollPosition().y() == 900; }, 10000));
 }
 
 }  // namespace

@@ -31,8 +31,12 @@ class FakeMessageBox : public Services::IMessageBox {
 
 class FakeShell : public Services::IShell {
  public:
-  void Open(const std::string& target) override { opened.push_back(target); }
+  void Open(const std::string& target, const FailureHandler& onFailure) override {
+    opened.push_back(target);
+    if (!failure.empty()) onFailure(failure);
+  }
   std::vector<std::string> opened;
+  std::string failure;  // when set, every open fails with this reason
 };
 
 class FakeEnvironment : public Services::IEnvironment {

@@ -1,0 +1,15 @@
+#pragma once
+// The OPML switches, without any window: --export-opml FILE and --import-opml FILE. Boxes go to
+// standard error like the check's; the outcome is one line on standard output, and each outline
+// an import skips is one line on standard error. The result is the exit status (Opml::Status).
+
+#include <iosfwd>
+#include <string>
+
+namespace OpmlCommand {
+
+int Export(const std::string& path, std::ostream& out, std::ostream& err);
+// Refused (status 2) while a reader owns the data folder: it would not see the new sources.
+int Import(const std::string& path, std::ostream& out, std::ostream& err);
+
+}  // namespace OpmlCommand

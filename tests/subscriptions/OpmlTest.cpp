@@ -1,0 +1,138 @@
+// Sources to and from OPML: the file written, the outlines taken, the refusals and hostile files.
+#include "core/mAppFunctions.h"
+#include "entry/OpmlCommand.h"
+#include "subscriptions/Opml.h"
+#include "support/DataFolder.h"
+
+#include <filesystem>
+#include <sstream>
+#include <tuple>
+
+using Opml::Skipped;
+using TestSupport::ReadAll;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHost = "http://news.quillpost.test/";
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+class OpmlTest : public TestData::DataFolderTest {
+ protected:
+  std::string File() const { return platform.root + "/sources.opml"; }
+  void WriteOpml(const std::string& body) {
+    TestSupport::WriteAll(File(), "<?xml version=\"1.0\"?><opml version=\"1.0\"><body>" + body +
+                                      "</body></opml>");
+  }
+  Pairs Stored() {
+    std::vector<mSubscriptions::MessageSource> sources;
+    mSubscriptions::ReadSources(sources);
+    Pairs pairs;
+    for (const auto& source : sources) pairs.emplace_back(source.Title, source.Link);
+    return pairs;
+  }
+  // The command's exit status, standard output and standard error.
+  std::tuple<int, std::string, std::string> Run(bool import) {
+    std::ostringstream out, err;
+    const int status = import ? OpmlCommand::Import(File(), out, err)
+                              : OpmlCommand::Export(File(), out, err);
+    return {status, out.str(), err.str()};
+  }
+};
+
+TEST_F(OpmlTest, RoundTripGivesTheSameSourcesInOrderAndASecondImportAddsNothing) {
+  const Pairs sources{{"Tom & Jerry's \"<Letter>\"", kHost + "tom?a=1&b=2"},
+                      {"Caf\u00e9 cr\u00e8me", kHost + "cafe"}, {"Alpha", kHost + "alpha"}};
+  for (const auto& [title, link] : sources) AddSource(title, link);
+  EXPECT_EQ(Run(false), std::tuple(0, "3 sources exported to " + File() + ".\n", ""));
+  const std::string head =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n  <head>\n"
+            "    <title>Quillpost subscriptions</title>\n  </head>\n  <body>\n"
+            "    <outline type=\"rss\" text=\"Tom &amp; Jerry's &quot;&lt;Letter>&quot;\" "
+            "title=\"Tom &amp; Jerry's &quot;&lt;Letter>&quot;\" "
+            "xmlUrl=\"http://news.quillpost.test/tom?a=1&amp;b=2\" />\n";
+  EXPECT_EQ(ReadAll(File()).substr(0, head.size()), head);
+
+  fs::remove_all(mAppFunctions::DataPath);
+  mAppFunctions::InitializeDataFolder();
+  EXPECT_EQ(Run(true), std::tuple(0, "3 sources added from " + File() + ", 0 skipped.\n", ""));
+  EXPECT_EQ(Stored(), sources);
+  const std::string before = ReadAll(mAppFunctions::DataPath + "/subscriptions.dat");
+  const auto [status, out, err] = Run(true);
+  EXPECT_EQ(std::tuple(status, out, before),
+            std::tuple(1, "0 sources added from " + File() + ", 3 skipped.\n",
+                       ReadAll(mAppFunctions::DataPath + "/subscriptions.dat")));
+  EXPECT_EQ(err.substr(0, err.find('\n')),
+            "quillpost: not imported: \"Tom & Jerry's \"<Letter>\"\" "
+            "<http://news.quillpost.test/tom?a=1&b=2>: already subscribed");
+}
+
+TEST_F(OpmlTest, FoldersAreWalkedAndEachRefusedOutlineHasItsReasonInOneBox) {
+  AddSource("Known", kHost + "known");
+  const std::string longTitle(1 << 20, 't');  // 1 MB
+  WriteOpml(
+      "<outline text=\"Folder\"><outline text=\"Deeper\">"
+      "<outline text=\"Nested\" xmlUrl=\"" + kHost + "nested\"/></outline>"
+      "<outline text=\" \" title=\"By title\" xmlUrl=\"news.quillpost.test/bare\"/></outline>"
+      "<outline text=\"\" xmlUrl=\"" + kHost + "untitled\"/><outline text=\"No link\" xmlUrl=\"  \"/>"
+      "<outline text=\"Elsewhere\" xmlUrl=\"http://example.test/feed\"/>"
+      "<outline text=\"Ftp\" xmlUrl=\"ftp://news.quillpost.test/f\"/>"
+      "<outline text=\"Known again\" xmlUrl=\"" + kHost + "known\"/>"
+      "<outline text=\"Nested twice\" xmlurl=\" " + kHost + "nested\"/>"
+      "<outline text=\"" + longTitle + "\" xmlUrl=\"" + kHost + "long\"/>");
+  TreeControl tree("tvMessages");
+  Opml::ImportAndShow(File(), tree);
+  const std::string invalid = "its link is no Quillpost source link (http or https, naming "
+                              "news.quillpost.test)";
+  const std::string tooLong = "its title is longer than 1000 bytes";
+  EXPECT_EQ(Stored(), (Pairs{{"Known", kHost + "known"}, {"Nested", kHost + "nested"},
+                             {"By title", kHost + "bare"}}));
+  EXPECT_EQ(TestData::TopLevelTexts(tree), (std::vector<std::string>{"By title", "Known", "Nested"}));
+  EXPECT_EQ(platform.messageBox.shown,
+            (std::vector<TestSupport::ShownBox>{
+                {"2 sources were added from " + File() + ".\r\n\r\n7 outlines were not added:\r\n"
+                 "\"\" <http://news.quillpost.test/untitled>: it has no title\r\n"
+                 "\"No link\" <  >: it has no source link\r\n"
+                 "\"Elsewhere\" <http://example.test/feed>: " + invalid + "\r\n"
+                 "\"Ftp\" <ftp://news.quillpost.test/f>: " + invalid + "\r\n"
+                 "\"Known again\" <http://news.quillpost.test/known>: already subscribed\r\n"
+                 "\"Nested twice\" < http://news.quillpost.test/nested>: already subscribed\r\n"
+                 "\"" + std::string(57, 't') + "...\" <http://news.quillpost.test/long>: " + tooLong,
+                 "Import Sources from OPML", 48}}));
+}
+
+// None of these may crash, hang, expand anything or change subscriptions.dat.
+TEST_F(OpmlTest, HostileFilesAreRefusedWholeWithTheirReason) {
+  AddSource("Known", kHost + "known");
+  const std::string before = ReadAll(mAppFunctions::DataPath + "/subscriptions.dat");
+  std::string many, deep;
+  for (int i = 0; i <= 10000; ++i) many += "<outline text=\"t\" xmlUrl=\"" + kHost + "\"/>";
+  for (int i = 0; i < 100000; ++i) deep += "<outline text=\"f\">";
+  const std::string laughs = "<!DOCTYPE opml [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;\">]>";
+  const std::vector<std::pair<std::string, std::string>> rows{
+      {laughs + "<opml><body><outline text=\"&b;\" xmlUrl=\"" + kHost + "x\"/></body></opml>",
+       "declares a document type (DTD or entities), which OPML files have none of"},
+      {"<!DOCTYPE opml SYSTEM \"file:///etc/passwd\"><opml/>",
+       "declares a document type (DTD or entities), which OPML files have none of"},
+      {"<opml><body><outline text=\"Caf\xe9\" xmlUrl=\"" + kHost + "\"/></body></opml>",
+       "is not UTF-8 text (byte 30)"},
+      {"<opml><body>" + many + "</body></opml>", "holds more than 10000 sources"},
+      {"<opml><body>" + deep, "is not well-formed XML (Start-end tags mismatch at offset 1800011)"},
+      {"<rss><body/></rss>", "is not an OPML file (its root element is not <opml>)"}};
+  for (const auto& [text, reason] : rows) {
+    TestSupport::WriteAll(File(), text);
+    const Opml::ImportResult result = Opml::ImportFile(File());
+    EXPECT_EQ(std::tuple(result.status, result.error, result.added.size()),
+              std::tuple(Opml::FileFailed, File() + " " + reason + "; nothing was imported", 0u));
+  }
+  // Nested 100,000 deep, closed: walked without a stack of that depth.
+  std::string closed = deep;
+  for (int i = 0; i < 100000; ++i) closed += "</outline>";
+  WriteOpml(closed);
+  EXPECT_EQ(Opml::ImportFile(File()).status, Opml::AllDone);
+  fs::remove(File());
+  EXPECT_EQ(std::get<0>(Run(true)), 2);
+  EXPECT_EQ(ReadAll(mAppFunctions::DataPath + "/subscriptions.dat"), before);
+}
+
+}  // namespace
