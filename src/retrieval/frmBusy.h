@@ -1,7 +1,8 @@
 #pragma once
 // The busy window of a check run: which source is being checked, which are still queued and the
 // transfer's state text, with a small animation. It never blocks: the run updates it between
-// its steps. Ctrl+Alt+Q (on release of Q) closes it; the run goes on without it.
+// its steps. Ctrl+Alt+Q (on release of Q) closes it; the run goes on without it. "Stop" (or
+// Escape) ends the run: what was stored stays.
 //
 // BusyProgress is the progress service over it. It keeps what the window should show, so the
 // window may be closed at any time (by the user, or with the main window) and comes back with
@@ -21,6 +22,7 @@
 
 class QLabel;
 class QListWidget;
+class QPushButton;
 class QTimer;
 
 // A turning ring of dots, drawn on a timer that runs only while it is shown.
@@ -70,8 +72,10 @@ class frmBusy : public QWidget {
   QLabel* lblSource = nullptr;
   QListWidget* lstQueue = nullptr;
   QLabel* lblStatus = nullptr;
+  QPushButton* btnStop = nullptr;
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
 
  private:

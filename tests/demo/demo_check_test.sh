@@ -63,7 +63,7 @@ check "2 Night Sky Bulletin"
 [ "$(grep -c '^\[' "$data/$id/inbox.dat")" = 2 ] || fail "Night Sky Bulletin should hold 2 messages"
 subscribe "${id%4}5" Gone http://127.0.0.1:9/gone.xml
 run --check
-failed=$'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.'
+failed=$'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.\nGone: connection refused'
 [ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "$failed" ] ||
   fail "a failed source gave status $status: $(cat "$work/err")"
 run --help
