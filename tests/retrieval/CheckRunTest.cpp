@@ -211,6 +211,7 @@ TEST_F(CheckRunTest, StopDuringAHangingTransferKeepsWhatWasStoredAndEndsTheRun) 
   CheckOutcome outcome;
   EXPECT_EQ(CheckTrigger(tree, true, &outcome), true);
   EXPECT_EQ(Tally(outcome), (std::vector<int>{1, 0, 0, 2}));
+  EXPECT_EQ(platform.http.timedOut, 0);  // the stop aborted it
   EXPECT_EQ(Counts(), (std::vector<std::size_t>{0, 0, 1}));
   EXPECT_EQ(platform.progress.alerts, std::vector<std::string>{Paragraph(1, "Zeta")});
   EXPECT_EQ(platform.progress.events.back(), "close");

@@ -89,6 +89,7 @@ TEST_F(HttpServiceTest, FailuresGiveNoTextAndTheirReason) {
   server.Serve("/final", kFeed);
   server.SetStatus("/gone", 404, "<html>not here</html>");
   server.SetStatus("/broken", 500, "<rss/>");
+  server.SetStatus("/unasked", 304);
   server.SetRedirectChain("/eleven", 11, "/final");
   server.SetRedirect("/to-file", "file:///etc/hostname");
   server.Serve("/exact", QByteArray(1 << 20, 'a'));
@@ -101,6 +102,7 @@ TEST_F(HttpServiceTest, FailuresGiveNoTextAndTheirReason) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {server.Url("/gone"), "HTTP 404 Not Found"},
       {server.Url("/broken"), "HTTP 500 Internal Server Error"},
+      {server.Url("/unasked"), "HTTP 304 Not Modified"},  // no validators were sent
       {server.Url("/eleven"), "too many redirects (more than 10)"},
       {server.Url("/late"), "timed out after 500 ms"},
       {server.Url("/to-file"), "redirect to a link that is not http or https refused"},

@@ -97,7 +97,9 @@ void FakeHttp::WaitForAny() {
     if (m_transfers.size() != before) return;
     // Nothing would ever end: the transfer limit does.
     for (auto& [key, transfer] : m_transfers) {
-      if (!transfer.result) transfer.result = Result{false, 0, {}, "timed out after 60 s"};
+      if (transfer.result) continue;
+      transfer.result = Result{false, 0, {}, "timed out after 60 s"};
+      ++timedOut;
     }
     return;
   }

@@ -119,9 +119,10 @@ class FakeHttp : public Services::IHttp {
   std::function<void(const std::string&)> duringFetch;
   bool newestFirst = false;
   // Links that never answer. A wait with nothing else to end calls whileHanging (once per
-  // wait); when that ends nothing either, they fail as timed out.
+  // wait); when that ends nothing either, they fail as timed out, counted in timedOut.
   std::set<std::string> hanging;
   std::function<void()> whileHanging;
+  int timedOut = 0;
   std::size_t mostUnderWay = 0;  // the most transfers started and not yet taken at once
 
  private:
