@@ -132,7 +132,8 @@ FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
   std::size_t stored = 0;
   SourceState::Holding holding;
   if (!feed.items.empty() || !validators.Empty()) {
-    const std::optional<std::size_t> added = AddNewInboxItems(feed.items, &holding);
+    const std::optional<std::size_t> added =
+        AddNewInboxItems(feed.items, validators.Empty() ? nullptr : &holding);
     // The feed still carries them, so nothing is lost, but the user must know they are missing.
     if (!added) return FeedFailure::NotStored;
     stored = *added;

@@ -194,7 +194,9 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
     std::string guid = NormalizedGuid(item.guid);
     // A case variant of a stored guid names the same section in the file: it is not new.
     if (guid.empty() || !stored.insert(AsciiText::Lower(guid)).second) continue;
-    bytes += guid.size() + item.title.size() + item.description.size() + 80;
+    // What AppendItem writes at most: a short guess would move the whole file's bytes again.
+    bytes += guid.size() + item.title.size() + item.description.size() + item.date.size() +
+             item.time.size() + item.offset.size() + 64;
     fresh.emplace_back(std::move(guid), &item);
   }
   if (holding) {
