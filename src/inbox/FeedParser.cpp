@@ -104,7 +104,8 @@ FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
     // large feed these are the biggest things in memory.
     XmlDocument document;
     const bool loaded = document.LoadText(feedText);
-    feedText = std::string();
+    // Assigning an empty string would keep the buffer.
+    std::string().swap(feedText);
     if (!loaded) return FeedFailure::NotXml;
     feed = ReadDocument(document);
   }

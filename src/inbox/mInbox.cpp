@@ -102,7 +102,10 @@ bool ReadBytes(const std::string& path, std::size_t extra, std::string& content)
   content.clear();
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
-  if (status.type() == std::filesystem::file_type::not_found) return true;
+  if (status.type() == std::filesystem::file_type::not_found) {
+    content.reserve(extra);
+    return true;
+  }
   if (ec || !std::filesystem::is_regular_file(status)) return false;
   const auto size = std::filesystem::file_size(path, ec);
   if (ec) return false;
