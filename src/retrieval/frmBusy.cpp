@@ -223,12 +223,27 @@ void frmBusy::PlaceOverAnchor() {
   move(placed.topLeft());
 }
 
-void frmBusy::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-    mAppFunctions::StopCheck();
-    return;
+// The window may well not have the keyboard (the user clicked the main window, or the desktop
+// did not activate it), so Escape is watched for in every window of the program while it shows.
+void frmBusy::showEvent(QShowEvent* event) {
+  qApp->installEventFilter(this);
+  QWidget::showEvent(event);
+}
+
+void frmBusy::hideEvent(QHideEvent* event) {
+  qApp->removeEventFilter(this);
+  QWidget::hideEvent(event);
+}
+
+bool frmBusy::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && !QApplication::activeModalWidget()) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+      mAppFunctions::StopCheck();
+      return true;
+    }
   }
-  QWidget::keyPressEvent(event);
+  return QWidget::eventFilter(watched, event);
 }
 
 void frmBusy::keyReleaseEvent(QKeyEvent* event) {
