@@ -3,6 +3,7 @@
 #include "core/AsciiText.h"
 #include "core/AtomicFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -159,16 +160,23 @@ void ForEachLine(const std::string& path, std::error_code& ec, Visit visit) {
 std::string IniDocument::WithoutLineBreaks(std::string_view text) {
   std::string result;
   result.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r') {
-      result += ' ';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      result += ' ';
-    } else {
-      result += c;
-    }
+  // Whole runs between breaks at a time, found with memchr; most texts have none. Each kind's
+  // next place is kept until it is passed, so no part of the text is scanned twice.
+  const auto next = [&text](char c, std::size_t from) {
+    if (from >= text.size()) return text.size();
+    const void* found = std::memchr(text.data() + from, c, text.size() - from);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+                 : text.size();
+  };
+  std::size_t cr = next('\r', 0), lf = next('\n', 0);
+  for (std::size_t at = 0;;) {
+    const std::size_t brk = std::min(cr, lf);
+    result.append(text.substr(at, brk - at));
+    if (brk == text.size()) break;
+    result += ' ';
+    at = brk + (brk == cr && lf == brk + 1 ? 2 : 1);
+    if (cr < at) cr = next('\r', at);
+    if (lf < at) lf = next('\n', at);
   }
   return result;
 }

@@ -23,6 +23,12 @@ std::int64_t IClock::NowMs() {
       .count();
 }
 
+IHttp::Result IHttp::FetchText(const std::string& url, const std::function<void(int)>& onState) {
+  const TransferId id = Start({url, {}, {}}, onState);
+  while (!Finished(id)) WaitForAny();
+  return Take(id);
+}
+
 int DefaultAnswer(int style) {
   const int buttons = style & 7;
   const bool second = (style & vbDefaultButton2) != 0;

@@ -117,19 +117,47 @@ class IWindowSystem {
   virtual bool OpacitySupported() = 0;
 };
 
+// Feed transfers. Several may be under way at once; each is started, waited for while window
+// events run, and taken (or aborted) by its id.
 class IHttp {
  public:
-  struct Result {
-    // True when the transfer completed with a 2xx status.
-    bool ok = false;
-    int status = 0;     // HTTP status, 0 when none arrived
-    std::string text;   // the body decoded to UTF-8; empty unless ok
-    std::string error;  // a short reason when not ok
+  struct Request {
+    std::string url;
+    // The validators of the last answer stored; when set, sent as If-None-Match and
+    // If-Modified-Since, so that an unchanged feed answers 304 without a body.
+    std::string etag{};
+    std::string lastModified{};
   };
+  struct Result {
+    // True when the transfer completed with a 2xx status, or with 304 to a conditional request.
+    bool ok = false;
+    int status = 0;            // HTTP status, 0 when none arrived
+    std::string text;          // the body decoded to UTF-8; empty unless ok
+    std::string error;         // a short reason when not ok
+    bool notModified = false;  // a 304 to the validators sent: nothing new, no body
+    std::string etag{};        // the validators of a 2xx answer, as the server sent them
+    std::string lastModified{};
+  };
+  using TransferId = std::uint64_t;
+
   virtual ~IHttp() = default;
-  // Fetches the link and returns the body as text when the transfer is over. onState gets each
-  // transfer state code (1..12) as it is reached; window events keep running meanwhile.
-  virtual Result FetchText(const std::string& url, const std::function<void(int)>& onState) = 0;
+  // Starts fetching the link. onState gets the transfer's state codes (1..12) as they are
+  // reached, while window events run.
+  virtual TransferId Start(const Request& request, std::function<void(int)> onState) = 0;
+  // True once the transfer has ended, with an answer or a failure.
+  virtual bool Finished(TransferId id) = 0;
+  // The bytes of its answer the transfer holds so far (received, not yet taken).
+  virtual std::size_t HeldBytes(TransferId id) = 0;
+  // The result of a finished transfer, which is then forgotten.
+  virtual Result Take(TransferId id) = 0;
+  // Ends a transfer at once and forgets it; it reports nothing more. Unknown ids are ignored.
+  virtual void Abort(TransferId id) = 0;
+  // Lets window events run until a transfer finishes or is aborted; returns at once when none is
+  // under way.
+  virtual void WaitForAny() = 0;
+
+  // One transfer to its end.
+  Result FetchText(const std::string& url, const std::function<void(int)>& onState);
 };
 
 // The busy window of a check run and the notice at its end.

@@ -41,21 +41,24 @@ std::size_t FirstInvalid(std::string_view text) {
 
 void Append(std::string& out, char32_t cp) {
   if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  char bytes[4];
+  std::size_t length = 0;
   if (cp < 0x80) {
-    out += static_cast<char>(cp);
+    bytes[length++] = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    bytes[length++] = static_cast<char>(0xC0 | (cp >> 6));
+    bytes[length++] = static_cast<char>(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    bytes[length++] = static_cast<char>(0xE0 | (cp >> 12));
+    bytes[length++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    bytes[length++] = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    bytes[length++] = static_cast<char>(0xF0 | (cp >> 18));
+    bytes[length++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    bytes[length++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    bytes[length++] = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  out.append(bytes, length);
 }
 
 }  // namespace Utf8

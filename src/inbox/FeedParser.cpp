@@ -9,15 +9,11 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <unordered_set>
 
 namespace mInbox {
 
 namespace {
-
-bool Fail(const std::string& text, const std::string& title) {
-  Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbExclamation);
-  return false;
-}
 
 // The stored form: one line, brackets as parentheses (the file's section headers use brackets).
 std::string Encoded(std::string text) {
@@ -73,17 +69,11 @@ PubDateParts SplitPubDate(std::string_view text) {
   return parts;
 }
 
-FeedContent ReadFeed(std::string_view feedText) {
+namespace {
+
+// The items of a loaded document.
+FeedContent ReadDocument(const XmlDocument& document) {
   FeedContent content;
-  if (AsciiText::IsBlank(feedText, " ")) {
-    content.failure = FeedFailure::Blank;
-    return content;
-  }
-  XmlDocument document;
-  if (!document.LoadText(feedText)) {
-    content.failure = FeedFailure::NotXml;
-    return content;
-  }
   const XmlNode channel = document.FindFirstElement("channel", "rss");
   if (!channel) {
     content.failure = FeedFailure::NoChannel;
@@ -95,49 +85,125 @@ FeedContent ReadFeed(std::string_view feedText) {
   return content;
 }
 
-bool ParseFeed(const std::string& feedText, const std::string& sourceTitle) {
+}  // namespace
+
+FeedContent ReadFeed(std::string_view feedText) {
+  if (AsciiText::IsBlank(feedText, " ")) return {FeedFailure::Blank, {}};
+  XmlDocument document;
+  if (!document.LoadText(feedText)) return {FeedFailure::NotXml, {}};
+  return ReadDocument(document);
+}
+
+FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
+                      const SourceState::Validators& validators) {
   NewMessageCount = 0;
-  // The document is gone before the inbox is written: on a large feed it is the biggest thing
-  // in memory.
-  FeedContent feed = ReadFeed(feedText);
-  switch (feed.failure) {
-    case FeedFailure::None:
-      break;
-    case FeedFailure::Blank:
-      return Fail("Process of checking for new Messages failed! Server returned empty Data stream.",
-                  "Error!");
-    case FeedFailure::NotXml:
-      return Fail(
-          "Process of checking for new Messages failed! Server returned data in invalid format.",
-          "Server returned Invalid Data!");
-    case FeedFailure::NoChannel:
-      return Fail(
-          "Process of checking for new Messages failed! Data returned by Server is not in "
-          "expected format.",
-          "Server returned Data in unsupported format!");
+  FeedContent feed;
+  if (AsciiText::IsBlank(feedText, " ")) return FeedFailure::Blank;
+  {
+    // The document keeps a copy of the text, and is gone before the inbox is written: on a
+    // large feed these are the biggest things in memory.
+    XmlDocument document;
+    const bool loaded = document.LoadText(feedText);
+    // Assigning an empty string would keep the buffer.
+    std::string().swap(feedText);
+    if (!loaded) return FeedFailure::NotXml;
+    feed = ReadDocument(document);
   }
+  if (feed.failure != FeedFailure::None) return feed.failure;
   if (!feed.items.empty()) CurrentItem = feed.items.back();
   std::erase_if(feed.items, [](const InboxItem& item) { return item.guid.empty(); });
+
+  // Deleted stays deleted while the feed carries the guid; then it is forgotten.
+  SourceState::State state = SourceState::Load();
+  const SourceState::State before = state;
+  if (!state.deleted.empty()) {
+    std::unordered_set<std::string> carried;
+    for (const InboxItem& item : feed.items) carried.insert(AsciiText::Lower(item.guid));
+    std::erase_if(state.deleted, [&carried](const std::string& guid) {
+      return !carried.contains(AsciiText::Lower(guid));
+    });
+    std::unordered_set<std::string> deleted;
+    for (const std::string& guid : state.deleted) deleted.insert(AsciiText::Lower(guid));
+    std::erase_if(feed.items, [&deleted](const InboxItem& item) {
+      return deleted.contains(AsciiText::Lower(item.guid));
+    });
+  }
+
   // One read and one rewrite of the inbox for the whole feed, however many items it brings.
   std::size_t stored = 0;
-  if (!feed.items.empty()) {
-    const std::optional<std::size_t> added = AddNewInboxItems(feed.items);
+  SourceState::Holding holding;
+  if (!feed.items.empty() || !validators.Empty()) {
+    const std::optional<std::size_t> added =
+        AddNewInboxItems(feed.items, validators.Empty() ? nullptr : &holding);
     // The feed still carries them, so nothing is lost, but the user must know they are missing.
-    if (!added) {
-      return Fail("New Messages of " + sourceTitle + " could not be stored in " +
-                      mAppFunctions::DataPath +
-                      ". Please check that this folder can be written and has free space.",
-                  "Messages not stored!");
-    }
+    if (!added) return FeedFailure::NotStored;
     stored = *added;
   }
+  state.validators = validators;
+  state.holding.reset();
+  if (!validators.Empty()) state.holding = holding;
+  // Only now, so that a store that failed or was cut short fetches in full next time.
+  if (state != before) SourceState::Save(state);
+
   NewMessageCount = static_cast<std::int16_t>(
       std::min<std::size_t>(stored, std::numeric_limits<std::int16_t>::max()));
   if (stored > 0) {
     RunSummary += "You have " + std::to_string(stored) + " New Messages \r\n in " + sourceTitle +
                   " account.\r\n\r\n";
   }
-  return true;
+  return FeedFailure::None;
+}
+
+void ShowFeedFailure(FeedFailure failure, const std::string& sourceTitle,
+                     const std::string& detail) {
+  const std::string failed = "Process of checking for new Messages failed! ";
+  std::string text, title;
+  switch (failure) {
+    case FeedFailure::None:
+      return;
+    case FeedFailure::Blank:
+      text = failed + "Server returned empty Data stream.";
+      title = "Error!";
+      break;
+    case FeedFailure::NotXml:
+      text = failed + "Server returned data in invalid format.";
+      title = "Server returned Invalid Data!";
+      break;
+    case FeedFailure::NoChannel:
+      text = failed + "Data returned by Server is not in expected format.";
+      title = "Server returned Data in unsupported format!";
+      break;
+    case FeedFailure::NotStored:
+      text = "New Messages of " + sourceTitle + " could not be stored in " +
+             mAppFunctions::DataPath +
+             ". Please check that this folder can be written and has free space.";
+      title = "Messages not stored!";
+      break;
+  }
+  if (!detail.empty()) text += "\r\n" + detail;
+  Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbExclamation);
+}
+
+std::string FailureReason(FeedFailure failure) {
+  switch (failure) {
+    case FeedFailure::None:
+      break;
+    case FeedFailure::Blank:
+      return "the server sent an empty answer";
+    case FeedFailure::NotXml:
+      return "the answer is not XML";
+    case FeedFailure::NoChannel:
+      return "the answer holds no RSS channel";
+    case FeedFailure::NotStored:
+      return "its new messages could not be stored in " + mAppFunctions::DataPath;
+  }
+  return {};
+}
+
+bool ParseFeed(const std::string& feedText, const std::string& sourceTitle) {
+  const FeedFailure failure = StoreFeed(feedText, sourceTitle);
+  ShowFeedFailure(failure, sourceTitle);
+  return failure == FeedFailure::None;
 }
 
 }  // namespace mInbox

@@ -2,6 +2,7 @@
 // A downloaded RSS 2.0 feed: reading its items (ReadFeed, no files, no boxes) and storing the new
 // ones into the current source's inbox with what the user is told (ParseFeed).
 
+#include "inbox/SourceState.h"
 #include "inbox/mInbox.h"
 
 #include <cstdint>
@@ -29,7 +30,8 @@ struct PubDateParts {
 // messages always had it. A text without ":" is all date, with empty time and zone.
 PubDateParts SplitPubDate(std::string_view text);
 
-enum class FeedFailure { None, Blank, NotXml, NoChannel };
+// NotStored: the feed was read, but its new messages could not be stored.
+enum class FeedFailure { None, Blank, NotXml, NoChannel, NotStored };
 
 struct FeedContent {
   FeedFailure failure = FeedFailure::None;
@@ -49,5 +51,20 @@ FeedContent ReadFeed(std::string_view feedText);
 // were stored. An item without a guid is not stored. False exactly when the feed could not be
 // read or its new items could not be stored; a message box has then said so.
 bool ParseFeed(const std::string& feedText, const std::string& sourceTitle);
+
+// ParseFeed's work without a box: the failure is returned. The text is taken, and let go as soon
+// as it is parsed. Messages the user deleted are not stored again while the feed carries their
+// guids, and forgotten once it does not. Once the new messages are stored, the answer's
+// validators are recorded with what the inbox now holds; a failure leaves them as they were.
+FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
+                      const SourceState::Validators& validators = {});
+
+// Shows the box of a failure, as ParseFeed does; a detail, when given, follows on a line of its
+// own.
+void ShowFeedFailure(FeedFailure failure, const std::string& sourceTitle,
+                     const std::string& detail = {});
+
+// A failure in a few words, for a line that names the source.
+std::string FailureReason(FeedFailure failure);
 
 }  // namespace mInbox

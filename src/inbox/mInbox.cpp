@@ -9,6 +9,7 @@
 #include "core/mGeneralFunctions.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -34,19 +35,46 @@ bool EnsureFolder() {
   return false;
 }
 
-std::string WithoutNul(std::string text) {
-  std::erase(text, '\0');
-  return text;
+// One "key=value" line as the INI document writes it: NULs dropped, line breaks as spaces
+// (IniDocument::SetValue's rule), so that a batch leaves the same bytes as single writes. Most
+// values hold neither, and are copied whole.
+void AppendEntry(std::string& out, std::string_view key, std::string_view value) {
+  out.append(key);
+  out += '=';
+  const auto holds = [value](char c) { return std::memchr(value.data(), c, value.size()); };
+  if (value.empty() || (!holds('\0') && !holds('\r') && !holds('\n'))) {
+    out.append(value);
+  } else {
+    std::string clean(value);
+    std::erase(clean, '\0');
+    out.append(IniDocument::WithoutLineBreaks(clean));
+  }
+  out.append("\r\n");
 }
 
-// The six keys of a message, in the order they are written. Values lose their NULs as cINI's
-// writes do, so that a batch leaves the same bytes as single writes.
+// The six keys of a message, in the order they are written, under its section header.
+void AppendItem(std::string& out, std::string_view section, const InboxItem& item) {
+  out += '[';
+  out.append(section);
+  out.append("]\r\n");
+  AppendEntry(out, "title", item.title);
+  AppendEntry(out, "description", item.description);
+  AppendEntry(out, "date", item.date);
+  AppendEntry(out, "time", item.time);
+  AppendEntry(out, "offset", item.offset);
+  AppendEntry(out, "read", "0");
+}
+
 void WriteItem(IniDocument& doc, const std::string& section, const InboxItem& item) {
-  doc.SetValue(section, "title", WithoutNul(item.title));
-  doc.SetValue(section, "description", WithoutNul(item.description));
-  doc.SetValue(section, "date", WithoutNul(item.date));
-  doc.SetValue(section, "time", WithoutNul(item.time));
-  doc.SetValue(section, "offset", WithoutNul(item.offset));
+  const auto clean = [](std::string text) {
+    std::erase(text, '\0');
+    return text;
+  };
+  doc.SetValue(section, "title", clean(item.title));
+  doc.SetValue(section, "description", clean(item.description));
+  doc.SetValue(section, "date", clean(item.date));
+  doc.SetValue(section, "time", clean(item.time));
+  doc.SetValue(section, "offset", clean(item.offset));
   doc.SetValue(section, "read", "0");
 }
 
@@ -57,13 +85,13 @@ std::int16_t ReadFlag(const std::optional<std::string>& text) {
 
 std::string Decoded(std::string_view description) {
   std::string plain;
-  plain.reserve(description.size());
-  for (const char c : description) {
-    if (c == kEncodedLineFeed) {
-      plain += "\r\n";
-    } else {
-      plain += c;
-    }
+  plain.reserve(description.size() + description.size() / 16);
+  for (std::size_t at = 0;;) {
+    const std::size_t mark = std::min(description.find(kEncodedLineFeed, at), description.size());
+    plain.append(description.substr(at, mark - at));
+    if (mark == description.size()) break;
+    plain += "\r\n";
+    at = mark + 1;
   }
   return plain;
 }
@@ -74,7 +102,10 @@ bool ReadBytes(const std::string& path, std::size_t extra, std::string& content)
   content.clear();
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
-  if (status.type() == std::filesystem::file_type::not_found) return true;
+  if (status.type() == std::filesystem::file_type::not_found) {
+    content.reserve(extra);
+    return true;
+  }
   if (ec || !std::filesystem::is_regular_file(status)) return false;
   const auto size = std::filesystem::file_size(path, ec);
   if (ec) return false;
@@ -147,7 +178,8 @@ bool AddInboxItem() {
   return doc.Save(path, ec);
 }
 
-std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items) {
+std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
+                                            SourceState::Holding* holding) {
   if (!SourceUsable()) return std::nullopt;
   EnsureFolder();
   const std::string path = InboxPath();
@@ -159,25 +191,39 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items)
     stored.insert(AsciiText::Lower(name));
   }
   if (ec) return std::nullopt;
-  IniDocument added;
-  std::size_t count = 0;
+  std::vector<std::pair<std::string, const InboxItem*>> fresh;
+  std::size_t bytes = 0;
   for (const InboxItem& item : items) {
-    const std::string guid = NormalizedGuid(item.guid);
+    std::string guid = NormalizedGuid(item.guid);
     // A case variant of a stored guid names the same section in the file: it is not new.
-    if (guid.empty() || stored.contains(AsciiText::Lower(guid)) || added.HasSection(guid)) continue;
-    WriteItem(added, guid, item);
-    ++count;
+    if (guid.empty() || !stored.insert(AsciiText::Lower(guid)).second) continue;
+    // What AppendItem writes at most: a short guess would move the whole file's bytes again.
+    bytes += guid.size() + item.title.size() + item.description.size() + item.date.size() +
+             item.time.size() + item.offset.size() + 64;
+    fresh.emplace_back(std::move(guid), &item);
   }
-  if (count == 0) return 0;
+  if (holding) {
+    *holding = {};
+    for (const std::string& guid : stored) holding->Add(guid);
+  }
+  if (fresh.empty()) return 0;
   // New sections go at the end of the file, so the old bytes stay as they are and the new ones
   // follow, just as a document of the whole file would write them.
-  const std::string tail = added.Serialize();
   std::string content;
-  if (!ReadBytes(path, tail.size() + 2, content)) return std::nullopt;
+  if (!ReadBytes(path, bytes + 2, content)) return std::nullopt;
   if (!content.empty() && content.back() != '\n') content += "\r\n";
-  content += tail;
+  for (const auto& [guid, item] : fresh) AppendItem(content, guid, *item);
   if (!Writable(path) || !AtomicFile::Replace(path, content, ec)) return std::nullopt;
-  return count;
+  return fresh.size();
+}
+
+std::optional<SourceState::Holding> InboxHolding() {
+  if (!SourceUsable()) return std::nullopt;
+  std::error_code ec;
+  SourceState::Holding holding;
+  for (const std::string& name : IniDocument::ReadSectionNames(InboxPath(), ec)) holding.Add(name);
+  if (ec) return std::nullopt;
+  return holding;
 }
 
 bool ManageInboxItem(int action) {
@@ -199,6 +245,9 @@ bool ManageInboxItem(int action) {
   if (ec || !holds(doc.SectionNames())) return false;
   switch (*command) {
     case InboxAction::Delete:
+      // Remembered first: a kill between the two writes then keeps the message rather than
+      // letting the next check bring it back.
+      SourceState::RecordDeletion(guid);
       doc.DeleteSection(guid);
       break;
     case InboxAction::MarkRead:

@@ -8,6 +8,8 @@
 // (SourceId::IsSourceID): a hand-edited "../x" must never create or touch anything. Showing the
 // messages in the message tree is InboxTree.h's.
 
+#include "inbox/SourceState.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -60,11 +62,17 @@ bool AddInboxItem();
 // file ends up byte for byte as storing the items one by one would leave it. Returns the number
 // of messages stored; nothing when they could not be stored (no usable source, an inbox that
 // cannot be read or written), so the caller can say so instead of reporting a quiet success.
-std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items);
+// holding, when given, gets what the inbox holds afterwards.
+std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
+                                            SourceState::Holding* holding = nullptr);
+
+// What the current source's inbox holds now; nothing when it cannot be read.
+std::optional<SourceState::Holding> InboxHolding();
 
 // Finds CurrentItem.guid among the section names of the current source's inbox (exact
 // comparison, case included) and applies the action; true when found and done. A missing source
-// folder is created, and the result is then false.
+// folder is created, and the result is then false. A deleted message's guid is remembered
+// (SourceState), so that a check does not store it again while the feed still carries it.
 bool ManageInboxItem(int action);
 
 // What the message tree shows of a stored message.

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <utility>
@@ -295,19 +296,43 @@ std::string CharsetFromDeclaration(std::string_view bytes) {
   return label;
 }
 
-// Copies well-formed sequences and puts one U+FFFD for each maximal ill-formed part, the way
+// The length of the run of ASCII bytes other than NUL that starts at `at`, eight at a time.
+std::size_t AsciiRun(std::string_view in, std::size_t at) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080, kOnes = 0x0101010101010101;
+  std::size_t i = at;
+  for (std::uint64_t word; i + 8 <= in.size(); i += 8) {
+    std::memcpy(&word, in.data() + i, 8);
+    // A high bit, or a zero byte (the usual test for one), ends the fast part.
+    if ((word & kHigh) != 0 || ((word - kOnes) & ~word & kHigh) != 0) break;
+  }
+  while (i < in.size() && Byte(in, i) != 0 && Byte(in, i) < 0x80) ++i;
+  return i - at;
+}
+
+// The length of the run of well-formed UTF-8 without NUL that starts at `at`.
+std::size_t CleanRun(std::string_view in, std::size_t at) {
+  std::size_t i = at;
+  while (i < in.size()) {
+    i += AsciiRun(in, i);
+    if (i == in.size() || Byte(in, i) == 0) break;
+    const Utf8::Sequence sequence = Utf8::SequenceAt(in, i);
+    if (!sequence.valid) break;
+    i += sequence.length;
+  }
+  return i - at;
+}
+
+// Copies well-formed runs whole and puts one U+FFFD for each maximal ill-formed part, the way
 // browsers repair UTF-8: overlong forms, surrogates and values past U+10FFFF do not pass.
 void DecodeUtf8(std::string_view in, std::string& out) {
   for (std::size_t i = 0; i < in.size();) {
-    const Utf8::Sequence sequence = Utf8::SequenceAt(in, i);
-    if (sequence.length == 1) {
-      Utf8::Append(out, sequence.valid ? Byte(in, i) : kReplacement);  // a NUL becomes U+FFFD too
-    } else if (sequence.valid) {
-      out.append(in.substr(i, sequence.length));
-    } else {
-      Utf8::Append(out, kReplacement);
-    }
-    i += sequence.length;
+    const std::size_t clean = CleanRun(in, i);
+    out.append(in.substr(i, clean));
+    i += clean;
+    if (i == in.size()) break;
+    // A NUL, or the ill-formed part that starts here.
+    i += Byte(in, i) == 0 ? 1 : Utf8::SequenceAt(in, i).length;
+    Utf8::Append(out, kReplacement);
   }
 }
 
@@ -334,9 +359,13 @@ void DecodeUtf16(std::string_view in, bool littleEndian, std::string& out) {
 
 void DecodeSingleByte(std::string_view in, const std::array<char16_t, 128>& upper,
                       std::string& out) {
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    const unsigned char b = Byte(in, i);
-    Utf8::Append(out, b < 0x80 ? char32_t{b} : char32_t{upper[b - 0x80]});
+  for (std::size_t i = 0; i < in.size();) {
+    const std::size_t ascii = AsciiRun(in, i);
+    out.append(in.substr(i, ascii));
+    i += ascii;
+    if (i == in.size()) break;
+    const unsigned char b = Byte(in, i++);
+    Utf8::Append(out, b < 0x80 ? char32_t{b} : char32_t{upper[b - 0x80]});  // NUL: U+FFFD
   }
 }
 
@@ -405,6 +434,18 @@ std::string Decode(std::string_view bytes, std::string_view charset) {
       DecodeSingleByte(bytes, kKoi8U, out);
       break;
   }
+  if (out.starts_with("\xEF\xBB\xBF")) out.erase(0, 3);
+  NameUtf8InDeclaration(out);
+  return out;
+}
+
+std::string DecodeOwned(std::string bytes, std::string_view charset) {
+  if (CodecFor(charset).value_or(Codec::Utf8) != Codec::Utf8 ||
+      CleanRun(bytes, 0) != bytes.size()) {
+    return Decode(std::string_view(bytes), charset);
+  }
+  // Clean UTF-8, as nearly every feed is: taken as it is.
+  std::string out = std::move(bytes);
   if (out.starts_with("\xEF\xBB\xBF")) out.erase(0, 3);
   NameUtf8InDeclaration(out);
   return out;

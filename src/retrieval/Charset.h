@@ -22,6 +22,9 @@ std::string Detect(std::string_view bytes, std::string_view contentType);
 // An unknown charset is read as UTF-8.
 std::string Decode(std::string_view bytes, std::string_view charset);
 
+// The same, taking the bytes: well-formed UTF-8 (nearly every feed) is handed back as it is.
+std::string DecodeOwned(std::string bytes, std::string_view charset);
+
 // Decode with the charset Detect picks.
 std::string DecodeToUtf8(std::string_view bytes, std::string_view contentType);
 

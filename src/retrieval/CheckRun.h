@@ -1,7 +1,10 @@
 #pragma once
-// A check run: the queue of sources to check, the run over it one source at a time, and the
-// trigger that the menus, the tray and the message tree share.
+// A check run: the queue of sources to check, the run over it, and the trigger that the menus,
+// the tray, the message tree and the schedule share. Transfers overlap (up to kMaxTransfers at
+// once); everything else, from parsing and storing to boxes, busy-window rows and the summary,
+// happens strictly in queue order, one source after the other.
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -27,25 +30,39 @@ enum class CheckMode { ByHand, Automatic };
 // When the last run ended (Services::Clock().NowMs()); 0 before the first.
 inline std::int64_t LastRunEndedMs = 0;
 
+// Transfers under way at once (Qt's own limit per host).
+inline constexpr int kMaxTransfers = 6;
+// Answers that arrived ahead of their turn wait with their bytes; no further transfer starts
+// while they hold this much, so a fast server cannot fill the memory.
+inline constexpr std::size_t kMaxWaitingBytes = std::size_t{8} << 20;
+
 // What a run did, for callers that report it (the headless check's exit status).
 struct CheckOutcome {
-  int checked = 0;  // sources downloaded and parsed
+  int checked = 0;  // sources downloaded and parsed (or answered "not modified")
   int failed = 0;   // of these, the ones whose download or feed failed
   int skipped = 0;  // queued links that no source has any more
+  int stopped = 0;  // queued sources left unchecked because the user stopped the run
 };
 
 void QueueSource(const std::string& title, const std::string& link);
 
-// Tests the connection and queues every source node (all) or the selected one. False, after the
-// "Working Offline?" box, when the machine is offline; nothing is queued then.
-bool BuildCheckQueue(TreeControl& tree, bool all);
+// Tests the connection and queues every source node (all) or the selected one. False when the
+// machine is offline, after the "Working Offline?" box for a run by hand; nothing is queued then.
+bool BuildCheckQueue(TreeControl& tree, bool all, CheckMode mode = CheckMode::ByHand);
 
 // Works through the queue to its end: download, look the source up, store its new messages,
-// reload its node. Shows progress through the progress service and the summary at the end.
-CheckOutcome RunCheck(TreeControl& tree);
+// reload its node. By hand, progress shows in the busy window and failures in boxes; the summary
+// comes at the end. A source whose stored validators the server confirms (304) is checked
+// without any change.
+CheckOutcome RunCheck(TreeControl& tree, CheckMode mode = CheckMode::ByHand);
+
+// Ends the run under way at once: its transfers are aborted and the sources still queued are
+// dropped; what was stored stays, and the summary covers what was checked. Nothing happens
+// when no run is under way.
+void StopCheck();
 
 // The check trigger: nothing for an empty tree; refused while a run is under way; otherwise
-// builds the queue, disables the tree for the run and enables it again. True when a run ran.
+// builds the queue and runs it, by hand with the tree disabled meanwhile. True when a run ran.
 bool CheckTrigger(TreeControl& tree, bool all, CheckOutcome* outcome = nullptr,
                   CheckMode mode = CheckMode::ByHand);
 

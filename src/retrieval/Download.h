@@ -1,9 +1,11 @@
 #pragma once
-// The feed download's own logic: the status texts of the transfer states. Decoding the answer is
-// Charset.h's; the transfer itself is a platform service (Services::IHttp).
+// The feed download's own logic: the status texts of the transfer states and which links and
+// redirects are followed. Decoding the answer is Charset.h's; the transfer itself is a platform
+// service (Services::IHttp).
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace Download {
 
@@ -28,5 +30,14 @@ std::optional<INetState> INetStateFromInt(int state);
 
 // The busy window's status text for a state code; empty for any number that is no state.
 std::string TranslateINetState(int state);
+
+// Why a link is not fetched, or an empty text when it may be: only http and https links with a
+// host are, so that a subscription cannot read local files.
+std::string LinkRefusal(std::string_view link);
+
+// Why a redirect from one link to the next (already resolved against the first) is not followed,
+// or an empty text when it may be: the next link must be fetchable, and a redirect never steps
+// down from https to http, where the answer could be read or changed on the way.
+std::string RedirectRefusal(std::string_view from, std::string_view to);
 
 }  // namespace Download

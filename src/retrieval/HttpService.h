@@ -1,19 +1,23 @@
 #pragma once
-// Feed downloads over Qt's network access: one GET per call, waited for in a local event loop so
-// that window events (and the busy window's status texts) keep running meanwhile.
+// Feed transfers over Qt's network access. Several run at once on the program's thread; waiting
+// runs a local event loop, so window events (and the busy window's status texts) go on meanwhile.
 
 #include "core/Services.h"
 
 #include <QPointer>
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
 
+class QEventLoop;
 class QNetworkAccessManager;
 
 class HttpService : public Services::IHttp {
  public:
   struct Limits {
-    // The whole transfer, redirects included: a server that drips its answer cannot hold a
+    // Each whole transfer, redirects included: a server that drips its answer cannot hold a
     // check run longer than this.
     int timeoutMs = 60'000;
     // The body as it arrives, after decompression: a small gzip answer cannot fill the memory.
@@ -27,16 +31,31 @@ class HttpService : public Services::IHttp {
   HttpService(const HttpService&) = delete;
   HttpService& operator=(const HttpService&) = delete;
 
-  // Only http and https links are fetched; any other scheme is refused before any access, so a
-  // subscription cannot read local files. A transfer error, a status other than 2xx, a time-out
-  // or a body over the cap all give ok = false with empty text.
-  Result FetchText(const std::string& url, const std::function<void(int)>& onState) override;
+  // Only http and https links are fetched; any other is refused before any access. A transfer
+  // error, a status other than 2xx (or 304 to the validators sent), a time-out or a body over
+  // the cap all give ok = false with empty text and the reason.
+  TransferId Start(const Request& request, std::function<void(int)> onState) override;
+  bool Finished(TransferId id) override;
+  std::size_t HeldBytes(TransferId id) override;
+  Result Take(TransferId id) override;
+  void Abort(TransferId id) override;
+  void WaitForAny() override;
 
   // The instance the program installs.
   static HttpService& Shared();
 
+  class Transfer;
+
  private:
+  friend class Transfer;
+  // A transfer ended or was aborted: every wait returns.
+  void Ended();
+
   Limits m_limits;
-  // Kept between fetches for connection reuse; a child of the application, so it goes with it.
+  // Kept between transfers for connection reuse; a child of the application, so it goes with it.
   QPointer<QNetworkAccessManager> m_manager;
+  std::map<TransferId, QPointer<Transfer>> m_transfers;
+  TransferId m_nextId = 1;
+  std::vector<QEventLoop*> m_waits;
+  std::uint64_t m_ended = 0;  // transfers ended or aborted so far
 };

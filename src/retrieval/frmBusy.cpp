@@ -1,6 +1,7 @@
 #include "retrieval/frmBusy.h"
 
 #include "core/WindowFunctions.h"
+#include "retrieval/CheckRun.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -159,11 +161,21 @@ frmBusy::frmBusy(QWidget* anchor)
   fields->addWidget(lblStatus, 2, 1);
   fields->setColumnStretch(1, 1);
 
+  btnStop = new QPushButton(QStringLiteral("Stop"), this);
+  btnStop->setObjectName(QStringLiteral("btnStop"));
+  // The keys stay with the window, so Escape and Ctrl+Alt+Q reach it.
+  btnStop->setFocusPolicy(Qt::NoFocus);
+  connect(btnStop, &QPushButton::clicked, this, [] { mAppFunctions::StopCheck(); });
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btnStop);
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(14, 12, 14, 14);
   layout->setSpacing(12);
   layout->addLayout(heading);
   layout->addLayout(fields);
+  layout->addLayout(buttons);
 
   // A fixed single border: the size is set once and cannot be changed.
   setFixedSize(kWindowWidth, layout->sizeHint().height());
@@ -209,6 +221,29 @@ void frmBusy::PlaceOverAnchor() {
     if (placed.top() < area.top()) placed.moveTop(area.top());
   }
   move(placed.topLeft());
+}
+
+// The window may well not have the keyboard (the user clicked the main window, or the desktop
+// did not activate it), so Escape is watched for in every window of the program while it shows.
+void frmBusy::showEvent(QShowEvent* event) {
+  qApp->installEventFilter(this);
+  QWidget::showEvent(event);
+}
+
+void frmBusy::hideEvent(QHideEvent* event) {
+  qApp->removeEventFilter(this);
+  QWidget::hideEvent(event);
+}
+
+bool frmBusy::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && !QApplication::activeModalWidget()) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+      mAppFunctions::StopCheck();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void frmBusy::keyReleaseEvent(QKeyEvent* event) {

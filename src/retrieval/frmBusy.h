@@ -1,7 +1,9 @@
 #pragma once
 // The busy window of a check run: which source is being checked, which are still queued and the
 // transfer's state text, with a small animation. It never blocks: the run updates it between
-// its steps. Ctrl+Alt+Q (on release of Q) closes it; the run goes on without it.
+// its steps. Ctrl+Alt+Q (on release of Q) closes it; the run goes on without it. "Stop", or
+// Escape in any of the program's windows while it is shown and no box is open, ends the run:
+// what was stored stays.
 //
 // BusyProgress is the progress service over it. It keeps what the window should show, so the
 // window may be closed at any time (by the user, or with the main window) and comes back with
@@ -21,6 +23,7 @@
 
 class QLabel;
 class QListWidget;
+class QPushButton;
 class QTimer;
 
 // A turning ring of dots, drawn on a timer that runs only while it is shown.
@@ -70,9 +73,13 @@ class frmBusy : public QWidget {
   QLabel* lblSource = nullptr;
   QListWidget* lstQueue = nullptr;
   QLabel* lblStatus = nullptr;
+  QPushButton* btnStop = nullptr;
 
  protected:
   void keyReleaseEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QPointer<QWidget> m_anchor;

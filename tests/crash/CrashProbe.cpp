@@ -5,10 +5,14 @@
 //   feeds FOLDER COUNT ROUND WINDOW   feed-01.xml .. feed-COUNT.xml, items ROUND-WINDOW+1 .. ROUND
 //   dump DATA SOURCES       checks the data folder; "source<TAB>guid<TAB>read" lines, sorted
 //   flip DATA SOURCES COUNT SEED      dump after flipping COUNT random read flags
+//   delete DATA SOURCES COUNT SEED    deletes COUNT random messages as the reader does; prints
+//                                     "source<TAB>guid" of each
 
 #include "config/IniDocument.h"
 #include "config/cINI.h"
 #include "core/AtomicFile.h"
+#include "core/mAppFunctions.h"
+#include "inbox/mInbox.h"
 
 #include <pugixml.hpp>
 
@@ -105,6 +109,27 @@ int Dump(const std::string& data, std::size_t expected, int flips, unsigned seed
   return std::cout.flush() ? 0 : Fail("cannot write the listing");
 }
 
+int Delete(const std::string& data, int count, unsigned seed) {
+  pugi::xml_document document;
+  if (!document.load_file((data + "/subscriptions.dat").c_str())) return Fail("no subscriptions");
+  std::vector<std::pair<std::string, std::string>> messages;
+  for (const auto& source : document.child("sources").children("source")) {
+    mInbox::SourceID = source.attribute("id").value();
+    std::error_code ec;
+    for (const std::string& guid : IniDocument::ReadSectionNames(mInbox::InboxPath(), ec))
+      messages.emplace_back(mInbox::SourceID, guid);
+  }
+  std::shuffle(messages.begin(), messages.end(), std::mt19937(seed));
+  for (int n = 0; n < count && n < int(messages.size()); ++n) {
+    mInbox::SourceID = messages[std::size_t(n)].first;
+    mInbox::CurrentItem.guid = messages[std::size_t(n)].second;
+    if (!mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Delete)))
+      return Fail("cannot delete " + mInbox::CurrentItem.guid);
+    std::cout << mInbox::SourceID << "\t" << mInbox::CurrentItem.guid << "\n";
+  }
+  return std::cout.flush() ? 0 : Fail("cannot write the listing");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,7 +140,11 @@ int main(int argc, char** argv) {
   if (a.size() == 5 && a[0] == "feeds") return WriteFeeds(a[1], n(2), n(3), n(4));
   if (a.size() == 3 && a[0] == "dump") return Dump(a[1], n(2), 0, 0);
   if (a.size() == 5 && a[0] == "flip") return Dump(a[1], n(2), n(3), static_cast<unsigned>(n(4)));
+  if (a.size() == 5 && a[0] == "delete") {
+    mAppFunctions::DataPath = a[1];
+    return Delete(a[1], n(3), static_cast<unsigned>(n(4)));
+  }
   return Fail(
       "usage: rewrite FILE [COUNT] | feeds FOLDER COUNT ROUND WINDOW | "
-      "dump DATA SOURCES | flip DATA SOURCES COUNT SEED");
+      "dump DATA SOURCES | flip DATA SOURCES COUNT SEED | delete DATA SOURCES COUNT SEED");
 }

@@ -4,7 +4,8 @@
 #   rewrite: the probe flips one entry of a 5 MB inbox through cINI; the file is then byte for
 #     byte the old or the new one, never torn.
 #   check: `quillpost --check` over 20 sources whose feeds grow each round while read flags
-#     change: every file stays whole, every message stored before keeps its read flag, a run that
+#     change and messages are deleted: every file stays whole, every message stored before keeps
+#     its read flag, no deleted message comes back while its feed still carries it, a run that
 #     stored anything removed the temporaries earlier kills left, and only those. Every tenth run
 #     and the last run to their end and leave no temporary.
 #   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS of each kind, default 50)
@@ -77,8 +78,9 @@ rewrite_kills() {
 }
 
 check_kills() {
-  local data="$work/data/Quillpost Data" round=$window before_store=0 temps_gone=0 earlier lost
+  local data="$work/data/Quillpost Data" round=$window before_store=0 temps_gone=0 earlier lost back
   mkdir -p "$work/feeds" "$work/run" "$work/config" "$data"
+  : > "$work/deleted"
   export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
   unset QUILLPOST_MESSAGE_LOG
   "$probe" feeds "$work/feeds" "$sources" "$round" "$window"
@@ -114,6 +116,8 @@ check_kills() {
 
   for ((run = 1, killed = 0; killed < kills; run++)); do
     "$probe" feeds "$work/feeds" "$sources" $((++round)) "$window"
+    "$probe" delete "$data" "$sources" 2 "$((seed * 1000 + run))" >> "$work/deleted" ||
+      fatal "cannot delete messages"
     "$probe" flip "$data" "$sources" "$flips" "$((seed * 1000 + run))" > "$work/before" ||
       fatal "cannot flip read flags"
     earlier=$(temporaries "$data")
@@ -127,6 +131,8 @@ check_kills() {
     cmp -s "$data/subscriptions.dat" "$work/subscriptions.orig" || violation "subscriptions.dat changed"
     lost=$(comm -23 "$work/before" "$work/after")
     [ -z "$lost" ] || violation "messages lost or their read flag changed: $(head -3 <<< "$lost")"
+    back=$(cut -f1,2 "$work/after" | sort | comm -12 - <(sort "$work/deleted"))
+    [ -z "$back" ] || violation "deleted messages came back: $(head -3 <<< "$back")"
     # A run that stored anything had taken the lock and so removed what earlier kills left.
     if [ "$(wc -l < "$work/after")" -gt "$(wc -l < "$work/before")" ] && [ -n "$earlier" ]; then
       while IFS= read -r old; do [ ! -e "$old" ] || violation "a later start kept $old"; done <<< "$earlier"
@@ -137,6 +143,7 @@ check_kills() {
   for f in "${decoys[@]}"; do [ "$(cat "$f")" = mine ] || violation "$f was removed"; done
   echo "check: $killed kills in $((run - 1)) runs, $before_store before anything was stored," \
        "$temps_gone temporaries removed by a later run," \
+       "$(wc -l < "$work/deleted") deleted," \
        "$("$probe" dump "$data" "$sources" | wc -l) messages at the end"
 }
 

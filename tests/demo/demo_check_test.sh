@@ -73,7 +73,7 @@ run --import-opml "$work/none.opml"
 [ "$status" = 2 ] || fail "a missing OPML file gave status $status"
 subscribe "${id%4}5" Gone http://127.0.0.1:9/gone.xml
 run --check
-failed=$'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.'
+failed=$'Error!\nProcess of checking for new Messages failed! Server returned empty Data stream.\nGone: connection refused'
 [ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "$failed" ] ||
   fail "a failed source gave status $status: $(cat "$work/err")"
 run --help

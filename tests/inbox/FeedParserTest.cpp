@@ -144,3 +144,35 @@ TEST_F(FeedParser, MessagesThatCannotBeStoredAreReportedAndTheInboxKept) {
   EXPECT_EQ(RunSummary, "");
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{notStored});
 }
+
+// Regression: a message the user deleted came back, unread, at the next check.
+TEST_F(FeedParser, DeletedStaysDeletedWhileCarriedAndValidatorsHoldOnlyForTheSameMessages) {
+  const SourceState::Validators v{"\"v1\"", "Sat, 05 Dec 2026 09:18:46 GMT"};
+  const auto store = [&](const std::vector<std::string>& guids) {
+    EXPECT_EQ(StoreFeed(FeedWithItems(guids), "S", v), FeedFailure::None);
+    return std::to_string(NewMessageCount) + " new, deleted " +
+           std::to_string(SourceState::Load().deleted.size());
+  };
+  store({"a", "b", "c"});
+  for (const auto& [action, guid] :
+       {std::pair{InboxAction::MarkRead, "a"}, {InboxAction::Delete, "b"}}) {
+    CurrentItem.guid = guid;
+    EXPECT_EQ(ManageInboxItem(static_cast<int>(action)), true);
+  }
+  // Reading, marking and deleting cost no full download.
+  EXPECT_EQ(SourceState::ValidatorsToSend(), v);
+  EXPECT_EQ(store({"a", "B", "c"}), "0 new, deleted 1");  // a case variant names the same message
+  const std::string older = InboxBytes();
+  EXPECT_EQ(store({"a", "c"}), "0 new, deleted 0");
+  EXPECT_EQ(store({"a", "b", "c"}), "1 new, deleted 0");
+  EXPECT_EQ(SourceState::ValidatorsToSend(), v);
+  // An inbox restored from an older backup, trimmed by hand or emptied gets the whole feed.
+  const std::string now = InboxBytes();
+  for (const std::string& bytes : {older, now.substr(0, now.find("[b]")), std::string()}) {
+    WriteInbox(bytes);
+    EXPECT_EQ(SourceState::ValidatorsToSend(), SourceState::Validators{}) << bytes;
+  }
+  WriteInbox(now);
+  TestSupport::WriteAll(InboxFolder() + "/state.dat", "[validators]\r\netag=x\r\nmessages=3x\r\n");
+  EXPECT_EQ(SourceState::ValidatorsToSend(), SourceState::Validators{});
+}

@@ -1,10 +1,13 @@
 #include "retrieval/frmBusy.h"
 
+#include "retrieval/CheckRun.h"
+#include "subscriptions/SourceTree.h"
 #include "support/DataFolder.h"
 
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 
@@ -88,4 +91,26 @@ TEST_F(BusyWindowTest, TranslucentTopMostAndFixedOverTheMainWindowElseOpaqueOnTh
   EXPECT_EQ(qRound(alone.Window()->windowOpacity() * 255), 255);
   const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
   EXPECT_LE(Distance(alone.Window()->frameGeometry().center(), screen), 2);
+}
+
+TEST_F(BusyWindowTest, StopAndEscapeEndTheRunThatWaitsOnAHangingSource) {
+  AddSource("Hanging", "http://feeds.test/hang");
+  TreeControl tree("tvMessages");
+  mSubscriptions::LoadSubscriptions(tree);
+  platform.http.hanging = {"http://feeds.test/hang"};
+  std::vector<int> stopped;
+  QWidget mainWindow;
+  for (const bool button : {true, false}) {
+    platform.http.whileHanging = [&] {
+      if (button) {
+        busy.Window()->btnStop->click();
+      } else {
+        QTest::keyClick(&mainWindow, Qt::Key_Escape);  // the busy window need not have the keys
+      }
+    };
+    mAppFunctions::CheckOutcome outcome;
+    mAppFunctions::CheckTrigger(tree, true, &outcome);
+    stopped.push_back(outcome.stopped);
+  }
+  EXPECT_EQ(stopped, (std::vector<int>{1, 1}));
 }

@@ -98,9 +98,15 @@ TEST(Charset, DecodeToUtf8ReadsEachCharsetAndRepairsBrokenBytes) {
        "<?xml version='1.0' encoding = 'UTF-8' standalone='yes'?><a/>"},
       {"MentionOutsideTheDeclarationKept", "<rss><title>encoding=\"latin1\"?></title></rss>", "",
        "<rss><title>encoding=\"latin1\"?></title></rss>"},
+      {"LongRunsAroundRepairs",
+       std::string("0123456789\xE2\x82 0123456789\xC3\xA9\0 012345678", 36), "",
+       "0123456789\uFFFD 0123456789é\uFFFD 012345678"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Charset::DecodeToUtf8(c.bytes, c.contentType), c.expected) << c.name;
+    // Taking the bytes gives the same text.
+    EXPECT_EQ(Charset::DecodeOwned(c.bytes, Charset::Detect(c.bytes, c.contentType)), c.expected)
+        << c.name;
   }
 }
 
@@ -114,5 +120,31 @@ TEST(Charset, RandomBytesGiveValidUtf8WithoutNulInEveryCharset) {
     const std::string text = Charset::Decode(bytes, charset);
     EXPECT_EQ(Utf8::FirstInvalid(text), std::string::npos) << charset;
     EXPECT_EQ(text.find('\0'), std::string::npos) << charset;
+  }
+}
+
+// Regression: nothing noticed when an https link redirected to http was followed.
+TEST(Download, OnlyWebLinksAreFetchedAndARedirectNeverStepsDownFromHttps) {
+  const std::vector<std::array<std::string, 3>> cases = {
+      {"", "http://a.test/feed", ""},
+      {"", "HTTPS://user@a.test:8443/feed", ""},
+      {"", "http://[::1]:8080/feed", ""},
+      {"", "a.test/feed", "scheme not http or https"},
+      {"", "file:///etc/passwd", "scheme not http or https"},
+      {"", "https://:8080/feed", "no host in the link"},
+      {"https://a.test/feed", "https://b.test/feed", ""},
+      {"http://a.test/feed", "https://b.test/feed", ""},
+      {"http://a.test/feed", "http://b.test/feed", ""},
+      {"https://a.test/feed", "http://a.test/feed", "redirect from https to http refused"},
+      {"HTTPS://a.test/feed", "Http://a.test/feed", "redirect from https to http refused"},
+      {"https://a.test/feed", "file:///etc/passwd",
+       "redirect to a link that is not http or https refused"},
+      {"http://a.test/feed", "ftp://a.test/feed",
+       "redirect to a link that is not http or https refused"},
+  };
+  for (const auto& [from, to, refusal] : cases) {
+    EXPECT_EQ(from.empty() ? Download::LinkRefusal(to) : Download::RedirectRefusal(from, to),
+              refusal)
+        << from << " -> " << to;
   }
 }

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // Routes are written with designated initializers; the fields they leave out keep their defaults.
@@ -21,7 +26,7 @@ const QByteArray kFeed =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<rss version=\"2.0\"><channel><title>Letters</title>"
     "<item><guid>a1</guid><title>Grüße</title></item></channel></rss>\n";
-const std::string kNotHttp = "not an http or https link";
+const std::string kNotHttp = "scheme not http or https";
 const std::vector<int> kSuccessStates = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12};
 
 struct Fetched {
@@ -78,11 +83,13 @@ TEST_F(HttpServiceTest, AnswersArriveWithEveryStateInOrder) {
 TEST_F(HttpServiceTest, FailuresGiveNoTextAndTheirReason) {
   HttpService::Limits limits;
   limits.maxBodyBytes = 1 << 20;
+  limits.timeoutMs = 500;
   HttpService capped(limits);
 
   server.Serve("/final", kFeed);
   server.SetStatus("/gone", 404, "<html>not here</html>");
   server.SetStatus("/broken", 500, "<rss/>");
+  server.SetStatus("/unasked", 304);
   server.SetRedirectChain("/eleven", 11, "/final");
   server.SetRedirect("/to-file", "file:///etc/hostname");
   server.Serve("/exact", QByteArray(1 << 20, 'a'));
@@ -91,29 +98,32 @@ TEST_F(HttpServiceTest, FailuresGiveNoTextAndTheirReason) {
   server.SetRoute("/small-bomb",
                   {.body = FeedServer::GzipOfZeros(std::int64_t{8} << 20), .gzip = true});
   server.SetRoute("/cut", {.body = kFeed, .closeAfterBytes = 40});
+  server.SetRoute("/late", {.body = kFeed, .latencyMs = 5000});
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {server.Url("/gone"), "server answered 404"},
-      {server.Url("/broken"), "server answered 500"},
-      {server.Url("/eleven"), "more than 10 redirects"},
+      {server.Url("/gone"), "HTTP 404 Not Found"},
+      {server.Url("/broken"), "HTTP 500 Internal Server Error"},
+      {server.Url("/unasked"), "HTTP 304 Not Modified"},  // no validators were sent
+      {server.Url("/eleven"), "too many redirects (more than 10)"},
+      {server.Url("/late"), "timed out after 500 ms"},
       {server.Url("/to-file"), "redirect to a link that is not http or https refused"},
       {server.Url("/over"), "answer larger than 1 MiB"},
       {server.Url("/small-bomb"), "answer larger than 1 MiB"},
-      {server.Url("/cut"), "Connection closed"},
-      {"http://127.0.0.1:1/feed", "Connection refused"},  // nothing listens on port 1
+      {server.Url("/cut"), "connection closed by the server"},
+      {"http://127.0.0.1:1/feed", "connection refused"},  // nothing listens on port 1
       // Regression: a subscription must not read local files; refused before any access.
       {"file:///etc/hostname", kNotHttp},
       {"/etc/hostname", kNotHttp},
       {"ftp://127.0.0.1/feed", kNotHttp},
       {"data:text/xml,<rss/>", kNotHttp},
       {"", kNotHttp},
-      {"http:///no-host", kNotHttp},
+      {"http:///no-host", "no host in the link"},
   };
   for (const auto& [url, error] : cases) {
     const Fetched fetched = Fetch(url, &capped);
     EXPECT_EQ(fetched.result.error, error) << url;
     EXPECT_EQ(fetched.result.ok, false) << url;
     EXPECT_EQ(fetched.result.text, "") << url;
-    EXPECT_EQ(fetched.states.front(), error == kNotHttp ? 11 : 1) << url;
+    EXPECT_EQ(fetched.states.front(), url.starts_with("http://127") ? 1 : 11) << url;
     EXPECT_EQ(fetched.states.back(), 11) << url;
     EXPECT_EQ(std::count(fetched.states.begin(), fetched.states.end(), 11), 1) << url;
   }
@@ -130,4 +140,42 @@ TEST_F(HttpServiceTest, TheAnswerIsDecodedByItsCharset) {
     server.Serve("/feed", body.c_str(), ("text/xml; charset=" + charset).c_str());
     EXPECT_EQ(Fetch(server.Url("/feed")).result.text, text) << charset;
   }
+}
+
+// Several transfers at once, each with the validators it was given; an abort ends a wait at once.
+TEST_F(HttpServiceTest, TransfersOverlapSendValidatorsAndAnAbortEndsTheWaitAtOnce) {
+  TestSupport::TempFolder folder;
+  TestSupport::WriteAll(folder.File("feed.xml"), kFeed.toStdString());
+  std::filesystem::last_write_time(
+      folder.File("feed.xml"),
+      std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  server.ServeFolder(QString::fromStdString(folder.path()));
+  const Fetched first = Fetch(server.Url("/feed.xml"));
+  EXPECT_EQ(first.result.etag.empty() || first.result.lastModified.empty(), false);
+
+  server.SetRoute("/hang", {.body = kFeed, .latencyMs = 60'000});
+  server.SetLatency(200);  // so that the transfers cannot take turns on one connection
+  std::vector<Services::IHttp::TransferId> ids;
+  for (int i = 0; i < 3; ++i) {
+    ids.push_back(
+        http.Start({server.Url("/feed.xml"), first.result.etag, first.result.lastModified}, {}));
+  }
+  const auto hanging = http.Start({server.Url("/hang")}, {});
+  while (!http.Finished(ids[0]) || !http.Finished(ids[1]) || !http.Finished(ids[2]))
+    http.WaitForAny();
+  EXPECT_GE(server.ConnectionsAccepted(), 4);
+  for (const auto id : ids) {
+    const auto result = http.Take(id);
+    EXPECT_EQ(std::tuple(result.ok, result.notModified, result.status, result.text),
+              std::tuple(true, true, 304, std::string()));
+  }
+  const auto request = server.Requests().at(1);
+  EXPECT_EQ(request.Header("If-None-Match").toStdString(), first.result.etag);
+  EXPECT_EQ(request.Header("If-Modified-Since").toStdString(), first.result.lastModified);
+
+  QTimer::singleShot(50, [&] { http.Abort(hanging); });
+  const auto start = std::chrono::steady_clock::now();
+  http.WaitForAny();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(http.Finished(hanging), true);
 }

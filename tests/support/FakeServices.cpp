@@ -51,20 +51,73 @@ bool FakeStartup::Remove(const std::string& name) {
   return true;
 }
 
-Services::IHttp::Result FakeHttp::FetchText(const std::string& url,
-                                            const std::function<void(int)>& onState) {
-  fetched.push_back(url);
+Services::IHttp::TransferId FakeHttp::Start(const Request& request,
+                                            std::function<void(int)> onState) {
+  fetched.push_back(request.url);
+  requests.push_back(request);
+  m_transfers[m_next] = {request, std::move(onState), std::nullopt};
+  mostUnderWay = std::max(mostUnderWay, m_transfers.size());
+  return m_next++;
+}
+
+bool FakeHttp::Finished(TransferId id) {
+  const auto it = m_transfers.find(id);
+  return it == m_transfers.end() || it->second.result.has_value();
+}
+
+std::size_t FakeHttp::HeldBytes(TransferId id) {
+  const auto it = m_transfers.find(id);
+  if (it == m_transfers.end()) return 0;
+  const auto answer = answers.find(it->second.request.url);
+  return answer == answers.end() ? 0 : answer->second.text.size();
+}
+
+Services::IHttp::Result FakeHttp::Take(TransferId id) {
+  const auto it = m_transfers.find(id);
+  if (it == m_transfers.end() || !it->second.result) return {false, 0, {}, "not finished"};
+  Result result = std::move(*it->second.result);
+  m_transfers.erase(it);
+  return result;
+}
+
+void FakeHttp::WaitForAny() {
+  const auto next = [this]() -> std::optional<TransferId> {
+    std::optional<TransferId> found;
+    for (const auto& [id, transfer] : m_transfers) {
+      if (transfer.result || hanging.contains(transfer.request.url)) continue;
+      if (!found || newestFirst) found = id;
+      if (!newestFirst) break;
+    }
+    return found;
+  };
+  std::optional<TransferId> id = next();
+  if (!id) {
+    const std::size_t before = m_transfers.size();
+    if (whileHanging) whileHanging();
+    if (m_transfers.size() != before) return;
+    // Nothing would ever end: the transfer limit does.
+    for (auto& [key, transfer] : m_transfers) {
+      if (transfer.result) continue;
+      transfer.result = Result{false, 0, {}, "timed out after 60 s"};
+      ++timedOut;
+    }
+    return;
+  }
+  const std::string url = m_transfers[*id].request.url;
   if (duringFetch) duringFetch(url);
-  const auto it = answers.find(url);
-  if (it == answers.end()) {
-    if (onState) onState(11);
-    return {false, 0, {}, "connection refused"};
-  }
+  const auto it = m_transfers.find(*id);
+  if (it == m_transfers.end()) return;  // aborted meanwhile
+  const auto answer = answers.find(url);
+  Result result =
+      answer == answers.end() ? Result{false, 0, {}, "connection refused"} : answer->second;
+  const std::function<void(int)> onState = it->second.onState;
+  it->second.result = std::move(result);
   if (onState) {
-    for (int state : {1, 2, 3, 4, 5, 6, 7, 8}) onState(state);
-    onState(it->second.ok ? 12 : 11);
+    if (answer != answers.end()) {
+      for (int state : {1, 2, 3, 4, 5, 6, 7, 8}) onState(state);
+    }
+    onState(answer != answers.end() && answer->second.ok ? 12 : 11);
   }
-  return it->second;
 }
 
 void FakeProgress::SetQueue(const std::vector<std::string>& titles) {

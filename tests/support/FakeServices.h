@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -103,14 +104,39 @@ class FakeWindowSystem : public Services::IWindowSystem {
   bool supported = true;
 };
 
-// Answers downloads from a table by link; unknown links fail like a refused connection.
+// Answers transfers from a table by link; unknown links fail like a refused connection. A
+// transfer ends when a wait lets it: the oldest first, or the newest with newestFirst.
 class FakeHttp : public Services::IHttp {
  public:
-  Result FetchText(const std::string& url, const std::function<void(int)>& onState) override;
+  TransferId Start(const Request& request, std::function<void(int)> onState) override;
+  bool Finished(TransferId id) override;
+  // A transfer holds its whole answer from its start, as a fast server would deliver it.
+  std::size_t HeldBytes(TransferId id) override;
+  Result Take(TransferId id) override;
+  void Abort(TransferId id) override { m_transfers.erase(id); }
+  void WaitForAny() override;
+
   std::map<std::string, Result> answers;
-  std::vector<std::string> fetched;
-  // Called during each fetch, as window events would run: lets a test act mid-run.
+  std::vector<std::string> fetched;  // links, in the order their transfers started
+  std::vector<Request> requests;     // the same, with the validators sent
+  // Called as each transfer ends, as window events would run: lets a test act mid-run.
   std::function<void(const std::string&)> duringFetch;
+  bool newestFirst = false;
+  // Links that never answer. A wait with nothing else to end calls whileHanging (once per
+  // wait); when that ends nothing either, they fail as timed out, counted in timedOut.
+  std::set<std::string> hanging;
+  std::function<void()> whileHanging;
+  int timedOut = 0;
+  std::size_t mostUnderWay = 0;  // the most transfers started and not yet taken at once
+
+ private:
+  struct Transfer {
+    Request request;
+    std::function<void(int)> onState;
+    std::optional<Result> result;
+  };
+  std::map<TransferId, Transfer> m_transfers;
+  TransferId m_next = 1;
 };
 
 class FakeProgress : public Services::IProgress {
