@@ -156,4 +156,17 @@ bool SetStartupOption(const std::string& valueName, const std::string& executabl
   }
 }
 
+void LoadSchedulerSettings() {
+  cINI ini = Accessor(kSchedulerSection);
+  SchedulerInterval = Clamp(Read(ini, "interval", 0), 0, kMaxSchedulerInterval);
+  SchedulerAtStart = Clamp(Read(ini, "atstart", 0), 0, 1);
+}
+
+bool SaveSchedulerSettings() {
+  PrepareFolder();
+  cINI ini = Accessor(kSchedulerSection);
+  const bool interval = Write(ini, "interval", SchedulerInterval);
+  return Write(ini, "atstart", SchedulerAtStart) && interval;
+}
+
 }  // namespace mSettings

@@ -27,6 +27,8 @@ class FakeMessageBox : public Services::IMessageBox {
   std::vector<ShownBox> shown;
   // Answers given in order; when empty, OK boxes answer vbOK and Yes/No boxes vbNo.
   std::deque<int> answers;
+  // Runs while a box is open, as window events would.
+  std::function<void()> whileOpen;
 };
 
 class FakeShell : public Services::IShell {
