@@ -73,9 +73,11 @@ class FakeInstanceLock : public Services::IInstanceLock {
  public:
   bool TryAcquire(const std::string& name) override {
     asked.push_back(name);
-    return available;
+    if (busyTries > 0) --busyTries;
+    return available && busyTries == 0;
   }
   bool available = true;
+  int busyTries = 0;  // the lock comes free at this try
   std::vector<std::string> asked;
 };
 
