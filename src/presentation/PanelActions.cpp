@@ -153,4 +153,15 @@ void ContactUs() { mGeneralFunctions::ShellOpen(std::string("mailto:") + AppInfo
 
 void VisitWebsite() { mGeneralFunctions::ShellOpen(AppInfo::kWebsite); }
 
+std::string AboutText() {
+  return std::string(AppInfo::kTitle) + " " + mGeneralFunctions::ApplicationBuild(true, true) +
+         "\r\n\r\nA desktop reader for newsletter channels published as RSS 2.0 feeds.\r\n" +
+         AppInfo::kWebsite + "\r\n\r\n" + AppInfo::kLicence;
+}
+
+void ShowAbout() {
+  Services::MessageBox().Show(AboutText(), std::string("About ") + AppInfo::kTitle,
+                              Services::vbOKOnly + Services::vbInformation);
+}
+
 }  // namespace PanelActions

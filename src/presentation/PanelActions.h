@@ -55,5 +55,8 @@ std::string HelpFilePath();
 void OpenHelpFile();
 void ContactUs();
 void VisitWebsite();
+// Help → About: the program's name, version and build, and its licence.
+std::string AboutText();
+void ShowAbout();
 
 }  // namespace PanelActions

@@ -3,11 +3,13 @@
 // window puts it into a sub-window of its document area; the caption (windowTitle) is the tab
 // text. ItemID names the message it shows.
 
+#include <QString>
 #include <QWidget>
 
 #include <string>
 
 class IMessageViewFactory;
+class QPrinter;
 
 class frmDoc : public QWidget {
   Q_OBJECT
@@ -23,6 +25,12 @@ class frmDoc : public QWidget {
 
   // Shows the page file; it is read now, so a later rendering does not reach this window.
   void Navigate(const std::string& path);
+  // Prints the page shown, as text and layout without anything from outside the page.
+  void Print(QPrinter& printer) const;
+
+  // A caption as a tab shows it literally: the tab strip takes "&" for a mnemonic and the
+  // document area "[*]" for a modified mark.
+  static QString TabText(QString caption);
 
   // The view: a QWebEngineView, or a QTextBrowser when the web view is not available.
   QWidget* ucBrowser() const { return m_browser; }
@@ -31,4 +39,5 @@ class frmDoc : public QWidget {
   IMessageViewFactory& m_viewFactory;
   QWidget* m_browser = nullptr;
   std::string m_itemId;
+  QString m_page;
 };

@@ -5,6 +5,7 @@
 #include "presentation/frmDoc.h"
 #include "presentation/frmOptions.h"
 #include "retrieval/frmBusy.h"
+#include "shell/frmScheduler.h"
 #include "shell/frmSysTray.h"
 #include "subscriptions/frmDropBox.h"
 #include "support/WindowSupport.h"
@@ -49,8 +50,9 @@ class MainWindow : public MainWindowTest {
     if (open || window->mnuToolsDropBox->isChecked())
       out += open == window->mnuToolsDropBox->isChecked() ? "drop box; " : "mark out of step; ";
     if (open) window->DropBox()->close();
-    for (frmSettings* dialog : window->findChildren<frmSettings*>()) {
-      out += dialog->isModal() ? "modal settings; " : "settings; ";
+    for (QDialog* dialog : window->findChildren<QDialog*>()) {
+      if (!qobject_cast<frmSettings*>(dialog) && !qobject_cast<frmScheduler*>(dialog)) continue;
+      out += (dialog->isModal() ? "modal " : "") + dialog->objectName().toStdString() + "; ";
       dialog->close();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -79,38 +81,39 @@ TEST_F(MainWindow, EveryEntryReachesItsCommandOnce) {
   platform.http.answers[kLettersLink] = {true, 200, FeedWithItems({"l9"}), {}};
   platform.http.answers[kNotesLink] = {true, 200, FeedWithItems({"n9"}), {}};
   window->AddToSystemTray();
-  for (QAction* entry : {window->mnuFileSystray, window->mnuFileSaveAs, window->mnuFilePrint,
-                         window->mnuFileCloseCurrent, window->mnuFileCloseAll, window->mnuFileExit,
-                         window->mnuHelpAbout})
+  // Without an open document these do nothing.
+  for (QAction* entry : {window->mnuFileSaveAs, window->mnuFilePrint, window->mnuFileCloseCurrent,
+                         window->mnuFileCloseAll})
     entry->trigger();
-  EXPECT_EQ(Effect(), "");  // entries without a command
+  EXPECT_EQ(Effect(), "");
+  window->mnuHelpAbout->trigger();
+  EXPECT_EQ(Effect(), "box About Quillpost; ");
   for (const auto& [entry, trayEntry, effect] : std::vector<std::tuple<QAction*, int, std::string>>{
-           {window->mnuToolsScheduler, 7, "box Quillpost; "},
+           {window->mnuToolsScheduler, 7, "modal frmScheduler; "},
            {window->mnuHelpFile, 10, "box Help File not found!; "},
            {window->mnuHelpEmail, 11, "open mailto:support@quillpost.example; "},
            {window->mnuHelpWebsite, 12, "open https://quillpost.example/; "},
-           {window->mnuToolsSettings, 8, "modal settings; "},
+           {window->mnuToolsSettings, 8, "modal frmSettings; "},
            {window->mnuMsgSourceCheckAll, 3, "fetch letters; fetch notes; "},
-           {window->mnuToolsDropBox, 5, "drop box; "},
-           {window->mnuSysDropBox, 5, "drop box; "}}) {
+           {window->mnuToolsDropBox, 5, "drop box; "}}) {
     entry->trigger();
     EXPECT_EQ(Effect(), effect) << entry->text().toStdString();
     window->SysTray()->TriggerMenuItem(trayEntry);
     EXPECT_EQ(Effect(), effect) << "tray entry " << trayEntry;
   }
   // The drop box's mark follows it however it closes: the entries again, its own Close.
-  for (QAction* close : {window->mnuToolsDropBox, window->mnuSysDropBox}) {
-    window->mnuToolsDropBox->trigger();
-    close->trigger();
-    EXPECT_EQ(Effect(), "") << close->text().toStdString();
-  }
+  window->mnuToolsDropBox->trigger();
+  window->mnuToolsDropBox->trigger();
+  EXPECT_EQ(Effect(), "");
   window->mnuToolsDropBox->trigger();
   window->DropBox()->mnuPopupClose->trigger();
   EXPECT_EQ(Effect(), "");
   // One dialog, however often and from wherever it is asked for.
   window->mnuToolsSettings->trigger();
   emit window->Panel()->SettingsRequested();
-  EXPECT_EQ(Effect(), "modal settings; ");
+  window->mnuToolsScheduler->trigger();
+  emit window->Panel()->SchedulerRequested();
+  EXPECT_EQ(Effect(), "modal frmSettings; modal frmScheduler; ");
   Tree().SetSelectedItem(Tree().Find(notesId));
   window->mnuMsgSourceCheckCurrent->trigger();
   EXPECT_EQ(Effect(), "fetch notes; ");
@@ -202,8 +205,10 @@ TEST_F(MainWindow, MessageListTabsAndPopupEntriesReachTheirMessage) {
   window->activateWindow();
   window->LastDocument()->setFocus();
   QTest::keyClick(window->LastDocument(), Qt::Key_F4);
+  EXPECT_EQ(Effect(), "modal frmScheduler; ");
+  QApplication::setActiveWindow(window.get());
   QTest::keyClick(window->LastDocument(), Qt::Key_F4, Qt::ControlModifier);
-  EXPECT_EQ(Effect(), "box Quillpost; modal settings; ");
+  EXPECT_EQ(Effect(), "modal frmSettings; ");
   emit window->Tabs()->findChild<QTabBar*>()->tabCloseRequested(0);
   Settle();
   EXPECT_EQ(OpenTitles(), QString("Second"));
