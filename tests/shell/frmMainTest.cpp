@@ -6,6 +6,7 @@
 #include "presentation/frmOptions.h"
 #include "retrieval/frmBusy.h"
 #include "shell/frmScheduler.h"
+#include "subscriptions/SourceTree.h"
 #include "shell/frmSysTray.h"
 #include "subscriptions/frmDropBox.h"
 #include "support/WindowSupport.h"
@@ -14,6 +15,9 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
@@ -221,4 +225,53 @@ TEST_F(MainWindow, MessageListTabsAndPopupEntriesReachTheirMessage) {
   Settle();
   EXPECT_EQ(OpenTitles(), QString("First"));
   EXPECT_EQ(StoredRead(lettersId, "g2"), -1);
+}
+
+// Catches document entries that act without a document, a close that activates the first tab
+// instead of a neighbour, a caption taken for a mnemonic, and a save or print that misses the
+// open message (a printed PDF must hold its title).
+TEST_F(MainWindow, FileMenuActsOnTheOpenDocuments) {
+  InstallTemplate();
+  const std::string cartoons = AddSource("Cartoons", "http://news.quillpost.test/c", {{"c1", "Tom & Jerry [*]"}});
+  ASSERT_EQ(mSubscriptions::LoadSubscriptions(Tree()), true);
+  for (const auto& [source, row] : {std::pair(lettersId, 0), {lettersId, 1}, {cartoons, 0}}) {
+    Tree().SetSelectedItem(Tree().Find(source)->Child(row));
+    window->mnuPopupSourceShow->trigger();
+  }
+  Settle();
+  // The strip shows "&&" as "&"; the area has made "[*][*]" a literal "[*]".
+  EXPECT_EQ(window->Tabs()->findChild<QTabBar*>()->tabText(2).toStdString(), "Tom && Jerry [*]");
+  EXPECT_EQ(window->mnuFileSaveAs->isEnabled(), true);
+  const std::string saved = platform.root + "/saved.eml", pdf = platform.root + "/printed.pdf";
+  platform.saveDialog.answer = saved;
+  window->mnuFileSaveAs->trigger();
+  EXPECT_EQ(platform.saveDialog.requests.at(0).filter,
+            "HTML Files|*.htm;*.html|Text Files|*.txt|Email Draft Files (*.eml)|*.eml");
+  EXPECT_NE(TestSupport::ReadAll(saved).find("MIME-Version: 1.0"), std::string::npos);  // e-mail
+  WithModal<QPrintDialog>([&] { window->mnuFilePrint->trigger(); }, [&](QPrintDialog* dialog) {
+    dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+    dialog->printer()->setOutputFileName(QString::fromStdString(pdf));
+    dialog->done(QDialog::Accepted);
+  });
+  QProcess text;
+  text.start("pdftotext", {QString::fromStdString(pdf), "-"});
+  ASSERT_EQ(text.waitForFinished(10'000), true);
+  EXPECT_EQ(text.readAllStandardOutput().contains("Tom & Jerry [*]"), true);
+
+  const auto active = [&] { return window->ActiveDocument()->widget()->windowTitle().toStdString(); };
+  // The area itself would go back to the tab active before (First), not to the neighbour.
+  for (const int tab : {0, 1}) window->Tabs()->setActiveSubWindow(window->Tabs()->subWindowList().at(tab));
+  window->mnuFileCloseCurrent->trigger();
+  Settle();
+  EXPECT_EQ(OpenTitles().toStdString() + " | " + active(), "First, Tom && Jerry [*][*] | Tom & Jerry [*]");
+  window->mnuFileCloseCurrent->trigger();
+  Settle();
+  EXPECT_EQ(OpenTitles().toStdString() + " | " + active(), "First | First");
+  window->mnuFileCloseAll->trigger();
+  Settle();
+  EXPECT_EQ(std::pair(DocumentCount(), window->mnuFilePrint->isEnabled()), std::pair(0, false));
+  window->trayAvailable = true;
+  window->mnuFileSystray->trigger();
+  Settle();
+  EXPECT_EQ(State(*window), "hidden, tray Show");
 }
