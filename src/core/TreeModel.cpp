@@ -515,7 +515,8 @@ bool TreeModel::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const int code = VirtualKeyCode(key->key());
     const int shift = ShiftState(key->modifiers());
-    if (key->isAutoRepeat() || code == 0) return false;
+    // A key an open label editor passed on (its Return, which ends the edit) is the editor's.
+    if (key->isAutoRepeat() || code == 0 || m_tree->EditingNode()) return false;
     if (event->type() == QEvent::KeyPress) {
       later([=](TreeControl& tree) { tree.RaiseKeyDown(code, shift); });
     } else {
