@@ -377,7 +377,7 @@ void TreeModel::ReplayViewState() {
     if (node->Expanded() && node->ChildCount() > 0) emit ExpandRequested(IndexFromNode(node), true);
   }
   m_shownSelected = m_tree->SelectedItem();
-  if (m_shownSelected) emit SelectionRequested(IndexFromNode(m_shownSelected));
+  if (m_shownSelected) ShowSelection(m_shownSelected);
   emit ControlEnabledChanged(m_tree->Enabled());
 }
 
@@ -397,7 +397,15 @@ void TreeModel::SelectionChanged(Node* selected) {
       m_selectedNode.tag = selected->Tag();
     }
   }
-  emit SelectionRequested(IndexFromNode(selected));
+  ShowSelection(selected);
+}
+
+// While the control is disabled its rows cannot be selected in the view: the view then reports an
+// empty selection, which is no choice of the user's.
+void TreeModel::ShowSelection(Node* node) {
+  const bool before = std::exchange(m_showingSelection, true);
+  emit SelectionRequested(IndexFromNode(node));
+  m_showingSelection = before;
 }
 
 void TreeModel::EnabledChanged(bool enabled) {
@@ -448,7 +456,7 @@ void TreeModel::AttachView(QTreeView* view) {
   // decides its own selection then. A current row that is not selected (the view makes the first
   // row current when it gets the focus) is no choice of the user's.
   connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, view] {
-    if (m_structural > 0 || m_frozen || !m_tree) return;
+    if (m_structural > 0 || m_frozen || m_showingSelection || !m_tree) return;
     const QModelIndexList selected = view->selectionModel()->selectedIndexes();
     m_tree->SetSelectedItem(selected.isEmpty() ? nullptr : NodeFromIndex(selected.first()));
   });

@@ -97,6 +97,7 @@ class TreeModel : public QAbstractItemModel, private TreeControl::Observer {
   void EmitAllChanged(const QList<int>& roles);
   void ReplayViewState();
   void RestoreRemembered();
+  void ShowSelection(TreeControl::Node* node);
   void EmitCountChanged(TreeControl::Node* source);
   int UnreadCount(const TreeControl::Node& source) const;
 
@@ -105,6 +106,7 @@ class TreeModel : public QAbstractItemModel, private TreeControl::Observer {
   bool m_frozen = false;  // a batch is under way: the model shows nothing
   int m_structural = 0;   // inside a row insert, remove, move or layout change
   bool m_inSetData = false;
+  bool m_showingSelection = false;  // the control's selection is being shown in the view
   bool m_viewEndsEdit = false;  // the view's editor ends the edit and closes by itself
   TreeControl::Node* m_shownSelected = nullptr;
   bool m_unreadCounts = false;
