@@ -458,7 +458,13 @@ void TreeModel::AttachView(QTreeView* view) {
   connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, view] {
     if (m_structural > 0 || m_frozen || m_showingSelection || !m_tree) return;
     const QModelIndexList selected = view->selectionModel()->selectedIndexes();
-    m_tree->SetSelectedItem(selected.isEmpty() ? nullptr : NodeFromIndex(selected.first()));
+    // A click on the free space below the rows empties the view's selection: no choice either,
+    // the control keeps its node and the view shows it again.
+    if (selected.isEmpty()) {
+      if (Node* kept = m_tree->SelectedItem()) ShowSelection(kept);
+      return;
+    }
+    m_tree->SetSelectedItem(NodeFromIndex(selected.first()));
   });
   // The delegate closes an editor without committing when the user backs out.
   connect(view->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {

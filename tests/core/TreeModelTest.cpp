@@ -157,6 +157,8 @@ TEST_F(TreeModelTest, UnreadCountsFollowAndReloadsKeepWhatTheUserChose) {
   EXPECT_EQ(state(), std::tuple(true, false, "z2", "z2"));
   reload("g-new");  // the selected message is gone: its source takes the selection
   EXPECT_EQ(state(), std::tuple(true, false, "Zeta", "Zeta"));
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, {5, view.viewport()->height() - 5});
+  EXPECT_EQ(state(), std::tuple(true, false, "Zeta", "Zeta"));  // the free space below the rows
   // Nothing selected: the row the view makes current when it gets the focus is no choice.
   tree.SetSelectedItem(nullptr);
   view.clearFocus();
