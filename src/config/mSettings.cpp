@@ -192,4 +192,17 @@ bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown) {
   return false;
 }
 
+void LoadSchedulerSettings() {
+  cINI ini = Accessor(kSchedulerSection);
+  SchedulerInterval = Clamp(Read(ini, "interval", 0), 0, kMaxSchedulerInterval);
+  SchedulerAtStart = Clamp(Read(ini, "atstart", 0), 0, 1);
+}
+
+bool SaveSchedulerSettings() {
+  PrepareFolder();
+  cINI ini = Accessor(kSchedulerSection);
+  const bool interval = Write(ini, "interval", SchedulerInterval);
+  return Write(ini, "atstart", SchedulerAtStart) && interval;
+}
+
 }  // namespace mSettings

@@ -76,4 +76,15 @@ bool PicturesAlwaysShown(const std::string& sourceId);
 // be written (the user is told so).
 bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown);
 
+// The automatic check (section "scheduler"): minutes between checks ("interval", 0 = off,
+// clamped to 0..1440) and whether to check when the program starts ("atstart", 0 or 1). Missing
+// or blank keys read as 0.
+inline constexpr const char* kSchedulerSection = "scheduler";
+inline constexpr std::int16_t kMaxSchedulerInterval = 1440;
+inline std::int16_t SchedulerInterval = 0;
+inline std::int16_t SchedulerAtStart = 0;
+void LoadSchedulerSettings();
+// Writes interval and atstart; false when settings.cfg could not be written.
+bool SaveSchedulerSettings();
+
 }  // namespace mSettings

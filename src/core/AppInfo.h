@@ -9,6 +9,10 @@ inline constexpr const char* kTitle = "Quillpost";
 inline constexpr const char* kMainWindowTitle = "Quillpost (Standard Version)";
 inline constexpr const char* kSupportEmail = "support@quillpost.example";
 inline constexpr const char* kWebsite = "https://quillpost.example/";
+// The terms the program is given under, as the package's copyright file states them.
+inline constexpr const char* kLicence =
+    "Copyright 2026 the Quillpost developers. They have not published licence terms for this "
+    "program yet; until they do, all rights are reserved.";
 // The help page installed beside the program.
 inline constexpr const char* kHelpFileName = "Help.html";
 

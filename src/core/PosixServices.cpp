@@ -7,7 +7,6 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/random.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
@@ -22,15 +21,6 @@ std::string SelfExecutable() {
   std::error_code ec;
   const auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::string() : path.string();
-}
-
-// /run/user/<uid> when it exists and belongs to the user; empty otherwise.
-std::string SessionRuntimeFolder() {
-  const std::string folder = "/run/user/" + std::to_string(getuid());
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid())
-    return {};
-  return folder;
 }
 
 // The name becomes a file name: it must not reach outside the autostart folder.
@@ -103,26 +93,16 @@ bool Environment::IsWritableFolder(const std::string& folder) {
          ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-bool InstanceLock::TryAcquire(const std::string& name) {
-  std::string path;
-  std::string runtime;
-  if (const char* env = std::getenv("XDG_RUNTIME_DIR"); env && env[0] == '/') runtime = env;
-  // cron starts "--check" without the session's variables: the login manager's runtime folder
-  // is the one the session uses, and the check must see a reader running there.
-  if (runtime.empty()) runtime = SessionRuntimeFolder();
-  std::error_code ec;
-  if (!runtime.empty() && std::filesystem::is_directory(runtime, ec)) {
-    path = runtime + "/" + name + ".lock";
-  } else {
-    path = std::filesystem::temp_directory_path(ec).string() + "/" + name + "-" +
-           std::to_string(getuid()) + ".lock";
-  }
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+bool InstanceLock::TryAcquire(const std::string& lockFile) {
+  // A second open file of this process would conflict with its own lock.
+  if (lockFile == m_held) return true;
+  const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return true;  // no place for a lock: better one run too many than none
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
     return false;
   }
+  m_held = lockFile;
   return true;  // the descriptor stays open until the process ends
 }
 

@@ -27,7 +27,10 @@ class Environment : public Services::IEnvironment {
 // A lock file held with flock: the kernel drops it when the process ends, however it ends.
 class InstanceLock : public Services::IInstanceLock {
  public:
-  bool TryAcquire(const std::string& name) override;
+  bool TryAcquire(const std::string& lockFile) override;
+
+ private:
+  std::string m_held;
 };
 
 class Random : public Services::IRandom {

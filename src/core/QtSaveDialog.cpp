@@ -53,6 +53,12 @@ void QtSaveDialog::Prepare(QFileDialog& dialog, const Request& request, const QS
   const QStringList filters = NameFilters(request.filter);
   if (!filters.isEmpty()) dialog.setNameFilters(filters);
   dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+  // Where several types are offered, a name typed without extension takes the chosen type's.
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& type) {
+    static const QRegularExpression firstPattern(QStringLiteral("\\*\\.(\\w+)"));
+    const QRegularExpressionMatch match = firstPattern.match(type);
+    if (match.hasMatch()) dialog.setDefaultSuffix(match.captured(1));
+  });
   dialog.selectFile(PlainFileName(request.fileName));
 }
 

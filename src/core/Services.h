@@ -82,9 +82,9 @@ class IClock {
 class IInstanceLock {
  public:
   virtual ~IInstanceLock() = default;
-  // Takes the per-session lock of that name and keeps it until the process ends.
-  // False when another process holds it.
-  virtual bool TryAcquire(const std::string& name) = 0;
+  // Takes the lock held in that file and keeps it until the process ends (taking it again is
+  // no error). False when another process holds it.
+  virtual bool TryAcquire(const std::string& lockFile) = 0;
 };
 
 class IRandom {

@@ -393,6 +393,12 @@ bool TreeControl::RaiseDblClick() {
   return true;
 }
 
+bool TreeControl::RaiseKeyDown(int keyCode, int shift) {
+  if (!m_enabled || !m_onKeyDown) return false;
+  m_onKeyDown(keyCode, shift);
+  return true;
+}
+
 bool TreeControl::RaiseKeyUp(int keyCode, int shift) {
   if (!m_enabled || !m_onKeyUp) return false;
   m_onKeyUp(keyCode, shift);

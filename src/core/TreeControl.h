@@ -150,6 +150,11 @@ class TreeControl {
   // Event handlers. The Raise functions are called by the view (and by tests); they do nothing
   // while the control is disabled and return whether a handler ran.
   void SetOnDblClick(std::function<void()> handler) { m_onDblClick = std::move(handler); }
+  // A key press (auto-repeats left out): what a key does at once. A release may belong to a
+  // press that went to a box which has closed since, so it must never act on its own.
+  void SetOnKeyDown(std::function<void(int keyCode, int shift)> handler) {
+    m_onKeyDown = std::move(handler);
+  }
   void SetOnKeyUp(std::function<void(int keyCode, int shift)> handler) {
     m_onKeyUp = std::move(handler);
   }
@@ -160,6 +165,7 @@ class TreeControl {
     m_onAfterLabelEdit = std::move(handler);
   }
   bool RaiseDblClick();
+  bool RaiseKeyDown(int keyCode, int shift);
   bool RaiseKeyUp(int keyCode, int shift);
   bool RaiseMouseUp(int button, int shift, int x, int y);
 
@@ -201,6 +207,7 @@ class TreeControl {
   std::function<Node*(int, int)> m_hitTest;
   std::function<bool(const Node&)> m_labelEditFilter;
   std::function<void()> m_onDblClick;
+  std::function<void(int, int)> m_onKeyDown;
   std::function<void(int, int)> m_onKeyUp;
   std::function<void(int, int, int, int)> m_onMouseUp;
   std::function<void(LabelEditEvent&)> m_onAfterLabelEdit;

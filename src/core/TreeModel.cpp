@@ -102,6 +102,24 @@ void TreeModel::SetImageList(QList<QIcon> images) {
   EmitAllChanged({Qt::DecorationRole});
 }
 
+void TreeModel::ShowUnreadCounts() {
+  m_unreadCounts = true;
+  EmitAllChanged({Qt::DisplayRole, Qt::FontRole});
+}
+
+int TreeModel::UnreadCount(const Node& source) const {
+  int count = 0;
+  for (std::size_t row = 0; row < source.ChildCount(); ++row)
+    count += source.Child(row)->Image() == MessageTreeImage::Unread ? 1 : 0;
+  return count;
+}
+
+void TreeModel::EmitCountChanged(Node* source) {
+  if (!m_unreadCounts || !source || !source->IsTopLevel()) return;
+  const QModelIndex idx = IndexFromNode(source);
+  emit dataChanged(idx, idx, {Qt::DisplayRole});
+}
+
 Node* TreeModel::NodeFromIndex(const QModelIndex& index) const {
   if (!index.isValid() || index.model() != this || m_frozen || !m_tree) return nullptr;
   return static_cast<Node*>(index.internalPointer());
@@ -145,6 +163,11 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
   if (!node) return {};
   switch (role) {
     case Qt::DisplayRole:
+      if (m_unreadCounts && node->IsTopLevel()) {
+        if (const int unread = UnreadCount(*node); unread > 0)
+          return QStringLiteral("%1 (%2)").arg(QString::fromStdString(node->Text())).arg(unread);
+      }
+      return QString::fromStdString(node->Text());
     case Qt::EditRole:
     case Qt::ToolTipRole:
       return QString::fromStdString(node->Text());
@@ -154,7 +177,9 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
       return {};
     }
     case Qt::FontRole:
-      if (node->Bold()) {
+      // However a message's flag changed, its weight follows its image.
+      if (m_unreadCounts && !node->IsTopLevel() ? node->Image() == MessageTreeImage::Unread
+                                                 : node->Bold()) {
         QFont font;
         font.setBold(true);
         return font;
@@ -220,14 +245,16 @@ void TreeModel::NodeAboutToBeAdded(Node* parent, std::size_t row) {
   beginInsertRows(IndexFromNode(parent), r, r);
 }
 
-void TreeModel::NodeAdded(Node*) {
+void TreeModel::NodeAdded(Node* node) {
   endInsertRows();
   --m_structural;
+  EmitCountChanged(node->Parent());
 }
 
 void TreeModel::NodeAboutToBeRemoved(Node* node) {
   ++m_structural;
   if (IsWithin(m_shownSelected, node)) m_shownSelected = nullptr;
+  m_removingFrom = node->Parent();
   const int r = static_cast<int>(node->Row());
   beginRemoveRows(IndexFromNode(node->Parent()), r, r);
 }
@@ -235,6 +262,7 @@ void TreeModel::NodeAboutToBeRemoved(Node* node) {
 void TreeModel::NodeRemoved() {
   endRemoveRows();
   --m_structural;
+  EmitCountChanged(std::exchange(m_removingFrom, nullptr));
 }
 
 void TreeModel::NodeAboutToMove(Node* node, std::size_t toRow) {
@@ -260,12 +288,20 @@ void TreeModel::NodeChanged(Node* node, TreeControl::Change what) {
       emit dataChanged(idx, idx, {TagRole});
       break;
     case TreeControl::Change::Image:
-      emit dataChanged(idx, idx, {Qt::DecorationRole, ImageRole});
+      emit dataChanged(idx, idx, {Qt::DecorationRole, ImageRole, Qt::FontRole});
+      EmitCountChanged(node->Parent());
       break;
     case TreeControl::Change::Bold:
       emit dataChanged(idx, idx, {Qt::FontRole});
       break;
     case TreeControl::Change::Expanded:
+      if (!node->Key().empty()) {
+        if (node->Expanded()) {
+          m_expandedKeys.insert(node->Key());
+        } else {
+          m_expandedKeys.erase(node->Key());
+        }
+      }
       emit ExpandRequested(idx, node->Expanded());
       break;
   }
@@ -312,7 +348,26 @@ void TreeModel::ResetDone() {
   m_frozen = false;
   endResetModel();
   --m_structural;
+  RestoreRemembered();
   ReplayViewState();
+}
+
+void TreeModel::RestoreRemembered() {
+  if (!m_tree) return;
+  for (const std::string& key : std::set(m_expandedKeys)) {
+    if (Node* node = m_tree->Find(key)) node->SetExpanded(true);
+  }
+  const Remembered wanted = m_selectedNode;
+  if (m_tree->SelectedItem() || (wanted.key.empty() && wanted.parentKey.empty())) return;
+  Node* node = m_tree->Find(wanted.key);
+  if (Node* parent = wanted.key.empty() ? m_tree->Find(wanted.parentKey) : nullptr) {
+    for (std::size_t row = 0; row < parent->ChildCount() && !node; ++row)
+      if (parent->Child(row)->Key().empty() && parent->Child(row)->Tag() == wanted.tag)
+        node = parent->Child(row);
+    if (!node) node = parent;
+  }
+  // Nothing to be found yet (a clear before the reload): the memory waits for the reload.
+  if (node) m_tree->SetSelectedItem(node);
 }
 
 // After a reset the view has forgotten which nodes were expanded and which was selected.
@@ -322,7 +377,7 @@ void TreeModel::ReplayViewState() {
     if (node->Expanded() && node->ChildCount() > 0) emit ExpandRequested(IndexFromNode(node), true);
   }
   m_shownSelected = m_tree->SelectedItem();
-  if (m_shownSelected) emit SelectionRequested(IndexFromNode(m_shownSelected));
+  if (m_shownSelected) ShowSelection(m_shownSelected);
   emit ControlEnabledChanged(m_tree->Enabled());
 }
 
@@ -334,7 +389,23 @@ void TreeModel::SelectionChanged(Node* selected) {
     emit dataChanged(idx, idx, {Qt::DecorationRole});
   }
   m_shownSelected = selected;
-  emit SelectionRequested(IndexFromNode(selected));
+  m_selectedNode = {};
+  if (selected) {
+    m_selectedNode.key = selected->Key();
+    if (selected->Key().empty() && selected->Parent()) {
+      m_selectedNode.parentKey = selected->Parent()->Key();
+      m_selectedNode.tag = selected->Tag();
+    }
+  }
+  ShowSelection(selected);
+}
+
+// While the control is disabled its rows cannot be selected in the view: the view then reports an
+// empty selection, which is no choice of the user's.
+void TreeModel::ShowSelection(Node* node) {
+  const bool before = std::exchange(m_showingSelection, true);
+  emit SelectionRequested(IndexFromNode(node));
+  m_showingSelection = before;
 }
 
 void TreeModel::EnabledChanged(bool enabled) {
@@ -382,12 +453,19 @@ void TreeModel::AttachView(QTreeView* view) {
     if (Node* node = NodeFromIndex(idx)) node->SetExpanded(false);
   });
   // While rows move or go, the selection model picks a new current row by itself; the control
-  // decides its own selection then.
-  connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& current) {
-            if (m_structural > 0 || m_frozen || !m_tree) return;
-            m_tree->SetSelectedItem(NodeFromIndex(current));
-          });
+  // decides its own selection then. A current row that is not selected (the view makes the first
+  // row current when it gets the focus) is no choice of the user's.
+  connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, view] {
+    if (m_structural > 0 || m_frozen || m_showingSelection || !m_tree) return;
+    const QModelIndexList selected = view->selectionModel()->selectedIndexes();
+    // A click on the free space below the rows empties the view's selection: no choice either,
+    // the control keeps its node and the view shows it again.
+    if (selected.isEmpty()) {
+      if (Node* kept = m_tree->SelectedItem()) ShowSelection(kept);
+      return;
+    }
+    m_tree->SetSelectedItem(NodeFromIndex(selected.first()));
+  });
   // The delegate closes an editor without committing when the user backs out.
   connect(view->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
     if (!m_tree || !m_tree->EditingNode()) return;
@@ -446,11 +524,16 @@ bool TreeModel::eventFilter(QObject* watched, QEvent* event) {
         later([=](TreeControl& tree) { tree.RaiseMouseUp(button, shift, at.x(), at.y()); });
       }
     }
-  } else if (watched == m_viewWidget.data() && event->type() == QEvent::KeyRelease) {
+  } else if (watched == m_viewWidget.data() &&
+             (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const int code = VirtualKeyCode(key->key());
     const int shift = ShiftState(key->modifiers());
-    if (!key->isAutoRepeat() && code != 0) {
+    // A key an open label editor passed on (its Return, which ends the edit) is the editor's.
+    if (key->isAutoRepeat() || code == 0 || m_tree->EditingNode()) return false;
+    if (event->type() == QEvent::KeyPress) {
+      later([=](TreeControl& tree) { tree.RaiseKeyDown(code, shift); });
+    } else {
       later([=](TreeControl& tree) { tree.RaiseKeyUp(code, shift); });
     }
   }

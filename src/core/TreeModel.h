@@ -7,8 +7,13 @@
 //
 // AttachView binds a QTreeView both ways: the control's expanded and selected state, its enabled
 // state, label editing (started by the control, committed through setData, backed out with
-// Escape), and the view's double clicks, key releases and mouse releases raised as the control's
-// events.
+// Escape), and the view's double clicks, key presses and releases and mouse releases raised as the
+// control's events.
+//
+// Reloads replace nodes, so the model remembers by key which nodes were expanded and which one
+// was selected (a keyless node by its parent's key and its tag) and gives that state back to the
+// new nodes when a batch or a clear ends; a selected node that is gone then hands its selection
+// to its parent. Only the user's choices and the control's own changes count, never a reload's.
 
 #include "core/TreeControl.h"
 
@@ -17,6 +22,9 @@
 #include <QList>
 #include <QModelIndexList>
 #include <QPointer>
+
+#include <set>
+#include <string>
 
 class QTreeView;
 
@@ -34,6 +42,10 @@ class TreeModel : public QAbstractItemModel, private TreeControl::Observer {
 
   // Icons by image number (index 0 is image 0); numbers outside the list show no icon.
   void SetImageList(QList<QIcon> images);
+  // The message tree's look: a source shows its number of unread messages after its title, e.g.
+  // "Kitchen Notes (2)" (only in the display; the node's text and the edited label stay the
+  // title), and a message is bold exactly when its image is the unread one.
+  void ShowUnreadCounts();
 
   TreeControl::Node* NodeFromIndex(const QModelIndex& index) const;
   QModelIndex IndexFromNode(const TreeControl::Node* node) const;
@@ -84,14 +96,26 @@ class TreeModel : public QAbstractItemModel, private TreeControl::Observer {
 
   void EmitAllChanged(const QList<int>& roles);
   void ReplayViewState();
+  void RestoreRemembered();
+  void ShowSelection(TreeControl::Node* node);
+  void EmitCountChanged(TreeControl::Node* source);
+  int UnreadCount(const TreeControl::Node& source) const;
 
   TreeControl* m_tree;
   QList<QIcon> m_images;
   bool m_frozen = false;  // a batch is under way: the model shows nothing
   int m_structural = 0;   // inside a row insert, remove, move or layout change
   bool m_inSetData = false;
+  bool m_showingSelection = false;  // the control's selection is being shown in the view
   bool m_viewEndsEdit = false;  // the view's editor ends the edit and closes by itself
   TreeControl::Node* m_shownSelected = nullptr;
+  bool m_unreadCounts = false;
+  TreeControl::Node* m_removingFrom = nullptr;  // the parent of the node being removed
+  // What the user chose, by key, across reloads that replace the nodes.
+  std::set<std::string> m_expandedKeys;
+  struct Remembered {
+    std::string key, parentKey, tag;
+  } m_selectedNode;
   QModelIndexList m_layoutOld;
   QList<TreeControl::Node*> m_layoutNodes;
   bool m_attached = false;

@@ -10,12 +10,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLocalSocket>
 
 #include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 namespace DesktopEntry {
 
@@ -39,6 +42,32 @@ void LoadMainWindow(const std::string& arguments) {
   QObject::connect(g_mainWindow.get(), &frmMain::Unloaded, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   g_mainWindow->Form_Load(arguments);
+  g_mainWindow->ListenForChecks(mMain::SocketFile());
+}
+
+// A reader that answers connects at once; one that is busy checking answers when it is done.
+constexpr int kConnectMs = 2'000;
+constexpr int kLongestRunMs = 2 * 60 * 60'000;
+
+bool ReaderAnswers() {
+  QLocalSocket socket;
+  socket.connectToServer(QString::fromStdString(mMain::SocketFile()));
+  return socket.waitForConnected(kConnectMs);
+}
+
+std::optional<std::string> AskReader(const std::string& request) {
+  QLocalSocket socket;
+  socket.connectToServer(QString::fromStdString(mMain::SocketFile()));
+  if (!socket.waitForConnected(kConnectMs)) return std::nullopt;
+  socket.write(request.data(), static_cast<qint64>(request.size()));
+  QByteArray answer;
+  const QDeadlineTimer deadline(kLongestRunMs);
+  while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
+    socket.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 60'000)));
+    answer += socket.readAll();
+  }
+  answer += socket.readAll();
+  return answer.toStdString();
 }
 
 enum class Mode { Desktop, Check, Help, Version, BadArguments, ExportOpml, ImportOpml };
@@ -94,10 +123,11 @@ const char* kUsage =
     "  (no switch)  start the reader\n"
     "  -s           start with only the notification-area icon\n"
     "  --check      check all sources for new messages without any window, then exit;\n"
-    "               the summary goes to standard output, messages to standard error;\n"
-    "               exit status 0: all sources checked, 1: some source failed,\n"
-    "               2: no check possible (already running, subscription file missing or\n"
-    "               damaged, offline)\n"
+    "               a reader running on the same data does the check and --check waits\n"
+    "               for it; the summary goes to standard output, messages to standard\n"
+    "               error; exit status 0: all sources checked, 1: some source failed,\n"
+    "               2: no check possible (another check busy for over a minute,\n"
+    "               subscription file missing or damaged, offline)\n"
     "  --export-opml FILE\n"
     "               write the subscribed sources to FILE as OPML 2.0, then exit\n"
     "  --import-opml FILE\n"
@@ -121,7 +151,7 @@ int RunHeadlessCheck(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
   ServiceSetup::InstallHeadless();
-  return HeadlessCheck::Run(std::cout);
+  return HeadlessCheck::Run(std::cout, AskReader);
 }
 
 }  // namespace
@@ -164,7 +194,7 @@ int Run(int argc, char** argv) {
   ServiceSetup::InstallDesktop();
 
   const std::string arguments = ArgumentText(argc, argv);
-  if (!mMain::Main([&arguments] { LoadMainWindow(arguments); })) return 1;
+  if (!mMain::Main([&arguments] { LoadMainWindow(arguments); }, ReaderAnswers)) return 1;
   const int status = app.exec();
   g_mainWindow.reset();
   return status;

@@ -3,7 +3,6 @@
 #include "core/Services.h"
 #include "core/TreeControl.h"
 #include "entry/mMain.h"
-#include "retrieval/CheckRun.h"
 #include "subscriptions/SourceTree.h"
 
 #include <ostream>
@@ -55,21 +54,33 @@ class ProgressScope {
 
 }  // namespace
 
-int Run(std::ostream& out) {
-  // Two programs storing into the same inboxes at once would lose messages.
-  if (!mMain::TakeDataFolder()) {
-    Services::MessageBox().Show(mMain::kRefusalText, mMain::kRefusalTitle, Services::vbExclamation);
-    return NoRunPossible;
-  }
+int Run(std::ostream& out, const AskReader& askReader) {
   Printer printer(out);
   ProgressScope scope(&printer);
-
+  std::optional<ForwardedCheck::Reply> reply;
+  // Two programs storing into the same inboxes at once would lose messages.
+  const mMain::Wait wait = mMain::WaitForDataFolder([&] {
+    const auto answer = askReader ? askReader(std::string(ForwardedCheck::kRequest)) : std::nullopt;
+    reply = answer ? ForwardedCheck::ReadReply(*answer) : std::nullopt;
+    return reply.has_value();
+  });
+  if (reply) {
+    for (const ForwardedCheck::Event& event : reply->events) {
+      if (event.isBox) {
+        Services::MessageBox().Show(event.text, event.title, event.style);
+      } else {
+        printer.Alert(event.text);
+      }
+    }
+    return reply->status;
+  }
+  if (wait != mMain::Wait::Taken) {
+    Services::MessageBox().Show(mMain::BusyText(), mMain::kBusyTitle, Services::vbExclamation);
+    return NoRunPossible;
+  }
   TreeControl tree("tvMessages");
   if (!mSubscriptions::LoadSubscriptions(tree)) return NoRunPossible;
-  if (tree.Count() == 0) return AllChecked;
-  if (!mAppFunctions::BuildCheckQueue(tree, true)) return NoRunPossible;
-  const auto outcome = mAppFunctions::RunCheck(tree);
-  return outcome.failed > 0 ? SomeFailed : AllChecked;
+  return ForwardedCheck::CheckAll(tree);
 }
 
 }  // namespace HeadlessCheck

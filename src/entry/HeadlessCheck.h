@@ -1,19 +1,29 @@
 #pragma once
 // A check of all sources without any window, for cron jobs and timers. It runs the same logic
 // as the menu's "Check All Sources"; only the services differ: message boxes go to standard
-// error and the summary to standard output.
+// error and the summary to standard output. When a reader runs on the data folder it owns the
+// inboxes: the check is then asked of it (ForwardedCheck), with the same output and status.
 
+#include "shell/ForwardedCheck.h"
+
+#include <functional>
 #include <iosfwd>
+#include <optional>
+#include <string>
 
 namespace HeadlessCheck {
 
-enum ExitStatus : int {
-  AllChecked = 0,     // every source fetched and parsed
-  SomeFailed = 1,     // the run finished, but some source failed
-  NoRunPossible = 2,  // another instance runs, the subscription file is missing or damaged, offline
-};
+using ForwardedCheck::AllChecked;
+using ForwardedCheck::NoRunPossible;
+using ForwardedCheck::SomeFailed;
 
-// Checks every source of the data folder in the subscription file's order.
-int Run(std::ostream& out);
+// Sends the request to the reader of the data folder and returns everything it answered until
+// it closed the connection; no value when no reader answers.
+using AskReader = std::function<std::optional<std::string>(const std::string& request)>;
+
+// Checks every source of the data folder in the subscription file's order; while a reader holds
+// the data folder, asks it to. Another headless check holding it is waited for, up to
+// mMain::kWaitForDataMs.
+int Run(std::ostream& out, const AskReader& askReader = {});
 
 }  // namespace HeadlessCheck

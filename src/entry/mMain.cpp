@@ -3,6 +3,7 @@
 #include "config/mSettings.h"
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
+#include "core/mGeneralFunctions.h"
 
 namespace mMain {
 
@@ -15,24 +16,58 @@ const std::string kRefusalText =
     "case, please use your Task Manager to \"End Process\" application from list of "
     "\"Processes\". ";
 
+std::string BusyText() {
+  return "Another Quillpost check has been working on the data folder " +
+         mAppFunctions::DataFolder() + " for a minute and is not done yet. Please try again later.";
+}
+
+std::string LockFile() {
+  return mGeneralFunctions::AddBackslash(mAppFunctions::DataFolder()) + kInstanceName + ".lock";
+}
+
+std::string SocketFile() {
+  return mGeneralFunctions::AddBackslash(mAppFunctions::DataFolder()) + kInstanceName + ".socket";
+}
+
 bool IsInIDE() { return false; }
 
-bool IsFirstInstance(const std::string& name) { return Services::InstanceLock().TryAcquire(name); }
+bool IsFirstInstance(const std::string& lockFile) {
+  return Services::InstanceLock().TryAcquire(lockFile);
+}
 
 bool TakeDataFolder() {
-  if (!IsFirstInstance(kInstanceName)) return false;
+  if (!mGeneralFunctions::FolderExists(mAppFunctions::DataFolder()))
+    mAppFunctions::InitializeDataFolder();
+  if (!IsFirstInstance(LockFile())) return false;
   // Only now: before the lock, another instance could be halfway through a write.
   mAppFunctions::RemoveStaleTemporaries(mSettings::SettingsFolder());
   return true;
 }
 
-bool Main(const std::function<void()>& loadMainWindow) {
-  if (!IsInIDE() && !TakeDataFolder()) {
-    Services::MessageBox().Show(kRefusalText, kRefusalTitle, Services::vbExclamation);
-    return false;
+Wait WaitForDataFolder(const std::function<bool()>& readerAnswers) {
+  auto& clock = Services::Clock();
+  const std::int64_t deadline = clock.NowMs() + kWaitForDataMs;
+  while (!TakeDataFolder()) {
+    if (readerAnswers && readerAnswers()) return Wait::ReaderRuns;
+    if (clock.NowMs() >= deadline) return Wait::StillHeld;
+    clock.Sleep(kWaitStepMs);
   }
-  loadMainWindow();
-  return true;
+  return Wait::Taken;
+}
+
+bool Main(const std::function<void()>& loadMainWindow, const std::function<bool()>& readerAnswers) {
+  switch (IsInIDE() ? Wait::Taken : WaitForDataFolder(readerAnswers)) {
+    case Wait::Taken:
+      loadMainWindow();
+      return true;
+    case Wait::ReaderRuns:
+      Services::MessageBox().Show(kRefusalText, kRefusalTitle, Services::vbExclamation);
+      return false;
+    case Wait::StillHeld:
+      Services::MessageBox().Show(BusyText(), kBusyTitle, Services::vbExclamation);
+      return false;
+  }
+  return false;
 }
 
 }  // namespace mMain

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mInbox {
@@ -49,6 +50,40 @@ std::optional<unsigned> MonthNumber(std::string_view word) {
     if (lower == kMonths[i] || lower == kMonths[i].substr(0, 3)) return i + 1;
   }
   return std::nullopt;
+}
+
+// Seconds after midnight of "09:18:46" or "09:18"; no value for anything else.
+std::optional<std::int64_t> SecondsOfDay(std::string_view text) {
+  text = AsciiText::Trim(text);
+  std::int64_t seconds = 0;
+  int parts = 0;
+  for (std::size_t pos = 0; pos <= text.size(); ++parts) {
+    const std::size_t end = std::min(text.find(':', pos), text.size());
+    const std::optional<int> value = end - pos == 2 ? Number(text.substr(pos, 2)) : std::nullopt;
+    if (!value || parts == 3 || *value >= (parts == 0 ? 24 : 60)) return std::nullopt;
+    seconds = seconds * 60 + *value;
+    pos = end + 1;
+  }
+  if (parts == 2) seconds *= 60;
+  return parts >= 2 ? std::optional(seconds) : std::nullopt;
+}
+
+// How far the zone is ahead of UTC, in seconds: "+0100", "-0500" or a North American name; any
+// other text (a missing zone is stored as the time) counts as UTC.
+std::int64_t ZoneSeconds(std::string_view zone) {
+  zone = AsciiText::Trim(zone);
+  if (zone.size() == 5 && (zone[0] == '+' || zone[0] == '-')) {
+    const std::optional<int> hours = Number(zone.substr(1, 2));
+    const std::optional<int> minutes = Number(zone.substr(3, 2));
+    if (hours && minutes) return (zone[0] == '-' ? -60 : 60) * (*hours * 60 + *minutes);
+    return 0;
+  }
+  static constexpr std::pair<std::string_view, int> kNames[] = {
+      {"EST", -5}, {"EDT", -4}, {"CST", -6}, {"CDT", -5},
+      {"MST", -7}, {"MDT", -6}, {"PST", -8}, {"PDT", -7}};
+  for (const auto& [name, hours] : kNames)
+    if (AsciiText::EqualsNoCase(zone, name)) return hours * 3600;
+  return 0;
 }
 
 // Puts back an empty top-level node in place of the one with that key.
@@ -102,16 +137,19 @@ void LoadInbox(TreeControl& tree) {
 
   struct Row {
     MessageSummary message;
-    std::int64_t order = 0;
+    std::pair<std::int64_t, std::int64_t> order;  // day, then the time in UTC
   };
+  constexpr std::int64_t kUnknown = std::numeric_limits<std::int64_t>::min();
   std::vector<Row> rows;
   rows.reserve(messages->size());
   for (MessageSummary& message : *messages) {
+    // A date or time that cannot be read sorts after every real one.
     const std::optional<std::int32_t> day = DayNumber(message.date);
-    // A date that cannot be read sorts after every real one.
-    rows.push_back({std::move(message), day ? *day : std::numeric_limits<std::int64_t>::min()});
+    const std::optional<std::int64_t> time = SecondsOfDay(message.time);
+    const std::int64_t utc = time ? *time - ZoneSeconds(message.offset) : kUnknown;
+    rows.push_back({std::move(message), {day ? *day : kUnknown, day ? utc : kUnknown}});
   }
-  // Newest day first, file order within a day.
+  // Newest day first and newest first within a day; file order among equals.
   std::stable_sort(rows.begin(), rows.end(),
                    [](const Row& a, const Row& b) { return a.order > b.order; });
 

@@ -11,7 +11,7 @@ class TreeControl;
 namespace mInbox {
 
 // Replaces the current source's message nodes in the tree with its messages, newest day first,
-// file order within a day. Does nothing when the tree has no top-level node keyed by SourceID or
+// newest first within a day by time and zone (file order among equal times, undated last). Does nothing when the tree has no top-level node keyed by SourceID or
 // the identifier is not usable; a missing source folder is created and the tree left as it is.
 // Lets window events run once before it changes the tree.
 void LoadInbox(TreeControl& tree);

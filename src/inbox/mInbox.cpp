@@ -279,6 +279,8 @@ std::optional<std::vector<MessageSummary>> ListMessages() {
     MessageSummary message;
     message.title = doc.GetValue(guid, "title").value_or("");
     message.date = doc.GetValue(guid, "date").value_or("");
+    message.time = doc.GetValue(guid, "time").value_or("");
+    message.offset = doc.GetValue(guid, "offset").value_or("");
     message.read = ReadFlag(doc.GetValue(guid, "read"));
     message.guid = std::move(guid);
     messages.push_back(std::move(message));

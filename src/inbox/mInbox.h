@@ -80,6 +80,8 @@ struct MessageSummary {
   std::string guid;
   std::string title;
   std::string date;
+  std::string time;    // 09:18:46, for the order within a day
+  std::string offset;  // the zone: GMT, +0100, ...
   std::int16_t read = 0;
 };
 // The current source's messages in file order. No value when the identifier is not usable, or

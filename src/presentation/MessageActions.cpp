@@ -1,5 +1,6 @@
 #include "presentation/MessageActions.h"
 
+#include "core/AsciiText.h"
 #include "core/DocumentHost.h"
 #include "core/Services.h"
 #include "core/TreeControl.h"
@@ -157,11 +158,19 @@ void ExportSelected(TreeControl& tree, int index) {
   NameMessage(*selection);
   if (!Manage(mInbox::InboxAction::Load)) return;
   const mInbox::InboxItem item = mInbox::CurrentItem;
-  const auto format = ToExportFormat(index);
+  auto format = index == kChosenInDialog ? std::optional(ExportFormat::Html) : ToExportFormat(index);
   if (!format) return;
 
-  const std::string path = Services::SaveDialog().AskSaveFile(SaveRequest(*format, item.title));
+  Services::ISaveDialog::Request request = SaveRequest(*format, item.title);
+  if (index == kChosenInDialog)
+    request.filter += "|Text Files|*.txt|Email Draft Files (*.eml)|*.eml";
+  const std::string path = Services::SaveDialog().AskSaveFile(request);
   if (mGeneralFunctions::IsBlank(path)) return;
+  if (index == kChosenInDialog) {
+    const std::string extension = AsciiText::Lower(path.substr(std::min(path.rfind('.'), path.size())));
+    if (extension == ".txt") format = ExportFormat::Text;
+    if (extension == ".eml") format = ExportFormat::Email;
+  }
 
   std::string text;
   if (*format == ExportFormat::Html) {

@@ -34,6 +34,9 @@ void MarkSelected(TreeControl& tree, bool read);
 
 // Asks for a file and writes the message into it in the format of the menu index (0 HTML page,
 // 1 plain text, 2 e-mail message); other indexes do nothing. A cancelled dialog writes nothing.
+// kChosenInDialog (File → Save As) offers the three in one dialog: the chosen file's extension
+// decides (".txt" text, ".eml" e-mail, any other an HTML page).
+inline constexpr int kChosenInDialog = -1;
 void ExportSelected(TreeControl& tree, int index);
 
 // The file texts, without the CR LF that writing adds. The page declares UTF-8 before anything

@@ -9,7 +9,6 @@
 #include "retrieval/CheckRun.h"
 #include "subscriptions/mSubscriptions.h"
 
-#include <algorithm>
 
 namespace PanelActions {
 
@@ -17,10 +16,13 @@ namespace {
 
 using Node = TreeControl::Node;
 
-// A modal box or a check run lets events run, and a reload may remove the node meanwhile.
-bool StillInTree(const TreeControl& tree, const Node* node) {
-  const auto nodes = tree.NodeList();
-  return std::find(nodes.begin(), nodes.end(), node) != nodes.end();
+// A modal box or a check run lets events run, and a reload may replace the node meanwhile: a
+// message is found again by its source's key and its guid.
+Node* FindMessage(const TreeControl& tree, const std::string& sourceKey, const std::string& guid) {
+  const Node* source = tree.Find(sourceKey);
+  for (std::size_t row = 0; source && row < source->ChildCount(); ++row)
+    if (source->Child(row)->Tag() == guid) return source->Child(row);
+  return nullptr;
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -32,14 +34,8 @@ bool CanEditLabel(const Node& node) { return node.IsTopLevel(); }
 void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup) {
   tree.SetLabelEditFilter(&CanEditLabel);
   tree.SetOnDblClick([&tree, &host] { DblClick(tree, host); });
-  tree.SetOnKeyUp([&tree, &host](int keyCode, int shift) {
-    // Enter opens the selected message, as a double click does: keyboard users read too.
-    if (keyCode == kKeyReturn) {
-      OpenSelectedMessage(tree, host);
-      return;
-    }
-    KeyUp(tree, keyCode, shift);
-  });
+  tree.SetOnKeyDown([&tree, &host](int keyCode, int shift) { KeyDown(tree, host, keyCode, shift); });
+  tree.SetOnKeyUp([&tree](int keyCode, int shift) { KeyUp(tree, keyCode, shift); });
   tree.SetOnAfterLabelEdit([](TreeControl::LabelEditEvent& event) { AfterLabelEdit(event); });
   tree.SetOnMouseUp([&tree, openPopup = std::move(openPopup)](int button, int shift, int x, int y) {
     if (MouseUp(tree, button, shift, x, y) && openPopup) openPopup(x, y);
@@ -57,19 +53,25 @@ void DblClick(TreeControl& tree, IDocumentHost& host) {
 }
 
 void OpenSelectedMessage(TreeControl& tree, IDocumentHost& host) {
-  Node* node = tree.SelectedItem();
-  if (!node || node->IsTopLevel()) return;
-  const std::string sourceId = node->Parent()->Key();
-  const std::string guid = node->Tag();
+  const Node* selected = tree.SelectedItem();
+  if (!selected || selected->IsTopLevel()) return;
+  const std::string sourceId = selected->Parent()->Key();
+  const std::string guid = selected->Tag();
   // A message that could not be shown is not marked read.
   if (!MessageRendering::ShowMessage(sourceId, guid, host)) return;
-  if (!StillInTree(tree, node) || node->Image() != MessageTreeImage::Unread) return;
+  Node* node = FindMessage(tree, sourceId, guid);
+  if (!node || node->Image() != MessageTreeImage::Unread) return;
   node->SetImage(MessageTreeImage::Read);
   node->SetBold(false);
   // Named again rather than trusting what the rendering left behind.
   mInbox::SourceID = sourceId;
   mInbox::CurrentItem.guid = guid;
   mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::MarkRead));
+}
+
+void KeyDown(TreeControl& tree, IDocumentHost& host, int keyCode, int /*shift*/) {
+  // Keyboard users read too.
+  if (keyCode == kKeyReturn) OpenSelectedMessage(tree, host);
 }
 
 void KeyUp(TreeControl& tree, int keyCode, int /*shift*/) {
@@ -79,21 +81,28 @@ void KeyUp(TreeControl& tree, int keyCode, int /*shift*/) {
 }
 
 void AfterLabelEdit(TreeControl::LabelEditEvent& event) {
-  const Node* node = event.node;
-  if (!node || mGeneralFunctions::IsBlank(event.newText)) {
+  if (!event.node || mGeneralFunctions::IsBlank(event.newText)) {
     event.cancel = true;
     return;
   }
-  const std::string question = "Do you want to change the title " + Quoted(node->Text()) + " to " +
-                               Quoted(event.newText) + "?";
-  if (Services::MessageBox().Show(question, kChangeTitleTitle,
-                                  Services::vbYesNoQuestionDefaultNo) != Services::vbYes) {
+  TreeControl& tree = event.node->Tree();
+  const std::string key = event.node->Key();
+  const std::string question = "Do you want to change the title " + Quoted(event.node->Text()) +
+                               " to " + Quoted(event.newText) + "?";
+  const int answer =
+      Services::MessageBox().Show(question, kChangeTitleTitle, Services::vbYesNoQuestionDefaultNo);
+  // The box let events run: the source may be gone, or a reload may have replaced its node.
+  Node* node = tree.Find(key);
+  if (answer != Services::vbYes || !node) {
     event.cancel = true;
     return;
   }
-  mSubscriptions::CurrentSource = {node->Text(), node->Tag(), node->Key()};
-  mSubscriptions::EditedSource = {event.newText, node->Tag(), node->Key()};
-  if (!mSubscriptions::ManageSource(mSubscriptions::SourceAction::Update)) {
+  mSubscriptions::CurrentSource = {node->Text(), node->Tag(), key};
+  mSubscriptions::EditedSource = {event.newText, node->Tag(), key};
+  if (mSubscriptions::ManageSource(mSubscriptions::SourceAction::Update)) {
+    // A node that replaced the edited one takes the title too.
+    node->SetText(event.newText);
+  } else {
     // The edit stands: the tree shows the new title until it is next loaded from the file.
     Services::MessageBox().Show(kRenameFailedText, kRenameFailedTitle,
                                 Services::vbOKOnly + Services::vbExclamation);
@@ -110,11 +119,12 @@ bool MouseUp(TreeControl& tree, int button, int /*shift*/, int x, int y) {
   return true;
 }
 
-void OptionBarItemClick(const std::string& key, const std::function<void()>& showSettings) {
+void OptionBarItemClick(const std::string& key, const std::function<void()>& showSettings,
+                        const std::function<void()>& showScheduler) {
   if (key == "opt_settings") {
     if (showSettings) showSettings();
   } else if (key == "opt_scheduler") {
-    Services::MessageBox().Show(kSchedulerText, AppInfo::kTitle, Services::vbOKOnly);
+    if (showScheduler) showScheduler();
   } else if (key == "help_file") {
     OpenHelpFile();
   } else if (key == "help_email") {
@@ -142,5 +152,16 @@ void OpenHelpFile() {
 void ContactUs() { mGeneralFunctions::ShellOpen(std::string("mailto:") + AppInfo::kSupportEmail); }
 
 void VisitWebsite() { mGeneralFunctions::ShellOpen(AppInfo::kWebsite); }
+
+std::string AboutText() {
+  return std::string(AppInfo::kTitle) + " " + mGeneralFunctions::ApplicationBuild(true, true) +
+         "\r\n\r\nA desktop reader for newsletter channels published as RSS 2.0 feeds.\r\n" +
+         AppInfo::kWebsite + "\r\n\r\n" + AppInfo::kLicence;
+}
+
+void ShowAbout() {
+  Services::MessageBox().Show(AboutText(), std::string("About ") + AppInfo::kTitle,
+                              Services::vbOKOnly + Services::vbInformation);
+}
 
 }  // namespace PanelActions

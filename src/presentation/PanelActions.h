@@ -21,7 +21,6 @@ inline constexpr const char* kRenameFailedText =
 inline constexpr const char* kHelpMissingTitle = "Help File not found!";
 inline constexpr const char* kHelpMissingText =
     "Application failed to find Help File. Either Help file is not installed or missing.";
-inline constexpr const char* kSchedulerText = "Feature Under Development!";
 
 // Only source labels may be edited: the end-of-edit handler renames a source by the node's tag.
 bool CanEditLabel(const TreeControl::Node& node);
@@ -30,19 +29,25 @@ void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, in
 
 // A source node is checked for new messages; a message node is opened and marked read.
 void DblClick(TreeControl& tree, IDocumentHost& host);
+// Return (on its press) opens the selected message, as a double click does.
+void KeyDown(TreeControl& tree, IDocumentHost& host, int keyCode, int shift);
 // F2 on a selected source node starts editing its title.
 void KeyUp(TreeControl& tree, int keyCode, int shift);
 // Shows the selected message node's message and marks it read; nothing for a source node.
 void OpenSelectedMessage(TreeControl& tree, IDocumentHost& host);
 inline constexpr int kKeyReturn = 13;
-// Asks before renaming, then renames the source in the subscription file.
+// Asks before renaming, then renames the source in the subscription file. The source is found
+// again by its key after the box: a check meanwhile may have replaced the node, or an
+// unsubscription removed it (then nothing is renamed).
 void AfterLabelEdit(TreeControl::LabelEditEvent& event);
 // A right-button release over a message node (or, off any node, with a message node selected)
 // selects that node and answers true: the message popup should open. Never for a source node.
 bool MouseUp(TreeControl& tree, int button, int shift, int x, int y);
 
-// The option bar's items by key; "opt_settings" calls showSettings. Unknown keys do nothing.
-void OptionBarItemClick(const std::string& key, const std::function<void()>& showSettings);
+// The option bar's items by key; "opt_settings" and "opt_scheduler" call their dialog's opener.
+// Unknown keys do nothing.
+void OptionBarItemClick(const std::string& key, const std::function<void()>& showSettings,
+                        const std::function<void()>& showScheduler);
 
 // The help page beside the program.
 std::string HelpFilePath();
@@ -50,5 +55,8 @@ std::string HelpFilePath();
 void OpenHelpFile();
 void ContactUs();
 void VisitWebsite();
+// Help → About: the program's name, version and build, and its licence.
+std::string AboutText();
+void ShowAbout();
 
 }  // namespace PanelActions

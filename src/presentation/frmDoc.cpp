@@ -9,10 +9,18 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QPrinter>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace {
+
+// A printout holds only the page: no picture from the network or from another local file.
+class PageDocument : public QTextDocument {
+ protected:
+  QVariant loadResource(int /*type*/, const QUrl& /*name*/) override { return {}; }
+};
 
 void OpenOnDesktop(const QUrl& url) {
   if (!MessageView::IsExternalLink(url)) return;
@@ -133,4 +141,16 @@ void frmDoc::btnAlwaysPictures_Click() {
   m_picturesNow = false;
   m_scroll = m_viewFactory.ScrollPosition(ucBrowser());
   ShowPage(always);
+}
+
+void frmDoc::Print(QPrinter& printer) const {
+  PageDocument page;
+  page.setHtml(QString::fromUtf8(m_page));
+  page.print(&printer);
+}
+
+QString frmDoc::TabText(QString caption) {
+  caption.replace(QLatin1String("&"), QLatin1String("&&"));
+  caption.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+  return caption;
 }

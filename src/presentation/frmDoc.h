@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QPoint>
+#include <QString>
 #include <QWidget>
 
 #include <string>
@@ -21,6 +22,7 @@ class IMessageViewFactory;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QPrinter;
 
 class frmDoc : public QWidget {
   Q_OBJECT
@@ -43,6 +45,12 @@ class frmDoc : public QWidget {
 
   // Shows the page file; it is read now, so a later rendering does not reach this window.
   void Navigate(const std::string& path);
+  // Prints the page shown, as text and layout without anything from outside the page.
+  void Print(QPrinter& printer) const;
+
+  // A caption as a tab shows it literally: the tab strip takes "&" for a mnemonic and the
+  // document area "[*]" for a modified mark.
+  static QString TabText(QString caption);
 
   // The view: a QWebEngineView, or a QTextBrowser when the web view is not available. Asked
   // for while the tab is not current, it is made again.

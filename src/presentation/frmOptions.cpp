@@ -88,6 +88,7 @@ frmOptions::frmOptions(IDocumentHost& host, QWidget* parent) : QWidget(parent), 
   m_model->SetImageList({QIcon(), QIcon(QStringLiteral(":/icons/source.svg")),
                          QIcon(QStringLiteral(":/icons/unread.svg")),
                          QIcon(QStringLiteral(":/icons/read.svg"))});
+  m_model->ShowUnreadCounts();
   BuildOptionBar();
   CreateConnections();
   mSubscriptions::LoadSubscriptions(m_tree);
@@ -187,7 +188,8 @@ void frmOptions::CreateConnections() {
 }
 
 void frmOptions::ucOptionbar_ItemClick(const QString& key) {
-  PanelActions::OptionBarItemClick(key.toStdString(), [this] { emit SettingsRequested(); });
+  PanelActions::OptionBarItemClick(
+      key.toStdString(), [this] { emit SettingsRequested(); }, [this] { emit SchedulerRequested(); });
 }
 
 void frmOptions::tvMessages_OpenPopup(int x, int y) {

@@ -32,8 +32,9 @@ class frmOptions : public QWidget {
   QToolButton* OptionItem(const QString& key) const;
 
  signals:
-  // The option bar's "Settings" item: the Preferences dialog belongs to the main window.
+  // The option bar's "Settings" and "Scheduler" items: their dialogs belong to the main window.
   void SettingsRequested();
+  void SchedulerRequested();
 
  private:
   void BuildOptionBar();

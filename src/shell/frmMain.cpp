@@ -1,6 +1,7 @@
 #include "shell/frmMain.h"
 
 #include "config/frmSettings.h"
+#include "config/mSettings.h"
 #include "core/AppInfo.h"
 #include "core/Services.h"
 #include "core/TrayAlert.h"
@@ -14,6 +15,8 @@
 #include "presentation/frmOptions.h"
 #include "retrieval/CheckRun.h"
 #include "retrieval/frmBusy.h"
+#include "shell/CheckServer.h"
+#include "shell/frmScheduler.h"
 #include "shell/frmSysTray.h"
 #include "subscriptions/Opml.h"
 #include "subscriptions/frmDropBox.h"
@@ -28,6 +31,8 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTimer>
@@ -81,8 +86,6 @@ const MenuRow kMenuRows[] = {
     {nullptr, &frmMain::mnuToolsScheduler, "mnuToolsScheduler", "&Scheduler", "F4"},
     {nullptr, &frmMain::mnuToolsLine2, "mnuToolsLine2", "-"},
     {nullptr, &frmMain::mnuToolsSettings, "mnuToolsSettings", "Se&ttings", "Ctrl+F4"},
-    {nullptr, &frmMain::mnuSysLine, "mnuSysLine", "-"},
-    {nullptr, &frmMain::mnuSysDropBox, "mnuSysDropBox", "Quillpost DropBox"},
     {&frmMain::mnuHelp, nullptr, "mnuHelp", "&Help"},
     {nullptr, &frmMain::mnuHelpFile, "mnuHelpFile", "Help &File", "F1"},
     {nullptr, &frmMain::mnuHelpLine1, "mnuHelpLine1", "-"},
@@ -189,9 +192,8 @@ void frmMain::BuildMenus() {
     if (row.entry) this->*row.entry = action;
   }
   mnuToolsDropBox->setCheckable(true);
-  mnuHelpLine2->setVisible(false);
-  mnuHelpAbout->setVisible(false);
   mnuPopupSource->menuAction()->setVisible(false);
+  UpdateDocumentEntries();
 
   mnuPopupSourceExport = mnuPopupSource->addMenu(QStringLiteral("Export to File"));
   mnuPopupSourceExport->setObjectName(QStringLiteral("mnuPopupSourceExport"));
@@ -226,6 +228,8 @@ void frmMain::Form_Load(const std::string& arguments) {
   oTabs->setDocumentMode(true);
   setCentralWidget(oTabs);
 
+  m_scheduleTimer = new QTimer(this);
+  m_scheduleTimer->setSingleShot(true);
   CreateConnections();
 
   if (arguments == "-s") {
@@ -239,9 +243,39 @@ void frmMain::Form_Load(const std::string& arguments) {
   m_options->TreeView()->setFocus();
 
   mAppFunctions::InitializeDataFolder();
+
+  mSettings::LoadSchedulerSettings();
+  if (mSettings::SchedulerAtStart != 0) m_schedule.CheckAtStart();
+  ApplySchedule();
+}
+
+bool frmMain::ListenForChecks(const std::string& socketPath) {
+  if (!m_checkServer) m_checkServer = new CheckServer(MessageTree(), this);
+  return m_checkServer->Listen(QString::fromStdString(socketPath));
+}
+
+void frmMain::ApplySchedule() {
+  m_schedule.Configure(mSettings::SchedulerInterval, Services::Clock().NowMs());
+  ScheduleNextLook();
+}
+
+void frmMain::ScheduleNextLook() {
+  const int delay = m_schedule.DelayMs(Services::Clock().NowMs());
+  if (delay < 0) {
+    m_scheduleTimer->stop();
+  } else {
+    m_scheduleTimer->start(delay);
+  }
 }
 
 void frmMain::CreateConnections() {
+  connect(mnuFileSystray, &QAction::triggered, this, &frmMain::mnuFileSystray_Click);
+  connect(mnuFileSaveAs, &QAction::triggered, this, &frmMain::mnuFileSaveAs_Click);
+  connect(mnuFilePrint, &QAction::triggered, this, &frmMain::mnuFilePrint_Click);
+  connect(mnuFileCloseCurrent, &QAction::triggered, this,
+          [this] { CloseSubWindow(ActiveDocument()); });
+  connect(mnuFileCloseAll, &QAction::triggered, this, &frmMain::mnuFileCloseAll_Click);
+  connect(mnuFileExit, &QAction::triggered, this, &frmMain::Exit);
   connect(mnuMsgSourceNew, &QAction::triggered, this, &frmMain::mnuMsgSourceNew_Click);
   connect(mnuMsgSourceCheckCurrent, &QAction::triggered, this,
           &frmMain::mnuMsgSourceCheckCurrent_Click);
@@ -251,12 +285,12 @@ void frmMain::CreateConnections() {
   connect(mnuMsgSourceImportOpml, &QAction::triggered, this,
           &frmMain::mnuMsgSourceImportOpml_Click);
   connect(mnuToolsDropBox, &QAction::triggered, this, &frmMain::mnuToolsDropBox_Click);
-  connect(mnuSysDropBox, &QAction::triggered, this, &frmMain::ToggleDropBox);
   connect(mnuToolsScheduler, &QAction::triggered, this, &frmMain::mnuToolsScheduler_Click);
   connect(mnuToolsSettings, &QAction::triggered, this, &frmMain::mnuToolsSettings_Click);
   connect(mnuHelpFile, &QAction::triggered, this, &frmMain::mnuHelpFile_Click);
   connect(mnuHelpEmail, &QAction::triggered, this, &frmMain::mnuHelpEmail_Click);
   connect(mnuHelpWebsite, &QAction::triggered, this, &frmMain::mnuHelpWebsite_Click);
+  connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
 
   connect(mnuPopupSourceShow, &QAction::triggered, this, &frmMain::mnuPopupSourceShow_Click);
   connect(mnuPopupSourceDel, &QAction::triggered, this, &frmMain::mnuPopupSourceDel_Click);
@@ -268,6 +302,12 @@ void frmMain::CreateConnections() {
   }
 
   connect(m_options, &frmOptions::SettingsRequested, this, &frmMain::mnuToolsSettings_Click);
+  connect(m_options, &frmOptions::SchedulerRequested, this, &frmMain::mnuToolsScheduler_Click);
+  connect(oTabs, &QMdiArea::subWindowActivated, this, &frmMain::UpdateDocumentEntries);
+  connect(m_scheduleTimer, &QTimer::timeout, this, [this] {
+    Scheduler::Tick(m_schedule, MessageTree());
+    ScheduleNextLook();
+  });
 
   // The strip's own close handling would close the tab's window behind our back.
   if (auto* strip = oTabs->findChild<QTabBar*>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -352,6 +392,53 @@ void frmMain::Form_Unload() {
   emit Unloaded();
 }
 
+void frmMain::Exit() {
+  // A window that was never shown may have nothing for close() to send its event through.
+  if (!close() || !m_unloaded) Form_Unload();
+}
+
+void frmMain::mnuFileSystray_Click() {
+  // The first call only makes the icon; the second puts the window into it.
+  if (!oSysTray) AddToSystemTray();
+  AddToSystemTray();
+}
+
+void frmMain::mnuFileSaveAs_Click() {
+  const frmDoc* doc = DocumentOf(ActiveDocument());
+  if (!doc) return;
+  // The export works on the selected message: the open one becomes it.
+  TreeControl& tree = MessageTree();
+  for (TreeControl::Node* source : tree.TopLevelNodes()) {
+    for (std::size_t row = 0; row < source->ChildCount(); ++row) {
+      if (source->Child(row)->Tag() != doc->ItemID()) continue;
+      tree.SetSelectedItem(source->Child(row));
+      MessageActions::ExportSelected(tree, MessageActions::kChosenInDialog);
+      return;
+    }
+  }
+}
+
+void frmMain::mnuFilePrint_Click() {
+  const QPointer<frmDoc> doc = DocumentOf(ActiveDocument());
+  if (!doc) return;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(doc->windowTitle());
+  QPrintDialog dialog(&printer, this);
+  // The dialog lets events run; the document may close meanwhile.
+  if (dialog.exec() != QDialog::Accepted || !doc) return;
+  doc->Print(printer);
+}
+
+void frmMain::mnuFileCloseAll_Click() {
+  if (oTabs) oTabs->closeAllSubWindows();
+}
+
+void frmMain::UpdateDocumentEntries() {
+  const bool open = ActiveDocument() != nullptr;
+  for (QAction* entry : {mnuFileSaveAs, mnuFilePrint, mnuFileCloseCurrent, mnuFileCloseAll})
+    entry->setEnabled(open);
+}
+
 void frmMain::mnuMsgSourceNew_Click() {
   frmSubscribe dialog(MessageTree(), this);
   dialog.exec();
@@ -395,7 +482,17 @@ void frmMain::mnuToolsDropBox_Click(bool checked) {
 }
 
 void frmMain::mnuToolsScheduler_Click() {
-  Services::MessageBox().Show(kSchedulerText, AppInfo::kTitle, Services::vbOKOnly);
+  if (m_scheduler) {
+    m_scheduler->raise();
+    m_scheduler->activateWindow();
+    return;
+  }
+  // Modal over this window, as Settings; a save puts the new schedule in force.
+  m_scheduler = new frmScheduler(this);
+  m_scheduler->setAttribute(Qt::WA_DeleteOnClose);
+  m_scheduler->setWindowModality(Qt::ApplicationModal);
+  connect(m_scheduler, &frmScheduler::Saved, this, &frmMain::ApplySchedule);
+  m_scheduler->show();
 }
 
 void frmMain::mnuToolsSettings_Click() {
@@ -417,6 +514,8 @@ void frmMain::mnuHelpEmail_Click() { PanelActions::ContactUs(); }
 
 void frmMain::mnuHelpWebsite_Click() { PanelActions::VisitWebsite(); }
 
+void frmMain::mnuHelpAbout_Click() { PanelActions::ShowAbout(); }
+
 void frmMain::mnuPopupSourceShow_Click() { MessageActions::ShowSelected(MessageTree(), *this); }
 
 void frmMain::mnuPopupSourceDel_Click() { MessageActions::DeleteSelected(MessageTree(), *this); }
@@ -435,11 +534,23 @@ QMdiSubWindow* frmMain::ActiveDocument() const {
 }
 
 void frmMain::oTabs_CloseWindow(int tabIndex) {
-  // A tab's close button acts on its own window: that window becomes the active one first, so
-  // closing the active document never closes one the user did not point at.
+  // A tab's close button acts on its own window, never on the active one.
   const auto windows = oTabs->subWindowList(QMdiArea::CreationOrder);
-  if (tabIndex >= 0 && tabIndex < windows.size()) oTabs->setActiveSubWindow(windows[tabIndex]);
-  if (QMdiSubWindow* active = ActiveDocument()) active->close();
+  if (tabIndex >= 0 && tabIndex < windows.size()) CloseSubWindow(windows[tabIndex]);
+}
+
+void frmMain::CloseSubWindow(QMdiSubWindow* window) {
+  if (!window || !oTabs) return;
+  // The area would activate the first tab and scroll the strip back to it: repeated clicks at
+  // one spot would then close tabs the user never pointed at.
+  const auto windows = oTabs->subWindowList(QMdiArea::CreationOrder);
+  const qsizetype at = windows.indexOf(window);
+  QMdiSubWindow* next = nullptr;
+  if (window == ActiveDocument() && at >= 0)
+    next = at + 1 < windows.size() ? windows[at + 1] : at > 0 ? windows[at - 1] : nullptr;
+  window->close();
+  if (next) oTabs->setActiveSubWindow(next);
+  UpdateDocumentEntries();
 }
 
 bool frmMain::FocusDocument(const std::string& itemId) {
@@ -478,8 +589,9 @@ void frmMain::OpenDocument(const std::string& itemId, const std::string& caption
   doc->SetSourceID(mInbox::SourceID);
   const QString title = QString::fromStdString(caption);
   doc->setWindowTitle(title);
-  window->setWindowTitle(title);
+  window->setWindowTitle(frmDoc::TabText(title));
   doc->Navigate(pagePath);
+  UpdateDocumentEntries();
 }
 
 bool frmMain::CloseDocument(const std::string& itemId) {
@@ -487,7 +599,7 @@ bool frmMain::CloseDocument(const std::string& itemId) {
   for (QMdiSubWindow* window : oTabs->subWindowList(QMdiArea::CreationOrder)) {
     frmDoc* doc = DocumentOf(window);
     if (doc && doc->ItemID() == itemId) {
-      window->close();
+      CloseSubWindow(window);
       return true;
     }
   }
@@ -508,8 +620,7 @@ void frmMain::oSysTray_MenuClick(int /*index*/, const QString& key) {
     return;
   }
   if (key == QLatin1String("exit")) {
-    // A window that was never shown may have nothing for close() to send its event through.
-    if (!close() || !m_unloaded) Form_Unload();
+    Exit();
     return;
   }
   for (const TrayEntry& entry : kTrayEntries) {

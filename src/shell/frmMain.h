@@ -4,6 +4,7 @@
 // through. The work behind each entry belongs to the modules it calls.
 
 #include "core/DocumentHost.h"
+#include "shell/Scheduler.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,17 +14,20 @@
 #include <string>
 
 class BusyProgress;
+class CheckServer;
 class IMessageViewFactory;
 class QAction;
 class QDockWidget;
 class QMdiArea;
 class QMenu;
 class QMdiSubWindow;
+class QTimer;
 class frmDoc;
 class frmDropBox;
 class frmOptions;
 class frmSettings;
 class frmSubscribe;
+class frmScheduler;
 class frmSysTray;
 class ucTrayAlert;
 class TreeControl;
@@ -40,7 +44,6 @@ class frmMain : public QMainWindow, public IDocumentHost {
       "Double-click to launch Application interface or Right-click for more options.";
   static constexpr const char* kBalloonTitle = "Quillpost is available here!";
   static constexpr int kBalloonMs = 6000;
-  static constexpr const char* kSchedulerText = "Feature under test!";
 
   explicit frmMain(QWidget* parent = nullptr);
   ~frmMain() override;
@@ -78,6 +81,11 @@ class frmMain : public QMainWindow, public IDocumentHost {
   // The frame's active document window: the current tab's window, or null.
   QMdiSubWindow* ActiveDocument() const;
 
+  // Answers "quillpost --check" on the local socket at that path (see CheckServer).
+  bool ListenForChecks(const std::string& socketPath);
+  // Ends the program as the tray's Exit does: the icon goes, every window closes.
+  void Exit();
+
  public slots:
   // A link dropped on the drop box: the subscribe dialog, modeless, with the link filled in. A
   // dialog already open this way takes the new link and keeps its title.
@@ -110,9 +118,6 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QAction* mnuToolsScheduler = nullptr;
   QAction* mnuToolsLine2 = nullptr;
   QAction* mnuToolsSettings = nullptr;
-  // Where the desktop has no system-menu hook: the same drop-box switch, at the end of Tools.
-  QAction* mnuSysLine = nullptr;
-  QAction* mnuSysDropBox = nullptr;
   QMenu* mnuHelp = nullptr;
   QAction* mnuHelpFile = nullptr;
   QAction* mnuHelpLine1 = nullptr;
@@ -148,6 +153,18 @@ class frmMain : public QMainWindow, public IDocumentHost {
   // Out of sight: hidden into the tray, or minimised where there is no tray to come back from.
   void HideIntoTray();
 
+  void mnuFileSystray_Click();
+  void mnuFileSaveAs_Click();
+  void mnuFilePrint_Click();
+  void mnuFileCloseAll_Click();
+  // Save As, Print and the two Close entries need an open document.
+  void UpdateDocumentEntries();
+  // Closes a document window; when it was the active one, its neighbour (right, else left)
+  // becomes active.
+  void CloseSubWindow(QMdiSubWindow* window);
+  // The settings' schedule, and the timer's next look at it.
+  void ApplySchedule();
+  void ScheduleNextLook();
   void mnuMsgSourceNew_Click();
   void mnuMsgSourceCheckCurrent_Click();
   void mnuMsgSourceCheckAll_Click();
@@ -161,6 +178,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void mnuHelpFile_Click();
   void mnuHelpEmail_Click();
   void mnuHelpWebsite_Click();
+  void mnuHelpAbout_Click();
   void mnuPopupSourceShow_Click();
   void mnuPopupSourceDel_Click();
   void mnuPopupSourceRead_Click();
@@ -179,6 +197,10 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QPointer<frmSubscribe> m_subscribe;
   QPointer<frmDropBox> m_dropBox;
   QPointer<frmSettings> m_settings;
+  QPointer<frmScheduler> m_scheduler;
+  Scheduler::Schedule m_schedule;
+  QTimer* m_scheduleTimer = nullptr;
+  CheckServer* m_checkServer = nullptr;
   // The tray alert (ucTrayAlert) is a window of its own, so it shows while this one is hidden.
   std::unique_ptr<ucTrayAlert> m_trayAlert;
   std::unique_ptr<BusyProgress> m_progress;

@@ -13,13 +13,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// left, top, trans, size, winstartup after loading both groups.
+// left, top, trans, size, winstartup, interval, atstart after loading every group.
 std::vector<int> LoadAll() {
   mSettings::LoadDropBoxSettings();
   bool updateDialog = true;
   mSettings::LoadAppSettings(updateDialog);
-  return {mSettings::DropBoxLeft, mSettings::DropBoxTop, mSettings::DropBoxTrans,
-          mSettings::DropBoxSize, mSettings::WinStartup};
+  mSettings::LoadSchedulerSettings();
+  return {mSettings::DropBoxLeft, mSettings::DropBoxTop,      mSettings::DropBoxTrans,
+          mSettings::DropBoxSize, mSettings::WinStartup,      mSettings::SchedulerInterval,
+          mSettings::SchedulerAtStart};
 }
 
 class SettingsTest : public ::testing::Test {
@@ -29,15 +31,17 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, HandEditedValuesAreClampedOrIgnoredAndLoadingWritesNothing) {
-  EXPECT_EQ(LoadAll(), (std::vector{0, 0, 1, 2, 0}));
+  EXPECT_EQ(LoadAll(), (std::vector{0, 0, 1, 2, 0, 0, 0}));
   EXPECT_EQ(fs::exists(mSettings::SettingsFile()), false);
   // Fractions round half to even; anything that is not a number counts as missing.
   // clang-format off
   const std::vector<std::pair<const char*, std::vector<int>>> cases = {
-      {"left=   \ntop=\t\ntrans=  \nsize=\n[app]\nwinstartup= ", {0, 0, 1, 2, 0}},
-      {"left=40000\ntop=-99999999999999999999\ntrans=7\nsize=-1\n[app]\nwinstartup=5",
-       {32767, -32768, 3, 0, 1}},
-      {"left= 12.5 \ntop=13.5\ntrans=Low\nsize=1e1\n[app]\nwinstartup=x", {12, 14, 1, 2, 0}}};
+      {"left=   \ntop=\t\ntrans=  \nsize=\n[app]\nwinstartup= \n[scheduler]\ninterval= \natstart=",
+       {0, 0, 1, 2, 0, 0, 0}},
+      {"left=40000\ntop=-99999999999999999999\ntrans=7\nsize=-1\n[app]\nwinstartup=5\n"
+       "[scheduler]\ninterval=99999\natstart=-3", {32767, -32768, 3, 0, 1, 1440, 0}},
+      {"left= 12.5 \ntop=13.5\ntrans=Low\nsize=1e1\n[app]\nwinstartup=x\n[scheduler]\n"
+       "interval= 29.5\natstart=7", {12, 14, 1, 2, 0, 30, 1}}};
   // clang-format on
   for (const auto& [text, expected] : cases) {
     Write(std::string("[dropbox]\n") + text);
@@ -59,8 +63,11 @@ TEST_F(SettingsTest, SavesGoToTheUserConfigurationFolderForAReadOnlyOrInstalledP
   mSettings::DropBoxTop = 1350;
   mSettings::DropBoxTrans = 3;
   mSettings::SaveDropBoxSettings();
+  mSettings::SchedulerInterval = 90;
+  EXPECT_EQ(mSettings::SaveSchedulerSettings(), true);
   EXPECT_EQ(TestSupport::ReadAll(file),
-            "[app]\r\nwinstartup=1\r\n[dropbox]\r\nleft=-15\r\ntop=1350\r\ntrans=3\r\nsize=2\r\n");
+            "[app]\r\nwinstartup=1\r\n[dropbox]\r\nleft=-15\r\ntop=1350\r\ntrans=3\r\nsize=2\r\n"
+            "[scheduler]\r\ninterval=90\r\natstart=0\r\n");
   EXPECT_EQ(fs::status(platform.root + "/config").permissions(), fs::perms::owner_all);
   EXPECT_EQ(fs::exists(program + "/settings.cfg"), false);
   EXPECT_EQ(platform.messageBox.shown,

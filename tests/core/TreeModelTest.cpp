@@ -117,11 +117,62 @@ TEST_F(TreeModelTest, ViewAndControlShareSelectionExpansionAndEnabledState) {
             std::pair(false, false));
 }
 
-// F2 goes to the control's key handler, which starts the edit; the view's editor ends it, and
-// Escape backs out without the end-of-edit handler. Clicks: frmMainTest, in the main window.
+// Catches a count that lags behind reading, marking or deleting, a message that stays bold once
+// read, and a reload (a check, a subscription) that folds sources, loses the selection or hands
+// it to whatever row the view picks.
+TEST_F(TreeModelTest, UnreadCountsFollowAndReloadsKeepWhatTheUserChose) {
+  model.ShowUnreadCounts();
+  Node* zeta = tree.Find("id-zeta");
+  const auto z2Bold = [&] { return model.index(1, 0, Index("id-zeta")).data(Qt::FontRole).value<QFont>().bold(); };
+  EXPECT_EQ(Rows(), (Texts{"Alpha (1)", "Zeta (1)"}));
+  EXPECT_EQ(Index("id-zeta").data(Qt::EditRole).toString().toStdString(), "Zeta");
+  zeta->Child(1)->SetImage(MessageTreeImage::Unread);  // its bold flag stays off
+  EXPECT_EQ(std::pair(Rows().at(1), z2Bold()), std::pair(std::string("Zeta (2)"), true));
+  tree.Remove(zeta->Child(0));
+  tree.AddChild("id-alpha", "", "a2", MessageTreeImage::Read);
+  EXPECT_EQ(Rows(), (Texts{"Alpha (1)", "Zeta (1)"}));
+
+  zeta->Child(0)->SetTag("g-z2");
+  view.collapse(Index("id-alpha"));
+  view.setCurrentIndex(model.IndexFromNode(zeta->Child(0)));
+  const auto reload = [&](const std::string& tag) {  // as a check does it: rows disabled meanwhile
+    tree.SetEnabled(false);
+    {
+      TreeControl::UpdateGuard batch(tree);
+      tree.Remove("id-zeta");
+      tree.Add("id-zeta", "Zeta", MessageTreeImage::Source);
+      tree.AddChild("id-zeta", "", "other")->SetTag("g-other");
+      tree.AddChild("id-zeta", "", "z2")->SetTag(tag);
+    }
+    tree.SetEnabled(true);
+    Settle();
+  };
+  const auto state = [&] {
+    const Node* selected = tree.SelectedItem();
+    return std::tuple(view.isExpanded(Index("id-zeta")), view.isExpanded(Index("id-alpha")),
+                      selected ? selected->Text() : "none",
+                      view.selectionModel()->selectedIndexes().value(0).data().toString().toStdString());
+  };
+  reload("g-z2");
+  EXPECT_EQ(state(), std::tuple(true, false, "z2", "z2"));
+  reload("g-new");  // the selected message is gone: its source takes the selection
+  EXPECT_EQ(state(), std::tuple(true, false, "Zeta", "Zeta"));
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, {5, view.viewport()->height() - 5});
+  EXPECT_EQ(state(), std::tuple(true, false, "Zeta", "Zeta"));  // the free space below the rows
+  // Nothing selected: the row the view makes current when it gets the focus is no choice.
+  tree.SetSelectedItem(nullptr);
+  view.clearFocus();
+  view.setFocus(Qt::TabFocusReason);
+  Settle();
+  EXPECT_EQ(tree.SelectedItem(), nullptr);
+}
+
+// F2 goes to the control's key handlers (press, then release); the view's editor ends the edit,
+// its Return stays its own, and Escape backs out without the end-of-edit handler. Clicks: frmMainTest, in the main window.
 TEST_F(TreeModelTest, F2ReachesTheControlAndTheViewsEditorEndsTheEdit) {
   Texts events;
   tree.SetLabelEditFilter([](const Node& node) { return node.IsTopLevel(); });
+  tree.SetOnKeyDown([&](int key, int) { events.push_back("down " + std::to_string(key)); });
   tree.SetOnKeyUp([&](int key, int) {
     events.push_back("key " + std::to_string(key));
     if (key == TreeControl::KeyF2) tree.StartLabelEdit();
@@ -138,7 +189,7 @@ TEST_F(TreeModelTest, F2ReachesTheControlAndTheViewsEditorEndsTheEdit) {
     QTest::keyClick(editor, key);
     Settle();
   }
-  EXPECT_EQ(events, (Texts{"key 113", "key 113", "edit Omega"}));
+  EXPECT_EQ(events, (Texts{"down 113", "key 113", "down 113", "key 113", "edit Omega"}));
   EXPECT_EQ(std::pair(tree.EditingNode(), tree.Find("id-zeta")->Text()),
             std::pair(static_cast<Node*>(nullptr), std::string("Omega")));
 }

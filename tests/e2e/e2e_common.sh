@@ -48,10 +48,11 @@ subscribe() {
   done
   printf '%b' "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<sources>\r\n$sources</sources>\r\n" > "$data/subscriptions.dat"
 }
-# Starts the program on the data folder and waits for its main window; sets app and wid.
+# Starts the program on the data folder and waits for its main window; sets app and wid. With
+# real_boxes set, boxes are shown on the screen instead of being written to boxes.log.
 start_program() {
   export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
-    QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$work/boxes.log" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
+    QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$([ -n "${real_boxes:-}" ] || echo "$work/boxes.log")" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
   : > "$work/boxes.log"
   "${program:-$build/quillpost}" > "$work/out.log" 2>&1 & app=$!
   pids+=($app)

@@ -189,9 +189,10 @@ unexpected=$(grep -v -E '^GET /((letters|notes)\.xml|control-[1-5]\.png|(pic|bg)
 expect_quiet_end
 [ ! -s "$work/opened.log" ] || fail "the page handed something to the desktop without a click"
 
-# What the program may write: its instance lock, the inbox and its state, item.htm and caches of
-# the toolkit; the copy of the page in the temporary folder goes once it is shown.
+# What the program may write: its instance lock (in the data folder), the inbox and its state,
+# item.htm, settings and caches of the toolkit; the copy of the page in the temporary folder goes
+# once it is shown.
 written=$(cd "$work" && find . -type f | sort | comm -13 "$work/files-before" - |
-  grep -v -E '^\./(requests|boxes|out)\.log$|^\./run/QUILLPOST2710INSTANCE\.lock$|^\./prog/settings\.cfg$|^\./data/Quillpost Data/(item\.htm|[0-9A-F-]{36}/(inbox|state)\.dat)$|^\./cache/(fontconfig|mesa_shader_cache)/' || true)
+  grep -v -E '^\./(requests|boxes|out)\.log$|^\./prog/settings\.cfg$|^\./data/Quillpost Data/(QUILLPOST2710INSTANCE\.lock|item\.htm|[0-9A-F-]{36}/(inbox|state)\.dat)$|^\./cache/(fontconfig|mesa_shader_cache)/' || true)
 [ -z "$written" ] || fail "files written that nobody asked for: $written"
 echo "page safety e2e passed"

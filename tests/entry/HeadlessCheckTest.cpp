@@ -10,29 +10,43 @@
 
 #include <filesystem>
 #include <sstream>
+#include <tuple>
 
 using TestSupport::FakePlatform;
 namespace fs = std::filesystem;
 
 namespace {
 
-// What a start did: its outcome, the titles of the boxes shown, and whether the temporary an
-// earlier kill left is still there.
-std::string Start(bool desktop, bool lockFree) {
+// What a start did: its outcome, the titles of the boxes shown, whether the temporary an earlier
+// kill left is still there, and how long it waited. The lock comes free at try `freeAt` (0: never);
+// a reader (readerRuns) holds it until then, else another headless check does.
+std::string Start(bool desktop, int freeAt, bool readerRuns) {
   FakePlatform platform;
-  platform.instanceLock.available = lockFree;
+  platform.instanceLock.busyTries = freeAt;
+  platform.instanceLock.available = freeAt > 0;
   mAppFunctions::InitializeDataFolder();
   const std::string temp = mAppFunctions::DataPath + "/subscriptions.dat.qptmp-abcdefghij";
   TestSupport::WriteAll(temp, "x");
   int windows = 0;
   std::ostringstream out;
-  std::string outcome = desktop ? (mMain::Main([&] { ++windows; }) ? "started" : "refused")
-                                : "status " + std::to_string(HeadlessCheck::Run(out));
-  if (desktop) outcome += ", " + std::to_string(windows) + " window";
+  std::string outcome;
+  if (desktop) {
+    outcome = mMain::Main([&] { ++windows; }, [&] { return readerRuns; }) ? "started" : "refused";
+    outcome += ", " + std::to_string(windows) + " window";
+  } else {
+    // The reader's answer: its summary, a failure box and status 1.
+    const auto ask = [&](const std::string& request) -> std::optional<std::string> {
+      if (!readerRuns || request != ForwardedCheck::kRequest) return std::nullopt;
+      return "summary\tYou have 1 New Messages \\r\\n in One.\nbox\t48\tError!\tbad\nexit\t1\n";
+    };
+    outcome = "status " + std::to_string(HeadlessCheck::Run(out, ask));
+    outcome += out.str();
+  }
   for (const auto& box : platform.messageBox.shown)
     outcome += ", box " + std::to_string(box.style) + " " + box.title;
-  EXPECT_EQ(platform.instanceLock.asked, std::vector<std::string>{mMain::kInstanceName});
-  return outcome + (fs::exists(temp) ? ", temporary kept" : "");
+  EXPECT_EQ(platform.instanceLock.asked.at(0), mAppFunctions::DataPath + "/QUILLPOST2710INSTANCE.lock");
+  outcome += fs::exists(temp) ? ", temporary kept" : "";
+  return outcome + ", waited " + std::to_string(platform.clock.sleptMs);
 }
 
 class HeadlessCheckTest : public TestData::DataFolderTest {
@@ -50,14 +64,23 @@ class HeadlessCheckTest : public TestData::DataFolderTest {
 
 }  // namespace
 
-// Catches a start that cleans up without the lock: a temporary may then be another instance's
-// write in progress.
+// Catches a start that cleans up without the lock (a temporary may then be another instance's
+// write in progress), a check that writes beside a running reader, and a reader that refuses to
+// start while a headless check holds the data for a moment.
 TEST(Entry, OnlyTheFirstInstanceStartsAndRemovesTemporaries) {
   const std::string refusal = ", box 48 Previous Instance of application is still Running!";
-  EXPECT_EQ(Start(true, true), "started, 1 window");
-  EXPECT_EQ(Start(true, false), "refused, 0 window" + refusal + ", temporary kept");
-  EXPECT_EQ(Start(false, true), "status 0");
-  EXPECT_EQ(Start(false, false), "status 2" + refusal + ", temporary kept");
+  const std::string kept = ", temporary kept, waited ";
+  const std::tuple<bool, int, bool, std::string> rows[] = {
+      {true, 1, false, "started, 1 window, waited 0"},
+      {true, 31, false, "started, 1 window, waited 3000"},
+      {true, 0, true, "refused, 0 window" + refusal + kept + "0"},
+      {true, 0, false, "refused, 0 window, box 48 Quillpost is busy" + kept + "60000"},
+      {false, 1, false, "status 0, waited 0"},
+      {false, 31, false, "status 0, waited 3000"},
+      {false, 0, true, "status 1You have 1 New Messages \n in One., box 48 Error!" + kept + "0"},
+      {false, 0, false, "status 2, box 48 Quillpost is busy" + kept + "60000"}};
+  for (const auto& [desktop, freeAt, readerRuns, expected] : rows)
+    EXPECT_EQ(Start(desktop, freeAt, readerRuns), expected) << desktop << freeAt << readerRuns;
 }
 
 TEST_F(HeadlessCheckTest, ExitStatusSaysWhetherEverySourceWasChecked) {

@@ -157,18 +157,22 @@ TEST_F(InboxStore, BatchStoresNewGuidsOnceAsStoringOneByOneWould) {
   EXPECT_EQ(Act(InboxAction::Exists, "multi\r\nline"), true);
 }
 
-TEST_F(InboxStore, MessagesShowNewestDayFirstAndFileOrderWithinADay) {
+// Catches file order within a day, and a zone left out of the time.
+TEST_F(InboxStore, MessagesShowNewestDayFirstAndNewestFirstWithinADay) {
   WriteInbox(Section("c", "Third", "", "Thu, 03 Dec 2026") +
-             Section("e1", "Fifth", "", "Sat, 05 Dec 2026", "", "", "1") +
+             Section("e1", "Fifth", "", "Sat, 05 Dec 2026", "08:00:00", "+0100", "1") +
              Section("d", "Fourth", "", "Fri, 04 Dec 2026", "", "", "x") +
-             Section("u", "Undated", "", "someday") +
-             Section("e2", "Fifth again", "", "05 Dec 2026") +
+             Section("u", "Undated", "", "someday", "23:00:00") +
+             Section("e0", "No time", "", "Sat, 05 Dec 2026", "soon") +
+             Section("e2", "Fifth again", "", "05 Dec 2026", "07:30", "GMT") +
+             Section("e3", "Fifth late", "", "05 Dec 2026", "03:00:00", "EST") +
              Section("old", "Old", "", "Fri, 31 Dec 1999"));
   LoadInbox(tree);
   // Read messages have image 3, unread ones image 2 in bold.
-  const std::vector<Shown> shown = {{"Fifth", "e1", 3, false}, {"Fifth again", "e2", 2, true},
-                                    {"Fourth", "d", 2, true},  {"Third", "c", 2, true},
-                                    {"Old", "old", 2, true},   {"Undated", "u", 2, true}};
+  const std::vector<Shown> shown = {
+      {"Fifth late", "e3", 2, true}, {"Fifth again", "e2", 2, true}, {"Fifth", "e1", 3, false},
+      {"No time", "e0", 2, true},    {"Fourth", "d", 2, true},       {"Third", "c", 2, true},
+      {"Old", "old", 2, true},       {"Undated", "u", 2, true}};
   EXPECT_EQ(Messages(tree, kSourceID), shown);
 }
 

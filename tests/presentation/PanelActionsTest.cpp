@@ -48,10 +48,14 @@ class PanelActionsTest : public DataFolderTest {
 
 TEST_F(PanelActionsTest, EnterOrDoubleClickOpensAMessageAndOnlyADoubleClickChecksASource) {
   platform.http.answers[kNotesLink] = {true, 200, FeedWithItems({"n1"}), {}};
+  // A Return release may end a press that a box took and closed on: it opens nothing.
+  tree.SetSelectedItem(fresh);
+  tree.RaiseKeyUp(PanelActions::kKeyReturn, 0);
+  EXPECT_EQ(host.open, std::set<std::string>{});
   for (const auto& [node, enter] :
        {std::pair(fresh, true), {old, false}, {notes, true}, {nullptr, false}, {notes, false}}) {
     tree.SetSelectedItem(node);
-    enter ? tree.RaiseKeyUp(PanelActions::kKeyReturn, 0) : tree.RaiseDblClick();
+    enter ? tree.RaiseKeyDown(PanelActions::kKeyReturn, 0) : tree.RaiseDblClick();
   }
   EXPECT_EQ(host.open, (std::set<std::string>{"g-new", "g-old"}));
   EXPECT_EQ(Messages(tree, lettersId),
@@ -93,6 +97,25 @@ TEST_F(PanelActionsTest, F2RenamesOnlyASourceAndOnlyAfterYes) {
                           "Change Title?", 292};
   EXPECT_EQ(platform.messageBox.shown, (std::vector<ShownBox>{question, question}));
 
+  // While the box is open a check replaces the node (the new one takes the title) or the source
+  // goes (nothing is renamed): the handler finds the source again by its key.
+  for (const bool gone : {false, true}) {
+    platform.messageBox.whileOpen = [&] {
+      gone ? (void)tree.Remove(notesId) : (void)mSubscriptions::LoadSubscriptions(tree);
+    };
+    platform.messageBox.answers = {Services::vbYes};
+    tree.SetSelectedItem(tree.Find(notesId));
+    tree.RaiseKeyUp(TreeControl::KeyF2, 0);
+    EXPECT_EQ(tree.EndLabelEdit("Notes 2", false), false);
+    EXPECT_EQ(StoredTitles(), (Strings{"Letters", "Notes 2"})) << gone;
+  }
+  EXPECT_EQ(tree.Find(notesId), nullptr);
+  platform.messageBox.whileOpen = nullptr;
+  ASSERT_TRUE(mSubscriptions::LoadSubscriptions(tree));
+  EXPECT_EQ(TopLevelTexts(tree), (Strings{"Letters", "Notes 2"}));
+  notes = tree.Find(notesId);
+  tree.SetSelectedItem(notes);
+
   // A source gone from the file: the failure box, and the edit stands until the next load.
   mSubscriptions::CurrentSource.Link = kNotesLink;
   ASSERT_TRUE(mSubscriptions::ManageSource(mSubscriptions::SourceAction::Delete));
@@ -123,27 +146,27 @@ TEST_F(PanelActionsTest, RightClickOpensThePopupOnlyForAMessage) {
 }
 
 TEST_F(PanelActionsTest, OptionItemsRouteByKey) {
-  int settingsShown = 0;
+  std::string dialogs;
   for (const char* key : {"opt_scheduler", "help_file", "help_email", "help_website",
                           "opt_settings", "Opt_Settings", ""}) {
-    PanelActions::OptionBarItemClick(key, [&settingsShown] { ++settingsShown; });
+    PanelActions::OptionBarItemClick(key, [&] { dialogs += "settings "; },
+                                     [&] { dialogs += "scheduler "; });
   }
   EXPECT_EQ(platform.messageBox.shown,
             (std::vector<ShownBox>{
-                {"Feature Under Development!", "Quillpost", 0},
                 {"Application failed to find Help File. Either Help file is not installed or "
                  "missing.",
                  "Help File not found!", 48}}));
-  EXPECT_EQ(settingsShown, 1);
+  EXPECT_EQ(dialogs, "scheduler settings ");
   // The help page beside the program, once it is there.
   TestSupport::WriteAll(platform.environment.programFolder + "/Help.html", "<html></html>");
-  PanelActions::OptionBarItemClick("help_file", {});
+  PanelActions::OptionBarItemClick("help_file", {}, {});
   EXPECT_EQ(platform.shell.opened,
             (Strings{"mailto:support@quillpost.example", "https://quillpost.example/",
                      platform.environment.programFolder + "/Help.html"}));
   // A desktop that cannot open it: a box names what and says why.
   platform.shell.failure = "no program is set up for it";
-  PanelActions::OptionBarItemClick("help_website", {});
+  PanelActions::OptionBarItemClick("help_website", {}, {});
   EXPECT_EQ(platform.messageBox.shown.back(),
             (ShownBox{"The desktop could not open https://quillpost.example/:\r\n\r\n"
                       "no program is set up for it",

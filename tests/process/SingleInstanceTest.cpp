@@ -43,7 +43,9 @@ TEST(SingleInstance, SecondStartIsRefusedOnceAndAKilledFirstFreesTheLock) {
   const std::string runtime = platform.root + "/runtime", log = platform.root + "/boxes.log";
   std::filesystem::create_directory(runtime);
   std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-  const std::string lockFile = runtime + "/" + mMain::kInstanceName + ".lock";
+  // The lock lies in the data folder, not in the runtime folder of the environment.
+  const std::string lockFile =
+      platform.environment.appData + "/Quillpost Data/" + mMain::kInstanceName + ".lock";
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
   env.insert("XDG_DATA_HOME", QString::fromStdString(platform.environment.appData));

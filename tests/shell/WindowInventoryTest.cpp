@@ -3,6 +3,7 @@
 
 #include "config/frmSettings.h"
 #include "retrieval/frmBusy.h"
+#include "shell/frmScheduler.h"
 #include "subscriptions/frmDropBox.h"
 #include "subscriptions/frmSubscrListManager.h"
 #include "subscriptions/frmSubscribe.h"
@@ -21,6 +22,7 @@ TEST_F(MainWindowTest, EveryWindowMatchesItsInventory) {
   frmDropBox dropBox;
   ExpectInventory(dropBox, "frmDropBox");
   ExpectInventory(frmBusy(), "frmBusy");
+  ExpectInventory(frmScheduler(), "frmScheduler");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "presentation/frmDoc.h"
 #include "presentation/frmOptions.h"
 #include "retrieval/frmBusy.h"
+#include "shell/frmScheduler.h"
+#include "subscriptions/SourceTree.h"
 #include "shell/frmSysTray.h"
 #include "subscriptions/frmDropBox.h"
 #include "support/WindowSupport.h"
@@ -13,6 +15,9 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
@@ -49,8 +54,9 @@ class MainWindow : public MainWindowTest {
     if (open || window->mnuToolsDropBox->isChecked())
       out += open == window->mnuToolsDropBox->isChecked() ? "drop box; " : "mark out of step; ";
     if (open) window->DropBox()->close();
-    for (frmSettings* dialog : window->findChildren<frmSettings*>()) {
-      out += dialog->isModal() ? "modal settings; " : "settings; ";
+    for (QDialog* dialog : window->findChildren<QDialog*>()) {
+      if (!qobject_cast<frmSettings*>(dialog) && !qobject_cast<frmScheduler*>(dialog)) continue;
+      out += (dialog->isModal() ? "modal " : "") + dialog->objectName().toStdString() + "; ";
       dialog->close();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -79,38 +85,39 @@ TEST_F(MainWindow, EveryEntryReachesItsCommandOnce) {
   platform.http.answers[kLettersLink] = {true, 200, FeedWithItems({"l9"}), {}};
   platform.http.answers[kNotesLink] = {true, 200, FeedWithItems({"n9"}), {}};
   window->AddToSystemTray();
-  for (QAction* entry : {window->mnuFileSystray, window->mnuFileSaveAs, window->mnuFilePrint,
-                         window->mnuFileCloseCurrent, window->mnuFileCloseAll, window->mnuFileExit,
-                         window->mnuHelpAbout})
+  // Without an open document these do nothing.
+  for (QAction* entry : {window->mnuFileSaveAs, window->mnuFilePrint, window->mnuFileCloseCurrent,
+                         window->mnuFileCloseAll})
     entry->trigger();
-  EXPECT_EQ(Effect(), "");  // entries without a command
+  EXPECT_EQ(Effect(), "");
+  window->mnuHelpAbout->trigger();
+  EXPECT_EQ(Effect(), "box About Quillpost; ");
   for (const auto& [entry, trayEntry, effect] : std::vector<std::tuple<QAction*, int, std::string>>{
-           {window->mnuToolsScheduler, 7, "box Quillpost; "},
+           {window->mnuToolsScheduler, 7, "modal frmScheduler; "},
            {window->mnuHelpFile, 10, "box Help File not found!; "},
            {window->mnuHelpEmail, 11, "open mailto:support@quillpost.example; "},
            {window->mnuHelpWebsite, 12, "open https://quillpost.example/; "},
-           {window->mnuToolsSettings, 8, "modal settings; "},
+           {window->mnuToolsSettings, 8, "modal frmSettings; "},
            {window->mnuMsgSourceCheckAll, 3, "fetch letters; fetch notes; "},
-           {window->mnuToolsDropBox, 5, "drop box; "},
-           {window->mnuSysDropBox, 5, "drop box; "}}) {
+           {window->mnuToolsDropBox, 5, "drop box; "}}) {
     entry->trigger();
     EXPECT_EQ(Effect(), effect) << entry->text().toStdString();
     window->SysTray()->TriggerMenuItem(trayEntry);
     EXPECT_EQ(Effect(), effect) << "tray entry " << trayEntry;
   }
   // The drop box's mark follows it however it closes: the entries again, its own Close.
-  for (QAction* close : {window->mnuToolsDropBox, window->mnuSysDropBox}) {
-    window->mnuToolsDropBox->trigger();
-    close->trigger();
-    EXPECT_EQ(Effect(), "") << close->text().toStdString();
-  }
+  window->mnuToolsDropBox->trigger();
+  window->mnuToolsDropBox->trigger();
+  EXPECT_EQ(Effect(), "");
   window->mnuToolsDropBox->trigger();
   window->DropBox()->mnuPopupClose->trigger();
   EXPECT_EQ(Effect(), "");
   // One dialog, however often and from wherever it is asked for.
   window->mnuToolsSettings->trigger();
   emit window->Panel()->SettingsRequested();
-  EXPECT_EQ(Effect(), "modal settings; ");
+  window->mnuToolsScheduler->trigger();
+  emit window->Panel()->SchedulerRequested();
+  EXPECT_EQ(Effect(), "modal frmSettings; modal frmScheduler; ");
   Tree().SetSelectedItem(Tree().Find(notesId));
   window->mnuMsgSourceCheckCurrent->trigger();
   EXPECT_EQ(Effect(), "fetch notes; ");
@@ -202,8 +209,10 @@ TEST_F(MainWindow, MessageListTabsAndPopupEntriesReachTheirMessage) {
   window->activateWindow();
   window->LastDocument()->setFocus();
   QTest::keyClick(window->LastDocument(), Qt::Key_F4);
+  EXPECT_EQ(Effect(), "modal frmScheduler; ");
+  QApplication::setActiveWindow(window.get());
   QTest::keyClick(window->LastDocument(), Qt::Key_F4, Qt::ControlModifier);
-  EXPECT_EQ(Effect(), "box Quillpost; modal settings; ");
+  EXPECT_EQ(Effect(), "modal frmSettings; ");
   emit window->Tabs()->findChild<QTabBar*>()->tabCloseRequested(0);
   Settle();
   EXPECT_EQ(OpenTitles(), QString("Second"));
@@ -216,4 +225,53 @@ TEST_F(MainWindow, MessageListTabsAndPopupEntriesReachTheirMessage) {
   Settle();
   EXPECT_EQ(OpenTitles(), QString("First"));
   EXPECT_EQ(StoredRead(lettersId, "g2"), -1);
+}
+
+// Catches document entries that act without a document, a close that activates the first tab
+// instead of a neighbour, a caption taken for a mnemonic, and a save or print that misses the
+// open message (a printed PDF must hold its title).
+TEST_F(MainWindow, FileMenuActsOnTheOpenDocuments) {
+  InstallTemplate();
+  const std::string cartoons = AddSource("Cartoons", "http://news.quillpost.test/c", {{"c1", "Tom & Jerry [*]"}});
+  ASSERT_EQ(mSubscriptions::LoadSubscriptions(Tree()), true);
+  for (const auto& [source, row] : {std::pair(lettersId, 0), {lettersId, 1}, {cartoons, 0}}) {
+    Tree().SetSelectedItem(Tree().Find(source)->Child(row));
+    window->mnuPopupSourceShow->trigger();
+  }
+  Settle();
+  // The strip shows "&&" as "&"; the area has made "[*][*]" a literal "[*]".
+  EXPECT_EQ(window->Tabs()->findChild<QTabBar*>()->tabText(2).toStdString(), "Tom && Jerry [*]");
+  EXPECT_EQ(window->mnuFileSaveAs->isEnabled(), true);
+  const std::string saved = platform.root + "/saved.eml", pdf = platform.root + "/printed.pdf";
+  platform.saveDialog.answer = saved;
+  window->mnuFileSaveAs->trigger();
+  EXPECT_EQ(platform.saveDialog.requests.at(0).filter,
+            "HTML Files|*.htm;*.html|Text Files|*.txt|Email Draft Files (*.eml)|*.eml");
+  EXPECT_NE(TestSupport::ReadAll(saved).find("MIME-Version: 1.0"), std::string::npos);  // e-mail
+  WithModal<QPrintDialog>([&] { window->mnuFilePrint->trigger(); }, [&](QPrintDialog* dialog) {
+    dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+    dialog->printer()->setOutputFileName(QString::fromStdString(pdf));
+    dialog->done(QDialog::Accepted);
+  });
+  QProcess text;
+  text.start("pdftotext", {QString::fromStdString(pdf), "-"});
+  ASSERT_EQ(text.waitForFinished(10'000), true);
+  EXPECT_EQ(text.readAllStandardOutput().contains("Tom & Jerry [*]"), true);
+
+  const auto active = [&] { return window->ActiveDocument()->widget()->windowTitle().toStdString(); };
+  // The area itself would go back to the tab active before (First), not to the neighbour.
+  for (const int tab : {0, 1}) window->Tabs()->setActiveSubWindow(window->Tabs()->subWindowList().at(tab));
+  window->mnuFileCloseCurrent->trigger();
+  Settle();
+  EXPECT_EQ(OpenTitles().toStdString() + " | " + active(), "First, Tom && Jerry [*][*] | Tom & Jerry [*]");
+  window->mnuFileCloseCurrent->trigger();
+  Settle();
+  EXPECT_EQ(OpenTitles().toStdString() + " | " + active(), "First | First");
+  window->mnuFileCloseAll->trigger();
+  Settle();
+  EXPECT_EQ(std::pair(DocumentCount(), window->mnuFilePrint->isEnabled()), std::pair(0, false));
+  window->trayAvailable = true;
+  window->mnuFileSystray->trigger();
+  Settle();
+  EXPECT_EQ(State(*window), "hidden, tray Show");
 }

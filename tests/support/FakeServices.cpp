@@ -14,6 +14,7 @@ namespace TestSupport {
 
 int FakeMessageBox::Show(const std::string& text, const std::string& title, int style) {
   shown.push_back({text, title, style});
+  if (whileOpen) whileOpen();
   if (!answers.empty()) {
     const int answer = answers.front();
     answers.pop_front();

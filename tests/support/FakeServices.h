@@ -28,6 +28,8 @@ class FakeMessageBox : public Services::IMessageBox {
   std::vector<ShownBox> shown;
   // Answers given in order; when empty, OK boxes answer vbOK and Yes/No boxes vbNo.
   std::deque<int> answers;
+  // Runs while a box is open, as window events would.
+  std::function<void()> whileOpen;
 };
 
 class FakeShell : public Services::IShell {
@@ -76,9 +78,11 @@ class FakeInstanceLock : public Services::IInstanceLock {
  public:
   bool TryAcquire(const std::string& name) override {
     asked.push_back(name);
-    return available;
+    if (busyTries > 0) --busyTries;
+    return available && busyTries == 0;
   }
   bool available = true;
+  int busyTries = 0;  // the lock comes free at this try
   std::vector<std::string> asked;
 };
 

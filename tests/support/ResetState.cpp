@@ -24,6 +24,7 @@ void ResetProgramState() {
   mSettings::DropBoxLeft = mSettings::DropBoxTop = 0;
   mSettings::DropBoxTrans = mSettings::DropBoxSize = 0;
   mSettings::WinStartup = 0;
+  mSettings::SchedulerInterval = mSettings::SchedulerAtStart = 0;
 }
 
 }  // namespace TestSupport
