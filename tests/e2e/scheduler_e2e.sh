@@ -52,7 +52,7 @@ shot unread-counts
 
 # Town Weekly unfolded, its newest message selected; a new letter arrives through --check.
 focus_main
-key End Right Down
+row 1 && key Right Down
 letters garden "Garden Letter" <<'END'
 garden-2|Sun, 06 Dec 2026|Seed swap season
 garden-1|Tue, 01 Dec 2026|Mulch before the frost
