@@ -158,6 +158,9 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmMain::~frmMain() {
+  // The children outlive this part of the object while QWidget closes them (the document area
+  // then activates its tabs one after another): their signals must not reach it any more.
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
   if (Services::Current().progress == m_progress.get())
     Services::Current().progress = m_previousProgress;
   delete oSysTray.data();
