@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLocalSocket>
+#include <QLoggingCategory>
 
 #include <unistd.h>
 #include <cstdio>
@@ -188,6 +189,9 @@ int Run(int argc, char** argv) {
   // The web view comes in a module loaded with the first message; the web engine then needs the
   // shared OpenGL context that only exists when asked for before the application starts.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // The web engine describes its graphics set-up on standard error at every start; a user who
+  // wants it sets QT_LOGGING_RULES, which wins over this.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillpost"));
   QApplication::setQuitOnLastWindowClosed(false);
