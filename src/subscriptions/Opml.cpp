@@ -217,6 +217,7 @@ ImportResult Import(const std::vector<Outline>& outlines) {
     for (const Outline& each : result.added) sources.push_back({each.title, each.link, {}});
     if (const std::string failure = mSubscriptions::AddSources(sources); !failure.empty()) {
       result.added.clear();
+      result.skipped.clear();
       result.status = FileFailed;
       result.error =
           "The subscription file could not be written (" + failure + "); nothing was imported";
@@ -228,6 +229,7 @@ ImportResult Import(const std::vector<Outline>& outlines) {
 }
 
 ImportResult WithReadSkips(ImportResult imported, std::vector<Skipped> readSkipped) {
+  if (imported.status == FileFailed) return imported;
   imported.skipped.insert(imported.skipped.begin(), std::make_move_iterator(readSkipped.begin()),
                           std::make_move_iterator(readSkipped.end()));
   if (imported.status == AllDone && !imported.skipped.empty()) imported.status = SomeSkipped;

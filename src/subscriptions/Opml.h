@@ -56,9 +56,10 @@ inline constexpr std::size_t kMaxFileBytes = 16 * 1024 * 1024;
 inline constexpr std::size_t kMaxTitleBytes = 1000;
 inline constexpr std::size_t kMaxLinkBytes = 2000;
 
+// FileFailed: nothing was added, and error says why as one sentence; no outline is listed.
 struct ImportResult {
   Status status = AllDone;
-  std::string error;           // FileFailed: why, as one sentence
+  std::string error;
   std::vector<Outline> added;  // with the link as stored
   std::vector<Skipped> skipped;
 };
@@ -70,7 +71,8 @@ struct ImportResult {
 // failure leaves the file as it was. No box: a subscription file that cannot be opened or
 // written fails with its reason.
 ImportResult Import(const std::vector<Outline>& outlines);
-// What reading left out goes before what the import left out; the status follows.
+// What reading left out goes before what the import left out; the status follows. A failed
+// import stays as it is.
 ImportResult WithReadSkips(ImportResult imported, std::vector<Skipped> readSkipped);
 // ReadFile, then Import of what it read.
 ImportResult ImportFile(const std::string& path);

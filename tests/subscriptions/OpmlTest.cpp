@@ -138,7 +138,7 @@ TEST_F(OpmlTest, FoldersAreWalkedAndEachOutlineLeftOutHasItsReasonInOneBox) {
 // The import reports instead of showing the subscription file's boxes: the menu shows one box,
 // and a reader importing for the command shows none.
 TEST_F(OpmlTest, ASubscriptionFileThatCannotBeOpenedFailsTheImportInOneBox) {
-  WriteOpml("<outline text=\"A\" xmlUrl=\"" + kHost + "a\"/>");
+  WriteOpml("<outline text=\"A\" xmlUrl=\"" + kHost + "a\"/><outline text=\"Empty\"/>");
   fs::remove(mAppFunctions::DataPath + "/subscriptions.dat");
   const Opml::ImportResult result = Opml::Import({{"A", kHost + "a"}});
   EXPECT_EQ(std::tuple(result.status, result.error, platform.messageBox.shown.size()),
@@ -151,6 +151,8 @@ TEST_F(OpmlTest, ASubscriptionFileThatCannotBeOpenedFailsTheImportInOneBox) {
   EXPECT_EQ(
       platform.messageBox.shown,
       (std::vector<TestSupport::ShownBox>{{result.error + ".", "Import Sources from OPML", 48}}));
+  // Nothing was imported, so no outline is named as left out.
+  EXPECT_EQ(Run(true), std::tuple(2, "", "quillpost: " + result.error + ".\n"));
 }
 
 // None of these may crash, hang, expand anything or change subscriptions.dat.
