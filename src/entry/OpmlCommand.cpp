@@ -20,11 +20,22 @@ int Export(const std::string& path, std::ostream& out, std::ostream& err) {
 }
 
 int Import(const std::string& path, std::ostream& out, std::ostream& err) {
-  if (!mMain::TakeDataFolder()) {
-    Services::MessageBox().Show(mMain::kRefusalText, mMain::kRefusalTitle, Services::vbExclamation);
-    return Opml::FileFailed;
+  Opml::FileOutlines read = Opml::ReadFile(path);
+  Opml::ImportResult result{Opml::FileFailed, read.error, {}, {}};
+  if (read.status != Opml::FileFailed) {
+    if (!mMain::TakeDataFolder()) {
+      Services::MessageBox().Show(mMain::kRefusalText, mMain::kRefusalTitle,
+                                  Services::vbExclamation);
+      return Opml::FileFailed;
+    }
+    result = Opml::WithReadSkips(Opml::Import(read.outlines), std::move(read.skipped));
   }
-  const Opml::ImportResult result = Opml::ImportFile(path);
+  Report(result, path, out, err);
+  return result.status;
+}
+
+void Report(const Opml::ImportResult& result, const std::string& path, std::ostream& out,
+            std::ostream& err) {
   for (const Opml::Skipped& skipped : result.skipped)
     err << "quillpost: not imported: " << Opml::SkippedLine(skipped) << "\n";
   if (result.status == Opml::FileFailed) {
@@ -33,7 +44,6 @@ int Import(const std::string& path, std::ostream& out, std::ostream& err) {
     out << result.added.size() << (result.added.size() == 1 ? " source" : " sources")
         << " added from " << path << ", " << result.skipped.size() << " skipped.\n";
   }
-  return result.status;
 }
 
 }  // namespace OpmlCommand

@@ -28,24 +28,22 @@ constexpr const char* kSkeleton =
     "<opml version=\"2.0\"><head><title>Quillpost subscriptions</title></head><body/></opml>";
 constexpr std::size_t kListedInBox = 20;
 
-std::string Attribute(const XmlNode& element, std::string_view name, bool* present = nullptr) {
-  for (XmlAttribute& attribute : element.Attributes()) {
-    if (AsciiText::EqualsNoCase(attribute.name, name)) {
-      if (present) *present = true;
-      return std::move(attribute.value);
-    }
-  }
+std::string Attribute(const XmlNode& element, std::string_view name) {
+  for (XmlAttribute& attribute : element.Attributes())
+    if (AsciiText::EqualsNoCase(attribute.name, name)) return std::move(attribute.value);
   return {};
 }
+
+constexpr const char* kNoLink = "it has no source link";
 
 std::string Reason(Refusal refusal) {
   switch (refusal) {
     case Refusal::BlankTitle:
       return "it has no title";
     case Refusal::BlankLink:
-      return "it has no source link";
+      return kNoLink;
     case Refusal::InvalidLink:
-      return "its link is no Quillpost source link (http or https, naming " +
+      return "its link is no Quillpost source link (http:// or https://, naming " +
              std::string(SourceLink::kServiceHost) + ")";
     case Refusal::AlreadySubscribed:
       return "already subscribed";
@@ -55,19 +53,19 @@ std::string Reason(Refusal refusal) {
   return {};
 }
 
-// Checks one outline; empty when it may be added, with `link` as it is to be stored.
-std::string Check(const MessageSource& outline, const std::set<std::string>& adding,
-                  std::string& link) {
-  if (outline.Title.size() > kMaxTitleBytes)
+// Checks one outline against the links known so far (in the compared form); empty when it may
+// be added, with `link` as it is to be stored.
+std::string Check(const Outline& outline, const std::set<std::string>& known, std::string& link) {
+  if (outline.title.size() > kMaxTitleBytes)
     return "its title is longer than " + std::to_string(kMaxTitleBytes) + " bytes";
-  if (outline.Link.size() > kMaxLinkBytes)
+  if (outline.link.size() > kMaxLinkBytes)
     return "its link is longer than " + std::to_string(kMaxLinkBytes) + " bytes";
-  Refusal refusal = SubscriptionChecks::CheckNewSource({outline.Title, outline.Link}, link);
-  if (refusal == Refusal::None && adding.contains(link)) refusal = Refusal::AlreadySubscribed;
+  Refusal refusal = SubscriptionChecks::CheckLink(outline.link, link);
+  if (refusal == Refusal::None && known.contains(link)) refusal = Refusal::AlreadySubscribed;
   return Reason(refusal);
 }
 
-bool ReadFile(const std::string& path, std::string& text, std::string& error) {
+bool ReadText(const std::string& path, std::string& text, std::string& error) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
   if (ec || !std::filesystem::is_regular_file(path, ec)) {
@@ -89,14 +87,14 @@ bool ReadFile(const std::string& path, std::string& text, std::string& error) {
   return true;
 }
 
-// A title as a line shows it: one line, at most 60 characters.
-std::string Shown(std::string title) {
-  for (char& c : title)
+// A text as a line shows it: one line, at most `most` characters.
+std::string Shown(std::string text, std::size_t most) {
+  for (char& c : text)
     if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-  if (title.size() <= 60) return title;
-  std::size_t cut = 57;
-  while (cut > 0 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80) --cut;
-  return title.substr(0, cut) + "...";
+  if (text.size() <= most) return text;
+  std::size_t cut = most - 3;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "...";
 }
 
 }  // namespace
@@ -115,30 +113,29 @@ std::string Write(const std::vector<MessageSource>& sources) {
   return document.ToText();
 }
 
-Outlines Read(std::string_view text) {
-  Outlines result;
-  if (const std::size_t bad = Utf8::FirstInvalid(text); bad != std::string_view::npos) {
-    result.error = "is not UTF-8 text (byte " + std::to_string(bad) + ")";
+FileOutlines Read(std::string_view text) {
+  FileOutlines result;
+  const auto refuse = [&result](std::string error) {
+    result = {FileFailed, std::move(error), {}, {}};
     return result;
-  }
+  };
+  if (const std::size_t bad = Utf8::FirstInvalid(text); bad != std::string_view::npos)
+    return refuse("is not UTF-8 text (byte " + std::to_string(bad) + ")");
   XmlDocument document;
-  if (!document.LoadText(text)) {
-    result.error = "is not well-formed XML (" + document.LoadError() + ")";
-    return result;
-  }
+  if (!document.LoadText(text))
+    return refuse("is not well-formed XML (" + document.LoadError() + ")");
   XmlNode root;
   for (const XmlNode& node : document.DocumentNode().ChildNodes()) {
     // Entities are never expanded here; a file that needs them cannot be read as meant.
-    if (node.Kind() == XmlNodeKind::Doctype) {
-      result.error = "declares a document type (DTD or entities), which OPML files have none of";
-      return result;
-    }
+    if (node.Kind() == XmlNodeKind::Doctype)
+      return refuse("declares a document type (DTD or entities), which OPML files have none of");
     if (node.IsElement() && !root) root = node;
   }
-  if (!root || root.Name() != "opml") {
-    result.error = "is not an OPML file (its root element is not <opml>)";
-    return result;
-  }
+  if (!root || root.Name() != "opml")
+    return refuse("is not an OPML file (its root element is not <opml>)");
+  const auto isOutline = [](const XmlNode& node) {
+    return node.IsElement() && node.Name() == "outline";
+  };
   // Iterative: a file nested 100,000 folders deep must not exhaust the stack.
   std::vector<XmlNode> pending;
   for (XmlNode node = root.FindFirstElement("body").FirstChild(); node || !pending.empty();) {
@@ -147,70 +144,102 @@ Outlines Read(std::string_view text) {
       pending.pop_back();
       continue;
     }
-    if (node.IsElement() && node.Name() == "outline") {
-      bool hasAddress = false;
-      std::string link = Attribute(node, "xmlUrl", &hasAddress);
-      if (hasAddress) {
-        if (result.sources.size() == kMaxOutlines) {
-          result.sources.clear();
-          result.error = "holds more than " + std::to_string(kMaxOutlines) + " sources";
-          return result;
-        }
-        std::string title = Attribute(node, "text");
-        if (mGeneralFunctions::IsBlank(title)) title = Attribute(node, "title");
-        result.sources.push_back({std::move(title), std::move(link), {}});
-      }
-      if (XmlNode child = node.FirstChild()) {
-        pending.push_back(node);
-        node = child;
-        continue;
-      }
+    if (!isOutline(node)) {
+      node = node.NextSibling();
+      continue;
     }
-    node = node.NextSibling();
+    XmlNode child = node.FirstChild();
+    while (child && !isOutline(child)) child = child.NextSibling();
+    const auto blank = [](std::string_view text) {
+      return AsciiText::IsBlank(text, AsciiText::kWhitespace);
+    };
+    std::string link = Attribute(node, "xmlUrl");
+    if (blank(link)) link = Attribute(node, "url");
+    if (child && blank(link)) {
+      // A folder.
+    } else if (result.outlines.size() + result.skipped.size() == kMaxOutlines) {
+      return refuse("holds more than " + std::to_string(kMaxOutlines) + " sources");
+    } else {
+      std::string title = Attribute(node, "text");
+      if (blank(title)) title = Attribute(node, "title");
+      if (blank(link))
+        result.skipped.push_back({std::move(title), {}, kNoLink});
+      else
+        result.outlines.push_back({std::move(title), std::move(link)});
+    }
+    if (child) {
+      pending.push_back(node);
+      node = child;
+    } else {
+      node = node.NextSibling();
+    }
   }
+  if (!result.skipped.empty()) result.status = SomeSkipped;
   return result;
 }
 
-ImportResult ImportFile(const std::string& path) {
-  ImportResult result;
+FileOutlines ReadFile(const std::string& path) {
   std::string text;
-  Outlines outlines;
-  if (!ReadFile(path, text, result.error)) {
-    result.status = FileFailed;
-    return result;
-  }
-  outlines = Read(text);
-  std::vector<MessageSource> existing;
-  if (!outlines.error.empty()) {
-    result.error = path + " " + outlines.error + "; nothing was imported";
-  } else if (!mSubscriptions::ReadSources(existing)) {
-    // Its box has been shown; every check below would show it again.
-    result.error = "The subscription file cannot be opened; nothing was imported";
-  }
-  if (!result.error.empty()) {
-    result.status = FileFailed;
-    return result;
-  }
+  std::string error;
+  if (!ReadText(path, text, error)) return {FileFailed, std::move(error), {}, {}};
+  FileOutlines result = Read(text);
+  if (result.status == FileFailed)
+    result.error = path + " " + result.error + "; nothing was imported";
+  return result;
+}
 
-  std::set<std::string> adding;
-  for (MessageSource& outline : outlines.sources) {
+ImportResult Import(const std::vector<Outline>& outlines) {
+  ImportResult result;
+  std::vector<std::string> stored;
+  if (const mSubscriptions::OpenFailure failure = mSubscriptions::ReadLinks(stored);
+      failure != mSubscriptions::OpenFailure::None) {
+    result.status = FileFailed;
+    result.error = "The subscription file cannot be opened (" + mSubscriptions::Describe(failure) +
+                   "); nothing was imported";
+    return result;
+  }
+  std::set<std::string> known;
+  for (const std::string& link : stored) known.insert(SourceLink::Compared(link));
+
+  for (const Outline& outline : outlines) {
     std::string link;
-    std::string reason = Check(outline, adding, link);
+    std::string reason = Check(outline, known, link);
     if (!reason.empty()) {
-      result.skipped.push_back({std::move(outline.Title), std::move(outline.Link), reason});
+      result.skipped.push_back({outline.title, outline.link, std::move(reason)});
       continue;
     }
-    adding.insert(link);
-    result.added.push_back({std::move(outline.Title), std::move(link), {}});
+    known.insert(link);
+    const bool untitled = AsciiText::IsBlank(outline.title, AsciiText::kWhitespace);
+    result.added.push_back({untitled ? link : outline.title, std::move(link)});
   }
-  if (!result.added.empty() && !mSubscriptions::AddSources(result.added)) {
-    result.added.clear();
-    result.error = "The subscription file could not be written; nothing was imported";
-    result.status = FileFailed;
-    return result;
+  if (!result.added.empty()) {
+    std::vector<MessageSource> sources;
+    for (const Outline& each : result.added) sources.push_back({each.title, each.link, {}});
+    if (const std::string failure = mSubscriptions::AddSources(sources); !failure.empty()) {
+      result.added.clear();
+      result.skipped.clear();
+      result.status = FileFailed;
+      result.error =
+          "The subscription file could not be written (" + failure + "); nothing was imported";
+      return result;
+    }
   }
   result.status = result.skipped.empty() ? AllDone : SomeSkipped;
   return result;
+}
+
+ImportResult WithReadSkips(ImportResult imported, std::vector<Skipped> readSkipped) {
+  if (imported.status == FileFailed) return imported;
+  imported.skipped.insert(imported.skipped.begin(), std::make_move_iterator(readSkipped.begin()),
+                          std::make_move_iterator(readSkipped.end()));
+  if (imported.status == AllDone && !imported.skipped.empty()) imported.status = SomeSkipped;
+  return imported;
+}
+
+ImportResult ImportFile(const std::string& path) {
+  FileOutlines read = ReadFile(path);
+  if (read.status == FileFailed) return {FileFailed, std::move(read.error), {}, {}};
+  return WithReadSkips(Import(read.outlines), std::move(read.skipped));
 }
 
 int ExportFile(const std::string& path, std::string& error) {
@@ -228,14 +257,19 @@ int ExportFile(const std::string& path, std::string& error) {
 }
 
 std::string SkippedLine(const Skipped& skipped) {
-  return "\"" + Shown(skipped.title) + "\" <" + Shown(skipped.link) + ">: " + skipped.reason;
+  std::string line = "\"" + Shown(skipped.title, 60) + "\"";
+  // The whole link, so that it can be found and put right; only one refused for its length is
+  // cut short, as it would fill a box.
+  const std::size_t most = skipped.link.size() > kMaxLinkBytes ? 100 : skipped.link.size();
+  if (!skipped.link.empty()) line += " <" + Shown(skipped.link, most) + ">";
+  return line + ": " + skipped.reason;
 }
 
 std::string SummaryText(const ImportResult& result, const std::string& path) {
   if (result.status == FileFailed) return result.error + ".";
   std::string text = std::to_string(result.added.size()) +
-                     (result.added.size() == 1 ? " source was" : " sources were") +
-                     " added from " + path + ".";
+                     (result.added.size() == 1 ? " source was" : " sources were") + " added from " +
+                     path + ".";
   if (result.skipped.empty()) return text;
   text += "\r\n\r\n" + std::to_string(result.skipped.size()) +
           (result.skipped.size() == 1 ? " outline was" : " outlines were") + " not added:";
@@ -261,8 +295,9 @@ void ExportWithDialog() {
     Services::MessageBox().Show(error + ".", "Export failed", Services::vbExclamation);
     return;
   }
-  Services::MessageBox().Show(std::to_string(count) + (count == 1 ? " source was" : " sources were") +
-                                  " exported to " + path + ".",
+  Services::MessageBox().Show(std::to_string(count) +
+                                  (count == 1 ? " source was" : " sources were") + " exported to " +
+                                  path + ".",
                               "Done!", Services::vbInformation);
 }
 

@@ -21,10 +21,18 @@ bool NamesServiceHost(std::string_view link);
 // The list manager's test: the link as typed contains the host, letter case included.
 bool NamesServiceHostAsTyped(std::string_view link);
 
-// The link as it is stored: without XML white space at either end (the subscription file's
-// reader trims it, so such a blank would never be found again), and with "http://" before a
-// link that names no scheme. Nothing for a scheme other than http or https, which no check could
-// ever fetch. A host with a port ("host:8080/feed") is no scheme.
+// A new link as it is stored, in the form in which links are compared: without XML white space
+// at either end (the subscription file's reader trims it), "http:" before a link that names no
+// scheme ("//host/x" too), scheme and host in lower case, the default port (80 for http, 443 for
+// https) and leading zeros of a port dropped. User name, password, path, query and fragment stay
+// exactly as typed. Nothing for a link no check could fetch: a scheme other than http or https,
+// a scheme without "//" ("https:host/x", "http:/host"), no host, a host with a blank or one of
+// "#%<>@[\]^|" in it, a malformed IPv6 address, a port that is no number up to 65535.
+// A host with a port ("host:8080/feed") is no scheme. Normalized of its own result gives it back.
 std::optional<std::string> Normalized(std::string_view typed);
+
+// A stored link in the form in which it is compared with a new one: Normalized, or the text as
+// it is where it has none (a link stored before these rules, by hand or by another program).
+std::string Compared(std::string_view stored);
 
 }  // namespace SourceLink

@@ -10,6 +10,7 @@
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -37,11 +38,6 @@ void Warn(const std::string& text, const std::string& title) {
   Services::MessageBox().Show(text, title, Services::vbOKOnly + Services::vbExclamation);
 }
 
-bool LinkExists(const std::string& link) {
-  CurrentSource.Link = link;
-  return mSubscriptions::ManageSource(SourceAction::Exists);
-}
-
 // The guids of the source's stored messages.
 std::vector<std::string> StoredGuids(const std::string& id) {
   const std::string previous = mInbox::SourceID;
@@ -56,13 +52,29 @@ std::vector<std::string> StoredGuids(const std::string& id) {
 
 }  // namespace
 
+Refusal CheckLink(std::string_view typed, std::string& link) {
+  if (IsBlank(std::string(typed))) return Refusal::BlankLink;
+  std::optional<std::string> normalized = SourceLink::Normalized(typed);
+  if (!SourceLink::NamesServiceHost(typed) || !normalized) return Refusal::InvalidLink;
+  link = std::move(*normalized);
+  return Refusal::None;
+}
+
+bool LinkSubscribed(const std::string& link) {
+  std::vector<std::string> stored;
+  const mSubscriptions::OpenFailure failure = mSubscriptions::ReadLinks(stored);
+  mSubscriptions::ShowOpenFailure(failure);
+  const std::string compared = SourceLink::Compared(link);
+  return std::any_of(stored.begin(), stored.end(), [&](const std::string& each) {
+    return SourceLink::Compared(each) == compared;
+  });
+}
+
 Refusal CheckNewSource(const SourceFields& fields, std::string& link) {
   if (IsBlank(fields.title)) return Refusal::BlankTitle;
-  if (IsBlank(fields.link)) return Refusal::BlankLink;
-  std::optional<std::string> normalized = SourceLink::Normalized(fields.link);
-  if (!SourceLink::NamesServiceHost(fields.link) || !normalized) return Refusal::InvalidLink;
-  link = std::move(*normalized);
-  if (LinkExists(link)) return Refusal::AlreadySubscribed;
+  if (const Refusal refusal = CheckLink(fields.link, link); refusal != Refusal::None)
+    return refusal;
+  if (LinkSubscribed(link)) return Refusal::AlreadySubscribed;
   return Refusal::None;
 }
 
@@ -129,9 +141,11 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
     return {false, Focus::LinkSelected};
   }
 
-  const std::string& link = *normalized;
   if (state.mode == ManagerMode::Edit) {
-    if (link != state.formerLink && LinkExists(link)) {
+    // A link the user left alone stays as it is stored, even from before these rules.
+    const std::string link = fields.link == state.formerLink ? state.formerLink : *normalized;
+    if (SourceLink::Compared(link) != SourceLink::Compared(state.formerLink) &&
+        LinkSubscribed(link)) {
       Warn(kAlreadyText, kAlreadyTitle);
       return {false, Focus::LinkSelected};
     }
@@ -141,11 +155,11 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
     if (!mSubscriptions::ManageSource(SourceAction::Update)) return {};
     Inform("Message Source Details are successfully Saved!", kDoneTitle);
   } else {
-    if (LinkExists(link)) {
+    if (LinkSubscribed(*normalized)) {
       Warn(kAlreadyText, kAlreadyTitle);
       return {};
     }
-    if (!mSubscriptions::AddSource(fields.title, link)) return {};
+    if (!mSubscriptions::AddSource(fields.title, *normalized)) return {};
     Inform("New Message Source is succcessfully Subscribed!", kDoneTitle);
   }
   ClearFields(state, fields);

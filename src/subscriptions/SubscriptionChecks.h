@@ -29,22 +29,28 @@ struct Attempt {
   bool operator==(const Attempt&) const = default;
 };
 
-// Both dialogs add and compare a link as the subscription file gives it back (SourceLink::
-// Normalized): without the XML white space at either end that its reader trims, so such a blank
-// never lets a link in twice, and with "http://" before a link typed without a scheme.
+// Both dialogs store a new link in the form SourceLink::Normalized gives it, and a new link is
+// already subscribed when a stored link has that form too (SourceLink::Compared): letter case
+// in scheme and host, a default port or blanks around it never let one source in twice.
 
 // Why a new source is refused, in the order the subscribe dialog tests.
 enum class Refusal {
   None,
   BlankTitle,
   BlankLink,
-  InvalidLink,  // no service host, or a scheme other than http or https
+  InvalidLink,  // no service host, or no link a check could fetch
   AlreadySubscribed,
 };
 
-// The subscribe dialog's checks, without any box: blank title, blank link, service host (letter
-// case aside) and scheme, already subscribed (the stored link compared exactly). With None,
-// `link` holds the link as it is to be stored.
+// The subscribe dialog's link checks, without any box: blank, service host (letter case aside)
+// and a link a check can fetch. With None, `link` holds the link as it is to be stored.
+Refusal CheckLink(std::string_view typed, std::string& link);
+// True when a source in the subscription file has the link (as stored) in the compared form.
+// A file that cannot be opened shows its box and gives false.
+bool LinkSubscribed(const std::string& link);
+
+// The subscribe dialog's checks, without any box: blank title, then CheckLink, then already
+// subscribed. With None, `link` holds the link as it is to be stored.
 Refusal CheckNewSource(const SourceFields& fields, std::string& link);
 
 // The subscribe dialog's attempt: CheckNewSource, then add. Each refusal shows its box. After a
@@ -71,10 +77,11 @@ std::string AddButtonCaption(ManagerMode mode);
 bool EnterEditMode(const TreeControl& sources, ManagerState& state, SourceFields& fields);
 // Empties both fields and returns to adding.
 void ClearFields(ManagerState& state, SourceFields& fields);
-// The add button: blank title, blank link, service host (as typed) and scheme; then saves the
-// edited source or adds a new one. A success shows its box, clears the fields and rebuilds
-// tvSources. A save whose new link another source already has is refused: two sources with one link
-// could no longer be told apart, and unsubscribing one would drop both.
+// The add button: blank title, blank link, service host (as typed) and a link a check can fetch;
+// then saves the edited source or adds a new one. A success shows its box, clears the fields and
+// rebuilds tvSources. A save whose new link another source already has is refused: two sources
+// with one link could no longer be told apart, and unsubscribing one would drop both. A link left
+// as it was is saved as it is stored.
 Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& sources);
 // The delete button: asks, removes the selected source from the file, deletes its folder and
 // closes the documents showing its messages, then rebuilds tvSources. Nothing for the root or

@@ -15,6 +15,27 @@ bool SaveSubscriptions(XmlDocument& document) {
   return false;
 }
 
+// Appends the sources with fresh identifiers and saves; false, with nothing saved, on failure.
+bool AppendAndSave(XmlDocument& document, XmlNode& sources, const std::vector<MessageSource>& added,
+                   mGeneralFunctions::RunError& error) {
+  for (const MessageSource& each : added) {
+    const std::string id = NewGUID();
+    // An empty identifier would name the data folder itself as the source's inbox folder.
+    if (id.empty()) {
+      error = {51, "No random bytes for a new source identifier"};
+      return false;
+    }
+    XmlNode source = sources.AppendElement("source");
+    source.SetAttribute("id", id);
+    source.SetAttribute("title", each.Title);
+    source.SetText(each.Link);
+  }
+  std::error_code ec;
+  if (document.Save(SubscriptionFilePath(), ec)) return true;
+  error = mGeneralFunctions::ErrorFrom(ec);
+  return false;
+}
+
 void ShowCritical(const std::string& text, const std::string& title) {
   Services::MessageBox().Show(text, title, Services::vbCritical);
 }
@@ -75,30 +96,55 @@ std::string SubscriptionFilePath() {
   return mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + "subscriptions.dat";
 }
 
-bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources) {
+OpenFailure OpenQuietly(XmlDocument& document, XmlNode& sources) {
   sources = {};
   if (mGeneralFunctions::IsBlank(mAppFunctions::DataPath)) mAppFunctions::InitializeDataFolder();
-  const std::string path = SubscriptionFilePath();
-  if (!mGeneralFunctions::FileExists(path)) {
-    ShowCritical(
-        "Failed to load Subscription List. Required Data File is missing or hidden. Please "
-        "reinstall the application to resolve this issue.",
-        "Subscription Data File not found!");
-    return false;
-  }
-  if (!document.LoadFile(path)) {
-    ShowCritical(
-        "Failed to load Subscription List. Invalid File format or file is damaged. Please "
-        "reinstall the application to resolve this issue.",
-        "Failed to load Subscription List.");
-    return false;
-  }
+  if (!mGeneralFunctions::FileExists(SubscriptionFilePath())) return OpenFailure::Missing;
+  if (!document.LoadFile(SubscriptionFilePath())) return OpenFailure::Damaged;
   sources = document.FindFirstElement("sources");
-  if (!sources) {
-    ShowCritical("Failed to load Subscription List. Invalid File Format.", "Error!");
-    return false;
+  return sources ? OpenFailure::None : OpenFailure::NoList;
+}
+
+void ShowOpenFailure(OpenFailure failure) {
+  switch (failure) {
+    case OpenFailure::Missing:
+      ShowCritical(
+          "Failed to load Subscription List. Required Data File is missing or hidden. Please "
+          "reinstall the application to resolve this issue.",
+          "Subscription Data File not found!");
+      break;
+    case OpenFailure::Damaged:
+      ShowCritical(
+          "Failed to load Subscription List. Invalid File format or file is damaged. Please "
+          "reinstall the application to resolve this issue.",
+          "Failed to load Subscription List.");
+      break;
+    case OpenFailure::NoList:
+      ShowCritical("Failed to load Subscription List. Invalid File Format.", "Error!");
+      break;
+    case OpenFailure::None:
+      break;
   }
-  return true;
+}
+
+std::string Describe(OpenFailure failure) {
+  switch (failure) {
+    case OpenFailure::Missing:
+      return "it is missing";
+    case OpenFailure::Damaged:
+      return "it is damaged";
+    case OpenFailure::NoList:
+      return "it holds no list of sources";
+    case OpenFailure::None:
+      break;
+  }
+  return {};
+}
+
+bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources) {
+  const OpenFailure failure = OpenQuietly(document, sources);
+  ShowOpenFailure(failure);
+  return failure == OpenFailure::None;
 }
 
 bool ReadSources(std::vector<MessageSource>& sources) {
@@ -113,6 +159,17 @@ bool ReadSources(std::vector<MessageSource>& sources) {
     sources.push_back({attributes[1].value, child.Text(), attributes[0].value});
   }
   return true;
+}
+
+OpenFailure ReadLinks(std::vector<std::string>& links) {
+  links.clear();
+  XmlDocument document;
+  XmlNode list;
+  const OpenFailure failure = OpenQuietly(document, list);
+  if (failure != OpenFailure::None) return failure;
+  for (const XmlNode& child : list.ChildNodes())
+    if (child.IsElement()) links.push_back(child.Text());
+  return OpenFailure::None;
 }
 
 bool ManageSource(SourceAction action) {
@@ -158,26 +215,23 @@ bool ManageSource(SourceAction action) {
 }
 
 bool AddSource(const std::string& title, const std::string& link) {
-  return AddSources({{title, link, {}}});
-}
-
-bool AddSources(const std::vector<MessageSource>& added) {
   XmlDocument document;
   XmlNode sources;
   if (!OpenSubscriptionFile(document, sources)) return false;
-  for (const MessageSource& each : added) {
-    const std::string id = NewGUID();
-    // An empty identifier would name the data folder itself as the source's inbox folder.
-    if (id.empty()) {
-      mGeneralFunctions::ReportError({51, "No random bytes for a new source identifier"});
-      return false;
-    }
-    XmlNode source = sources.AppendElement("source");
-    source.SetAttribute("id", id);
-    source.SetAttribute("title", each.Title);
-    source.SetText(each.Link);
-  }
-  return SaveSubscriptions(document);
+  mGeneralFunctions::RunError error;
+  if (AppendAndSave(document, sources, {{title, link, {}}}, error)) return true;
+  mGeneralFunctions::ReportError(error);
+  return false;
+}
+
+std::string AddSources(const std::vector<MessageSource>& added) {
+  XmlDocument document;
+  XmlNode sources;
+  if (const OpenFailure failure = OpenQuietly(document, sources); failure != OpenFailure::None)
+    return Describe(failure);
+  mGeneralFunctions::RunError error;
+  if (AppendAndSave(document, sources, added, error)) return {};
+  return error.description;
 }
 
 }  // namespace mSubscriptions

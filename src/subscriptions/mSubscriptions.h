@@ -53,14 +53,24 @@ using SourceId::IsSourceID;
 // Path of subscriptions.dat in the data folder.
 std::string SubscriptionFilePath();
 
+// Why the opening steps failed.
+enum class OpenFailure { None, Missing, Damaged, NoList };
+
 // The opening steps: initialise the data folder when DataPath is blank, check the file exists,
 // parse it, find the first "sources" element. Each failure shows its message and gives false.
 bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources);
+// The same without a box, for callers that report on their own.
+OpenFailure OpenQuietly(XmlDocument& document, XmlNode& sources);
+void ShowOpenFailure(OpenFailure failure);
+// A few words for a report: "it is missing", "it is damaged", "it holds no list of sources".
+std::string Describe(OpenFailure failure);
 
 // Every readable source in file order: a child element of "sources" with at least two attributes;
 // the first attribute is the ID and the second the Title, whatever their names, and the text is
 // the Link. Other children are skipped. False (after the message) when the file cannot be opened.
 bool ReadSources(std::vector<MessageSource>& sources);
+// The text of every child element of "sources", the links ManageSource compares with. No box.
+OpenFailure ReadLinks(std::vector<std::string>& links);
 
 // Acts on every child element of "sources" whose text equals CurrentSource.Link exactly:
 // Update sets its title and link from EditedSource, Delete removes it, Exists only reports it,
@@ -71,7 +81,8 @@ bool ManageSource(SourceAction action);
 // Exists. True when the source was written.
 bool AddSource(const std::string& title, const std::string& link);
 // The same for several sources (their Title and Link; the ID is made here), in one write: either
-// all of them are in the file afterwards or none is.
-bool AddSources(const std::vector<MessageSource>& sources);
+// all of them are in the file afterwards or none is. No box: empty when they were written, else
+// why not.
+std::string AddSources(const std::vector<MessageSource>& sources);
 
 }  // namespace mSubscriptions

@@ -21,8 +21,8 @@ class OpmlTest : public TestData::DataFolderTest {
  protected:
   std::string File() const { return platform.root + "/sources.opml"; }
   void WriteOpml(const std::string& body) {
-    TestSupport::WriteAll(File(), "<?xml version=\"1.0\"?><opml version=\"1.0\"><body>" + body +
-                                      "</body></opml>");
+    TestSupport::WriteAll(
+        File(), "<?xml version=\"1.0\"?><opml version=\"1.0\"><body>" + body + "</body></opml>");
   }
   Pairs Stored() {
     std::vector<mSubscriptions::MessageSource> sources;
@@ -34,23 +34,24 @@ class OpmlTest : public TestData::DataFolderTest {
   // The command's exit status, standard output and standard error.
   std::tuple<int, std::string, std::string> Run(bool import) {
     std::ostringstream out, err;
-    const int status = import ? OpmlCommand::Import(File(), out, err)
-                              : OpmlCommand::Export(File(), out, err);
+    const int status =
+        import ? OpmlCommand::Import(File(), out, err) : OpmlCommand::Export(File(), out, err);
     return {status, out.str(), err.str()};
   }
 };
 
 TEST_F(OpmlTest, RoundTripGivesTheSameSourcesInOrderAndASecondImportAddsNothing) {
   const Pairs sources{{"Tom & Jerry's \"<Letter>\"", kHost + "tom?a=1&b=2"},
-                      {"Caf\u00e9 cr\u00e8me", kHost + "cafe"}, {"Alpha", kHost + "alpha"}};
+                      {"Caf\u00e9 cr\u00e8me", kHost + "cafe"},
+                      {"Alpha", kHost + "alpha"}};
   for (const auto& [title, link] : sources) AddSource(title, link);
   EXPECT_EQ(Run(false), std::tuple(0, "3 sources exported to " + File() + ".\n", ""));
   const std::string head =
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n  <head>\n"
-            "    <title>Quillpost subscriptions</title>\n  </head>\n  <body>\n"
-            "    <outline type=\"rss\" text=\"Tom &amp; Jerry's &quot;&lt;Letter>&quot;\" "
-            "title=\"Tom &amp; Jerry's &quot;&lt;Letter>&quot;\" "
-            "xmlUrl=\"http://news.quillpost.test/tom?a=1&amp;b=2\" />\n";
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n  <head>\n"
+      "    <title>Quillpost subscriptions</title>\n  </head>\n  <body>\n"
+      "    <outline type=\"rss\" text=\"Tom &amp; Jerry's &quot;&lt;Letter>&quot;\" "
+      "title=\"Tom &amp; Jerry's &quot;&lt;Letter>&quot;\" "
+      "xmlUrl=\"http://news.quillpost.test/tom?a=1&amp;b=2\" />\n";
   EXPECT_EQ(ReadAll(File()).substr(0, head.size()), head);
 
   fs::remove_all(mAppFunctions::DataPath);
@@ -67,38 +68,91 @@ TEST_F(OpmlTest, RoundTripGivesTheSameSourcesInOrderAndASecondImportAddsNothing)
             "<http://news.quillpost.test/tom?a=1&b=2>: already subscribed");
 }
 
-TEST_F(OpmlTest, FoldersAreWalkedAndEachRefusedOutlineHasItsReasonInOneBox) {
+// Outlines without any link were left out without a word, OPML 1.0 url= links were not read,
+// an untitled outline was refused and a long link was cut where it was named.
+TEST_F(OpmlTest, FoldersAreWalkedAndEachOutlineLeftOutHasItsReasonInOneBox) {
   AddSource("Known", kHost + "known");
   const std::string longTitle(1 << 20, 't');  // 1 MB
+  const std::string elsewhere = "http://example.test/" + std::string(70, 'e');
+  const std::string longLink = kHost + std::string(2000, 'l');
   WriteOpml(
       "<outline text=\"Folder\"><outline text=\"Deeper\">"
-      "<outline text=\"Nested\" xmlUrl=\"" + kHost + "nested\"/></outline>"
+      "<outline text=\"Nested\" xmlUrl=\"" +
+      kHost +
+      "nested\"/></outline>"
       "<outline text=\" \" title=\"By title\" xmlUrl=\"news.quillpost.test/bare\"/></outline>"
-      "<outline text=\"\" xmlUrl=\"" + kHost + "untitled\"/><outline text=\"No link\" xmlUrl=\"  \"/>"
-      "<outline text=\"Elsewhere\" xmlUrl=\"http://example.test/feed\"/>"
-      "<outline text=\"Ftp\" xmlUrl=\"ftp://news.quillpost.test/f\"/>"
-      "<outline text=\"Known again\" xmlUrl=\"" + kHost + "known\"/>"
-      "<outline text=\"Nested twice\" xmlurl=\" " + kHost + "nested\"/>"
-      "<outline text=\"" + longTitle + "\" xmlUrl=\"" + kHost + "long\"/>");
+      "<outline text=\"\" xmlUrl=\"" +
+      kHost +
+      "untitled\"/><outline text=\"No link\" xmlUrl=\"  \"/>"
+      "<outline text=\"Old style\" url=\"HTTP://News.Quillpost.Test:80/old\"/>"
+      "<outline text=\"Empty\"/>"
+      "<outline text=\"Elsewhere\" xmlUrl=\"" +
+      elsewhere +
+      "\"/>"
+      "<outline text=\"No slashes\" xmlUrl=\"https:news.quillpost.test/f\"/>"
+      "<outline text=\"Known again\" xmlUrl=\"HTTP://NEWS.QUILLPOST.TEST:80/known\"/>"
+      "<outline text=\"Nested twice\" xmlurl=\" " +
+      kHost +
+      "nested\"/>"
+      "<outline text=\"" +
+      longTitle + "\" xmlUrl=\"" + kHost +
+      "long\"/>"
+      "<outline text=\"Long link\" xmlUrl=\"" +
+      longLink + "\"/>");
   TreeControl tree("tvMessages");
   Opml::ImportAndShow(File(), tree);
-  const std::string invalid = "its link is no Quillpost source link (http or https, naming "
-                              "news.quillpost.test)";
-  const std::string tooLong = "its title is longer than 1000 bytes";
-  EXPECT_EQ(Stored(), (Pairs{{"Known", kHost + "known"}, {"Nested", kHost + "nested"},
-                             {"By title", kHost + "bare"}}));
-  EXPECT_EQ(TestData::TopLevelTexts(tree), (std::vector<std::string>{"By title", "Known", "Nested"}));
+  const std::string invalid =
+      "its link is no Quillpost source link (http:// or https://, naming "
+      "news.quillpost.test)";
+  EXPECT_EQ(Stored(), (Pairs{{"Known", kHost + "known"},
+                             {"Nested", kHost + "nested"},
+                             {"By title", kHost + "bare"},
+                             {kHost + "untitled", kHost + "untitled"},
+                             {"Old style", kHost + "old"}}));
+  EXPECT_EQ(TestData::TopLevelTexts(tree).size(), 5u);
   EXPECT_EQ(platform.messageBox.shown,
             (std::vector<TestSupport::ShownBox>{
-                {"2 sources were added from " + File() + ".\r\n\r\n7 outlines were not added:\r\n"
-                 "\"\" <http://news.quillpost.test/untitled>: it has no title\r\n"
-                 "\"No link\" <  >: it has no source link\r\n"
-                 "\"Elsewhere\" <http://example.test/feed>: " + invalid + "\r\n"
-                 "\"Ftp\" <ftp://news.quillpost.test/f>: " + invalid + "\r\n"
-                 "\"Known again\" <http://news.quillpost.test/known>: already subscribed\r\n"
-                 "\"Nested twice\" < http://news.quillpost.test/nested>: already subscribed\r\n"
-                 "\"" + std::string(57, 't') + "...\" <http://news.quillpost.test/long>: " + tooLong,
+                {"4 sources were added from " + File() +
+                     ".\r\n\r\n8 outlines were not added:\r\n"
+                     "\"No link\": it has no source link\r\n"
+                     "\"Empty\": it has no source link\r\n"
+                     "\"Elsewhere\" <" +
+                     elsewhere + ">: " + invalid +
+                     "\r\n"
+                     "\"No slashes\" <https:news.quillpost.test/f>: " +
+                     invalid +
+                     "\r\n"
+                     "\"Known again\" <HTTP://NEWS.QUILLPOST.TEST:80/known>: already subscribed\r\n"
+                     "\"Nested twice\" < http://news.quillpost.test/nested>: already subscribed\r\n"
+                     "\"" +
+                     std::string(57, 't') +
+                     "...\" <http://news.quillpost.test/long>: "
+                     "its title is longer than 1000 bytes\r\n"
+                     "\"Long link\" <" +
+                     longLink.substr(0, 97) +
+                     "...>: "
+                     "its link is longer than 2000 bytes",
                  "Import Sources from OPML", 48}}));
+}
+
+// The import reports instead of showing the subscription file's boxes: the menu shows one box,
+// and a reader importing for the command shows none.
+TEST_F(OpmlTest, ASubscriptionFileThatCannotBeOpenedFailsTheImportInOneBox) {
+  WriteOpml("<outline text=\"A\" xmlUrl=\"" + kHost + "a\"/><outline text=\"Empty\"/>");
+  fs::remove(mAppFunctions::DataPath + "/subscriptions.dat");
+  const Opml::ImportResult result = Opml::Import({{"A", kHost + "a"}});
+  EXPECT_EQ(std::tuple(result.status, result.error, platform.messageBox.shown.size()),
+            std::tuple(Opml::FileFailed,
+                       "The subscription file cannot be opened (it is missing); nothing was "
+                       "imported",
+                       0u));
+  TreeControl tree("tvMessages");
+  Opml::ImportAndShow(File(), tree);
+  EXPECT_EQ(
+      platform.messageBox.shown,
+      (std::vector<TestSupport::ShownBox>{{result.error + ".", "Import Sources from OPML", 48}}));
+  // Nothing was imported, so no outline is named as left out.
+  EXPECT_EQ(Run(true), std::tuple(2, "", "quillpost: " + result.error + ".\n"));
 }
 
 // None of these may crash, hang, expand anything or change subscriptions.dat.
@@ -108,7 +162,8 @@ TEST_F(OpmlTest, HostileFilesAreRefusedWholeWithTheirReason) {
   std::string many, deep;
   for (int i = 0; i <= 10000; ++i) many += "<outline text=\"t\" xmlUrl=\"" + kHost + "\"/>";
   for (int i = 0; i < 100000; ++i) deep += "<outline text=\"f\">";
-  const std::string laughs = "<!DOCTYPE opml [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;\">]>";
+  const std::string laughs =
+      "<!DOCTYPE opml [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;\">]>";
   const std::vector<std::pair<std::string, std::string>> rows{
       {laughs + "<opml><body><outline text=\"&b;\" xmlUrl=\"" + kHost + "x\"/></body></opml>",
        "declares a document type (DTD or entities), which OPML files have none of"},
@@ -129,7 +184,11 @@ TEST_F(OpmlTest, HostileFilesAreRefusedWholeWithTheirReason) {
   std::string closed = deep;
   for (int i = 0; i < 100000; ++i) closed += "</outline>";
   WriteOpml(closed);
-  EXPECT_EQ(Opml::ImportFile(File()).status, Opml::AllDone);
+  // Reading alone: only the innermost outline is no folder, and it has no link.
+  const Opml::FileOutlines read = Opml::ReadFile(File());
+  EXPECT_EQ(
+      std::tuple(read.status, read.outlines.size(), read.skipped),
+      std::tuple(Opml::SomeSkipped, 0u, std::vector<Skipped>{{"f", "", "it has no source link"}}));
   fs::remove(File());
   EXPECT_EQ(std::get<0>(Run(true)), 2);
   EXPECT_EQ(ReadAll(mAppFunctions::DataPath + "/subscriptions.dat"), before);

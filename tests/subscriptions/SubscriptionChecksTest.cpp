@@ -58,7 +58,7 @@ class SubscriptionChecksTest : public TestData::DataFolderTest {
 
 }  // namespace
 
-TEST_F(SubscriptionChecksTest, SubscribeRefusesInOrderComparesTheLinkExactlyAndRebuildsTheTree) {
+TEST_F(SubscriptionChecksTest, SubscribeRefusesInOrderAndRebuildsTheTree) {
   TreeControl messages{"tvMessages"};
   messages.Add("stale", "Stale node");
   const ShownBox title{"Please specify a Title for Message Source.", "Title?", 64};
@@ -79,7 +79,7 @@ TEST_F(SubscriptionChecksTest, SubscribeRefusesInOrderComparesTheLinkExactlyAndR
       // A link stored with a blank at its end would never be found again: the same source twice.
       {"blanks around a subscribed link", {"Again", " " + kLetters + "\t"}, {}, kAlready},
       {"host in capitals passes", {" Alpha", "http://NEWS.quillpost.test/a "}, added, done},
-      {"other case: new link", {"Up", "HTTP://NEWS.QUILLPOST.TEST/LETTERS"}, added, done},
+      {"path in other case: new link", {"Up", "HTTP://NEWS.QUILLPOST.TEST/LETTERS"}, added, done},
   };
   for (const auto& [name, typed, attempt, box] : rows) {
     platform.messageBox.shown.clear();
@@ -89,7 +89,7 @@ TEST_F(SubscriptionChecksTest, SubscribeRefusesInOrderComparesTheLinkExactlyAndR
   EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", " Alpha", "Up"}));
   EXPECT_EQ(TestData::TopLevelTexts(messages),
             (std::vector<std::string>{" Alpha", "Letters", "Notes", "Up"}));
-  EXPECT_EQ(messages.TopLevelAt(0)->Tag(), "http://NEWS.quillpost.test/a");
+  EXPECT_EQ(messages.TopLevelAt(0)->Tag(), "http://news.quillpost.test/a");
   EXPECT_EQ(messages.Find(lettersId)->ChildCount(), 2u);
 }
 
@@ -130,15 +130,23 @@ TEST_F(SubscriptionChecksTest, EditsSaveUnderTheSameIdUnlessTheyCannot) {
     return AddOrSave(state, fields, list);
   };
   const Attempt saved{true, Focus::None};
+  const std::string old = "HTTP://news.quillpost.test:80/old";
+  const std::string oldId = AddSource("Old", old);
+  mSubscriptions::LoadSubscriptions(list);
   // The root has its text and no link, so saving stops at the link.
   EXPECT_EQ(edit("main", {"Sources", ""}), (Attempt{false, Focus::Link}));
   // A new link that another source has: the two could no longer be told apart.
-  EXPECT_EQ(edit(notesId, {"Notes", kLetters}), (Attempt{false, Focus::LinkSelected}));
+  EXPECT_EQ(edit(notesId, {"Notes", "HTTP://news.quillpost.test:80/letters"}),
+            (Attempt{false, Focus::LinkSelected}));
   EXPECT_EQ(state, (ManagerState{ManagerMode::Edit, "Notes", kNotes, notesId}));
   EXPECT_EQ(AddButtonCaption(state.mode), "Save Changes!");
   EXPECT_EQ(edit(notesId, {"Daily notes", kNotes + "/daily"}), saved);
   EXPECT_EQ(AddButtonCaption(state.mode), "Add New");
   EXPECT_EQ(edit(lettersId, {"Weekly letters", kLetters}), saved);  // same link: no duplicate
+  // A link stored before the stored form stays as it is unless it is changed.
+  EXPECT_EQ(edit(oldId, {"Old letters", old}), saved);
+  EXPECT_EQ(list.Find(oldId)->Tag(), old);
+  EXPECT_EQ(edit(oldId, {"Old letters", "http://news.quillpost.test:80/old"}), saved);
   // Clearing the fields after a double click: the next click adds.
   Select(notesId);
   EnterEditMode(list, state, fields);
@@ -152,6 +160,7 @@ TEST_F(SubscriptionChecksTest, EditsSaveUnderTheSameIdUnlessTheyCannot) {
   EXPECT_EQ(sources, (std::vector<mSubscriptions::MessageSource>{
                          {"Weekly letters", kLetters, lettersId},
                          {"Daily notes", kNotes + "/daily", notesId},
+                         {"Old letters", "http://news.quillpost.test/old", oldId},
                          {"Notes copy", kNotes + "/copy", sources.back().ID}}));
 
   // A source that went from the file meanwhile: nothing is said and editing goes on.
