@@ -1,5 +1,6 @@
 #include "config/mSettings.h"
 
+#include "config/IniDocument.h"
 #include "config/cINI.h"
 #include "core/Services.h"
 #include "core/SourceId.h"
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <limits>
 #include <stdexcept>
+#include <system_error>
 
 namespace mSettings {
 
@@ -185,6 +187,11 @@ bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown) {
     ini.SetValue(one);
   } else {
     ini.DeleteKey();
+    // The last source's choice gone, no empty section is left behind.
+    std::error_code error;
+    if (ini.Success() && IniDocument::ReadKeyNames(ini.Path(), kPicturesSection, error).empty() &&
+        !error)
+      ini.DeleteSection();
   }
   if (ini.Success()) return true;
   Services::MessageBox().Show("Settings could not be saved to " + SettingsFile() + ".",

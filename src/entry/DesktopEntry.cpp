@@ -189,9 +189,11 @@ int Run(int argc, char** argv) {
   // The web view comes in a module loaded with the first message; the web engine then needs the
   // shared OpenGL context that only exists when asked for before the application starts.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  // The web engine describes its graphics set-up on standard error at every start; a user who
-  // wants it sets QT_LOGGING_RULES, which wins over this.
-  QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+  // The web engine describes its graphics set-up on standard error at every start, says so when
+  // its sandbox is off (as root; uncategorised info) and copies each page's console lines ("js");
+  // a user who wants them sets QT_LOGGING_RULES, which wins over this.
+  QLoggingCategory::setFilterRules(
+      QStringLiteral("qt.webenginecontext.info=false\ndefault.info=false\njs=false"));
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillpost"));
   QApplication::setQuitOnLastWindowClosed(false);

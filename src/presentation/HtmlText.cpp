@@ -113,20 +113,6 @@ std::optional<std::pair<std::string, std::size_t>> Reference(std::string_view te
   return std::pair(std::move(decoded), semicolon - at + 1);
 }
 
-std::string DecodeReferences(std::string_view text) {
-  std::string out;
-  for (std::size_t at = 0; at < text.size();) {
-    if (text[at] == '&') {
-      if (auto reference = Reference(text, at)) {
-        out += reference->first;
-        at += reference->second;
-        continue;
-      }
-    }
-    out += text[at++];
-  }
-  return out;
-}
 
 struct Tag {
   std::string name;  // lower case
@@ -254,6 +240,21 @@ class Writer {
 constexpr std::size_t kMaxListIndent = 8;
 
 }  // namespace
+
+std::string DecodeReferences(std::string_view text) {
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    if (text[at] == '&') {
+      if (auto reference = Reference(text, at)) {
+        out += reference->first;
+        at += reference->second;
+        continue;
+      }
+    }
+    out += text[at++];
+  }
+  return out;
+}
 
 std::string ToText(std::string_view html) {
   Writer out;

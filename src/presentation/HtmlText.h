@@ -18,4 +18,8 @@ namespace HtmlText {
 // empty line starts or ends the text, and never two follow each other.
 std::string ToText(std::string_view html);
 
+// The text with its character references decoded as ToText decodes them; everything else, tags
+// included, stays as written.
+std::string DecodeReferences(std::string_view text);
+
 }  // namespace HtmlText

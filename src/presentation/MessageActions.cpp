@@ -176,7 +176,7 @@ void ExportSelected(TreeControl& tree, int index) {
   if (*format == ExportFormat::Html) {
     text = BuildHtmlExport(item);
   } else {
-    const MessageHeader header = MessageRendering::ParseMessageHeader(item.description);
+    const MessageHeader header = MessageRendering::HeaderOf(item);
     text = *format == ExportFormat::Text ? BuildTextExport(header) : BuildEmailExport(header);
   }
   mGeneralFunctions::WriteTextFile(path, text);
@@ -189,27 +189,41 @@ std::string BuildHtmlExport(const mInbox::InboxItem& item) {
 }
 
 std::string BuildTextExport(const MessageHeader& header) {
-  std::string text;
-  text += "From       :   " + header.FromName + " (" + header.FromEmail + ")" + kCrLf;
-  text += "Reply-To   :   " + header.ReplyToName + " (" + header.ReplyToEmail + ")" + kCrLf;
-  text += "Subject    :   " + header.Subject + kCrLf;
-  text += "Date & Time:   " + header.Date + kCrLf;
-  text += kCrLf;
-  text += kCrLf;
-  text += HtmlText::ToText(header.Body);
-  return text;
+  // The header values are HTML text as the page shows them; the file holds what they say.
+  const auto text = [](const std::string& value) { return HtmlText::DecodeReferences(value); };
+  std::string out;
+  out += "From       :   " + text(header.FromName) + " (" + text(header.FromEmail) + ")" + kCrLf;
+  out += "Reply-To   :   " + text(header.ReplyToName) + " (" + text(header.ReplyToEmail) + ")" +
+         kCrLf;
+  out += "Subject    :   " + text(header.Subject) + kCrLf;
+  out += "Date & Time:   " + text(header.Date) + kCrLf;
+  out += kCrLf;
+  out += kCrLf;
+  out += HtmlText::ToText(header.Body);
+  return out;
 }
 
 std::string BuildEmailExport(const MessageHeader& header) {
-  const auto address = [](const std::string& name, const std::string& email) {
-    return OneLine("\"" + TrimTrailingBlanks(name) + "\"<" + email + ">");
+  // Decoded before the line breaks go, so that no reference can bring one back.
+  const auto value = [](const std::string& html) {
+    return OneLine(HtmlText::DecodeReferences(html));
+  };
+  // A header without an address ("<>") is no valid header: it is left out.
+  const auto address = [&](const char* field, const std::string& name, const std::string& email) {
+    if (mGeneralFunctions::IsBlank(email)) return std::string();
+    std::string quoted;
+    for (const char c : TrimTrailingBlanks(value(name))) {
+      if (c == '"' || c == '\\') quoted += '\\';
+      quoted += c;
+    }
+    return field + ("\"" + quoted + "\"<" + value(email) + ">") + kCrLf;
   };
   std::string text;
   text += std::string("Envelope-to: ") + kCrLf;
-  text += "From: " + address(header.FromName, header.FromEmail) + kCrLf;
-  text += "Reply-To: " + address(header.ReplyToName, header.ReplyToEmail) + kCrLf;
-  text += "Subject: " + OneLine(header.Subject) + kCrLf;
-  text += "Date: " + OneLine(header.Date) + kCrLf;
+  text += address("From: ", header.FromName, header.FromEmail);
+  text += address("Reply-To: ", header.ReplyToName, header.ReplyToEmail);
+  text += "Subject: " + value(header.Subject) + kCrLf;
+  if (!mGeneralFunctions::IsBlank(header.Date)) text += "Date: " + value(header.Date) + kCrLf;
   text += std::string("MIME-Version: 1.0") + kCrLf;
   text += std::string("Content-Type: text/html;") + kCrLf;
   text += std::string("    charset = \"UTF-8\"") + kCrLf;
@@ -235,6 +249,15 @@ std::string ProposedFileName(const std::string& title) {
     name.resize(cut);
   }
   return name;
+}
+
+std::string PrintDocumentName(const std::string& title) {
+  std::string name = ProposedFileName(title);
+  // Leading dots would hide the file, trailing ones stand before ".pdf".
+  const std::size_t first = name.find_first_not_of(" .");
+  if (first == std::string::npos) return {};
+  name = name.substr(first, name.find_last_not_of(" .") + 1 - first);
+  return name + ".pdf";
 }
 
 }  // namespace MessageActions

@@ -40,16 +40,24 @@ inline constexpr int kChosenInDialog = -1;
 void ExportSelected(TreeControl& tree, int index);
 
 // The file texts, without the CR LF that writing adds. The page declares UTF-8 before anything
-// from the feed; the text file holds the header lines and the body as text (HtmlText::ToText).
+// from the feed; the text file holds the header lines, their character references decoded, and
+// the body as text (HtmlText::ToText).
 std::string BuildHtmlExport(const mInbox::InboxItem& item);
 std::string BuildTextExport(const MessageRendering::MessageHeader& header);
 // The message text alone, so that a mail program reads the file as a message: headers, an
-// empty line, the body as it is (8 bit, UTF-8). Line breaks inside header values become blanks,
-// so a sender line cannot add headers of its own.
+// empty line, the body as it is (8 bit, UTF-8). Header values have their character references
+// decoded and line breaks turned into blanks, so a sender line cannot add headers of its own;
+// From and Reply-To without an address, and an empty Date, are left out.
 std::string BuildEmailExport(const MessageRendering::MessageHeader& header);
 
 // A title as a proposed file name: "/" becomes "-", control characters go, and a name of dots
 // alone is no name.
 std::string ProposedFileName(const std::string& title);
+
+// The document name for the print dialog: the title as a file name, without leading or trailing
+// dots and blanks, followed by ".pdf"; empty for a title that gives no name. The dialog proposes
+// the name with its last extension replaced by ".pdf": given one, no dot in the title is taken
+// for the start of an extension.
+std::string PrintDocumentName(const std::string& title);
 
 }  // namespace MessageActions

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 
 namespace MessageRendering {
 
@@ -74,18 +75,51 @@ void SplitAddress(std::string value, std::string& name, std::string& email) {
   std::erase(email, '>');
 }
 
+// The header block between its markers; none without either marker.
+std::optional<std::string_view> HeaderBlock(std::string_view description) {
+  const std::size_t start = description.find(kHeaderStart);
+  if (start == std::string_view::npos) return std::nullopt;
+  const std::string_view block = After(description, start, kHeaderStart.size(), 1);
+  const std::size_t end = block.find(kHeaderEnd);
+  if (end == std::string_view::npos) return std::nullopt;
+  return block.substr(0, end);
+}
+
+bool Shows(std::string_view part, const MessageHeader& h) {
+  using mGeneralFunctions::IsBlank;
+  if (part == "subject") return !IsBlank(h.Subject);
+  if (part == "from") return !IsBlank(h.FromName) || !IsBlank(h.FromEmail);
+  if (part == "from-address") return !IsBlank(h.FromEmail);
+  if (part == "date") return !IsBlank(h.Date);
+  if (part == "reply-to") return !IsBlank(h.ReplyToName) || !IsBlank(h.ReplyToEmail);
+  return !IsBlank(h.ReplyToEmail);
+}
+
+// Drops each optional part the header has nothing for; of the others only the marks go.
+void LeaveOutEmptyParts(std::string& page, const MessageHeader& header) {
+  for (const std::string_view part : kOptionalParts) {
+    const bool shows = Shows(part, header);
+    const std::string open = "<!--if " + std::string(part) + "-->";
+    const std::string close = "<!--end " + std::string(part) + "-->";
+    for (std::size_t at = page.find(open); at != std::string::npos; at = page.find(open, at)) {
+      const std::size_t end = page.find(close, at + open.size());
+      if (end == std::string::npos) break;
+      if (shows) {
+        page.erase(end, close.size());
+        page.erase(at, open.size());
+      } else {
+        page.erase(at, end + close.size() - at);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 MessageHeader ParseMessageHeader(std::string_view description) {
   MessageHeader header;
 
-  // The header block between its markers; without either marker there is none.
-  std::string_view block =
-      After(description, description.find(kHeaderStart), kHeaderStart.size(), 1);
-  const std::size_t blockEnd = block.find(kHeaderEnd);
-  block = blockEnd == std::string_view::npos ? std::string_view{} : block.substr(0, blockEnd);
-
-  std::string h(block);
+  std::string h(HeaderBlock(description).value_or(std::string_view{}));
   ReplaceAll(h, "&quot;", "\"");
   ReplaceAll(h, "&lt;", "<");
   ReplaceAll(h, "&gt;", ">");
@@ -116,6 +150,18 @@ MessageHeader ParseMessageHeader(std::string_view description) {
   return header;
 }
 
+MessageHeader HeaderOf(const mInbox::InboxItem& item) {
+  MessageHeader header = ParseMessageHeader(item.description);
+  if (HeaderBlock(item.description)) return header;
+  header.Subject = item.title;
+  for (const std::string* part : {&item.date, &item.time, &item.offset}) {
+    if (mGeneralFunctions::IsBlank(*part)) continue;
+    if (!header.Date.empty()) header.Date += ' ';
+    header.Date += *part;
+  }
+  return header;
+}
+
 std::string ShortenTitle(std::string_view title) {
   std::size_t at = 0;
   for (int spaces = 0; spaces < 4; ++spaces) {
@@ -128,6 +174,7 @@ std::string ShortenTitle(std::string_view title) {
 
 std::string RenderPage(std::string_view templateText, const MessageHeader& header) {
   std::string page(templateText);
+  LeaveOutEmptyParts(page, header);
   ReplaceAll(page, "FN", mGeneralFunctions::IsBlank(header.FromName) ? "" : header.FromName + " ");
   ReplaceAll(page, "FEML", header.FromEmail);
   ReplaceAll(page, "DT", header.Date);
@@ -144,7 +191,7 @@ bool ShowMessage(const std::string& sourceId, const std::string& messageId, IDoc
   if (host.FocusDocument(messageId)) return true;
   if (!mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::Load))) return false;
 
-  const MessageHeader header = ParseMessageHeader(mInbox::CurrentItem.description);
+  const MessageHeader header = HeaderOf(mInbox::CurrentItem);
 
   const std::string templatePath =
       mGeneralFunctions::AddBackslash(Services::Environment().ProgramFolder()) +

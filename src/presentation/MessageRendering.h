@@ -3,6 +3,8 @@
 // reply-to) in front of the body; the fields fill view.tpl, the result goes to item.htm in the
 // data folder and a document window opens on it.
 
+#include "inbox/mInbox.h"
+
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,11 @@ struct MessageHeader {
 // the block, and a description without "header end -->" is all body.
 MessageHeader ParseMessageHeader(std::string_view description);
 
+// The fields a stored message is shown and exported with: ParseMessageHeader of its description,
+// except that a description without the header block takes the item's title as its subject and
+// the item's date (date, time and zone) as its date.
+MessageHeader HeaderOf(const mInbox::InboxItem& item);
+
 // The title cut to four words (split at single spaces) and "...", or unchanged when it has at
 // most four.
 std::string ShortenTitle(std::string_view title);
@@ -35,7 +42,16 @@ std::string ShortenTitle(std::string_view title);
 // Replaces the tokens FN, FEML, DT, RT, REML, SL and DESC, in that order and case-sensitively,
 // each pass working on the result of the one before (so a subject holding "DESC" receives the
 // body). Values go in as they are: the page's content policy keeps what they carry inert.
+//
+// Before that, parts of the template the header has nothing for are left out: a part stands
+// between "<!--if NAME-->" and "<!--end NAME-->", NAME one of kOptionalParts; of a part that
+// stays only these marks go. The template alone is searched, so no value can remove anything;
+// a mark without its end stays.
 std::string RenderPage(std::string_view templateText, const MessageHeader& header);
+// What each part needs: "subject" a subject, "from" a sender name or address, "from-address" a
+// sender address, "date" a date, "reply-to" and "reply-to-address" likewise.
+inline constexpr std::string_view kOptionalParts[] = {
+    "subject", "from", "from-address", "date", "reply-to", "reply-to-address"};
 
 // The template's name in the program folder and the rendered page's name in the data folder.
 inline constexpr std::string_view kTemplateName = "view.tpl";

@@ -6,6 +6,7 @@
 // pictures tell its sender when, where and how often it was read.
 
 #include "presentation/MessageView.h"
+#include "presentation/RequestPolicy.h"
 
 #include <QDir>
 #include <QObject>
@@ -82,8 +83,7 @@ void LockDown(QWebEngineSettings* settings) {
   settings->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
 }
 
-// Lets nothing through to the network but pictures, and those only while they are allowed;
-// tells the page when it asked for one. Local addresses are left to the page's settings.
+// Asks RequestPolicy of every request; tells the page when it asked for a remote picture.
 class RemoteContentGuard : public QWebEngineUrlRequestInterceptor {
  public:
   using Report = std::function<void(bool shown)>;
@@ -92,16 +92,17 @@ class RemoteContentGuard : public QWebEngineUrlRequestInterceptor {
   void SetPicturesAllowed(bool allowed) { m_pictures = allowed; }
 
   void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-    const QString scheme = info.requestUrl().scheme();
-    for (const char* local : {"file", "data", "blob", "about"})
-      if (scheme == QLatin1String(local)) return;
+    using RequestPolicy::Verdict;
     const bool picture = info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeImage;
-    const bool shown = picture && m_pictures;
-    if (!shown) info.block(true);
+    const Verdict verdict = RequestPolicy::ForRequest(
+        info.requestUrl().scheme().toStdString(),
+        picture ? RequestPolicy::Kind::Picture : RequestPolicy::Kind::Other, m_pictures);
+    if (verdict == Verdict::Refused || verdict == Verdict::HiddenPicture) info.block(true);
+    if (verdict != Verdict::ShownPicture && verdict != Verdict::HiddenPicture) return;
     // Reported on the page's own thread, and never after it is gone.
-    if (picture)
-      QMetaObject::invokeMethod(parent(), [report = m_report, shown] { report(shown); },
-                                Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        parent(), [report = m_report, shown = verdict == Verdict::ShownPicture] { report(shown); },
+        Qt::QueuedConnection);
   }
 
  private:

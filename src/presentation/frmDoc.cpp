@@ -149,6 +149,13 @@ void frmDoc::Print(QPrinter& printer) const {
   page.print(&printer);
 }
 
+QString frmDoc::DocumentTitle() const {
+  PageDocument page;
+  page.setHtml(QString::fromUtf8(m_page));
+  const QString title = page.metaInformation(QTextDocument::DocumentTitle).simplified();
+  return title.isEmpty() ? windowTitle() : title;
+}
+
 QString frmDoc::TabText(QString caption) {
   caption.replace(QLatin1String("&"), QLatin1String("&&"));
   caption.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));

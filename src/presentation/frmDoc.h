@@ -47,6 +47,8 @@ class frmDoc : public QWidget {
   void Navigate(const std::string& path);
   // Prints the page shown, as text and layout without anything from outside the page.
   void Print(QPrinter& printer) const;
+  // What a printout is named after: the page's title, else the caption.
+  QString DocumentTitle() const;
 
   // A caption as a tab shows it literally: the tab strip takes "&" for a mnemonic and the
   // document area "[*]" for a modified mark.

@@ -76,11 +76,11 @@
 <body>
 <div class="message">
   <div class="message-header">
-    <h1 class="subject">SL</h1>
+    <!--if subject--><h1 class="subject">SL</h1><!--end subject-->
     <table class="fields">
-      <tr><th>From</th><td>FN<span class="address">&lt;FEML&gt;</span></td></tr>
-      <tr><th>Reply-to</th><td>RT<span class="address">&lt;REML&gt;</span></td></tr>
-      <tr><th>Date</th><td>DT</td></tr>
+      <!--if from--><tr><th>From</th><td>FN<!--if from-address--><span class="address">&lt;FEML&gt;</span><!--end from-address--></td></tr><!--end from-->
+      <!--if reply-to--><tr><th>Reply-to</th><td>RT<!--if reply-to-address--><span class="address">&lt;REML&gt;</span><!--end reply-to-address--></td></tr><!--end reply-to-->
+      <!--if date--><tr><th>Date</th><td>DT</td></tr><!--end date-->
     </table>
   </div>
   <div class="message-body">

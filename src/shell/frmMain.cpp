@@ -425,7 +425,8 @@ void frmMain::mnuFilePrint_Click() {
   const QPointer<frmDoc> doc = DocumentOf(ActiveDocument());
   if (!doc) return;
   QPrinter printer(QPrinter::HighResolution);
-  printer.setDocName(doc->windowTitle());
+  printer.setDocName(QString::fromStdString(
+      MessageActions::PrintDocumentName(doc->DocumentTitle().toStdString())));
   QPrintDialog dialog(&printer, this);
   // The dialog lets events run; the document may close meanwhile.
   if (dialog.exec() != QDialog::Accepted || !doc) return;

@@ -90,8 +90,14 @@ TEST_F(SettingsTest, PicturesAreShownPerSourceIdInASectionOfTheirOwn) {
             std::pair(true, false));
   EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()),
             "[app]\nwinstartup=1\n[pictures]\r\n" + id + "=1\r\n");
+  const std::string other = "1A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
+  EXPECT_EQ(mSettings::SetPicturesAlwaysShown(other, true), true);
   EXPECT_EQ(mSettings::SetPicturesAlwaysShown(id, false), true);
-  EXPECT_EQ(mSettings::PicturesAlwaysShown(id), false);
+  EXPECT_EQ(std::pair(mSettings::PicturesAlwaysShown(id), mSettings::PicturesAlwaysShown(other)),
+            std::pair(false, true));
+  // "Stop Showing" for the last such source leaves no empty section behind.
+  EXPECT_EQ(mSettings::SetPicturesAlwaysShown(other, false), true);
+  EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()), "[app]\nwinstartup=1\n");
 }
 
 TEST(StartupCommandTest, QuotesTheFullPathAndEscapesWhatTheQuotesDoNotProtect) {

@@ -3,7 +3,8 @@
 # under xvfb-run). Five messages try every way we know to run script or read a local file; an
 # attempt that worked would ask the loopback server for a /beacon/ path or show a local picture.
 # A remote picture per page proves it was rendered. Wanted: no beacon, no local picture, no file
-# written, no box, nothing handed to the desktop, the page stored as sent, the program still up.
+# written, no box, nothing handed to the desktop, the page stored as sent, the program still up
+# and nothing on its standard error (the web engine's notices and the pages' console stay quiet).
 # Before them, remote pictures only on request: messages naming a remote picture, a CSS
 # background picture, a remote font and a remote style sheet ask nothing of the server until
 # "Show Pictures" (then only the pictures) or "Always for This Source" (then the source's next
@@ -187,6 +188,8 @@ unexpected=$(grep -v -E '^GET /((letters|notes)\.xml|control-[1-5]\.png|(pic|bg)
 [ -z "$unexpected" ] || fail "unexpected requests: $unexpected"
 
 expect_quiet_end
+# Nothing on standard error or output: neither the web engine's notices nor the pages' console.
+[ ! -s "$work/out.log" ] || fail "the program wrote on standard error or output"
 [ ! -s "$work/opened.log" ] || fail "the page handed something to the desktop without a click"
 
 # What the program may write: its instance lock (in the data folder), the inbox and its state,

@@ -127,12 +127,47 @@ TEST(TextExport, BodyReadsAsTextWithParagraphsListItemsAndLinkAddresses) {
   EXPECT_EQ(text.substr(text.rfind('\n') + 1), std::string(16, ' ') + "- x");
 }
 
-// Catches a subject line that adds headers of its own to the e-mail export.
-TEST(EmailExport, LineBreaksInHeaderValuesCannotAddHeaders) {
-  MessageRendering::MessageHeader header;
-  header.Subject = "Hi\r\nBcc: everyone@x.example";
-  const std::string text = BuildEmailExport(header);
-  EXPECT_NE(text.find("\r\nSubject: Hi  Bcc: everyone@x.example\r\n"), std::string::npos) << text;
+// The header lines of both exports: what the page shows as HTML, said as text; no value adds a
+// header line, and no address header goes out without its address.
+TEST(ExportHeaders, SayWhatTheMessageSays) {
+  using MessageRendering::MessageHeader;
+  const std::tuple<const char*, MessageHeader, std::string, std::string> rows[] = {
+      {"references decoded",
+       {"Misc &amp; Co ", "misc@x", "Q&amp;A &#8212; caf&eacute;", "Mon", "Desk ", "d@x", ""},
+       "From       :   Misc & Co  (misc@x)\r\nReply-To   :   Desk  (d@x)\r\n"
+       "Subject    :   Q&A \u2014 caf\u00e9\r\nDate & Time:   Mon\r\n",
+       "From: \"Misc & Co\"<misc@x>\r\nReply-To: \"Desk\"<d@x>\r\n"
+       "Subject: Q&A \u2014 caf\u00e9\r\nDate: Mon\r\n"},
+      {"no addresses, no date",
+       {"", "", "A plain letter", " ", "Desk", "", ""},
+       "From       :    ()\r\nReply-To   :   Desk ()\r\nSubject    :   A plain letter\r\n"
+       "Date & Time:    \r\n",
+       "Subject: A plain letter\r\n"},
+      {"line breaks and quotes",
+       {"Ann &quot;Ed&quot; \\", "a@x", "Hi\r\nBcc: e@x", "Hi&#13;&#10;Bcc: e@x", "", "d@x", ""},
+       "From       :   Ann \"Ed\" \\ (a@x)\r\nReply-To   :    (d@x)\r\nSubject    :   Hi\r\nBcc: e@x\r\n"
+       "Date & Time:   Hi\r\nBcc: e@x\r\n",
+       "From: \"Ann \\\"Ed\\\" \\\\\"<a@x>\r\nReply-To: \"\"<d@x>\r\nSubject: Hi  Bcc: e@x\r\n"
+       "Date: Hi  Bcc: e@x\r\n"},
+  };
+  for (const auto& [name, header, text, email] : rows) {
+    const std::string textExport = BuildTextExport(header);
+    EXPECT_EQ(textExport.substr(0, textExport.find("\r\n\r\n\r\n") + 2), text) << name;
+    const std::string emailExport = BuildEmailExport(header);
+    const std::size_t start = std::string("Envelope-to: \r\n").size();
+    EXPECT_EQ(emailExport.substr(start, emailExport.find("MIME-Version") - start), email) << name;
+  }
+}
+
+TEST(PrintDocumentName, IsTheWholeTitleWithItsDotsKept) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"The Tuesday Letter: spring issue is here", "The Tuesday Letter: spring issue is here.pdf"},
+      {"Meet us at news.example", "Meet us at news.example.pdf"},
+      {"Wait for it...", "Wait for it.pdf"},
+      {" .hidden / shown ", "hidden - shown.pdf"},
+      {"...", ""},
+      {"", ""}};
+  for (const auto& [title, name] : rows) EXPECT_EQ(PrintDocumentName(title), name) << title;
 }
 
 TEST_F(MessageActionsTest, ShowOpensAWindowOnTheRenderedPageThenOnlyFocusesItAndMarkSetsTheImage) {

@@ -49,6 +49,27 @@ TEST(ParseMessageHeader, SplitsBlocksAsTheyAreWritten) {
     EXPECT_EQ(Split(ParseMessageHeader(description)), expected) << description;
 }
 
+TEST(HeaderOf, AMessageWithoutTheHeaderBlockShowsItsTitleAndDate) {
+  mInbox::InboxItem item{"g", "Spring issue", "", "Tue, 01 Dec 2026", "09:18:46", "+0000"};
+  const std::pair<std::string, Fields> rows[] = {
+      {"<p>A plain letter.</p>",
+       {"", "", "Spring issue", "Tue, 01 Dec 2026 09:18:46 +0000", "", "", "<p>A plain letter.</p>"}},
+      // A block keeps what it says, an empty subject included.
+      {"header start: From: \"A\" <a@x>Subject: Date: Mon Reply-To: r@x header end -->B",
+       {"A ", "a@x", "", "Mon ", "", "r@x ", "B"}},
+      // Without its end the block is none.
+      {"header start: From: \"A\" <a@x>B",
+       {"", "", "Spring issue", "Tue, 01 Dec 2026 09:18:46 +0000", "", "",
+        "header start: From: \"A\" <a@x>B"}},
+  };
+  for (const auto& [description, expected] : rows) {
+    item.description = description;
+    EXPECT_EQ(Split(HeaderOf(item)), expected) << description;
+  }
+  item = {"g", "T", "<p>x</p>", "Tue, 01 Dec 2026", "", "GMT"};
+  EXPECT_EQ(HeaderOf(item).Date, "Tue, 01 Dec 2026 GMT");
+}
+
 TEST(ShortenTitle, KeepsFourWordsCountingEmptyOnes) {
   EXPECT_EQ(ShortenTitle("One two three four"), "One two three four");
   EXPECT_EQ(ShortenTitle("One  two three four"), "One  two three ...");
@@ -64,6 +85,23 @@ TEST(RenderPage, TokensGoInOrderEachPassOnThePreviousResult) {
   EXPECT_EQ(RenderPage("[FN]", header), "[]");
 }
 
+TEST(RenderPage, PartsTheHeaderHasNothingForAreLeftOut) {
+  const std::string page =
+      "<!--if subject-->[SL]<!--end subject--><!--if from-->[FN<!--if from-address--><FEML>"
+      "<!--end from-address-->]<!--end from--><!--if date-->[DT]<!--end date-->"
+      "<!--if reply-to-->[RT<!--if reply-to-address--><REML><!--end reply-to-address-->]"
+      "<!--end reply-to-->|DESC";
+  const auto shown = [&](const MessageHeader& header) { return RenderPage(page, header); };
+  EXPECT_EQ(shown({"Ann", "a@x", "S", "Mon", "Desk", "d@x", "B"}), "[S][Ann <a@x>][Mon][Desk<d@x>]|B");
+  EXPECT_EQ(shown({"Ann", " ", "", "", "", "d@x", "B"}), "[Ann ][<d@x>]|B");
+  EXPECT_EQ(shown({"", "", "S", " ", "Desk", "", "B"}), "[S][Desk]|B");
+  // Only the template is searched: a value holding a part's marks removes nothing.
+  EXPECT_EQ(shown({"", "", "<!--if date-->x<!--end date-->", "", "", "", "<!--if from-->y"}),
+            "[<!--if date-->x<!--end date-->]|<!--if from-->y");
+  // A mark without its end stays.
+  EXPECT_EQ(RenderPage("<!--if date-->DT", {}), "<!--if date-->");
+}
+
 // Catches a template whose content policy a field could come before or a script could loosen.
 TEST(RenderPage, ShippedTemplateKeepsItsContentPolicyFirst) {
   const std::string page = ReadAll(QP_SOURCE_DIR "/src/resources/view.tpl");
@@ -77,6 +115,20 @@ TEST(RenderPage, ShippedTemplateKeepsItsContentPolicyFirst) {
   MessageHeader hostile;
   hostile.Subject = "</title><meta http-equiv=\"refresh\" content=\"0;url=https://evil.example/\">";
   EXPECT_EQ(RenderPage(page, hostile).find("<meta"), policy);
+}
+
+TEST(RenderPage, ShippedCardShowsNoRowItHasNothingFor) {
+  const std::string page = ReadAll(QP_SOURCE_DIR "/src/resources/view.tpl");
+  const std::string card = RenderPage(page, {"", "", "A plain letter", "Mon", "", "", "B"});
+  for (const char* left : {"<th>From", "<th>Reply-to", "&lt;&gt;"})
+    EXPECT_EQ(card.find(left), std::string::npos) << left;
+  EXPECT_NE(card.find("<h1 class=\"subject\">A plain letter</h1>"), std::string::npos);
+  EXPECT_NE(card.find("<th>Date</th><td>Mon</td>"), std::string::npos);
+  const std::string full = RenderPage(page, {"Ann", "a@x", "S", "Mon", "", "d@x", "B"});
+  EXPECT_NE(full.find("<td>Ann <span class=\"address\">&lt;a@x&gt;</span></td>"),
+            std::string::npos);
+  EXPECT_NE(full.find("<th>Reply-to</th><td><span class=\"address\">&lt;d@x&gt;</span>"),
+            std::string::npos);
 }
 
 }  // namespace

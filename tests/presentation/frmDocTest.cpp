@@ -73,6 +73,7 @@ TEST_F(frmDocTest, WebViewRunsNoScriptsAndShowsThePageAsItWasWhenOpened) {
   EXPECT_EQ(view->page()->profile()->isOffTheRecord(), true);
   ASSERT_TRUE(Show("<title>Before</title><script>document.title = 'Script ran';</script>"));
   EXPECT_EQ(view->title().toStdString(), "Before");
+  EXPECT_EQ(doc->DocumentTitle().toStdString(), "Before");  // what a printout is named after
 }
 
 // What the page loads and where a refresh would take it: page_safety_e2e.sh, in the real program.
