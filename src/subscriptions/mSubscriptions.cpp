@@ -15,10 +15,6 @@ bool SaveSubscriptions(XmlDocument& document) {
   return false;
 }
 
-void ShowCritical(const std::string& text, const std::string& title) {
-  Services::MessageBox().Show(text, title, Services::vbCritical);
-}
-
 }  // namespace
 
 std::optional<SourceAction> ToSourceAction(int code) {
@@ -75,8 +71,11 @@ std::string SubscriptionFilePath() {
   return mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + "subscriptions.dat";
 }
 
-bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources) {
+bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources, bool quiet) {
   sources = {};
+  const auto ShowCritical = [quiet](const std::string& text, const std::string& title) {
+    if (!quiet) Services::MessageBox().Show(text, title, Services::vbCritical);
+  };
   if (mGeneralFunctions::IsBlank(mAppFunctions::DataPath)) mAppFunctions::InitializeDataFolder();
   const std::string path = SubscriptionFilePath();
   if (!mGeneralFunctions::FileExists(path)) {
@@ -101,11 +100,11 @@ bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources) {
   return true;
 }
 
-bool ReadSources(std::vector<MessageSource>& sources) {
+bool ReadSources(std::vector<MessageSource>& sources, bool quiet) {
   sources.clear();
   XmlDocument document;
   XmlNode list;
-  if (!OpenSubscriptionFile(document, list)) return false;
+  if (!OpenSubscriptionFile(document, list, quiet)) return false;
   for (const XmlNode& child : list.ChildNodes()) {
     if (!child.IsElement()) continue;
     const std::vector<XmlAttribute> attributes = child.Attributes();

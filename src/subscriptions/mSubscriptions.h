@@ -54,13 +54,15 @@ using SourceId::IsSourceID;
 std::string SubscriptionFilePath();
 
 // The opening steps: initialise the data folder when DataPath is blank, check the file exists,
-// parse it, find the first "sources" element. Each failure shows its message and gives false.
-bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources);
+// parse it, find the first "sources" element. Each failure shows its message (unless quiet) and
+// gives false.
+bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources, bool quiet = false);
 
 // Every readable source in file order: a child element of "sources" with at least two attributes;
 // the first attribute is the ID and the second the Title, whatever their names, and the text is
-// the Link. Other children are skipped. False (after the message) when the file cannot be opened.
-bool ReadSources(std::vector<MessageSource>& sources);
+// the Link. Other children are skipped. False (after the message, unless quiet) when the file
+// cannot be opened.
+bool ReadSources(std::vector<MessageSource>& sources, bool quiet = false);
 
 // Acts on every child element of "sources" whose text equals CurrentSource.Link exactly:
 // Update sets its title and link from EditedSource, Delete removes it, Exists only reports it,
