@@ -1,5 +1,6 @@
 #include "shell/CheckServer.h"
 
+#include "core/QtServices.h"
 #include "core/Timing.h"
 #include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
@@ -9,6 +10,7 @@
 #include <QDialog>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
 #include <algorithm>
 
@@ -37,7 +39,12 @@ bool BoxOrDialogOpen() {
   });
 }
 
-bool ReaderIsFree() { return !mAppFunctions::CheckRunning && !BoxOrDialogOpen(); }
+bool ReaderIsFree() {
+  // Only from the main loop itself: an event handled while some handler lets events run (a box,
+  // a reload) or inside a local loop would hold that handler up until the run is over.
+  return !mAppFunctions::CheckRunning && !BoxOrDialogOpen() &&
+         QtServices::DesktopClock::Depth() == 0 && QThread::currentThread()->loopLevel() <= 1;
+}
 
 struct CheckServer::Client {
   QPointer<QLocalSocket> socket;

@@ -29,8 +29,8 @@ class TreeControl;
 // True while a message box, a dialog or a menu of the program is open: no automatic run starts
 // then (it would hold the box's answer until the run ends).
 bool BoxOrDialogOpen();
-// No run under way and no box or dialog open: the reader may start what nobody at the screen
-// asked for.
+// No run under way, no box or dialog open, and nothing else in the middle of its work: the
+// reader may start what nobody at the screen asked for.
 bool ReaderIsFree();
 
 class CheckServer : public QObject {

@@ -326,8 +326,9 @@ void frmMain::CreateConnections() {
   connect(m_options, &frmOptions::SchedulerRequested, this, &frmMain::mnuToolsScheduler_Click);
   connect(oTabs, &QMdiArea::subWindowActivated, this, &frmMain::UpdateDocumentEntries);
   connect(m_scheduleTimer, &QTimer::timeout, this, [this] {
-    if (Scheduler::Tick(m_schedule, MessageTree(), BoxOrDialogOpen()) ==
-        Scheduler::TickResult::Waiting) {
+    // A run that falls due while a box is open, or while a handler lets events run, waits.
+    const bool busy = !mAppFunctions::CheckRunning && !ReaderIsFree();
+    if (Scheduler::Tick(m_schedule, MessageTree(), busy) == Scheduler::TickResult::Waiting) {
       m_scheduleTimer->start(CheckServer::kRetryMs);
       return;
     }
