@@ -119,8 +119,17 @@ void DesktopClock::Sleep(int milliseconds) {
   if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));
 }
 
-void DesktopClock::ProcessEvents() {
-  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+namespace {
+int g_processEventsDepth = 0;
 }
+
+void DesktopClock::ProcessEvents() {
+  if (!QCoreApplication::instance()) return;
+  ++g_processEventsDepth;
+  QCoreApplication::processEvents();
+  --g_processEventsDepth;
+}
+
+int DesktopClock::Depth() { return g_processEventsDepth; }
 
 }  // namespace QtServices

@@ -32,6 +32,9 @@ class DesktopClock : public Services::IClock {
  public:
   void Sleep(int milliseconds) override;
   void ProcessEvents() override;
+  // How many ProcessEvents calls are under way: events handled meanwhile interrupt some other
+  // work, which must not be held up by what they start.
+  static int Depth();
 };
 
 class DesktopWindowSystem : public Services::IWindowSystem {

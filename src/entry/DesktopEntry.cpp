@@ -14,7 +14,9 @@
 #include <QLocalSocket>
 #include <QLoggingCategory>
 
+#include <signal.h>
 #include <unistd.h>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -49,26 +51,79 @@ void LoadMainWindow(const std::string& arguments) {
 // A reader that answers connects at once; one that is busy checking answers when it is done.
 constexpr int kConnectMs = 2'000;
 constexpr int kLongestRunMs = 2 * 60 * 60'000;
+// After Ctrl+C the reader's answer, with the stop in it, is waited for this long.
+constexpr int kAnswerAfterStopMs = 5'000;
 
-bool ReaderAnswers() {
-  QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(mMain::SocketFile()));
-  return socket.waitForConnected(kConnectMs);
-}
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void Interrupted(int) { g_interrupted = 1; }
 
+// Ctrl+C and SIGTERM while the command waits for the reader: they stop its run there.
+class InterruptScope {
+ public:
+  InterruptScope() {
+    struct sigaction action {};
+    action.sa_handler = &Interrupted;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < 2; ++i) ::sigaction(kSignals[i], &action, &m_previous[i]);
+  }
+  ~InterruptScope() {
+    for (int i = 0; i < 2; ++i) ::sigaction(kSignals[i], &m_previous[i], nullptr);
+  }
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+
+ private:
+  static constexpr int kSignals[2] = {SIGINT, SIGTERM};
+  struct sigaction m_previous[2] {};
+};
+
+// Sends the request and reads the reply until the reader closes the connection. A second
+// request is never sent: the reader carries the first out, however long it takes.
 std::optional<std::string> AskReader(const std::string& request) {
   QLocalSocket socket;
   socket.connectToServer(QString::fromStdString(mMain::SocketFile()));
   if (!socket.waitForConnected(kConnectMs)) return std::nullopt;
+  InterruptScope interrupts;
   socket.write(request.data(), static_cast<qint64>(request.size()));
   QByteArray answer;
-  const QDeadlineTimer deadline(kLongestRunMs);
+  QDeadlineTimer deadline(kLongestRunMs);
+  bool stopSent = false;
   while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
-    socket.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 60'000)));
+    if (g_interrupted && !stopSent) {
+      stopSent = true;
+      socket.write(ForwardedCheck::kStopRequest.data(),
+                   static_cast<qint64>(ForwardedCheck::kStopRequest.size()));
+      socket.flush();
+      deadline = QDeadlineTimer(kAnswerAfterStopMs);
+    }
+    socket.waitForReadyRead(100);
     answer += socket.readAll();
   }
   answer += socket.readAll();
+  // Interrupted and no whole answer: the run was stopped all the same.
+  if (stopSent && !ForwardedCheck::ReadReply(answer.toStdString()))
+    return ForwardedCheck::WriteReply({{}, ForwardedCheck::SomeFailed});
   return answer.toStdString();
+}
+
+// A second desktop start: the reader is asked to show its window. The session's autostart ("-s")
+// only needs to know that a reader is there.
+mMain::Reader AskReaderToShow(bool quietly) {
+  QLocalSocket socket;
+  socket.connectToServer(QString::fromStdString(mMain::SocketFile()));
+  if (!socket.waitForConnected(kConnectMs)) return mMain::Reader::None;
+  if (quietly) return mMain::Reader::Answered;
+  socket.write(ForwardedCheck::kShowRequest.data(),
+               static_cast<qint64>(ForwardedCheck::kShowRequest.size()));
+  QByteArray answer;
+  const QDeadlineTimer deadline(mMain::kReaderAnswerMs);
+  while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
+    socket.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+    answer += socket.readAll();
+  }
+  answer += socket.readAll();
+  return ForwardedCheck::ReadReply(answer.toStdString()) ? mMain::Reader::Answered
+                                                         : mMain::Reader::Silent;
 }
 
 enum class Mode { Desktop, Check, Help, Version, BadArguments, ExportOpml, ImportOpml };
@@ -200,7 +255,9 @@ int Run(int argc, char** argv) {
   ServiceSetup::InstallDesktop();
 
   const std::string arguments = ArgumentText(argc, argv);
-  if (!mMain::Main([&arguments] { LoadMainWindow(arguments); }, ReaderAnswers)) return 1;
+  const mMain::Start start = mMain::Main([&arguments] { LoadMainWindow(arguments); },
+                                         [&arguments] { return AskReaderToShow(arguments == "-s"); });
+  if (start != mMain::Start::Run) return start == mMain::Start::Done ? 0 : 1;
   const int status = app.exec();
   g_mainWindow.reset();
   return status;

@@ -54,19 +54,28 @@ class ProgressScope {
 
 }  // namespace
 
+const char* const kNoAnswerText =
+    "The running Quillpost took the check but ended the connection without an answer (it may "
+    "have been closed meanwhile).";
+
 int Run(std::ostream& out, const AskReader& askReader) {
   Printer printer(out);
   ProgressScope scope(&printer);
-  std::optional<ForwardedCheck::Reply> reply;
-  // Two programs storing into the same inboxes at once would lose messages.
+  std::optional<std::string> answer;
+  // Two programs storing into the same inboxes at once would lose messages. A reader that took
+  // the request is asked once: a second request would check everything a second time.
   const mMain::Wait wait = mMain::WaitForDataFolder([&] {
-    const auto answer = askReader ? askReader(std::string(ForwardedCheck::kRequest)) : std::nullopt;
-    reply = answer ? ForwardedCheck::ReadReply(*answer) : std::nullopt;
-    return reply.has_value();
+    answer = askReader ? askReader(std::string(ForwardedCheck::kCheckRequest)) : std::nullopt;
+    return answer.has_value();
   });
-  if (reply) {
+  if (answer) {
+    const std::optional<ForwardedCheck::Reply> reply = ForwardedCheck::ReadReply(*answer);
+    if (!reply) {
+      Services::MessageBox().Show(kNoAnswerText, mMain::kBusyTitle, Services::vbExclamation);
+      return NoRunPossible;
+    }
     for (const ForwardedCheck::Event& event : reply->events) {
-      if (event.isBox) {
+      if (event.kind == ForwardedCheck::Event::Kind::Box) {
         Services::MessageBox().Show(event.text, event.title, event.style);
       } else {
         printer.Alert(event.text);

@@ -18,12 +18,15 @@ using ForwardedCheck::NoRunPossible;
 using ForwardedCheck::SomeFailed;
 
 // Sends the request to the reader of the data folder and returns everything it answered until
-// it closed the connection; no value when no reader answers.
+// it closed the connection; no value when no reader takes the connection.
 using AskReader = std::function<std::optional<std::string>(const std::string& request)>;
 
 // Checks every source of the data folder in the subscription file's order; while a reader holds
 // the data folder, asks it to. Another headless check holding it is waited for, up to
-// mMain::kWaitForDataMs.
+// a minute (Timing::MinuteMs).
 int Run(std::ostream& out, const AskReader& askReader = {});
+
+// A reader took the request but its answer did not come whole.
+extern const char* const kNoAnswerText;
 
 }  // namespace HeadlessCheck

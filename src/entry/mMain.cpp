@@ -2,6 +2,7 @@
 
 #include "config/mSettings.h"
 #include "core/Services.h"
+#include "core/Timing.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 
@@ -46,7 +47,7 @@ bool TakeDataFolder() {
 
 Wait WaitForDataFolder(const std::function<bool()>& readerAnswers) {
   auto& clock = Services::Clock();
-  const std::int64_t deadline = clock.NowMs() + kWaitForDataMs;
+  const std::int64_t deadline = clock.NowMs() + Timing::MinuteMs;
   while (!TakeDataFolder()) {
     if (readerAnswers && readerAnswers()) return Wait::ReaderRuns;
     if (clock.NowMs() >= deadline) return Wait::StillHeld;
@@ -55,19 +56,25 @@ Wait WaitForDataFolder(const std::function<bool()>& readerAnswers) {
   return Wait::Taken;
 }
 
-bool Main(const std::function<void()>& loadMainWindow, const std::function<bool()>& readerAnswers) {
-  switch (IsInIDE() ? Wait::Taken : WaitForDataFolder(readerAnswers)) {
+Start Main(const std::function<void()>& loadMainWindow, const std::function<Reader()>& askReader) {
+  Reader reader = Reader::None;
+  const auto readerRuns = [&] {
+    reader = askReader ? askReader() : Reader::None;
+    return reader != Reader::None;
+  };
+  switch (IsInIDE() ? Wait::Taken : WaitForDataFolder(readerRuns)) {
     case Wait::Taken:
       loadMainWindow();
-      return true;
+      return Start::Run;
     case Wait::ReaderRuns:
+      if (reader == Reader::Answered) return Start::Done;
       Services::MessageBox().Show(kRefusalText, kRefusalTitle, Services::vbExclamation);
-      return false;
+      return Start::Refused;
     case Wait::StillHeld:
       Services::MessageBox().Show(BusyText(), kBusyTitle, Services::vbExclamation);
-      return false;
+      return Start::Refused;
   }
-  return false;
+  return Start::Refused;
 }
 
 }  // namespace mMain

@@ -18,8 +18,7 @@ inline constexpr const char* kBusyTitle = "Quillpost is busy";
 std::string BusyText();
 
 // A process holding the data folder without a reader's socket (a headless check) is waited for
-// this long: one transfer's time-out.
-inline constexpr int kWaitForDataMs = 60'000;
+// a minute (Timing::MinuteMs): one transfer's time-out.
 inline constexpr int kWaitStepMs = 100;
 
 // The lock file and the reader's socket, in the data folder.
@@ -37,13 +36,23 @@ bool TakeDataFolder();
 enum class Wait { Taken, ReaderRuns, StillHeld };
 // Takes the data folder, waiting while another process holds it: ReaderRuns at once when
 // readerAnswers says a reader holds it (it is asked after each refused try), StillHeld after
-// kWaitForDataMs.
+// a minute.
 Wait WaitForDataFolder(const std::function<bool()>& readerAnswers);
 
-// Takes the guard and loads the main window. When a reader runs on the data folder (or the
-// folder stays held), shows the refusal box once, loads nothing and returns false: the caller
-// then ends the process.
-bool Main(const std::function<void()>& loadMainWindow,
-          const std::function<bool()>& readerAnswers = {});
+// What a start found of a reader holding the data folder: none (its socket does not answer: a
+// check without windows, or nothing yet), one that answered the start's request (it shows its
+// window), or one that accepts the connection but does not answer within kReaderAnswerMs.
+enum class Reader { None, Answered, Silent };
+inline constexpr int kReaderAnswerMs = 5'000;
+
+// How a start ends: the main window loaded and runs; nothing to do (the running reader took the
+// start over); refused with a box.
+enum class Start { Run, Done, Refused };
+
+// Takes the guard and loads the main window. When a reader runs on the data folder, it is asked
+// to show its window instead (askReader); only a reader that does not answer gets the refusal
+// box. A folder that stays held gets the busy box.
+Start Main(const std::function<void()>& loadMainWindow,
+           const std::function<Reader()>& askReader = {});
 
 }  // namespace mMain

@@ -3,6 +3,7 @@
 // runs a local event loop, so window events (and the busy window's status texts) go on meanwhile.
 
 #include "core/Services.h"
+#include "core/Timing.h"
 
 #include <QPointer>
 
@@ -19,7 +20,7 @@ class HttpService : public Services::IHttp {
   struct Limits {
     // Each whole transfer, redirects included: a server that drips its answer cannot hold a
     // check run longer than this.
-    int timeoutMs = 60'000;
+    int timeoutMs = Timing::MinuteMs;
     // The body as it arrives, after decompression: a small gzip answer cannot fill the memory.
     std::int64_t maxBodyBytes = std::int64_t{32} << 20;
     int maxRedirects = 10;

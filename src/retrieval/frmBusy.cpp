@@ -223,27 +223,16 @@ void frmBusy::PlaceOverAnchor() {
   move(placed.topLeft());
 }
 
-// The window may well not have the keyboard (the user clicked the main window, or the desktop
-// did not activate it), so Escape is watched for in every window of the program while it shows.
-void frmBusy::showEvent(QShowEvent* event) {
-  qApp->installEventFilter(this);
-  QWidget::showEvent(event);
-}
-
-void frmBusy::hideEvent(QHideEvent* event) {
-  qApp->removeEventFilter(this);
-  QWidget::hideEvent(event);
-}
-
-bool frmBusy::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && !QApplication::activeModalWidget()) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
-      mAppFunctions::StopCheck();
-      return true;
-    }
+// Escape stops the run only here, in the active busy window with no menu, box or dialog over
+// it: in the main window Escape belongs to its own controls (the tree's label editor, the tabs).
+void frmBusy::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+      isActiveWindow() && !QApplication::activeModalWidget() &&
+      !QApplication::activePopupWidget()) {
+    mAppFunctions::StopCheck();
+    return;
   }
-  return QWidget::eventFilter(watched, event);
+  QWidget::keyPressEvent(event);
 }
 
 void frmBusy::keyReleaseEvent(QKeyEvent* event) {

@@ -2,8 +2,8 @@
 // The busy window of a check run: which source is being checked, which are still queued and the
 // transfer's state text, with a small animation. It never blocks: the run updates it between
 // its steps. Ctrl+Alt+Q (on release of Q) closes it; the run goes on without it. "Stop", or
-// Escape in any of the program's windows while it is shown and no box is open, ends the run:
-// what was stored stays.
+// Escape while it is the active window and no menu or box is open, ends the run: what was stored
+// stays.
 //
 // BusyProgress is the progress service over it. It keeps what the window should show, so the
 // window may be closed at any time (by the user, or with the main window) and comes back with
@@ -76,10 +76,8 @@ class frmBusy : public QWidget {
   QPushButton* btnStop = nullptr;
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QPointer<QWidget> m_anchor;

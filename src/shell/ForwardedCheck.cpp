@@ -3,6 +3,7 @@
 #include "core/AsciiText.h"
 #include "core/Services.h"
 #include "core/TreeControl.h"
+#include "core/mGeneralFunctions.h"
 #include "retrieval/CheckRun.h"
 
 #include <charconv>
@@ -28,62 +29,103 @@ std::optional<int> Number(std::string_view text) {
   return value;
 }
 
-// The run's boxes and summary go into the reply; its busy window shows nowhere.
-class Capture : public Services::IMessageBox, public Services::IProgress, public Services::IClock {
+// A box of the run's as the command would have shown it: caught, not shown.
+class BoxCatcher : public Services::IMessageBox {
  public:
-  explicit Capture(std::function<bool()> userEventsRunning)
-      : m_userEventsRunning(std::move(userEventsRunning)), m_saved(Services::Current()) {
-    auto& registry = Services::Current();
-    registry.messageBox = this;
-    registry.progress = this;
-    registry.clock = this;
-  }
-  ~Capture() override {
-    auto& registry = Services::Current();
-    registry.messageBox = m_saved.messageBox;
-    registry.progress = m_saved.progress;
-    registry.clock = m_saved.clock;
-  }
-  Capture(const Capture&) = delete;
-  Capture& operator=(const Capture&) = delete;
-
+  BoxCatcher() : m_saved(Services::Current().messageBox) { Services::Current().messageBox = this; }
+  ~BoxCatcher() override { Services::Current().messageBox = m_saved; }
+  BoxCatcher(const BoxCatcher&) = delete;
+  BoxCatcher& operator=(const BoxCatcher&) = delete;
   int Show(const std::string& text, const std::string& title, int style) override {
-    if (m_eventRounds > 0 || (m_userEventsRunning && m_userEventsRunning()))
-      return m_saved.messageBox->Show(text, title, style);
-    reply.events.push_back({true, text, title, style});
+    events.push_back({Event::Kind::Box, text, title, style});
     return Services::DefaultAnswer(style);
   }
-  void Alert(const std::string& summary) override {
-    reply.events.push_back({false, summary, {}, 0});
-    if (m_saved.progress) m_saved.progress->Alert(summary);
-  }
-  void SetQueue(const std::vector<std::string>&) override {}
-  void RemoveFirst() override {}
-  void SetSource(const std::string&) override {}
-  void SetStatus(const std::string&) override {}
-  void Show() override {}
-  void Close() override {}
-  void Sleep(int milliseconds) override { m_saved.clock->Sleep(milliseconds); }
-  void ProcessEvents() override {
-    ++m_eventRounds;
-    m_saved.clock->ProcessEvents();
-    --m_eventRounds;
-  }
-  std::int64_t NowMs() override { return m_saved.clock->NowMs(); }
-
-  Reply reply;
+  std::vector<Event> events;
 
  private:
-  std::function<bool()> m_userEventsRunning;
-  Services::Registry m_saved;
-  int m_eventRounds = 0;
+  Services::IMessageBox* m_saved;
 };
+
+constexpr std::pair<Event::Kind, std::string_view> kKindNames[] = {
+    {Event::Kind::Box, "box"},         {Event::Kind::Summary, "summary"},
+    {Event::Kind::Skipped, "skipped"}, {Event::Kind::Added, "added"},
+    {Event::Kind::Error, "error"}};
+
+std::optional<Event::Kind> KindNamed(std::string_view name) {
+  for (const auto& [kind, text] : kKindNames)
+    if (text == name) return kind;
+  return std::nullopt;
+}
+
+std::string_view NameOf(Event::Kind kind) {
+  for (const auto& [k, text] : kKindNames)
+    if (k == kind) return text;
+  return {};
+}
+
+// The outline lines of an import after its first line, up to "end".
+Request ReadOutlines(std::string_view received) {
+  Request request;
+  request.kind = RequestKind::Import;
+  std::string_view rest = received.substr(kImportRequest.size());
+  // Most calls come while the lines are still arriving: only a possible end is read through.
+  if (!rest.ends_with("end\n")) return request;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    if (end == std::string_view::npos) return request;
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+    if (line == "end") {
+      request.state = RequestState::Complete;
+      request.length = received.size() - rest.size();
+      return request;
+    }
+    const std::vector<std::string_view> fields = Split(line, '\t');
+    std::optional<std::string> title, link;
+    if (fields.size() == 3 && fields[0] == "outline") {
+      title = UnescapeLine(fields[1]);
+      link = UnescapeLine(fields[2]);
+    }
+    if (!title || !link || request.outlines.size() == kMaxOutlines) {
+      request.state = RequestState::Refused;
+      return request;
+    }
+    request.outlines.push_back({std::move(*title), std::move(*link)});
+  }
+  return request;
+}
 
 }  // namespace
 
-RequestState ReadRequest(std::string_view received) {
-  if (received == kRequest) return RequestState::Complete;
-  return kRequest.starts_with(received) ? RequestState::Partial : RequestState::Refused;
+Request ReadRequest(std::string_view received) {
+  Request request;
+  if (received.size() > kMaxRequestBytes || received.find('\0') != std::string_view::npos) {
+    request.state = RequestState::Refused;
+    return request;
+  }
+  bool partial = false;
+  for (const auto& [line, kind] : {std::pair{kCheckRequest, RequestKind::Check},
+                                   std::pair{kShowRequest, RequestKind::Show}}) {
+    if (received.starts_with(line)) {
+      request.state = RequestState::Complete;
+      request.kind = kind;
+      request.length = line.size();
+      return request;
+    }
+    partial = partial || line.starts_with(received);
+  }
+  if (received.starts_with(kImportRequest)) return ReadOutlines(received);
+  partial = partial || kImportRequest.starts_with(received);
+  request.state = partial ? RequestState::Partial : RequestState::Refused;
+  return request;
+}
+
+std::string WriteImportRequest(const std::vector<Outline>& outlines) {
+  std::string out(kImportRequest);
+  for (const Outline& outline : outlines)
+    out += "outline\t" + AsciiText::Escaped(outline.title) + "\t" +
+           AsciiText::Escaped(outline.link) + "\n";
+  return out + "end\n";
 }
 
 std::optional<std::string> UnescapeLine(std::string_view text) {
@@ -120,12 +162,10 @@ std::optional<std::string> UnescapeLine(std::string_view text) {
 std::string WriteReply(const Reply& reply) {
   std::string out;
   for (const Event& event : reply.events) {
-    if (event.isBox) {
-      out += "box\t" + std::to_string(event.style) + "\t" + AsciiText::Escaped(event.title) +
-             "\t" + AsciiText::Escaped(event.text) + "\n";
-    } else {
-      out += "summary\t" + AsciiText::Escaped(event.text) + "\n";
-    }
+    out += NameOf(event.kind);
+    if (event.kind == Event::Kind::Box)
+      out += "\t" + std::to_string(event.style) + "\t" + AsciiText::Escaped(event.title);
+    out += "\t" + AsciiText::Escaped(event.text) + "\n";
   }
   return out + "exit\t" + std::to_string(reply.status) + "\n";
 }
@@ -143,19 +183,24 @@ std::optional<Reply> ReadReply(std::string_view bytes) {
       reply.status = *status;
       return reply;
     }
-    if (fields[0] == "summary" && fields.size() == 2) {
-      std::optional<std::string> text = UnescapeLine(fields[1]);
-      if (!text) return std::nullopt;
-      reply.events.push_back({false, std::move(*text), {}, 0});
-    } else if (fields[0] == "box" && fields.size() == 4) {
+    const std::optional<Event::Kind> kind = KindNamed(fields[0]);
+    if (!kind) return std::nullopt;
+    Event event{*kind, {}, {}, 0};
+    std::optional<std::string> text;
+    if (*kind == Event::Kind::Box && fields.size() == 4) {
       const std::optional<int> style = Number(fields[1]);
       std::optional<std::string> title = UnescapeLine(fields[2]);
-      std::optional<std::string> text = UnescapeLine(fields[3]);
-      if (!style || !title || !text) return std::nullopt;
-      reply.events.push_back({true, std::move(*text), std::move(*title), *style});
-    } else {
-      return std::nullopt;
+      if (!style || !title) return std::nullopt;
+      event.style = *style;
+      event.title = std::move(*title);
+      text = UnescapeLine(fields[3]);
+    } else if (*kind != Event::Kind::Box && fields.size() == 2) {
+      text = UnescapeLine(fields[1]);
+      if (*kind == Event::Kind::Added && text && !Number(*text)) return std::nullopt;
     }
+    if (!text) return std::nullopt;
+    event.text = std::move(*text);
+    reply.events.push_back(std::move(event));
   }
   return std::nullopt;  // no status: the reader ended halfway
 }
@@ -165,13 +210,39 @@ int CheckAll(TreeControl& tree) {
   mAppFunctions::CheckOutcome outcome;
   // Refused only offline here: the callers never start it beside another run.
   if (!mAppFunctions::CheckTrigger(tree, true, &outcome)) return NoRunPossible;
-  return outcome.failed > 0 ? SomeFailed : AllChecked;
+  return outcome.failed > 0 || outcome.stopped > 0 ? SomeFailed : AllChecked;
 }
 
-Reply Run(TreeControl& tree, const std::function<bool()>& userEventsRunning) {
-  Capture capture(userEventsRunning);
-  capture.reply.status = CheckAll(tree);
-  return std::move(capture.reply);
+Reply Run(TreeControl& tree) {
+  Reply reply;
+  if (tree.Count() == 0) {
+    reply.status = AllChecked;
+    return reply;
+  }
+  // Offline an automatic run says nothing; the command says what a check of its own would.
+  if (!mGeneralFunctions::IsConnected()) {
+    reply.events.push_back({Event::Kind::Box, mAppFunctions::kOfflineText,
+                            mAppFunctions::kOfflineTitle, Services::vbExclamation});
+    return reply;
+  }
+  mAppFunctions::CheckOutcome outcome;
+  if (!mAppFunctions::CheckTrigger(tree, true, &outcome, mAppFunctions::CheckMode::Automatic))
+    return reply;
+  {
+    // The boxes a check of its own would have shown, from the same words.
+    BoxCatcher boxes;
+    for (const mAppFunctions::SourceFailure& failed : outcome.failures)
+      mAppFunctions::ShowFailureBox(failed);
+    reply.events = std::move(boxes.events);
+  }
+  if (!mGeneralFunctions::IsBlank(outcome.summary))
+    reply.events.push_back({Event::Kind::Summary, outcome.summary, {}, 0});
+  reply.status = outcome.failed > 0 || outcome.stopped > 0 ? SomeFailed : AllChecked;
+  return reply;
+}
+
+Reply BusyReply(const std::string& text, const std::string& title) {
+  return {{{Event::Kind::Box, text, title, Services::vbExclamation}}, NoRunPossible};
 }
 
 }  // namespace ForwardedCheck

@@ -1,16 +1,19 @@
 #pragma once
-// "quillpost --check" beside a running reader. The reader owns the inboxes, so the check process
-// asks it over a local socket; the reader runs the check as the headless check runs it, with its
-// boxes and summary going into the reply instead of onto the screen, and the check process prints
-// them and exits with the status sent. This file holds the protocol, the run and the exit status
-// both sides share; the socket is the window layer's (CheckServer) and the entry's.
+// What a second Quillpost process asks of the running reader, over a local socket in the data
+// folder: "quillpost --check" (the reader owns the inboxes, so it runs the check and the command
+// prints what it would have printed itself), "--import-opml" (the command reads the file, the
+// reader subscribes to its outlines) and a second desktop start (the reader shows its window).
+// This file holds the protocol and the runs both sides share; the socket is the window layer's
+// (CheckServer) and the entry's.
 //
-// Request: the one line kRequest. Reply: one line per box ("box", style, title, text) and per
-// summary ("summary", text) in the order they came, then "exit" and the status; fields are
-// tab-separated and escaped (AsciiText::Escaped). Anything else is refused.
+// A request is one line (kCheckRequest, kShowRequest), or kImportRequest followed by one line per
+// outline ("outline", title, link) and "end". After kCheckRequest the command may send
+// kStopRequest: it was interrupted. Reply: one line per event in the order they came ("box",
+// style, title, text; "summary", text; "skipped", text; "added", count; "error", text), then
+// "exit" and the status; fields are tab-separated and escaped (AsciiText::Escaped). Anything else
+// is refused.
 
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,23 +23,44 @@ class TreeControl;
 
 namespace ForwardedCheck {
 
-inline constexpr std::string_view kRequest = "QUILLPOST CHECK 1\n";
+inline constexpr std::string_view kCheckRequest = "QUILLPOST CHECK 1\n";
+inline constexpr std::string_view kShowRequest = "QUILLPOST SHOW 1\n";
+inline constexpr std::string_view kImportRequest = "QUILLPOST IMPORT 1\n";
+inline constexpr std::string_view kStopRequest = "QUILLPOST STOP 1\n";
+// An import carries at most as many outlines, and as many bytes, as an OPML file may hold.
+inline constexpr std::size_t kMaxOutlines = 10'000;
+inline constexpr std::size_t kMaxRequestBytes = std::size_t{16} << 20;
 
+struct Outline {
+  std::string title;
+  std::string link;
+  bool operator==(const Outline&) const = default;
+};
+
+enum class RequestKind { Check, Show, Import };
 enum class RequestState { Partial, Complete, Refused };
-// What the bytes received so far make: the whole request, a beginning of it, or anything else
-// (more bytes, other bytes, a NUL).
-RequestState ReadRequest(std::string_view received);
+struct Request {
+  RequestState state = RequestState::Partial;
+  RequestKind kind = RequestKind::Check;
+  std::vector<Outline> outlines;  // of an import
+  std::size_t length = 0;         // the bytes the complete request took
+};
+// What the bytes received so far make: a whole request (and how long it is), a beginning of one,
+// or anything else (other bytes, a NUL, too many).
+Request ReadRequest(std::string_view received);
+std::string WriteImportRequest(const std::vector<Outline>& outlines);
 
 // The exit status of a check of all sources.
 enum Status : int {
   AllChecked = 0,     // every source fetched and parsed
-  SomeFailed = 1,     // the run finished, but some source failed
+  SomeFailed = 1,     // the run finished, but some source failed, or it was stopped
   NoRunPossible = 2,  // another instance runs, the subscription file is missing or damaged, offline
 };
 
 struct Event {
-  bool isBox = false;  // a message box, else the run's summary
-  std::string text;
+  enum class Kind { Box, Summary, Skipped, Added, Error };
+  Kind kind = Kind::Summary;
+  std::string text;  // Added: the count
   std::string title;
   int style = 0;
   bool operator==(const Event&) const = default;
@@ -58,10 +82,12 @@ std::optional<std::string> UnescapeLine(std::string_view text);
 // installed services; the exit status as the headless check gives it.
 int CheckAll(TreeControl& tree);
 
-// The reader's side: CheckAll with its boxes and summary caught for the reply. The run lets
-// window events run, and a box that the user's own doings show meanwhile is not the run's:
-// userEventsRunning says when that is (the clock's event rounds are counted here), and such boxes
-// go to the screen as always. The summary also shows in the reader's own notice.
-Reply Run(TreeControl& tree, const std::function<bool()>& userEventsRunning);
+// The reader's side of a check: an automatic run of every source (no busy window, no box; the
+// summary shows in the reader's own notice), reported as a check without windows reports it.
+Reply Run(TreeControl& tree);
+
+// The reply to a check that cannot start: the reader has been busy too long, or the request
+// was withdrawn before its run began.
+Reply BusyReply(const std::string& text, const std::string& title);
 
 }  // namespace ForwardedCheck

@@ -1,6 +1,7 @@
 #include "shell/Scheduler.h"
 
 #include "core/Services.h"
+#include "core/Timing.h"
 #include "retrieval/CheckRun.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 namespace Scheduler {
 
 void Schedule::Configure(int intervalMinutes, std::int64_t nowMs) {
-  const std::int64_t intervalMs = std::int64_t{std::clamp(intervalMinutes, 0, kMaxMinutes)} * 60'000;
+  const std::int64_t intervalMs = std::int64_t{std::clamp(intervalMinutes, 0, kMaxMinutes)} * Timing::MinuteMs;
   if (intervalMs == m_intervalMs) return;
   m_intervalMs = intervalMs;
   m_anchorMs = nowMs;
@@ -38,13 +39,14 @@ int Schedule::DelayMs(std::int64_t nowMs) const {
   return static_cast<int>(std::clamp<std::int64_t>(left, 1'000, kLongestLookMs));
 }
 
-bool Tick(Schedule& schedule, TreeControl& tree) {
+TickResult Tick(Schedule& schedule, TreeControl& tree, bool boxOpen) {
   using namespace mAppFunctions;
-  if (!schedule.Due(Services::Clock().NowMs(), LastRunEndedMs)) return false;
+  if (!schedule.Due(Services::Clock().NowMs(), LastRunEndedMs)) return TickResult::NotDue;
+  if (boxOpen && !CheckRunning) return TickResult::Waiting;
   schedule.Started();
-  if (CheckTrigger(tree, true, nullptr, CheckMode::Automatic)) return true;
+  if (CheckTrigger(tree, true, nullptr, CheckMode::Automatic)) return TickResult::Ran;
   schedule.Skipped(Services::Clock().NowMs());
-  return false;
+  return TickResult::Skipped;
 }
 
 }  // namespace Scheduler

@@ -42,8 +42,10 @@ class Schedule {
   bool m_atStart = false;
 };
 
+enum class TickResult { NotDue, Ran, Skipped, Waiting };
 // One look of the reader's timer: when the schedule says so, the automatic check of all sources.
-// True when a check ran.
-bool Tick(Schedule& schedule, TreeControl& tree);
+// A due check that falls during a run is skipped; one due while a box or dialog is open waits
+// for it to close (Waiting: look again soon), so that the box's answer is not held up by it.
+TickResult Tick(Schedule& schedule, TreeControl& tree, bool boxOpen = false);
 
 }  // namespace Scheduler

@@ -233,6 +233,8 @@ void frmMain::Form_Load(const std::string& arguments) {
 
   m_scheduleTimer = new QTimer(this);
   m_scheduleTimer->setSingleShot(true);
+  m_pendingTimer = new QTimer(this);
+  m_pendingTimer->start(CheckServer::kRetryMs);
   CreateConnections();
 
   if (arguments == "-s") {
@@ -253,8 +255,24 @@ void frmMain::Form_Load(const std::string& arguments) {
 }
 
 bool frmMain::ListenForChecks(const std::string& socketPath) {
-  if (!m_checkServer) m_checkServer = new CheckServer(MessageTree(), this);
+  if (!m_checkServer) {
+    CheckServer::Handlers handlers;
+    handlers.show = [this] { ShowFromOutside(); };
+    handlers.import = [this](const std::vector<ForwardedCheck::Outline>& outlines) {
+      return ImportOutlines(outlines);
+    };
+    m_checkServer = new CheckServer(MessageTree(), std::move(handlers), this);
+  }
   return m_checkServer->Listen(QString::fromStdString(socketPath));
+}
+
+void frmMain::ShowFromOutside() {
+  if (m_unloaded) return;
+  // As the tray icon's "Show" brings it.
+  if (oSysTray) oSysTray->SetMenuCaption(0, kHide);
+  showNormal();
+  raise();
+  activateWindow();
 }
 
 void frmMain::ApplySchedule() {
@@ -308,8 +326,17 @@ void frmMain::CreateConnections() {
   connect(m_options, &frmOptions::SchedulerRequested, this, &frmMain::mnuToolsScheduler_Click);
   connect(oTabs, &QMdiArea::subWindowActivated, this, &frmMain::UpdateDocumentEntries);
   connect(m_scheduleTimer, &QTimer::timeout, this, [this] {
-    Scheduler::Tick(m_schedule, MessageTree());
+    // A run that falls due while a box is open, or while a handler lets events run, waits.
+    const bool busy = !mAppFunctions::CheckRunning && !ReaderIsFree();
+    if (Scheduler::Tick(m_schedule, MessageTree(), busy) == Scheduler::TickResult::Waiting) {
+      m_scheduleTimer->start(CheckServer::kRetryMs);
+      return;
+    }
     ScheduleNextLook();
+  });
+  // A check asked for by hand during another run follows it once the reader is free.
+  connect(m_pendingTimer, &QTimer::timeout, this, [this] {
+    if (mAppFunctions::Pending && ReaderIsFree()) mAppFunctions::RunPending(MessageTree());
   });
 
   // The strip's own close handling would close the tab's window behind our back.
@@ -646,4 +673,8 @@ void frmMain::oSysTray_SysTrayDoubleClick(int /*button*/) {
   showNormal();
   raise();
   activateWindow();
+}
+
+ForwardedCheck::Reply frmMain::ImportOutlines(const std::vector<ForwardedCheck::Outline>&) {
+  return {};
 }

@@ -4,6 +4,7 @@
 // through. The work behind each entry belongs to the modules it calls.
 
 #include "core/DocumentHost.h"
+#include "shell/ForwardedCheck.h"
 #include "shell/Scheduler.h"
 
 #include <QMainWindow>
@@ -81,8 +82,11 @@ class frmMain : public QMainWindow, public IDocumentHost {
   // The frame's active document window: the current tab's window, or null.
   QMdiSubWindow* ActiveDocument() const;
 
-  // Answers "quillpost --check" on the local socket at that path (see CheckServer).
+  // Answers "quillpost --check", "--import-opml" and a second start on the local socket at that
+  // path (see CheckServer).
   bool ListenForChecks(const std::string& socketPath);
+  // A second start asked for the window: it comes up as the tray icon's "Show" brings it.
+  void ShowFromOutside();
   // Ends the program as the tray's Exit does: the icon goes, every window closes.
   void Exit();
 
@@ -164,6 +168,8 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void CloseSubWindow(QMdiSubWindow* window);
   // The settings' schedule, and the timer's next look at it.
   void ApplySchedule();
+  // The outlines an "--import-opml" beside the reader read, subscribed to without a box.
+  ForwardedCheck::Reply ImportOutlines(const std::vector<ForwardedCheck::Outline>& outlines);
   void ScheduleNextLook();
   void mnuMsgSourceNew_Click();
   void mnuMsgSourceCheckCurrent_Click();
@@ -200,6 +206,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QPointer<frmScheduler> m_scheduler;
   Scheduler::Schedule m_schedule;
   QTimer* m_scheduleTimer = nullptr;
+  QTimer* m_pendingTimer = nullptr;
   CheckServer* m_checkServer = nullptr;
   // The tray alert (ucTrayAlert) is a window of its own, so it shows while this one is hidden.
   std::unique_ptr<ucTrayAlert> m_trayAlert;

@@ -41,6 +41,10 @@ frmScheduler::frmScheduler(QWidget* parent) : QDialog(parent) {
   txtMinutes->setObjectName(QStringLiteral("txtMinutes"));
   txtMinutes->setRange(1, Scheduler::kMaxMinutes);
   txtMinutes->setSuffix(QStringLiteral(" minutes"));
+  // "1 minute", "5 minutes".
+  connect(txtMinutes, &QSpinBox::valueChanged, this, [this](int minutes) {
+    txtMinutes->setSuffix(minutes == 1 ? QStringLiteral(" minute") : QStringLiteral(" minutes"));
+  });
   chkAtStart = new QCheckBox(QStringLiteral("Check when Quillpost &starts"), this);
   chkAtStart->setObjectName(QStringLiteral("chkAtStart"));
   btnSave = new QPushButton(QStringLiteral("Save"), this);

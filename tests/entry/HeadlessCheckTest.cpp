@@ -18,26 +18,37 @@ namespace fs = std::filesystem;
 namespace {
 
 // What a start did: its outcome, the titles of the boxes shown, whether the temporary an earlier
-// kill left is still there, and how long it waited. The lock comes free at try `freeAt` (0: never);
-// a reader (readerRuns) holds it until then, else another headless check does.
-std::string Start(bool desktop, int freeAt, bool readerRuns) {
+// kill left is still there, how often the reader was asked and how long the start waited. The
+// lock comes free at try `freeAt` (0: never); a reader holds it until then (answering, or taking
+// the connection and saying nothing whole), else another headless check does.
+enum Holder { Check, Reader, SilentReader };
+std::string Start(bool desktop, int freeAt, Holder holder) {
   FakePlatform platform;
   platform.instanceLock.busyTries = freeAt;
   platform.instanceLock.available = freeAt > 0;
   mAppFunctions::InitializeDataFolder();
   const std::string temp = mAppFunctions::DataPath + "/subscriptions.dat.qptmp-abcdefghij";
   TestSupport::WriteAll(temp, "x");
-  int windows = 0;
+  int windows = 0, asked = 0;
   std::ostringstream out;
   std::string outcome;
   if (desktop) {
-    outcome = mMain::Main([&] { ++windows; }, [&] { return readerRuns; }) ? "started" : "refused";
+    const auto ask = [&] {
+      ++asked;
+      return holder == Check ? mMain::Reader::None
+                             : holder == Reader ? mMain::Reader::Answered : mMain::Reader::Silent;
+    };
+    const mMain::Start start = mMain::Main([&] { ++windows; }, ask);
+    outcome = start == mMain::Start::Run ? "started" : start == mMain::Start::Done ? "done" : "refused";
     outcome += ", " + std::to_string(windows) + " window";
   } else {
-    // The reader's answer: its summary, a failure box and status 1.
+    // The reader's answer: its summary, a failure box and status 1; or the same cut short.
     const auto ask = [&](const std::string& request) -> std::optional<std::string> {
-      if (!readerRuns || request != ForwardedCheck::kRequest) return std::nullopt;
-      return "summary\tYou have 1 New Messages \\r\\n in One.\nbox\t48\tError!\tbad\nexit\t1\n";
+      ++asked;
+      if (holder == Check || request != ForwardedCheck::kCheckRequest) return std::nullopt;
+      const std::string reply =
+          "summary\tYou have 1 New Messages \\r\\n in One.\nbox\t48\tError!\tbad\nexit\t1\n";
+      return holder == Reader ? reply : reply.substr(0, 20);
     };
     outcome = "status " + std::to_string(HeadlessCheck::Run(out, ask));
     outcome += out.str();
@@ -46,6 +57,7 @@ std::string Start(bool desktop, int freeAt, bool readerRuns) {
     outcome += ", box " + std::to_string(box.style) + " " + box.title;
   EXPECT_EQ(platform.instanceLock.asked.at(0), mAppFunctions::DataPath + "/QUILLPOST2710INSTANCE.lock");
   outcome += fs::exists(temp) ? ", temporary kept" : "";
+  if (holder != Check) outcome += ", asked " + std::to_string(asked);
   return outcome + ", waited " + std::to_string(platform.clock.sleptMs);
 }
 
@@ -65,22 +77,26 @@ class HeadlessCheckTest : public TestData::DataFolderTest {
 }  // namespace
 
 // Catches a start that cleans up without the lock (a temporary may then be another instance's
-// write in progress), a check that writes beside a running reader, and a reader that refuses to
-// start while a headless check holds the data for a moment.
+// write in progress), a check that writes beside a running reader or asks it twice (two runs), a
+// second start that refuses a reader which answered (instead of leaving it to show its window),
+// and a reader that refuses to start while a headless check holds the data for a moment.
 TEST(Entry, OnlyTheFirstInstanceStartsAndRemovesTemporaries) {
   const std::string refusal = ", box 48 Previous Instance of application is still Running!";
-  const std::string kept = ", temporary kept, waited ";
-  const std::tuple<bool, int, bool, std::string> rows[] = {
-      {true, 1, false, "started, 1 window, waited 0"},
-      {true, 31, false, "started, 1 window, waited 3000"},
-      {true, 0, true, "refused, 0 window" + refusal + kept + "0"},
-      {true, 0, false, "refused, 0 window, box 48 Quillpost is busy" + kept + "60000"},
-      {false, 1, false, "status 0, waited 0"},
-      {false, 31, false, "status 0, waited 3000"},
-      {false, 0, true, "status 1You have 1 New Messages \n in One., box 48 Error!" + kept + "0"},
-      {false, 0, false, "status 2, box 48 Quillpost is busy" + kept + "60000"}};
-  for (const auto& [desktop, freeAt, readerRuns, expected] : rows)
-    EXPECT_EQ(Start(desktop, freeAt, readerRuns), expected) << desktop << freeAt << readerRuns;
+  const std::string kept = ", temporary kept", busy = ", box 48 Quillpost is busy" + kept;
+  const std::tuple<bool, int, Holder, std::string> rows[] = {
+      {true, 1, Check, "started, 1 window, waited 0"},
+      {true, 31, Check, "started, 1 window, waited 3000"},
+      {true, 0, Reader, "done, 0 window" + kept + ", asked 1, waited 0"},
+      {true, 0, SilentReader, "refused, 0 window" + refusal + kept + ", asked 1, waited 0"},
+      {true, 0, Check, "refused, 0 window" + busy + ", waited 60000"},
+      {false, 1, Check, "status 0, waited 0"},
+      {false, 31, Check, "status 0, waited 3000"},
+      {false, 0, Reader,
+       "status 1You have 1 New Messages \n in One., box 48 Error!" + kept + ", asked 1, waited 0"},
+      {false, 0, SilentReader, "status 2" + busy + ", asked 1, waited 0"},
+      {false, 0, Check, "status 2" + busy + ", waited 60000"}};
+  for (const auto& [desktop, freeAt, holder, expected] : rows)
+    EXPECT_EQ(Start(desktop, freeAt, holder), expected) << desktop << freeAt << holder;
 }
 
 TEST_F(HeadlessCheckTest, ExitStatusSaysWhetherEverySourceWasChecked) {

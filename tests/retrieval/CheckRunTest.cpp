@@ -59,8 +59,10 @@ class CheckRunTest : public TestData::DataFolderTest {
 }  // namespace
 
 // Transfers overlap and the server answers the last first; everything the user sees still comes
-// in queue order. Regression: a transfer error must count as an empty answer, not stop the run.
-TEST_F(CheckRunTest, AllSourcesRunInNodeListOrderAndTheQueueShrinksFromTheTop) {
+// in queue order, the subscription file's. Regressions: a transfer error must count as an empty
+// answer, not stop the run; the order must not follow the tree's node list, which reloading
+// sources reorders.
+TEST_F(CheckRunTest, AllSourcesRunInFileOrderAndTheQueueShrinksFromTheTop) {
   AddSource("Kappa", "http://feeds.test/kappa");
   AddSource("Omega", "http://feeds.test/omega");
   tree.Clear();
@@ -104,9 +106,13 @@ TEST_F(CheckRunTest, AllSourcesRunInNodeListOrderAndTheQueueShrinksFromTheTop) {
   EXPECT_EQ(CheckRunning, false);
   EXPECT_EQ(CheckQueue.size(), 0u);
 
-  // A second run without new messages shows no alert.
+  // A second run without new messages shows no alert; its order is the file's still.
+  platform.http.fetched.clear();
   EXPECT_EQ(CheckTrigger(tree, true), true);
   EXPECT_EQ(platform.progress.alerts.size(), 1u);
+  EXPECT_EQ(platform.http.fetched, (std::vector<std::string>{kZeta, kAlpha, kMid,
+                                                             "http://feeds.test/kappa",
+                                                             "http://feeds.test/omega"}));
 }
 
 TEST_F(CheckRunTest, OfflineShowsTheBoxAndQueuesNothing) {
@@ -213,7 +219,11 @@ TEST_F(CheckRunTest, StopDuringAHangingTransferKeepsWhatWasStoredAndEndsTheRun) 
   EXPECT_EQ(Tally(outcome), (std::vector<int>{1, 0, 0, 2}));
   EXPECT_EQ(platform.http.timedOut, 0);  // the stop aborted it
   EXPECT_EQ(Counts(), (std::vector<std::size_t>{0, 0, 1}));
-  EXPECT_EQ(platform.progress.alerts, std::vector<std::string>{Paragraph(1, "Zeta")});
+  // The sources not reached must not look as if they had nothing new.
+  EXPECT_EQ(platform.progress.alerts,
+            std::vector<std::string>{Paragraph(1, "Zeta") +
+                                     "Check stopped after 1 of 3 sources.\r\n\r\n"});
+  EXPECT_EQ(outcome.summary, platform.progress.alerts.back());
   EXPECT_EQ(platform.progress.events.back(), "close");
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
   EXPECT_EQ(std::vector<bool>({tree.Enabled(), CheckRunning, CheckQueue.empty()}),
@@ -255,4 +265,42 @@ TEST_F(CheckRunTest, AnAutomaticRunNamesFailuresInItsNoticeAndLeavesTheTreeUsabl
   EXPECT_EQ(platform.progress.alerts.size(), 1u);
   EXPECT_EQ(platform.progress.events, std::vector<std::string>{});
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
+}
+
+// A user who asks for a check while an automatic run is under way is shown that run; what it
+// does not cover runs after it, by hand. Regression: the trigger was dropped without a word.
+TEST_F(CheckRunTest, ACheckByHandDuringAnAutomaticRunShowsItAndWhatItLacksFollows) {
+  for (const auto& link : {kZeta, kAlpha, kMid}) Answer(link, {"x"});
+  const std::string kNew = "http://feeds.test/new";
+  Answer(kNew, {"n"});
+  std::vector<bool> pending;
+  std::string newId;
+  platform.http.duringFetch = [&](const std::string& url) {
+    if (url == kZeta) {
+      EXPECT_EQ(CheckTrigger(tree, true), false);  // covered: shown, nothing added
+      pending.push_back(Pending.has_value());
+      newId = AddSource("New", kNew);  // subscribed meanwhile: not in the run
+      mSubscriptions::LoadSubscriptions(tree);
+    } else if (url == kAlpha) {
+      tree.SetSelectedItem(tree.Find(newId));
+      EXPECT_EQ(CheckTrigger(tree, false), false);
+      pending.push_back(Pending.has_value());
+      EXPECT_EQ(CheckTrigger(tree, false, nullptr, CheckMode::Automatic), false);
+    }
+  };
+  EXPECT_EQ(CheckTrigger(tree, true, nullptr, CheckMode::Automatic), true);
+  EXPECT_EQ(pending, (std::vector<bool>{false, true}));
+  // Shown from the moment of the first trigger, with what was left of the queue.
+  EXPECT_EQ(platform.progress.events,
+            (std::vector<std::string>{"queue:Zeta|Alpha|Mid", "source:Zeta", "show", "remove",
+                                      "source:Alpha", "show", "queue:Alpha|Mid", "source:Alpha",
+                                      "show", "remove", "source:Mid", "show", "remove", "close"}));
+  EXPECT_EQ(platform.http.fetched, (std::vector<std::string>{kZeta, kAlpha, kMid}));
+  platform.http.duringFetch = nullptr;
+  platform.progress.events.clear();
+  EXPECT_EQ(RunPending(tree), true);
+  EXPECT_EQ(platform.http.fetched.back(), kNew);
+  EXPECT_EQ(platform.progress.events.front(), "queue:New");
+  EXPECT_EQ(Pending.has_value(), false);
+  EXPECT_EQ(RunPending(tree), false);
 }

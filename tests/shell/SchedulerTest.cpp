@@ -23,13 +23,17 @@ class SchedulerTest : public TestData::DataFolderTest {
     platform.http.answers[kLink] = {true, 200, TestData::FeedWithItems({"a"}), {}};
     EXPECT_EQ(mSubscriptions::LoadSubscriptions(tree), true);
   }
-  // "check" when the tick ran one, "-" when it did not, after the clock moved by the step.
-  std::string Look(std::int64_t stepMs) {
+  // "check" when the tick ran one, "waits" when a due one waits for a box, "-" when it did
+  // not, after the clock moved by the step.
+  std::string Look(std::int64_t stepMs, bool boxOpen = false) {
+    using enum Scheduler::TickResult;
     platform.clock.nowMs += stepMs;
     const std::size_t before = platform.http.fetched.size();
-    const bool ran = Scheduler::Tick(schedule, tree);
-    return platform.http.fetched.size() > before ? (ran ? "check" : "fetched but false")
-                                                 : (ran ? "true without fetch" : "-");
+    const Scheduler::TickResult result = Scheduler::Tick(schedule, tree, boxOpen);
+    const bool fetched = platform.http.fetched.size() > before;
+    if (result == Waiting && !fetched) return "waits";
+    return fetched ? (result == Ran ? "check" : "fetched but not Ran")
+                   : (result == Ran ? "Ran without fetch" : "-");
   }
   TreeControl tree{"tvMessages"};
   Scheduler::Schedule schedule;
@@ -70,6 +74,10 @@ TEST_F(SchedulerTest, DueChecksWaitForRunningOnesAreResetByHandSkippedOfflineAnd
   EXPECT_EQ(Look(1'000), "-");
   EXPECT_EQ(Look(-24 * 60 * kMinute), "-");
   EXPECT_EQ(Look(kMinute), "check");
+  // Due while a box is open: it waits for the box, however long, and then runs at once.
+  EXPECT_EQ(Look(kMinute, true), "waits");
+  EXPECT_EQ(Look(5 * kMinute, true), "waits");
+  EXPECT_EQ(Look(0), "check");
   // Switched off: never again.
   schedule.Configure(0, platform.clock.nowMs);
   EXPECT_EQ(Look(1440 * kMinute), "-");

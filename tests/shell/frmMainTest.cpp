@@ -19,6 +19,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTest>
 #include <QTreeView>
@@ -274,4 +275,15 @@ TEST_F(MainWindow, FileMenuActsOnTheOpenDocuments) {
   window->mnuFileSystray->trigger();
   Settle();
   EXPECT_EQ(State(*window), "hidden, tray Show");
+}
+
+TEST(SchedulerWindow, TheMinutesFieldSaysMinuteForOne) {
+  TestSupport::FakePlatform platform;
+  frmScheduler scheduler;
+  QStringList texts;
+  for (const int minutes : {1, 5, 1}) {
+    scheduler.txtMinutes->setValue(minutes);
+    texts << scheduler.txtMinutes->text();
+  }
+  EXPECT_EQ(texts.join(u'|'), QString("1 minute|5 minutes|1 minute"));
 }
