@@ -83,13 +83,16 @@ std::optional<std::string> AskReader(const std::string& request) {
   QLocalSocket socket;
   socket.connectToServer(QString::fromStdString(mMain::SocketFile()));
   if (!socket.waitForConnected(kConnectMs)) return std::nullopt;
-  InterruptScope interrupts;
+  // Only a check can be stopped halfway; an import is carried out whole, or not at all.
+  const bool stoppable = request == ForwardedCheck::kCheckRequest;
+  std::optional<InterruptScope> interrupts;
+  if (stoppable) interrupts.emplace();
   socket.write(request.data(), static_cast<qint64>(request.size()));
   QByteArray answer;
   QDeadlineTimer deadline(kLongestRunMs);
   bool stopSent = false;
   while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
-    if (g_interrupted && !stopSent) {
+    if (g_interrupted && stoppable && !stopSent) {
       stopSent = true;
       socket.write(ForwardedCheck::kStopRequest.data(),
                    static_cast<qint64>(ForwardedCheck::kStopRequest.size()));
@@ -176,19 +179,21 @@ const char* kUsage =
     "Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE | --help |\n"
     "                  --version]\n"
     "\n"
-    "  (no switch)  start the reader\n"
+    "  (no switch)  start the reader; when it runs already, show its window\n"
     "  -s           start with only the notification-area icon\n"
     "  --check      check all sources for new messages without any window, then exit;\n"
     "               a reader running on the same data does the check and --check waits\n"
-    "               for it; the summary goes to standard output, messages to standard\n"
-    "               error; exit status 0: all sources checked, 1: some source failed,\n"
-    "               2: no check possible (another check busy for over a minute,\n"
-    "               subscription file missing or damaged, offline)\n"
+    "               for it (Ctrl+C stops it there); the summary goes to standard output,\n"
+    "               messages to standard error; exit status 0: all sources checked,\n"
+    "               1: some source failed or the check was stopped, 2: no check possible\n"
+    "               (another check or the reader busy for over a minute, subscription\n"
+    "               file missing or damaged, offline)\n"
     "  --export-opml FILE\n"
     "               write the subscribed sources to FILE as OPML 2.0, then exit\n"
     "  --import-opml FILE\n"
     "               subscribe to the sources FILE lists, as the Subscribe dialog would,\n"
-    "               then exit; each outline not added is named on standard error\n"
+    "               then exit (a running reader does it and shows them); each outline\n"
+    "               not added is named on standard error\n"
     "               exit status of both: 0 all went well, 1 some outlines were skipped,\n"
     "               2 the file could not be read or written\n"
     "  --help       show this text\n"
@@ -200,7 +205,7 @@ int RunOpml(int argc, char** argv, Mode mode, const QString& file) {
   ServiceSetup::InstallHeadless();
   const std::string path = file.toStdString();
   return mode == Mode::ExportOpml ? OpmlCommand::Export(path, std::cout, std::cerr)
-                                  : OpmlCommand::Import(path, std::cout, std::cerr);
+                                  : OpmlCommand::Import(path, std::cout, std::cerr, AskReader);
 }
 
 int RunHeadlessCheck(int argc, char** argv) {

@@ -4,7 +4,10 @@
 #include "entry/mMain.h"
 #include "subscriptions/Opml.h"
 
+#include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 namespace OpmlCommand {
 
@@ -19,31 +22,87 @@ int Export(const std::string& path, std::ostream& out, std::ostream& err) {
   return Opml::AllDone;
 }
 
-int Import(const std::string& path, std::ostream& out, std::ostream& err) {
+namespace {
+
+// Prints what an import did, given as lines: the command's own import and the reader's share it.
+void Print(std::size_t added, const std::vector<std::string>& skipped, bool failed,
+           const std::string& error, const std::string& path, std::ostream& out,
+           std::ostream& err) {
+  for (const std::string& line : skipped) err << "quillpost: not imported: " << line << "\n";
+  if (failed) {
+    err << "quillpost: " << error << ".\n";
+  } else {
+    out << added << (added == 1 ? " source" : " sources") << " added from " << path << ", "
+        << skipped.size() << " skipped.\n";
+  }
+}
+
+// The reader's reply, after what reading the file left out here.
+int PrintReply(const ForwardedCheck::Reply& reply, const std::vector<Opml::Skipped>& readSkipped,
+               const std::string& path, std::ostream& out, std::ostream& err) {
+  using Kind = ForwardedCheck::Event::Kind;
+  std::vector<std::string> skipped;
+  std::size_t added = 0;
+  std::string error;
+  const bool failed = reply.status == Opml::FileFailed;
+  if (!failed)
+    for (const Opml::Skipped& each : readSkipped) skipped.push_back(Opml::SkippedLine(each));
+  for (const ForwardedCheck::Event& event : reply.events) {
+    if (event.kind == Kind::Skipped) skipped.push_back(event.text);
+    if (event.kind == Kind::Added) added = std::stoul(event.text);
+    if (event.kind == Kind::Error) error = event.text;
+    if (event.kind == Kind::Box) Services::MessageBox().Show(event.text, event.title, event.style);
+  }
+  if (failed && error.empty()) error = "the running Quillpost could not import the sources";
+  Print(added, skipped, failed, error, path, out, err);
+  if (failed) return Opml::FileFailed;
+  return skipped.empty() ? Opml::AllDone : Opml::SomeSkipped;
+}
+
+}  // namespace
+
+int Import(const std::string& path, std::ostream& out, std::ostream& err,
+           const HeadlessCheck::AskReader& askReader) {
   Opml::FileOutlines read = Opml::ReadFile(path);
-  Opml::ImportResult result{Opml::FileFailed, read.error, {}, {}};
-  if (read.status != Opml::FileFailed) {
-    if (!mMain::TakeDataFolder()) {
-      Services::MessageBox().Show(mMain::kRefusalText, mMain::kRefusalTitle,
+  if (read.status == Opml::FileFailed) {
+    Report({Opml::FileFailed, read.error, {}, {}}, path, out, err);
+    return Opml::FileFailed;
+  }
+  std::optional<std::string> answer;
+  const mMain::Wait wait = mMain::WaitForDataFolder([&] {
+    if (!askReader) return false;
+    std::vector<ForwardedCheck::Outline> outlines;
+    outlines.reserve(read.outlines.size());
+    for (const Opml::Outline& outline : read.outlines)
+      outlines.push_back({outline.title, outline.link});
+    answer = askReader(ForwardedCheck::WriteImportRequest(outlines));
+    return answer.has_value();
+  });
+  if (answer) {
+    const std::optional<ForwardedCheck::Reply> reply = ForwardedCheck::ReadReply(*answer);
+    if (!reply) {
+      Services::MessageBox().Show(HeadlessCheck::kNoAnswerText, mMain::kBusyTitle,
                                   Services::vbExclamation);
       return Opml::FileFailed;
     }
-    result = Opml::WithReadSkips(Opml::Import(read.outlines), std::move(read.skipped));
+    return PrintReply(*reply, read.skipped, path, out, err);
   }
+  if (wait != mMain::Wait::Taken) {
+    Services::MessageBox().Show(mMain::BusyText(), mMain::kBusyTitle, Services::vbExclamation);
+    return Opml::FileFailed;
+  }
+  const Opml::ImportResult result =
+      Opml::WithReadSkips(Opml::Import(read.outlines), std::move(read.skipped));
   Report(result, path, out, err);
   return result.status;
 }
 
 void Report(const Opml::ImportResult& result, const std::string& path, std::ostream& out,
             std::ostream& err) {
-  for (const Opml::Skipped& skipped : result.skipped)
-    err << "quillpost: not imported: " << Opml::SkippedLine(skipped) << "\n";
-  if (result.status == Opml::FileFailed) {
-    err << "quillpost: " << result.error << ".\n";
-  } else {
-    out << result.added.size() << (result.added.size() == 1 ? " source" : " sources")
-        << " added from " << path << ", " << result.skipped.size() << " skipped.\n";
-  }
+  std::vector<std::string> skipped;
+  for (const Opml::Skipped& each : result.skipped) skipped.push_back(Opml::SkippedLine(each));
+  Print(result.added.size(), skipped, result.status == Opml::FileFailed, result.error, path, out,
+        err);
 }
 
 }  // namespace OpmlCommand

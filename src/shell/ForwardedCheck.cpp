@@ -5,6 +5,8 @@
 #include "core/TreeControl.h"
 #include "core/mGeneralFunctions.h"
 #include "retrieval/CheckRun.h"
+#include "subscriptions/Opml.h"
+#include "subscriptions/SourceTree.h"
 
 #include <charconv>
 
@@ -238,6 +240,22 @@ Reply Run(TreeControl& tree) {
   if (!mGeneralFunctions::IsBlank(outcome.summary))
     reply.events.push_back({Event::Kind::Summary, outcome.summary, {}, 0});
   reply.status = outcome.failed > 0 || outcome.stopped > 0 ? SomeFailed : AllChecked;
+  return reply;
+}
+
+Reply Import(TreeControl& tree, const std::vector<Outline>& outlines) {
+  std::vector<Opml::Outline> list;
+  list.reserve(outlines.size());
+  for (const Outline& outline : outlines) list.push_back({outline.title, outline.link});
+  const Opml::ImportResult result = Opml::Import(list);
+  if (!result.added.empty()) mSubscriptions::LoadSubscriptions(tree);
+  Reply reply;
+  for (const Opml::Skipped& skipped : result.skipped)
+    reply.events.push_back({Event::Kind::Skipped, Opml::SkippedLine(skipped), {}, 0});
+  reply.events.push_back({Event::Kind::Added, std::to_string(result.added.size()), {}, 0});
+  if (result.status == Opml::FileFailed)
+    reply.events.push_back({Event::Kind::Error, result.error, {}, 0});
+  reply.status = result.status;
   return reply;
 }
 

@@ -86,6 +86,12 @@ int CheckAll(TreeControl& tree);
 // summary shows in the reader's own notice), reported as a check without windows reports it.
 Reply Run(TreeControl& tree);
 
+// The reader's side of an import: the outlines the command read, subscribed to as the menu's
+// import does but without a box; the tree shows what was added. The reply carries a "skipped"
+// line per outline left out (Opml::SkippedLine), the number "added", and for a failed import
+// its "error".
+Reply Import(TreeControl& tree, const std::vector<Outline>& outlines);
+
 // The reply to a check that cannot start: the reader has been busy too long, or the request
 // was withdrawn before its run began.
 Reply BusyReply(const std::string& text, const std::string& title);

@@ -675,6 +675,7 @@ void frmMain::oSysTray_SysTrayDoubleClick(int /*button*/) {
   activateWindow();
 }
 
-ForwardedCheck::Reply frmMain::ImportOutlines(const std::vector<ForwardedCheck::Outline>&) {
-  return {};
+ForwardedCheck::Reply frmMain::ImportOutlines(
+    const std::vector<ForwardedCheck::Outline>& outlines) {
+  return ForwardedCheck::Import(MessageTree(), outlines);
 }
