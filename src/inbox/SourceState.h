@@ -4,6 +4,7 @@
 // with the day each was last seen. A small INI file, rewritten whole and atomically. Losing it
 // costs one full download and lets deleted messages back once; inbox.dat keeps its own format.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
