@@ -137,6 +137,7 @@ class IHttp {
     bool notModified = false;  // a 304 to the validators sent: nothing new, no body
     std::string etag{};        // the validators of a 2xx answer, as the server sent them
     std::string lastModified{};
+    std::string date{};  // its Date, as sent: when the server made the answer
   };
   using TransferId = std::uint64_t;
 

@@ -95,7 +95,7 @@ FeedContent ReadFeed(std::string_view feedText) {
 }
 
 FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
-                      const SourceState::Validators& validators) {
+                      const SourceState::Answer& answer) {
   NewMessageCount = 0;
   FeedContent feed;
   if (AsciiText::IsBlank(feedText, " ")) return FeedFailure::Blank;
@@ -112,22 +112,23 @@ FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
   if (feed.failure != FeedFailure::None) return feed.failure;
   if (!feed.items.empty()) CurrentItem = feed.items.back();
   std::erase_if(feed.items, [](const InboxItem& item) { return item.guid.empty(); });
+  // The clock stands in for the time the answer arrived when the server sent no Date.
+  const std::int64_t nowMs = Services::Clock().NowMs();
 
-  // Deleted stays deleted while the feed carries the guid; then it is forgotten.
+  // Deleted stays deleted while the feed carries the guid, and for a while after.
   SourceState::State state = SourceState::Load();
   const SourceState::State before = state;
   if (!state.deleted.empty()) {
     std::unordered_set<std::string> carried;
     for (const InboxItem& item : feed.items) carried.insert(AsciiText::Lower(item.guid));
-    std::erase_if(state.deleted, [&carried](const std::string& guid) {
-      return !carried.contains(AsciiText::Lower(guid));
-    });
+    SourceState::UpdateDeletions(state.deleted, carried, SourceState::DayOf(nowMs));
     std::unordered_set<std::string> deleted;
-    for (const std::string& guid : state.deleted) deleted.insert(AsciiText::Lower(guid));
+    for (const auto& deletion : state.deleted) deleted.insert(AsciiText::Lower(deletion.guid));
     std::erase_if(feed.items, [&deleted](const InboxItem& item) {
       return deleted.contains(AsciiText::Lower(item.guid));
     });
   }
+  const SourceState::Validators validators = SourceState::ValidatorsToRecord(answer, nowMs);
 
   // One read and one rewrite of the inbox for the whole feed, however many items it brings.
   std::size_t stored = 0;

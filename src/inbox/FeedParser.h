@@ -54,10 +54,12 @@ bool ParseFeed(const std::string& feedText, const std::string& sourceTitle);
 
 // ParseFeed's work without a box: the failure is returned. The text is taken, and let go as soon
 // as it is parsed. Messages the user deleted are not stored again while the feed carries their
-// guids, and forgotten once it does not. Once the new messages are stored, the answer's
-// validators are recorded with what the inbox now holds; a failure leaves them as they were.
+// guids, and forgotten only once full answers have lacked them for a while
+// (SourceState::UpdateDeletions). Once the new messages are stored, the answer's validators that
+// can be trusted (SourceState::ValidatorsToRecord, the clock standing in for a missing Date) are
+// recorded with what the inbox now holds; a failure leaves the old ones as they were.
 FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
-                      const SourceState::Validators& validators = {});
+                      const SourceState::Answer& answer = {});
 
 // Shows the box of a failure, as ParseFeed does; a detail, when given, follows on a line of its
 // own.

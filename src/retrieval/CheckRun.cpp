@@ -139,8 +139,8 @@ void Process(const std::string& link, IHttp::Result answer, TreeControl& tree, C
     // A transfer error counts as an empty answer.
     ReportFailure({mInbox::FeedFailure::Blank, title, answer.error, true}, mode, run, outcome);
   } else {
-    const mInbox::FeedFailure failure =
-        mInbox::StoreFeed(std::move(answer.text), title, {answer.etag, answer.lastModified});
+    const mInbox::FeedFailure failure = mInbox::StoreFeed(
+        std::move(answer.text), title, {answer.etag, answer.lastModified, answer.date});
     if (failure != mInbox::FeedFailure::None)
       ReportFailure({failure, title, mInbox::FailureReason(failure)}, mode, run, outcome);
   }

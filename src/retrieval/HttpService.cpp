@@ -253,6 +253,7 @@ class HttpService::Transfer : public QObject {
       result.ok = true;
       result.etag = reply.rawHeader("ETag").toStdString();
       result.lastModified = reply.rawHeader("Last-Modified").toStdString();
+      result.date = reply.rawHeader("Date").toStdString();
       m_contentType = reply.rawHeader("Content-Type").toStdString();
     }
     End();

@@ -4,10 +4,11 @@
 #   rewrite: the probe flips one entry of a 5 MB inbox through cINI; the file is then byte for
 #     byte the old or the new one, never torn.
 #   check: `quillpost --check` over 20 sources whose feeds grow each round while read flags
-#     change and messages are deleted: every file stays whole, every message stored before keeps
-#     its read flag, no deleted message comes back while its feed still carries it, a run that
-#     stored anything removed the temporaries earlier kills left, and only those. Every tenth run
-#     and the last run to their end and leave no temporary.
+#     change and messages are deleted, some rounds served as an empty channel or a shortened
+#     feed (a server's bad day): every file stays whole, every message stored before keeps its
+#     read flag, no deleted message ever comes back, a run that stored anything removed the
+#     temporaries earlier kills left, and only those. Every tenth run and the last run to their
+#     end and leave no temporary.
 #   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS of each kind, default 50)
 # QP_CRASH_KINDS="rewrite check" picks the kinds, QP_CRASH_SEED repeats the delays,
 # QP_CRASH_KEEP=1 keeps the work folder, QP_CRASH_WINDOW sets the items per feed (100).
@@ -79,6 +80,7 @@ rewrite_kills() {
 
 check_kills() {
   local data="$work/data/Quillpost Data" round=$window before_store=0 temps_gone=0 earlier lost back
+  local shown
   mkdir -p "$work/feeds" "$work/run" "$work/config" "$data"
   : > "$work/deleted"
   export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
@@ -115,7 +117,13 @@ check_kills() {
   echo "check: a whole run takes ${duration_ms} ms"
 
   for ((run = 1, killed = 0; killed < kills; run++)); do
-    "$probe" feeds "$work/feeds" "$sources" $((++round)) "$window"
+    # A bad day drops items for a round; the deleted ones among them must stay deleted after.
+    case $((RANDOM % 4)) in
+      0) shown=0 ;;
+      1) shown=$((window / 5)) ;;
+      *) shown=$window ;;
+    esac
+    "$probe" feeds "$work/feeds" "$sources" $((++round)) "$shown"
     "$probe" delete "$data" "$sources" 2 "$((seed * 1000 + run))" >> "$work/deleted" ||
       fatal "cannot delete messages"
     "$probe" flip "$data" "$sources" "$flips" "$((seed * 1000 + run))" > "$work/before" ||

@@ -32,9 +32,10 @@ feed() {
   printf '<?xml version="1.0" encoding="UTF-8"?><rss version="2.0"><channel><title>%s</title><link>http://news.quillpost.test/%s</link><description>%s</description>%s</channel></rss>\n' \
     "$2" "$1" "$2" "$(cat)" > "$work/feeds/$1.xml"
 }
-# Serves the feeds folder on 127.0.0.1, logging each request; sets base.
+# Serves the feeds folder on 127.0.0.1, logging each request, with the server's further options;
+# sets base.
 start_feed_server() {
-  "$build/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" > "$work/port" & pids+=($!)
+  "$build/qp_feed_server" --dir "$work/feeds" --log "$work/requests.log" "$@" > "$work/port" & pids+=($!)
   wait_for 200 test -s "$work/port" || fail "the feed server did not start"
   base="http://127.0.0.1:$(cat "$work/port")"
 }

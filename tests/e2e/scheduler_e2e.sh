@@ -3,7 +3,9 @@
 # xvfb-run). A one-minute schedule in settings.cfg checks both sources with no key pressed and no
 # box; `quillpost --check` beside the running reader exits 0 and the reader's tree shows the new
 # message while keeping what the user unfolded and selected; three open tabs close with Shift+F4;
-# Ctrl+Q ends the program and takes its tray icon along. A second start with boxes on the screen:
+# a feed written, checked and rewritten within one second, served as a plain static server
+# dates it (Last-Modified only), still brings the rewrite at the next scheduled check; Ctrl+Q
+# ends the program and takes its tray icon along. A second start with boxes on the screen:
 # Delete answered No with Return leaves the message stored, closed and unread. Screenshots go to
 # QP_SCREENSHOT_DIR when it is set.
 #
@@ -15,7 +17,7 @@ command -v trayer >/dev/null || fail "trayer gives the session its notification 
 trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 & pids+=($!)
 
 # settings.cfg lies beside a program whose folder is writable: a copy of its own.
-start_feed_server
+start_feed_server --plain
 mkdir "$work/program"
 cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/program/"
 build="$work/program"
@@ -77,6 +79,22 @@ key Escape && sleep 0.5 && focus_main
 key shift+F4 && sleep 0.5 && key ctrl+s && sleep 1
 ! save_dialog || fail "a document is still open after Close All"
 shot tabs-closed
+
+# Written, checked and rewritten within one second: the rewrite carries the date of the answer
+# the check stored, and a plain static server would answer it 304 until the feed changed again.
+sleep "$(awk "BEGIN { print 1 - $(date +%N) / 1e9 }")"
+second=$(date +%s)
+garden_letters() {
+  printf '%s\n' "${@/%/|Mon, 07 Dec 2026|Letter}" 'garden-2|Sun, 06 Dec 2026|Seed swap season' \
+    'garden-1|Tue, 01 Dec 2026|Mulch before the frost' | letters garden "Garden Letter"
+}
+garden_letters garden-3
+out=$(cd "$work" && "$build/quillpost" --check 2>&1) || fail "--check beside the reader: exit $?: $out"
+holds "$garden" 3 || fail "--check did not store the new letter"
+garden_letters garden-4 garden-3
+[ "$(date +%s)" = "$second" ] || echo "note: the rewrite came after the check's second" >&2
+wait_for 900 holds "$garden" 4 || fail "the letter rewritten within the check's second never arrived"
+expect_quiet_end
 
 # Into the tray and back; Ctrl+Q ends the program and its icon goes with it.
 key ctrl+t

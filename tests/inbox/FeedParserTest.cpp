@@ -145,14 +145,27 @@ TEST_F(FeedParser, MessagesThatCannotBeStoredAreReportedAndTheInboxKept) {
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{notStored});
 }
 
-// Regression: a message the user deleted came back, unread, at the next check.
+// Regression: a message the user deleted came back, unread, at the next check, and again after
+// an empty or shortened feed.
 TEST_F(FeedParser, DeletedStaysDeletedWhileCarriedAndValidatorsHoldOnlyForTheSameMessages) {
-  const SourceState::Validators v{"\"v1\"", "Sat, 05 Dec 2026 09:18:46 GMT"};
+  const SourceState::Answer answer{"\"v1\"", "Sat, 05 Dec 2026 09:18:46 GMT",
+                                   "Sat, 05 Dec 2026 10:00:00 GMT"};
+  const SourceState::Validators v{answer.etag, answer.lastModified};
   const auto store = [&](const std::vector<std::string>& guids) {
-    EXPECT_EQ(StoreFeed(FeedWithItems(guids), "S", v), FeedFailure::None);
+    EXPECT_EQ(StoreFeed(FeedWithItems(guids), "S", answer), FeedFailure::None);
     return std::to_string(NewMessageCount) + " new, deleted " +
            std::to_string(SourceState::Load().deleted.size());
   };
+  // Without a Date the clock tells when the answer came: a Last-Modified of that second is not
+  // recorded.
+  const auto lastModifiedKept = [&](const std::string& lastModified) {
+    StoreFeed(FeedWithItems({"a"}), "S", {"", lastModified, ""});
+    return SourceState::ValidatorsToSend().lastModified == lastModified;
+  };
+  platform.clock.nowMs = 1'796'000'000'999;
+  EXPECT_EQ(lastModifiedKept("Mon, 30 Nov 2026 00:53:20 GMT"), false);
+  EXPECT_EQ(lastModifiedKept("Mon, 30 Nov 2026 00:53:19 GMT"), true);
+
   store({"a", "b", "c"});
   for (const auto& [action, guid] :
        {std::pair{InboxAction::MarkRead, "a"}, {InboxAction::Delete, "b"}}) {
@@ -163,6 +176,10 @@ TEST_F(FeedParser, DeletedStaysDeletedWhileCarriedAndValidatorsHoldOnlyForTheSam
   EXPECT_EQ(SourceState::ValidatorsToSend(), v);
   EXPECT_EQ(store({"a", "B", "c"}), "0 new, deleted 1");  // a case variant names the same message
   const std::string older = InboxBytes();
+  // An empty channel and a shortened feed forget nothing; full answers lacking it for 30 days do.
+  EXPECT_EQ(store({}), "0 new, deleted 1");
+  EXPECT_EQ(store({"c"}), "0 new, deleted 1");
+  platform.clock.nowMs += 30 * 86'400'000LL;
   EXPECT_EQ(store({"a", "c"}), "0 new, deleted 0");
   EXPECT_EQ(store({"a", "b", "c"}), "1 new, deleted 0");
   EXPECT_EQ(SourceState::ValidatorsToSend(), v);

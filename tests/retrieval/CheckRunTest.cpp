@@ -175,8 +175,9 @@ TEST_F(CheckRunTest, DuringARunASecondTriggerIsRefusedAndAnUnsubscribedLinkSkipp
 
 TEST_F(CheckRunTest, StoredValidatorsAreSentA304ChangesNothingAndAFailedStoreKeepsTheOldOnes) {
   auto answer = [&](std::vector<std::string> guids, const std::string& etag) {
-    platform.http.answers[kZeta] = {true,  200,  TestData::FeedWithItems(guids), {},
-                                    false, etag, "Sat, 05 Dec 2026 09:18:46 GMT"};
+    platform.http.answers[kZeta] = {
+        true,  200,  TestData::FeedWithItems(guids),  {},
+        false, etag, "Sat, 05 Dec 2026 09:18:46 GMT", "Sat, 05 Dec 2026 10:00:00 GMT"};
   };
   auto sentEtag = [&] { return platform.http.requests.at(platform.http.requests.size() - 3).etag; };
   answer({"z1"}, "\"v1\"");

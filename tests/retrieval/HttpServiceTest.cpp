@@ -178,4 +178,9 @@ TEST_F(HttpServiceTest, TransfersOverlapSendValidatorsAndAnAbortEndsTheWaitAtOnc
   http.WaitForAny();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   EXPECT_EQ(http.Finished(hanging), true);
+
+  // The Date comes as the server sent it: it tells whether Last-Modified can be trusted.
+  server.SetRoute("/dated",
+                  {.body = kFeed, .headers = {{"Date", "Sun, 06 Nov 1994 08:49:37 GMT"}}});
+  EXPECT_EQ(Fetch(server.Url("/dated")).result.date, "Sun, 06 Nov 1994 08:49:37 GMT");
 }

@@ -39,19 +39,22 @@ constexpr const char* kHttpDate = "ddd, dd MMM yyyy hh:mm:ss 'GMT'";
 // Gives the route the file's validators: an ETag from its modification time in milliseconds and
 // its size, as common servers make it, and Last-Modified once the file is older than the current
 // second (a later change within that second would carry the same date and be answered 304 by
-// mistake). True when the request's conditions show that the client holds this version already:
-// If-None-Match decides when sent (weak comparison, as for GET), If-Modified-Since only without it.
-bool AddValidators(const QFileInfo& info, const FeedRequest& request, FeedRoute& route) {
+// mistake). Plain: only Last-Modified, always, as a simple static server sends it. True when the
+// request's conditions show that the client holds this version already: If-None-Match decides
+// when sent (weak comparison, as for GET), If-Modified-Since only without it.
+bool AddValidators(const QFileInfo& info, const FeedRequest& request, bool plain,
+                   FeedRoute& route) {
   const QDateTime modified = info.lastModified().toUTC();
   const QByteArray etag = '"' + QByteArray::number(modified.toMSecsSinceEpoch(), 16) + '-' +
                           QByteArray::number(info.size(), 16) + '"';
-  const bool dated = modified.toSecsSinceEpoch() < QDateTime::currentSecsSinceEpoch();
-  route.headers.append({"ETag", etag});
+  const bool dated = plain || modified.toSecsSinceEpoch() < QDateTime::currentSecsSinceEpoch();
+  if (!plain) route.headers.append({"ETag", etag});
   if (dated) {
     route.headers.append({"Last-Modified", QLocale::c().toString(modified, kHttpDate).toLatin1()});
   }
 
-  if (const QByteArray noneMatch = request.Header("If-None-Match"); !noneMatch.isEmpty()) {
+  if (const QByteArray noneMatch = request.Header("If-None-Match");
+      !noneMatch.isEmpty() && !plain) {
     for (QByteArray tag : noneMatch.split(',')) {
       tag = tag.trimmed();
       if (tag.startsWith("W/")) tag.remove(0, 2);
@@ -78,6 +81,7 @@ struct Shared {
   std::atomic<quint16> port{0};
   std::atomic<int> latencyMs{0};
   std::atomic<bool> conditional{true};
+  std::atomic<bool> plain{false};
 
   FeedRoute Find(const FeedRequest& request) const {
     const QByteArray& target = request.target;
@@ -96,7 +100,7 @@ struct Shared {
         QFile file(folderCopy + "/" + name);
         if (file.open(QIODevice::ReadOnly)) {
           FeedRoute route;
-          if (conditional && AddValidators(QFileInfo(file), request, route)) {
+          if (conditional && AddValidators(QFileInfo(file), request, plain, route)) {
             route.status = 304;
             route.contentType.clear();
             return route;
@@ -223,7 +227,16 @@ class Connection : public QObject {
         "HTTP/1.1 " + QByteArray::number(route.status) + " " + Reason(route.status) + "\r\n";
     if (!route.contentType.isEmpty()) head += "Content-Type: " + route.contentType + "\r\n";
     if (route.gzip) head += "Content-Encoding: gzip\r\n";
-    for (const auto& [name, value] : route.headers) head += name + ": " + value + "\r\n";
+    bool dated = false;
+    for (const auto& [name, value] : route.headers) {
+      head += name + ": " + value + "\r\n";
+      dated |= name.compare("Date", Qt::CaseInsensitive) == 0;
+    }
+    if (!dated) {
+      head +=
+          "Date: " + QLocale::c().toString(QDateTime::currentDateTimeUtc(), kHttpDate).toLatin1() +
+          "\r\n";
+    }
     if (!route.endless && route.status != 304)
       head += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
     head += m_keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
@@ -408,6 +421,8 @@ void FeedServer::ServeFolder(const QString& folder) {
 void FeedServer::SetLatency(int milliseconds) { m_shared->latencyMs = milliseconds; }
 
 void FeedServer::SetConditional(bool on) { m_shared->conditional = on; }
+
+void FeedServer::SetPlainValidators(bool on) { m_shared->plain = on; }
 
 void FeedServer::LogRequestsTo(const QString& path) {
   QMutexLocker lock(&m_shared->mutex);

@@ -2,7 +2,8 @@
 // A loopback HTTP/1.1 server for tests, benchmarks and the demo. Routes by path answer with
 // fault modes (latency, slow drip, a body broken off or without end, redirect chains and loops,
 // gzip); paths without a route may come from a folder of files, answered as a real server
-// would (keep-alive, validators, 304 to conditional requests). Every request is logged.
+// would (keep-alive, validators, 304 to conditional requests). Every answer carries a Date
+// unless its route sets one. Every request is logged.
 //
 // It runs in the caller's thread, served by whatever event loop runs there (a download's local
 // loop is enough), or in a thread of its own for callers that block.
@@ -81,6 +82,9 @@ class FeedServer {
   void ServeFolder(const QString& folder);
   // Off: folder answers carry no validators and conditional requests get the full answer.
   void SetConditional(bool on);
+  // On: folder answers carry only a Last-Modified date, also for a file changed within the
+  // current second, as a simple static server sends it.
+  void SetPlainValidators(bool on);
   // Every request from now on waits this long before its answer, on top of its route's own
   // latency; other connections are served meanwhile.
   void SetLatency(int milliseconds);

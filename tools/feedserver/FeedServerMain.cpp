@@ -1,8 +1,10 @@
-// qp_feed_server --dir D [--port P] [--log F] [--latency-ms N] [--no-conditional]: serves the
-// files of folder D as application/rss+xml on 127.0.0.1 and prints the port it listens on, for
-// benchmark scripts, the demo and the end-to-end tests; with --log, every request's method and
-// target go to file F. Answers carry ETag and Last-Modified and conditional requests get 304,
-// unless --no-conditional; --latency-ms delays every answer.
+// qp_feed_server --dir D [--port P] [--log F] [--latency-ms N] [--no-conditional | --plain]:
+// serves the files of folder D as application/rss+xml on 127.0.0.1 and prints the port it
+// listens on, for benchmark scripts, the demo and the end-to-end tests; with --log, every
+// request's method and target go to file F. Answers carry ETag and Last-Modified and conditional
+// requests get 304, unless --no-conditional; --plain sends only Last-Modified, the file's time
+// even within the current second, as a simple static server does; --latency-ms delays every
+// answer.
 
 #include "feedserver/FeedServer.h"
 
@@ -23,7 +25,10 @@ int main(int argc, char** argv) {
   const QCommandLineOption latencyOption("latency-ms", "Wait before every answer.", "ms", "0");
   const QCommandLineOption unconditionalOption(
       "no-conditional", "No ETag or Last-Modified; conditional requests get the full answer.");
-  parser.addOptions({dirOption, portOption, logOption, latencyOption, unconditionalOption});
+  const QCommandLineOption plainOption(
+      "plain", "Only Last-Modified, even for a file changed within the current second.");
+  parser.addOptions(
+      {dirOption, portOption, logOption, latencyOption, unconditionalOption, plainOption});
   parser.process(app);
 
   const QString folder = parser.value(dirOption);
@@ -47,6 +52,7 @@ int main(int argc, char** argv) {
   TestSupport::FeedServer server;
   server.ServeFolder(QFileInfo(folder).absoluteFilePath());
   server.SetConditional(!parser.isSet(unconditionalOption));
+  server.SetPlainValidators(parser.isSet(plainOption));
   server.SetLatency(latency);
   if (parser.isSet(logOption)) server.LogRequestsTo(parser.value(logOption));
   if (!server.Listen(static_cast<quint16>(port))) {
