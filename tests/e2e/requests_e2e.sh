@@ -8,7 +8,8 @@
 #   running, Escape in the busy window stops it, and --check says so.
 # - With a dialog open, --check gets the busy text after a minute; a due scheduled check waits
 #   for a Delete box, so answering Yes deletes at once.
-# - A second start shows the running reader's window; a second start with -s ends quietly.
+# - A second start shows the running reader's window; a second start with -s ends quietly;
+#   --import-opml beside the reader is carried out by it.
 #
 #   xvfb-run -a -s "-screen 0 1280x800x24" bash tests/e2e/requests_e2e.sh BUILD_DIR
 set -euo pipefail
@@ -42,6 +43,8 @@ finish_check() { set +e; wait "$checkpid"; status=$?; set -e; took=$(($(now_ms) 
 busy_window() { xdotool search --onlyvisible --name '^Quillpost$' 2>/dev/null | head -1; }
 busy_shown() { [ -n "$(busy_window)" ]; }
 focus_busy() { xdotool windowfocus --sync "$(busy_window)"; sleep 0.3; }
+# Rows of the tree by their place from the top; a button other than the left one as second word.
+row() { xdotool mousemove --window "$wid" 120 $((72 + 18 * $1)) click "${2:-1}"; sleep 0.3; }
 is_read() { grep -A6 "^\[$2\]" "$data/$1/inbox.dat" | grep -q '^read=1'; }
 
 # What a check of its own prints, for comparison: the hanging source times out once.
@@ -104,17 +107,25 @@ start=$(now_ms)
 [ $(($(now_ms) - start)) -lt 5000 ] || fail "the second start took too long"
 wait_for 30 xdotool search --onlyvisible --name "Quillpost \(Standard Version\)" >/dev/null || fail "the second start did not show the reader"
 "$program" -s > "$work/second.log" 2>&1 || fail "the second start with -s ended with $?"
+
+# --import-opml beside the reader: the command reads the file, the reader subscribes and shows it.
+item garden-1 "Mulch before the frost" "Tue, 01 Dec 2026" "Ann" ann@news.quillpost.test "Mulch" "Tue, 01 Dec 2026" "<p>Mulch.</p>" | feed garden "Garden Letter"
+printf '<?xml version="1.0"?><opml version="2.0"><body><outline text="Garden Letter" xmlUrl="%s/garden.xml?news.quillpost.test"/><outline text="Town Weekly" xmlUrl="%s/town.xml"/></body></opml>' "$base" "$base" > "$work/sources.opml"
+(cd / && "$program" --import-opml "$work/sources.opml") > "$work/import.out" 2> "$work/import.err" && status=0 || status=$?
+[ "$status" = 1 ] || fail "--import-opml beside the reader ended with $status: $(cat "$work/import.err")"
+grep -q '^1 source added from' "$work/import.out" && grep -q 'not imported: "Town Weekly"' "$work/import.err" || fail "--import-opml printed: $(cat "$work/import.out" "$work/import.err")"
+focus_main && row 0 && key F5
+wait_for 50 grep -q '^GET /garden.xml' "$work/requests.log" || fail "the reader's tree does not show the imported source"
 [ ! -s "$work/second.log" ] && [ ! -s "$work/boxes.log" ] || fail "a second start said something"
-! grep -rq 'Task Manager' "$work"/*.err "$work"/*.out "$work/second.log" || fail "a switch printed the refusal"
+! grep -rq 'Task Manager' "$work"/*.err "$work"/*.out "$work/second.log" "$work/boxes.log" || fail "a switch printed the refusal"
 focus_main && key ctrl+q
 wait_for 100 eval '! kill -0 "$app" 2>/dev/null' || fail "Ctrl+Q did not end the program"
 
 # A scheduled check falls due while a Delete box is open: it waits, and Yes deletes at once.
 settings 1 0
 real_boxes=1 start_program
-row() { xdotool mousemove --window "$wid" 120 $((72 + 18 * $1)) click "${2:-1}"; sleep 0.3; }
-row 1 && key Right
-row 2 3
+row 2 && key Right  # Town Weekly, after Garden Letter and Hang Letter
+row 3 3
 xdotool mousemove_relative -- 40 34 click 1  # the popup's "Delete"
 timeout 20 xdotool search --sync --onlyvisible --name '^Delete selected Item\?$' >/dev/null || fail "no delete question"
 requests=$(wc -l < "$work/hang.log")

@@ -1,6 +1,8 @@
 // Sources to and from OPML: the file written, the outlines taken, the refusals and hostile files.
 #include "core/mAppFunctions.h"
 #include "entry/OpmlCommand.h"
+#include "shell/ForwardedCheck.h"
+#include "subscriptions/SourceTree.h"
 #include "subscriptions/Opml.h"
 #include "support/DataFolder.h"
 
@@ -153,6 +155,33 @@ TEST_F(OpmlTest, ASubscriptionFileThatCannotBeOpenedFailsTheImportInOneBox) {
       (std::vector<TestSupport::ShownBox>{{result.error + ".", "Import Sources from OPML", 48}}));
   // Nothing was imported, so no outline is named as left out.
   EXPECT_EQ(Run(true), std::tuple(2, "", "quillpost: " + result.error + ".\n"));
+}
+
+// Beside a running reader the command hands over what it read and prints what its own import
+// would have printed; the reader's tree shows the new source and no box comes up there.
+// Regression: the command refused with the advice to end the reader in the Task Manager.
+TEST_F(OpmlTest, BesideAReaderTheCommandHandsItTheOutlinesAndPrintsAsIfItHadImported) {
+  AddSource("Known", kHost + "known");
+  WriteOpml("<outline text=\"A\" xmlUrl=\"" + kHost + "a\"/><outline text=\"Empty\"/>" +
+            "<outline text=\"Known\" xmlUrl=\"" + kHost + "known\"/>");
+  TreeControl tree("tvMessages");
+  mSubscriptions::LoadSubscriptions(tree);
+  platform.instanceLock.available = false;  // the reader holds the data folder
+  std::vector<std::size_t> outlines;
+  const auto reader = [&](const std::string& bytes) -> std::optional<std::string> {
+    const ForwardedCheck::Request request = ForwardedCheck::ReadRequest(bytes);
+    outlines.push_back(request.outlines.size());
+    return ForwardedCheck::WriteReply(ForwardedCheck::Import(tree, request.outlines));
+  };
+  std::ostringstream out, err;
+  EXPECT_EQ(OpmlCommand::Import(File(), out, err, reader), 1);
+  EXPECT_EQ(out.str() + err.str(),
+            "1 source added from " + File() + ", 2 skipped.\n"
+            "quillpost: not imported: \"Empty\": it has no source link\n"
+            "quillpost: not imported: \"Known\" <" + kHost + "known>: already subscribed\n");
+  EXPECT_EQ(outlines, std::vector<std::size_t>{2});
+  EXPECT_EQ(TestData::TopLevelTexts(tree).size(), 2u);
+  EXPECT_EQ(platform.messageBox.shown.size(), 0u);
 }
 
 // None of these may crash, hang, expand anything or change subscriptions.dat.
