@@ -13,6 +13,8 @@
 set -euo pipefail
 build=$(cd "${1:?usage: scheduler_e2e.sh BUILD_DIR}" && pwd)
 source "$(dirname "$0")/e2e_common.sh"
+# The program's minute, and so the schedule's, is 10 s here.
+export QUILLPOST_TEST_MINUTE_MS=10000
 command -v trayer >/dev/null || fail "trayer gives the session its notification area"
 trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 & pids+=($!)
 
@@ -46,7 +48,7 @@ tray_icons() { xwininfo -children -id "$(xdotool search --name '^panel$' | head 
 # The schedule checks by itself, without any key press and without a box.
 schedule 1
 start_program
-wait_for 1000 holds "$town" 2 || fail "no automatic check within 100 s"
+wait_for 300 holds "$town" 2 || fail "no automatic check within 30 s"
 wait_for 100 holds "$garden" 1 || fail "the automatic check left out a source"
 sleep 1
 expect_quiet_end
@@ -93,7 +95,7 @@ out=$(cd "$work" && "$build/quillpost" --check 2>&1) || fail "--check beside the
 holds "$garden" 3 || fail "--check did not store the new letter"
 garden_letters garden-4 garden-3
 [ "$(date +%s)" = "$second" ] || echo "note: the rewrite came after the check's second" >&2
-wait_for 900 holds "$garden" 4 || fail "the letter rewritten within the check's second never arrived"
+wait_for 300 holds "$garden" 4 || fail "the letter rewritten within the check's second never arrived"
 expect_quiet_end
 
 # Into the tray and back; Ctrl+Q ends the program and its icon goes with it.
