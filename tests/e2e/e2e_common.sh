@@ -79,3 +79,15 @@ expect_quiet_end() {
   kill -0 "$app" 2>/dev/null || fail "the program is not running any more"
   [ ! -s "$work/boxes.log" ] || fail "unexpected message boxes"
 }
+# With a notification area (trayer) on the session.
+start_tray() {
+  command -v trayer >/dev/null || fail "trayer gives the session its notification area"
+  trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 & pids+=($!)
+}
+# settings.cfg lies beside a program whose folder is writable: a copy of its own in
+# $work/program; scheduler INTERVAL ATSTART writes its schedule.
+own_program() {
+  mkdir "$work/program"
+  cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/program/"
+}
+scheduler() { printf '[scheduler]\r\ninterval=%s\r\natstart=%s\r\n' "$1" "$2" > "$work/program/settings.cfg"; }

@@ -16,8 +16,7 @@ set -euo pipefail
 build=$(cd "${1:?usage: requests_e2e.sh BUILD_DIR}" && pwd)
 source "$(dirname "$0")/e2e_common.sh"
 export QUILLPOST_TEST_MINUTE_MS=4000
-command -v trayer >/dev/null || fail "trayer gives the session its notification area"
-trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 & pids+=($!)
+start_tray
 
 start_feed_server
 # A second server that takes each request and never answers.
@@ -28,12 +27,9 @@ item town-1 "Winter market opens" "Fri, 04 Dec 2026" "Town Desk" desk@news.quill
 subscribe "Hang Letter|$hang/hang.xml" "Town Weekly|$base/town.xml"
 town=${ids[1]}
 
-# settings.cfg lies beside a program whose folder is writable: a copy of its own.
-mkdir "$work/program"
-cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/program/"
+own_program
 program="$work/program/quillpost"
-settings() { printf '[scheduler]\r\ninterval=%s\r\natstart=%s\r\n' "$1" "$2" > "$work/program/settings.cfg"; }
-settings 0 0
+scheduler 0 0
 export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
 now_ms() { date +%s%3N; }
 # run_check NAME [ARGS]: the check command in the background, its output in NAME.out/.err.
@@ -122,7 +118,7 @@ focus_main && key ctrl+q
 wait_for 100 eval '! kill -0 "$app" 2>/dev/null' || fail "Ctrl+Q did not end the program"
 
 # A scheduled check falls due while a Delete box is open: it waits, and Yes deletes at once.
-settings 1 0
+scheduler 1 0
 real_boxes=1 start_program
 row 2 && key Right  # Town Weekly, after Garden Letter and Hang Letter
 row 3 3
@@ -140,7 +136,7 @@ focus_main && key ctrl+q
 wait_for 100 eval '! kill -0 "$app" 2>/dev/null' || fail "Ctrl+Q did not end the program"
 
 # Checking at start with a hanging source: Ctrl+F5 shows that run instead of doing nothing.
-settings 0 1
+scheduler 0 1
 start_program
 focus_main && key ctrl+F5
 wait_for 30 busy_shown || fail "Ctrl+F5 during the check at start showed nothing"

@@ -15,15 +15,11 @@ build=$(cd "${1:?usage: scheduler_e2e.sh BUILD_DIR}" && pwd)
 source "$(dirname "$0")/e2e_common.sh"
 # The program's minute, and so the schedule's, is 10 s here.
 export QUILLPOST_TEST_MINUTE_MS=10000
-command -v trayer >/dev/null || fail "trayer gives the session its notification area"
-trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 >/dev/null 2>&1 & pids+=($!)
+start_tray
 
-# settings.cfg lies beside a program whose folder is writable: a copy of its own.
 start_feed_server --plain
-mkdir "$work/program"
-cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/program/"
+own_program
 build="$work/program"
-schedule() { printf '[scheduler]\r\ninterval=%s\r\natstart=0\r\n' "$1" > "$build/settings.cfg"; }
 
 # letters NAME TITLE, then lines GUID|DAY|TITLE.
 letters() {
@@ -46,7 +42,7 @@ save_dialog() { xdotool search --onlyvisible --name '^Save Article Description a
 tray_icons() { xwininfo -children -id "$(xdotool search --name '^panel$' | head -1)" | grep -c ' 22x22+' || true; }
 
 # The schedule checks by itself, without any key press and without a box.
-schedule 1
+scheduler 1 0
 start_program
 wait_for 300 holds "$town" 2 || fail "no automatic check within 30 s"
 wait_for 100 holds "$garden" 1 || fail "the automatic check left out a source"
@@ -110,7 +106,7 @@ wait "$app" || fail "the program ended with exit $?"
 [ ! -s "$work/boxes.log" ] || fail "unexpected message boxes"
 
 # Boxes on the screen: Delete, then No with Return. Nothing opens, nothing is deleted or read.
-schedule 0
+scheduler 0 0
 real_boxes=1 start_program
 row 1 && key Right
 row 3 3
