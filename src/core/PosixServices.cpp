@@ -87,6 +87,8 @@ std::string Environment::ExecutableName() {
 
 std::string Environment::ConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
 
+std::string Environment::CacheFolder() { return XdgFolder("XDG_CACHE_HOME", ".cache"); }
+
 bool Environment::IsWritableFolder(const std::string& folder) {
   std::error_code ec;
   return !folder.empty() && std::filesystem::is_directory(folder, ec) &&

@@ -19,6 +19,7 @@ class Environment : public Services::IEnvironment {
   std::string ProgramFolder() override;
   std::string ExecutableName() override;
   std::string ConfigFolder() override;
+  std::string CacheFolder() override;
   // access() also answers for read-only mounts; for root every other folder counts as writable,
   // which is true.
   bool IsWritableFolder(const std::string& folder) override;

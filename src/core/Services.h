@@ -58,6 +58,9 @@ class IEnvironment {
   // The user's configuration folder ($XDG_CONFIG_HOME, else ~/.config) without a trailing
   // separator; empty when unknown.
   virtual std::string ConfigFolder() = 0;
+  // The user's cache folder ($XDG_CACHE_HOME, else ~/.cache) without a trailing separator; empty
+  // when unknown.
+  virtual std::string CacheFolder() = 0;
   // Whether files can be created and renamed in the folder; false for a missing one.
   virtual bool IsWritableFolder(const std::string& folder) = 0;
 };

@@ -55,18 +55,24 @@ void DblClick(TreeControl& tree, IDocumentHost& host) {
 void OpenSelectedMessage(TreeControl& tree, IDocumentHost& host) {
   const Node* selected = tree.SelectedItem();
   if (!selected || selected->IsTopLevel()) return;
-  const std::string sourceId = selected->Parent()->Key();
-  const std::string guid = selected->Tag();
+  OpenMessage(tree, host, selected->Parent()->Key(), selected->Tag());
+}
+
+bool OpenMessage(TreeControl& tree, IDocumentHost& host, const std::string& sourceId,
+                 const std::string& guid) {
   // A message that could not be shown is not marked read.
-  if (!MessageRendering::ShowMessage(sourceId, guid, host)) return;
-  Node* node = FindMessage(tree, sourceId, guid);
-  if (!node || node->Image() != MessageTreeImage::Unread) return;
-  node->SetImage(MessageTreeImage::Read);
-  node->SetBold(false);
-  // Named again rather than trusting what the rendering left behind.
+  if (!MessageRendering::ShowMessage(sourceId, guid, host)) return false;
+  if (Node* node = FindMessage(tree, sourceId, guid)) {
+    if (node->Image() != MessageTreeImage::Unread) return true;
+    node->SetImage(MessageTreeImage::Read);
+    node->SetBold(false);
+  }
+  // Named again rather than trusting what the rendering left behind. A message read already is
+  // left as it is.
   mInbox::SourceID = sourceId;
   mInbox::CurrentItem.guid = guid;
   mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::MarkRead));
+  return true;
 }
 
 void KeyDown(TreeControl& tree, IDocumentHost& host, int keyCode, int /*shift*/) {

@@ -35,6 +35,10 @@ void KeyDown(TreeControl& tree, IDocumentHost& host, int keyCode, int shift);
 void KeyUp(TreeControl& tree, int keyCode, int shift);
 // Shows the selected message node's message and marks it read; nothing for a source node.
 void OpenSelectedMessage(TreeControl& tree, IDocumentHost& host);
+// Shows a message as the tree opens one (a search's hit) and marks it read, in the inbox and in
+// its node when the tree shows it. False when it could not be shown (then it stays unread).
+bool OpenMessage(TreeControl& tree, IDocumentHost& host, const std::string& sourceId,
+                 const std::string& guid);
 inline constexpr int kKeyReturn = 13;
 // Asks before renaming, then renames the source in the subscription file. The source is found
 // again by its key after the box: a check meanwhile may have replaced the node, or an

@@ -2,6 +2,7 @@
 
 #include "core/TreeModel.h"
 #include "presentation/PanelActions.h"
+#include "presentation/SearchPane.h"
 #include "subscriptions/SourceTree.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QPalette>
 #include <QToolButton>
 #include <QTreeView>
+
 #include <QVBoxLayout>
 
 namespace {
@@ -122,9 +124,17 @@ void frmOptions::BuildOptionBar() {
   picMsgContainer->setObjectName(QStringLiteral("picMsgContainer"));
   auto* container = new QVBoxLayout(picMsgContainer);
   container->setContentsMargins(0, 0, 0, 0);
+  // The search stands above the tree; while a query stands its list takes the tree's place.
+  ucSearch = new SearchPane(m_tree, m_host, picMsgContainer);
+  container->addWidget(ucSearch);
   tvMessages = new QTreeView(picMsgContainer);
   tvMessages->setObjectName(QStringLiteral("tvMessages"));
-  container->addWidget(tvMessages);
+  container->addWidget(tvMessages, 1);
+  connect(ucSearch, &SearchPane::QueryActiveChanged, this, [this, container](bool active) {
+    tvMessages->setVisible(!active);
+    container->setStretchFactor(ucSearch, active ? 1 : 0);
+    if (!active) tvMessages->setFocus();
+  });
   messages->SetContent(picMsgContainer, 1);
   m_model->AttachView(tvMessages);
   // A check run disables the tree, and Qt then moves the keyboard focus to the next control of

@@ -13,6 +13,7 @@ class IDocumentHost;
 class QMenu;
 class QToolButton;
 class QTreeView;
+class SearchPane;
 class TreeModel;
 
 class frmOptions : public QWidget {
@@ -26,6 +27,7 @@ class frmOptions : public QWidget {
   TreeControl& Tree() { return m_tree; }
   TreeModel& Model() { return *m_model; }
   QTreeView* TreeView() const { return tvMessages; }
+  SearchPane* Search() const { return ucSearch; }
   // The main window's message popup, opened by a right click on a message.
   void SetPopupMenu(QMenu* menu) { m_popup = menu; }
   // The option bar's item of that key ("opt_settings", "help_file", ...), or nullptr.
@@ -48,6 +50,7 @@ class frmOptions : public QWidget {
   QWidget* ucOptionbar = nullptr;
   QWidget* picMsgContainer = nullptr;
   QTreeView* tvMessages = nullptr;
+  SearchPane* ucSearch = nullptr;
   bool m_refocusAfterRun = false;
   QList<QToolButton*> m_items;
   QMenu* m_popup = nullptr;

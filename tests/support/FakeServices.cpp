@@ -175,6 +175,7 @@ FakePlatform::FakePlatform() : root(MakeRoot()) {
   environment.appData = root + "/appdata";
   environment.programFolder = root + "/program";
   environment.configFolder = root + "/config";
+  environment.cacheFolder = root + "/cache";
   fs::create_directories(environment.appData);
   fs::create_directories(environment.programFolder);
   m_previous = Services::Current();

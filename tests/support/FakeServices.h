@@ -48,9 +48,10 @@ class FakeEnvironment : public Services::IEnvironment {
   std::string ProgramFolder() override { return programFolder; }
   std::string ExecutableName() override { return executableName; }
   std::string ConfigFolder() override { return configFolder; }
+  std::string CacheFolder() override { return cacheFolder; }
   // An existing folder, unless listed as read-only (tests run as root, where chmod stops nothing).
   bool IsWritableFolder(const std::string& folder) override;
-  std::string appData, programFolder, configFolder, executableName = "quillpost";
+  std::string appData, programFolder, configFolder, cacheFolder, executableName = "quillpost";
   std::set<std::string> readOnlyFolders;
 };
 
