@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unordered_map>
@@ -24,9 +25,11 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr char kEncodedLineFeed = '\x05';
 
-// Ids: 22 bits of day, 20 of time within the day, 4 for messages of the very same time.
-constexpr int kSeqBits = 4;
+// Ids: 22 bits of day, 20 of time within the day, 6 for messages of the very same time. The
+// messages of a day without a time share the lowest 2^16 times of the day, 4 million ids.
+constexpr int kSeqBits = 6;
 constexpr int kWithinBits = 20;
+constexpr std::int64_t kUntimed = std::int64_t{1} << 16;
 constexpr int kDayBits = 22;
 constexpr std::int64_t kDayBias = std::int64_t{1} << 20;  // day 1 is about the year 1130
 // The time of day minus the zone lies within ±(99:99 + 24 h).
@@ -63,16 +66,22 @@ std::optional<std::string_view> HeaderName(std::string_view line, bool firstLine
   return line.substr(begin, end - begin);
 }
 
+// Eight bytes at a time: the digest of a million messages must not cost seconds.
 void Hash(std::uint64_t& hash, std::string_view text) {
-  const std::uint64_t size = text.size();
-  for (int i = 0; i < 8; ++i) {
-    hash ^= (size >> (8 * i)) & 0xff;
-    hash *= 1099511628211ull;
+  const auto mix = [&hash](std::uint64_t word) {
+    hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+    hash ^= hash >> 29;
+  };
+  mix(text.size());
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    mix(word);
   }
-  for (const char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
-  }
+  std::uint64_t tail = 0;
+  std::memcpy(&tail, text.data() + at, text.size() - at);
+  mix(tail);
 }
 
 std::string Decoded(std::string_view description) {
@@ -99,7 +108,10 @@ bool ReadFile(const std::string& path, std::string& text, std::error_code& ec) {
   if (ec || !fs::is_regular_file(status)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // Read in large blocks: the file may grow or shrink meanwhile (the caller compares stamps).
+  std::vector<char> buffer(std::size_t{1} << 20);
+  while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0)
+    text.append(buffer.data(), std::size_t(in.gcount()));
   return !in.bad();
 }
 
@@ -134,33 +146,62 @@ std::vector<Span> Sections(std::string_view text, std::int64_t base) {
   return spans;
 }
 
+// The file in one pass, by the INI reader's rules (config/IniDocument.h): lines end at LF (a CR
+// before it dropped), "[name]" opens a section, "key=value" lines inside one are entries with
+// blanks around key and value trimmed, names compare without ASCII case (a stray CR as a blank);
+// of sections of one name and of keys of one name within a section the first counts.
 std::optional<std::vector<FileMessage>> ReadInbox(const std::string& path) {
   std::string text;
   std::error_code ec;
   if (!ReadFile(path, text, ec)) return std::nullopt;
-  std::unordered_map<std::string, Span> spans;
-  for (Span& span : Sections(text)) spans.emplace(span.name, std::move(span));
-  const IniDocument doc = IniDocument::Parse(std::move(text));
+  constexpr std::string_view kKeys[] = {"title", "description", "date", "time", "offset", "read"};
   std::vector<FileMessage> messages;
-  for (std::string& guid : doc.SectionNames()) {
-    FileMessage message;
-    mInbox::InboxItem& item = message.item;
-    item.title = doc.GetValue(guid, "title").value_or("");
-    item.description = doc.GetValue(guid, "description").value_or("");
-    item.date = doc.GetValue(guid, "date").value_or("");
-    item.time = doc.GetValue(guid, "time").value_or("");
-    item.offset = doc.GetValue(guid, "offset").value_or("");
-    // Anything but a clean 1 reads as unread, as the store reads it.
-    const std::optional<std::string> read = doc.GetValue(guid, "read");
-    item.read = read && cINI::CLngDefault(*read, 0) == 1 ? 1 : 0;
-    message.digest = Digest(item);
-    if (const auto span = spans.find(FoldedName(guid)); span != spans.end()) {
-      message.at = span->second.at;
-      message.size = span->second.size;
+  std::unordered_map<std::string, bool> seen;
+  FileMessage* current = nullptr;  // null outside a section and in a later one of a used name
+  bool found[std::size(kKeys)] = {};
+  std::string read;
+  const auto finish = [&](std::size_t end) {
+    if (!current) return;
+    current->size = static_cast<std::int64_t>(end) - current->at;
+    current->item.read = found[5] && cINI::CLngDefault(read, 0) == 1 ? 1 : 0;
+    current->digest = Digest(current->item);
+    current = nullptr;
+  };
+  std::optional<std::size_t> lastHeader;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t lf = text.find('\n', at);
+    const std::size_t next = lf == std::string::npos ? text.size() : lf + 1;
+    std::string_view line(text.data() + at, (lf == std::string::npos ? text.size() : lf) - at);
+    if (lf != std::string::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (const auto name = HeaderName(line, at == 0)) {
+      if (lastHeader) finish(at);
+      lastHeader = at;
+      if (seen.emplace(FoldedName(*name), true).second) {
+        messages.emplace_back();
+        current = &messages.back();
+        current->item.guid = std::string(*name);
+        current->at = static_cast<std::int64_t>(at);
+        std::fill(std::begin(found), std::end(found), false);
+      }
+    } else if (current) {
+      const std::size_t eq = line.find('=');
+      if (eq != std::string_view::npos) {
+        const std::string key = FoldedName(AsciiText::Trim(line.substr(0, eq), " \t\r"));
+        for (std::size_t k = 0; k < std::size(kKeys); ++k) {
+          if (found[k] || key != kKeys[k]) continue;
+          found[k] = true;
+          const std::string_view value = AsciiText::Trim(line.substr(eq + 1));
+          mInbox::InboxItem& item = current->item;
+          std::string* fields[] = {&item.title, &item.description, &item.date, &item.time,
+                                   &item.offset, &read};
+          fields[k]->assign(value);
+          break;
+        }
+      }
     }
-    item.guid = std::move(guid);
-    messages.push_back(std::move(message));
+    at = next;
   }
+  finish(text.size());
   return messages;
 }
 
@@ -232,11 +273,11 @@ Stamp StampOf(const std::string& path) {
 Band BandOf(const std::string& date, const std::string& time, const std::string& zone) {
   const mInbox::MessageTime when = mInbox::TimeOf(date, time, zone);
   if (!when.day) return {1, FirstDatedId() - 1};
-  const std::int64_t within =
-      when.seconds ? std::clamp<std::int64_t>(*when.seconds + kUtcBias + 1, 1,
-                                              (std::int64_t{1} << kWithinBits) - 1)
-                   : 0;
-  const std::int64_t low = BandStart(DayField(*when.day), within);
+  const std::int64_t day = DayField(*when.day);
+  if (!when.seconds) return {BandStart(day, 0), BandStart(day, kUntimed) - 1};
+  const std::int64_t within = std::clamp<std::int64_t>(*when.seconds + kUtcBias + kUntimed, 0,
+                                                       (std::int64_t{1} << kWithinBits) - 1);
+  const std::int64_t low = BandStart(day, within);
   return {low, low + (std::int64_t{1} << kSeqBits) - 1};
 }
 
@@ -261,22 +302,23 @@ std::string IndexedText(const mInbox::InboxItem& item) {
   std::replace(description.begin(), description.end(), '\x05', '\n');
   const mInbox::MessageHeader header = mInbox::ParseMessageHeader(description);
   std::string text;
+  // The page shows these fields as HTML too.
   for (const std::string* field : {&header.FromName, &header.FromEmail, &header.Subject}) {
-    const std::string_view value = AsciiText::Trim(*field, " \t\r\n");
+    const std::string value = HtmlText::ToText(*field);
     if (value.empty()) continue;
-    text += HtmlText::DecodeReferences(value);
+    text += value;
     text += '\n';
   }
   text += HtmlText::ToText(header.Body);
   // One line end, and no control character: the marks of a snippet are control characters.
-  std::string clean;
-  clean.reserve(text.size());
+  std::size_t kept = 0;
   for (const char c : text) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (c == '\r') continue;
-    clean += (u < 0x20 && c != '\n') || u == 0x7f ? ' ' : c;
+    text[kept++] = (u < 0x20 && c != '\n') || u == 0x7f ? ' ' : c;
   }
-  return clean;
+  text.resize(kept);
+  return text;
 }
 
 }  // namespace Archive
