@@ -544,23 +544,15 @@ class SearchIndex::Impl {
       }
       if (!m_jobs.empty()) {
         // Changes come in bursts (a check stores one source after another): each transaction
-        // costs a part of the text index of its own, so a burst goes in one.
-        const auto start = std::chrono::steady_clock::now();
-        while (!m_stop && m_waiting == 0 &&
-               std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
-          const std::size_t waiting = m_jobs.size();
-          if (!m_wake.wait_for(lock, std::chrono::milliseconds(100), [&] {
-                return m_stop || m_waiting > 0 || m_jobs.size() != waiting;
-              }))
-            break;
-        }
+        // costs a part of the text index of its own, so what comes within a moment goes in one.
+        m_wake.wait_for(lock, std::chrono::milliseconds(150),
+                        [this] { return m_stop || m_waiting > 0; });
         std::deque<Job> jobs;
         jobs.swap(m_jobs);
         m_busyJobs = jobs.size();
         lock.unlock();
-        const auto t0 = std::chrono::steady_clock::now();
         const bool done = Attempt([&] { ApplyJobs(jobs); });
-        if (getenv("QP_TRACE")) fprintf(stderr, "jobs %zu items %zu: %.1f ms\n", jobs.size(), jobs.empty() ? 0 : jobs.front().items.size(), std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        if (done) Attempt([&] { TidyIfNeeded(); });
         lock.lock();
         if (!done) {
           // What was told is lost with the transaction: those sources are indexed anew.
@@ -582,9 +574,7 @@ class SearchIndex::Impl {
       m_readAhead.notify_all();
       lock.unlock();
       std::optional<Stamp> indexed;
-      const auto t0 = std::chrono::steady_clock::now();
       const bool done = Attempt([&] { indexed = Rebuild(*next); });
-      if (getenv("QP_TRACE")) fprintf(stderr, "rebuild %s: %.1f ms\n", next->c_str(), std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
       // Current only while the file is still the one indexed; a later change was told, or is
       // found next time.
       const bool settled = done && indexed && InboxText::StampOf(InboxFile(*next)) == *indexed;
@@ -884,7 +874,6 @@ class SearchIndex::Impl {
   }
 
   void ApplyJobs(std::deque<Job>& jobs) {
-    const auto t0 = std::chrono::steady_clock::now();
     Sql::Transaction transaction(m_write);
     std::vector<NewText> texts;
     for (const Job& job : jobs) {
@@ -927,12 +916,8 @@ class SearchIndex::Impl {
       }
       SetStamp(sid, job.stamp);
     }
-    const auto t1 = std::chrono::steady_clock::now();
     InsertTexts(texts);
-    const auto t2 = std::chrono::steady_clock::now();
     transaction.Commit();
-    const auto t3 = std::chrono::steady_clock::now();
-    if (getenv("QP_TRACE")) fprintf(stderr, "  rows %.1f fts %.1f commit %.1f\n", std::chrono::duration<double, std::milli>(t1 - t0).count(), std::chrono::duration<double, std::milli>(t2 - t1).count(), std::chrono::duration<double, std::milli>(t3 - t2).count());
   }
 
   void DropUnlisted(const std::vector<std::string>& listed) {

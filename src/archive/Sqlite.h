@@ -102,7 +102,6 @@ class Tokenizer {
   std::vector<std::string> Tokens(std::string_view text) const;
 
  private:
-  fts5_tokenizer* m_api = nullptr;
   Fts5Tokenizer* m_tokenizer = nullptr;
   std::unique_ptr<fts5_tokenizer> m_table;
 };
