@@ -1,8 +1,10 @@
 #include "entry/DesktopEntry.h"
 
+#include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 #include "entry/HeadlessCheck.h"
 #include "entry/OpmlCommand.h"
+#include "entry/SearchCommand.h"
 #include "entry/ServiceSetup.h"
 #include "entry/mMain.h"
 #include "shell/frmMain.h"
@@ -148,7 +150,7 @@ void UseSessionBusOnlyWhereItIs() {
   ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
 
-enum class Mode { Desktop, Check, Help, Version, BadArguments, ExportOpml, ImportOpml };
+enum class Mode { Desktop, Check, Help, Version, BadArguments, ExportOpml, ImportOpml, Search };
 
 // "-s" is the system's own switch, taken as the whole argument text; the parser sees only the
 // switches we add, which all begin with "--", and the file names that follow the OPML ones.
@@ -163,6 +165,9 @@ Mode ParseArguments(int argc, char** argv, QString& error, QString& opmlFile) {
       if ((arg == QLatin1String("--export-opml") || arg == QLatin1String("--import-opml")) &&
           i + 1 < argc)
         arguments << QString::fromLocal8Bit(argv[++i]);
+      // The query may begin with "-" ("-word" excludes a word): attached, it stays a value.
+      if (arg == QLatin1String("--search") && i + 1 < argc)
+        arguments.back() += QLatin1Char('=') + QString::fromLocal8Bit(argv[++i]);
     }
   }
   if (!any) return Mode::Desktop;
@@ -175,6 +180,8 @@ Mode ParseArguments(int argc, char** argv, QString& error, QString& opmlFile) {
   const QCommandLineOption exportOpml(QStringLiteral("export-opml"), QString(), QStringLiteral("file"));
   const QCommandLineOption importOpml(QStringLiteral("import-opml"), QString(), QStringLiteral("file"));
   parser.addOptions({exportOpml, importOpml});
+  const QCommandLineOption search(QStringLiteral("search"), QString(), QStringLiteral("query"));
+  parser.addOption(search);
   if (!parser.parse(arguments)) {
     error = parser.errorText();
     return Mode::BadArguments;
@@ -190,13 +197,15 @@ Mode ParseArguments(int argc, char** argv, QString& error, QString& opmlFile) {
   }
   if (parser.isSet(help)) return Mode::Help;
   if (parser.isSet(version)) return Mode::Version;
+  if (parser.isSet(search)) opmlFile = parser.value(search);  // the query
+  if (parser.isSet(search)) return Mode::Search;
   if (parser.isSet(check)) return Mode::Check;
   return Mode::Desktop;
 }
 
 const char* kUsage =
-    "Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE | --help |\n"
-    "                  --version]\n"
+    "Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE |\n"
+    "                  --search QUERY | --help | --version]\n"
     "\n"
     "  (no switch)  start the reader; when it runs already, show its window\n"
     "  -s           start with only the notification-area icon\n"
@@ -215,6 +224,13 @@ const char* kUsage =
     "               not added is named on standard error\n"
     "               exit status of both: 0 all went well, 1 some outlines were skipped,\n"
     "               2 the file could not be read or written\n"
+    "  --search QUERY\n"
+    "               print the messages QUERY finds, newest first, one a line:\n"
+    "               YYYY-MM-DD<TAB>source title<TAB>message title; words must all\n"
+    "               occur, \"a phrase\", word*, -word, source:TITLE, is:unread, is:read,\n"
+    "               after:YYYY-MM-DD, before:YYYY-MM-DD; the index is brought up to\n"
+    "               date first (progress on standard error); exit status 0: found,\n"
+    "               1: nothing found, 2: no search possible\n"
     "  --help       show this text\n"
     "  --version    show the version\n";
 
@@ -231,7 +247,15 @@ int RunHeadlessCheck(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
   ServiceSetup::InstallHeadless();
+  const SearchCommand::IndexKeeper index;
   return HeadlessCheck::Run(std::cout, AskReader);
+}
+
+int RunSearch(int argc, char** argv, const QString& query) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
+  ServiceSetup::InstallHeadless();
+  return SearchCommand::Run(query.toStdString(), std::cout, std::cerr);
 }
 
 }  // namespace
@@ -258,6 +282,8 @@ int Run(int argc, char** argv) {
     case Mode::ExportOpml:
     case Mode::ImportOpml:
       return RunOpml(argc, argv, mode, opmlFile);
+    case Mode::Search:
+      return RunSearch(argc, argv, opmlFile);
     case Mode::Desktop:
       break;
   }
@@ -278,6 +304,7 @@ int Run(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Quillpost"));
   QApplication::setQuitOnLastWindowClosed(false);
   ServiceSetup::InstallDesktop();
+  mAppFunctions::RemoveStaleCaches();
 
   const std::string arguments = ArgumentText(argc, argv);
   const mMain::Start start = mMain::Main([&arguments] { LoadMainWindow(arguments); },

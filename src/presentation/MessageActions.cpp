@@ -5,7 +5,7 @@
 #include "core/Services.h"
 #include "core/TreeControl.h"
 #include "core/mGeneralFunctions.h"
-#include "presentation/HtmlText.h"
+#include "core/HtmlText.h"
 
 #include <algorithm>
 #include <cstddef>
