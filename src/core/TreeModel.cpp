@@ -186,8 +186,17 @@ bool TreeModel::canFetchMore(const QModelIndex& parent) const {
   return node && node->ChildrenPending() && m_tree->HasChildLoader();
 }
 
+// A view asks while it lays its rows out, which is no time to insert rows: the children come
+// right after. An unfolded node has them read at once anyway (expanded, SetExpanded).
 void TreeModel::fetchMore(const QModelIndex& parent) {
-  if (Node* node = NodeFromIndex(parent)) m_tree->FetchChildren(node);
+  if (!NodeFromIndex(parent)) return;
+  const QPersistentModelIndex later(parent);
+  QMetaObject::invokeMethod(
+      this,
+      [this, later] {
+        if (Node* node = NodeFromIndex(later)) m_tree->FetchChildren(node);
+      },
+      Qt::QueuedConnection);
 }
 
 QVariant TreeModel::data(const QModelIndex& index, int role) const {
