@@ -65,6 +65,15 @@ class BenchTiming : public QObject {
             [this](const QModelIndex& parent, int first, int last) {
               if (parent.isValid()) m_rows += last - first + 1;
             });
+    // The last counts may belong to rows out of sight, which are not drawn again: once all are
+    // known, the tree is drawn once more.
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll] {
+      if (m_options.Counts().Pending() > 0) return;
+      poll->stop();
+      m_options.TreeView()->viewport()->update();
+    });
+    poll->start(10);
   }
 
   bool eventFilter(QObject* watched, QEvent* event) override {

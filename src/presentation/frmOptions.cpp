@@ -121,7 +121,14 @@ void frmOptions::StartCounts() {
   m_saveCounts->setInterval(2'000);
   connect(m_saveCounts, &QTimer::timeout, this, [this] { m_counts->Save(); });
   m_counts->SetWake([this] {
-    QMetaObject::invokeMethod(this, [this] { m_counts->TakeCounted(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_counts->TakeCounted();
+          // The last count came in: kept at once, as a restart may follow soon.
+          if (m_counts->Pending() == 0) m_counts->Save();
+        },
+        Qt::QueuedConnection);
   });
   m_counts->SetOnChanged([this](const std::string& id) {
     m_model->CountChanged(id);
