@@ -83,7 +83,8 @@ check_kills() {
   local shown
   mkdir -p "$work/feeds" "$work/run" "$work/config" "$data"
   : > "$work/deleted"
-  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+    XDG_CACHE_HOME="$work/cache"
   unset QUILLPOST_MESSAGE_LOG
   "$probe" feeds "$work/feeds" "$sources" "$round" "$window"
   "$server" --dir "$work/feeds" > "$work/port" &
