@@ -7,16 +7,22 @@
 //   flip DATA SOURCES COUNT SEED      dump after flipping COUNT random read flags
 //   delete DATA SOURCES COUNT SEED    deletes COUNT random messages as the reader does; prints
 //                                     "source<TAB>guid" of each
+//   counts DATA CACHE       every count the counts cache CACHE still vouches for agrees with the
+//                           inbox; prints how many it vouches for
+//   recount DATA CACHE      counts every inbox into CACHE, as a reader's start does
 
 #include "config/IniDocument.h"
 #include "config/cINI.h"
 #include "core/AtomicFile.h"
+#include "core/PosixServices.h"
 #include "core/mAppFunctions.h"
+#include "inbox/UnreadCounts.h"
 #include "inbox/mInbox.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <random>
@@ -130,6 +136,28 @@ int Delete(const std::string& data, int count, unsigned seed) {
   return std::cout.flush() ? 0 : Fail("cannot write the listing");
 }
 
+// A cache a kill left behind may be older than the inboxes, never wrong about them.
+int Counts(const std::string& data, const std::string& cache, bool recount) {
+  PosixServices::FileStamps stamps;
+  Services::Current().fileStamps = &stamps;
+  pugi::xml_document document;
+  if (!document.load_file((data + "/subscriptions.dat").c_str())) return Fail("no subscriptions");
+  std::vector<std::string> ids;
+  for (const auto& source : document.child("sources").children("source"))
+    ids.push_back(source.attribute("id").value());
+  mInbox::UnreadCounts counts(data, cache);
+  counts.SetCounting(recount);
+  counts.SetSources(ids);
+  if (recount) return counts.WaitUntilCounted(std::chrono::minutes(1)) && counts.Save() ? 0 : Fail("cannot count");
+  for (const std::string& id : ids) {
+    const auto known = counts.Find(id);
+    if (known && *known != mInbox::CountInboxFile(data + "/" + id + "/inbox.dat"))
+      return Fail("the counts cache is wrong about " + id);
+  }
+  std::cout << ids.size() - counts.Pending() << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,7 +172,10 @@ int main(int argc, char** argv) {
     mAppFunctions::DataPath = a[1];
     return Delete(a[1], n(3), static_cast<unsigned>(n(4)));
   }
+  if (a.size() == 3 && (a[0] == "counts" || a[0] == "recount"))
+    return Counts(a[1], a[2], a[0] == "recount");
   return Fail(
       "usage: rewrite FILE [COUNT] | feeds FOLDER COUNT ROUND WINDOW | "
-      "dump DATA SOURCES | flip DATA SOURCES COUNT SEED | delete DATA SOURCES COUNT SEED");
+      "dump DATA SOURCES | flip DATA SOURCES COUNT SEED | delete DATA SOURCES COUNT SEED | "
+      "counts DATA CACHE | recount DATA CACHE");
 }

@@ -7,8 +7,9 @@
 #     change and messages are deleted, some rounds served as an empty channel or a shortened
 #     feed (a server's bad day): every file stays whole, every message stored before keeps its
 #     read flag, no deleted message ever comes back, a run that stored anything removed the
-#     temporaries earlier kills left, and only those. Every tenth run and the last run to their
-#     end and leave no temporary.
+#     temporaries earlier kills left, and only those; every count of the counts cache (current
+#     before the run) that it still vouches for is the inbox's. Every tenth run and the last run
+#     to their end and leave no temporary.
 #   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS of each kind, default 50)
 # QP_CRASH_KINDS="rewrite check" picks the kinds, QP_CRASH_SEED repeats the delays,
 # QP_CRASH_KEEP=1 keeps the work folder, QP_CRASH_WINDOW sets the items per feed (100).
@@ -80,7 +81,7 @@ rewrite_kills() {
 
 check_kills() {
   local data="$work/data/Quillpost Data" round=$window before_store=0 temps_gone=0 earlier lost back
-  local shown
+  local shown vouched=0 held cache
   mkdir -p "$work/feeds" "$work/run" "$work/config" "$data"
   : > "$work/deleted"
   export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
@@ -116,6 +117,7 @@ check_kills() {
   "$probe" feeds "$work/feeds" "$sources" $((++round)) "$window"
   whole_run
   echo "check: a whole run takes ${duration_ms} ms"
+  cache=$(echo "$work"/cache/Quillpost/*/)counts.dat
 
   for ((run = 1, killed = 0; killed < kills; run++)); do
     # A bad day drops items for a round; the deleted ones among them must stay deleted after.
@@ -129,6 +131,7 @@ check_kills() {
       fatal "cannot delete messages"
     "$probe" flip "$data" "$sources" "$flips" "$((seed * 1000 + run))" > "$work/before" ||
       fatal "cannot flip read flags"
+    "$probe" recount "$data" "$cache" || fatal "cannot count the inboxes"
     earlier=$(temporaries "$data")
     kill_during "$program" --check
     [ ! -s "$work/err" ] || violation "the check wrote to standard error: $(head -3 "$work/err")"
@@ -148,11 +151,14 @@ check_kills() {
       temps_gone=$((temps_gone + $(wc -l <<< "$earlier")))
     fi
     if [ $((run % 10)) = 0 ] || [ "$killed" = "$kills" ]; then whole_run; fi
+    held=$("$probe" counts "$data" "$cache") ||
+      violation "the counts cache is wrong: $held"
+    vouched=$((vouched + ${held:-0}))
   done
   for f in "${decoys[@]}"; do [ "$(cat "$f")" = mine ] || violation "$f was removed"; done
   echo "check: $killed kills in $((run - 1)) runs, $before_store before anything was stored," \
        "$temps_gone temporaries removed by a later run," \
-       "$(wc -l < "$work/deleted") deleted," \
+       "$(wc -l < "$work/deleted") deleted, $vouched source counts held by the counts cache," \
        "$("$probe" dump "$data" "$sources" | wc -l) messages at the end"
 }
 
