@@ -1,20 +1,27 @@
 #include "entry/DesktopEntry.h"
 
 #include "core/mAppFunctions.h"
+#include "core/TreeModel.h"
 #include "core/mGeneralFunctions.h"
 #include "entry/HeadlessCheck.h"
 #include "entry/OpmlCommand.h"
 #include "entry/SearchCommand.h"
 #include "entry/ServiceSetup.h"
 #include "entry/mMain.h"
+#include "inbox/UnreadCounts.h"
+#include "presentation/frmOptions.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QLoggingCategory>
+#include <QTimer>
+#include <QTreeView>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -41,6 +48,68 @@ std::string ArgumentText(int argc, char** argv) {
   return text;
 }
 
+// With QUILLPOST_BENCH_TIMING set, the benchmarks learn from lines on standard error when the
+// message tree was first drawn with every source's count ("filled", in ms since 1970), and how
+// long a source took from the key press or click that unfolded it until its messages were
+// drawn.
+class BenchTiming : public QObject {
+ public:
+  static void Start(QObject* owner) {
+    const char* wanted = std::getenv("QUILLPOST_BENCH_TIMING");
+    auto* options = owner->findChild<frmOptions*>();
+    if (wanted && *wanted && options) new BenchTiming(*options, owner);
+  }
+
+ private:
+  BenchTiming(frmOptions& options, QObject* owner) : QObject(owner), m_options(options) {
+    m_options.TreeView()->installEventFilter(this);
+    m_options.TreeView()->viewport()->installEventFilter(this);
+    connect(&m_options.Model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first, int last) {
+              if (parent.isValid()) m_rows += last - first + 1;
+            });
+    // The last counts may belong to rows out of sight, which are not drawn again: once all are
+    // known, the tree is drawn once more.
+    auto* poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll] {
+      if (m_options.Counts().Pending() > 0) return;
+      poll->stop();
+      m_options.TreeView()->viewport()->update();
+    });
+    poll->start(10);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::MouseButtonPress) {
+      m_pressed.start();
+      m_rows = 0;
+    } else if (type == QEvent::Paint && watched == m_options.TreeView()->viewport()) {
+      // Reported once the paint is done.
+      if (!m_filled && m_options.Counts().Pending() == 0) {
+        m_filled = true;
+        QTimer::singleShot(0, this, [] {
+          std::fprintf(stderr, "quillpost-timing filled %lld\n",
+                       static_cast<long long>(QDateTime::currentMSecsSinceEpoch()));
+        });
+      }
+      if (m_rows > 0 && m_pressed.isValid()) {
+        QTimer::singleShot(0, this, [this, rows = m_rows] {
+          std::fprintf(stderr, "quillpost-timing unfolded %d messages in %lld ms\n", rows,
+                       static_cast<long long>(m_pressed.elapsed()));
+        });
+        m_rows = 0;
+      }
+    }
+    return false;
+  }
+
+  frmOptions& m_options;
+  QElapsedTimer m_pressed;
+  int m_rows = 0;
+  bool m_filled = false;
+};
+
 void LoadMainWindow(const std::string& arguments) {
   g_mainWindow = std::make_unique<frmMain>();
   // The run ends with the main window's unload, not with its last visible window: while it
@@ -48,6 +117,7 @@ void LoadMainWindow(const std::string& arguments) {
   QObject::connect(g_mainWindow.get(), &frmMain::Unloaded, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   g_mainWindow->Form_Load(arguments);
+  BenchTiming::Start(g_mainWindow.get());
   g_mainWindow->ListenForChecks(mMain::SocketFile());
 }
 

@@ -24,7 +24,8 @@ inline constexpr const char* kHelpMissingText =
 
 // Only source labels may be edited: the end-of-edit handler renames a source by the node's tag.
 bool CanEditLabel(const TreeControl::Node& node);
-// Installs the handlers below on the tree, and the label-edit filter.
+// Installs the handlers below on the tree, the label-edit filter, and the reading of a source's
+// messages when it is unfolded.
 void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup);
 
 // A source node is checked for new messages; a message node is opened and marked read.

@@ -7,9 +7,10 @@
 #     change and messages are deleted, some rounds served as an empty channel or a shortened
 #     feed (a server's bad day): every file stays whole, every message stored before keeps its
 #     read flag, no deleted message ever comes back, a run that stored anything removed the
-#     temporaries earlier kills left, and only those. Every tenth run and the last run to their
-#     end and leave no temporary. The search index the check keeps current agrees with a plain
-#     scan of the inboxes after every kill.
+#     temporaries earlier kills left, and only those; every count of the counts cache (current
+#     before the run) that it still vouches for is the inbox's. Every tenth run and the last run
+#     to their end and leave no temporary. The search index the check keeps current agrees with
+#     a plain scan of the inboxes after every kill.
 #   index: `quillpost --search` building or catching up the search index over an archive whose
 #     read flags change, messages go and index starts afresh between runs: after every kill a
 #     whole search prints exactly what a plain scan of the inboxes finds.
@@ -100,11 +101,11 @@ rewrite_kills() {
 
 check_kills() {
   local data="$work/data/Quillpost Data" round=$window before_store=0 temps_gone=0 earlier lost back
-  local shown
+  local shown vouched=0 held cache
   mkdir -p "$work/feeds" "$work/run" "$work/config" "$data"
   : > "$work/deleted"
-  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
-  export XDG_CACHE_HOME="$work/cache"
+  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+    XDG_CACHE_HOME="$work/cache"
   unset QUILLPOST_MESSAGE_LOG
   "$probe" feeds "$work/feeds" "$sources" "$round" "$window"
   "$server" --dir "$work/feeds" > "$work/port" &
@@ -138,6 +139,7 @@ check_kills() {
   "$probe" feeds "$work/feeds" "$sources" $((++round)) "$window"
   whole_run
   echo "check: a whole run takes ${duration_ms} ms"
+  cache=$(echo "$work"/cache/Quillpost/*/)counts.dat
 
   for ((run = 1, killed = 0; killed < kills; run++)); do
     # A bad day drops items for a round; the deleted ones among them must stay deleted after.
@@ -151,6 +153,7 @@ check_kills() {
       fatal "cannot delete messages"
     "$probe" flip "$data" "$sources" "$flips" "$((seed * 1000 + run))" > "$work/before" ||
       fatal "cannot flip read flags"
+    "$probe" recount "$data" "$cache" || fatal "cannot count the inboxes"
     earlier=$(temporaries "$data")
     kill_during "$program" --check
     [ ! -s "$work/err" ] || violation "the check wrote to standard error: $(head -3 "$work/err")"
@@ -171,11 +174,14 @@ check_kills() {
       temps_gone=$((temps_gone + $(wc -l <<< "$earlier")))
     fi
     if [ $((run % 10)) = 0 ] || [ "$killed" = "$kills" ]; then whole_run; fi
+    held=$("$probe" counts "$data" "$cache") ||
+      violation "the counts cache is wrong: $held"
+    vouched=$((vouched + ${held:-0}))
   done
   for f in "${decoys[@]}"; do [ "$(cat "$f")" = mine ] || violation "$f was removed"; done
   echo "check: $killed kills in $((run - 1)) runs, $before_store before anything was stored," \
        "$temps_gone temporaries removed by a later run," \
-       "$(wc -l < "$work/deleted") deleted," \
+       "$(wc -l < "$work/deleted") deleted, $vouched source counts held by the counts cache," \
        "$("$probe" dump "$data" "$sources" | wc -l) messages at the end"
 }
 
