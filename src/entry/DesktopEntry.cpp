@@ -1,5 +1,6 @@
 #include "entry/DesktopEntry.h"
 
+#include "archive/SavedSearches.h"
 #include "core/mAppFunctions.h"
 #include "core/TreeModel.h"
 #include "core/mGeneralFunctions.h"
@@ -30,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -318,7 +320,18 @@ int RunHeadlessCheck(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
   ServiceSetup::InstallHeadless();
   const SearchCommand::IndexKeeper index;
-  return HeadlessCheck::Run(std::cout, AskReader);
+  // Saved searches' rules apply to what this check stores, as in the reader.
+  std::map<std::string, std::string> titles;
+  for (const Archive::SourceRef& source : SearchCommand::Sources().value_or(std::vector<Archive::SourceRef>{}))
+    titles.emplace(source.id, source.title);
+  Archive::SearchRules rules([&titles](const std::string& id) {
+    const auto found = titles.find(id);
+    return found == titles.end() ? std::string() : found->second;
+  });
+  mInbox::AddArrivalRules(&rules);
+  const int status = HeadlessCheck::Run(std::cout, AskReader);
+  mInbox::RemoveArrivalRules(&rules);
+  return status;
 }
 
 int RunSearch(int argc, char** argv, const QString& query) {

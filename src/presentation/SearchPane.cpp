@@ -305,6 +305,15 @@ void SearchPane::ShowQuery(const QString& text) {
 
 bool SearchPane::QueryStands() const { return m_active; }
 
+void SearchPane::IndexChanged() { ScheduleRefresh(); }
+
+void SearchPane::FocusResults() {
+  if (m_active && m_model->rowCount() > 0)
+    lstResults->setFocus(Qt::OtherFocusReason);
+  else
+    txtSearch->setFocus(Qt::OtherFocusReason);
+}
+
 QString SearchPane::QueryText() const { return txtSearch->text().trimmed(); }
 
 void SearchPane::RunQuery() {

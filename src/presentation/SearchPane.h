@@ -90,6 +90,10 @@ class SearchPane : public QWidget, public mInbox::IInboxListener {
   // Shows the query's list, as a saved search opens.
   void ShowQuery(const QString& text);
   bool QueryStands() const;
+  // The index wrote changes: the list follows them.
+  void IndexChanged();
+  // The focus to the list (a saved search opened), else to the field.
+  void FocusResults();
   QString QueryText() const;
 
   QLineEdit* txtSearch = nullptr;

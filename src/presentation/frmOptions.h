@@ -13,6 +13,10 @@
 
 #include <memory>
 
+namespace Archive {
+class SearchIndex;
+class SearchRules;
+}  // namespace Archive
 namespace mInbox {
 class UnreadCounts;
 }
@@ -21,6 +25,7 @@ class QMenu;
 class QTimer;
 class QToolButton;
 class QTreeView;
+class SavedSearchList;
 class SearchPane;
 class TreeModel;
 
@@ -41,6 +46,11 @@ class frmOptions : public QWidget {
   // The option bar's item of that key ("opt_settings", "help_file", ...), or nullptr.
   QToolButton* OptionItem(const QString& key) const;
   mInbox::UnreadCounts& Counts() { return *m_counts; }
+  // Null when the index could not be opened (the search field says why).
+  Archive::SearchIndex* Index() const { return m_index.get(); }
+  SavedSearchList* SavedSearches() const { return tvSearches; }
+  // Ctrl+F: the panel comes up with the focus in the search field.
+  void FocusSearch();
 
  signals:
   // The option bar's "Settings" and "Scheduler" items: their dialogs belong to the main window.
@@ -49,6 +59,10 @@ class frmOptions : public QWidget {
 
  private:
   void StartCounts();
+  // The search index of this data folder, kept current by the store, and the saved searches'
+  // rules for arriving messages.
+  void StartSearch();
+  void IndexChanged();
   void TrackSources();
   void BuildOptionBar();
   void CreateConnections();
@@ -62,9 +76,14 @@ class frmOptions : public QWidget {
   QWidget* picMsgContainer = nullptr;
   QTreeView* tvMessages = nullptr;
   SearchPane* ucSearch = nullptr;
+  SavedSearchList* tvSearches = nullptr;
   bool m_refocusAfterRun = false;
   QList<QToolButton*> m_items;
   QMenu* m_popup = nullptr;
   std::unique_ptr<mInbox::UnreadCounts> m_counts;
   QTimer* m_saveCounts = nullptr;
+  std::unique_ptr<Archive::SearchIndex> m_index;
+  QString m_indexTrouble;
+  std::unique_ptr<Archive::SearchRules> m_rules;
+  QTimer* m_indexChanged = nullptr;
 };
