@@ -151,6 +151,10 @@ void SavedSearchList::keyPressEvent(QKeyEvent* event) {
     OpenCurrent();
     return;
   }
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    emit EscapePressed();
+    return;
+  }
   if (event->key() == Qt::Key_Delete && CurrentSearch() >= 0) {
     RemoveCurrent();
     return;

@@ -60,6 +60,8 @@ class SavedSearchList : public QTreeView {
   void OpenRequested(const QString& query);
   // searches.dat was written: rules and counts follow.
   void SearchesChanged();
+  // Escape here too clears a standing search.
+  void EscapePressed();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -245,6 +245,9 @@ void frmOptions::BuildOptionBar() {
     ucSearch->ShowQuery(query);
     ucSearch->FocusResults();
   });
+  connect(tvSearches, &SavedSearchList::EscapePressed, this, [this] {
+    if (ucSearch->QueryStands()) ucSearch->Clear();
+  });
   connect(tvSearches, &SavedSearchList::SearchesChanged, this, [this] {
     m_rules->Reload();
     tvSearches->RefreshCounts(m_index.get());
