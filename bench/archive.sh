@@ -33,10 +33,8 @@ for size in "${sizes[@]}"; do
   home="$top/$sources-$messages"
   data="$home/Quillpost Data"
   echo "== $sources sources x $messages messages = $((sources * messages)) messages"
-  if [ ! -f "$data/subscriptions.dat" ]; then
-    rm -rf "$home" && mkdir -p "$data"
-    "$build/bench/qp_make_archive" "$data" "$sources" "$messages" 1 >/dev/null
-  fi
+  rm -rf "$home" && mkdir -p "$data"
+  "$build/bench/qp_make_archive" "$data" "$sources" "$messages" 1 >/dev/null
   echo "inbox files: $(du -sh --apparent-size "$data" | cut -f1)"
   # The program's own index for this data folder (the process figure needs it).
   cache="$home/cache" && rm -rf "$cache" && mkdir -p "$cache"
@@ -46,6 +44,6 @@ for size in "${sizes[@]}"; do
   bash "$here/start_archive.sh" "$build" "$data" "$rounds"
   XDG_DATA_HOME="$home" XDG_CACHE_HOME="$cache" XDG_CONFIG_HOME="$home/config" \
     "$build/bench/qp_archive_bench" --program "$build/quillpost" --runs "$rounds" "$data"
-  # The next run starts from the folder as written.
-  [ -z "${QP_ARCHIVE_DIR:-}" ] || rm -rf "$home"
+  # It now holds the check's messages too: written afresh by the next run.
+  rm -rf "$home"
 done
