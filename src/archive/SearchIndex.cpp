@@ -134,7 +134,7 @@ struct Job {
   enum class Kind { Sources, Stored, Read, Deleted, Removed };
   Kind kind = Kind::Stored;
   std::string sourceId;
-  std::vector<mInbox::InboxItem> items;  // Stored: as the file holds them
+  std::vector<mInbox::InboxItem> items;  // Stored: as the store was given them
   std::string guid;
   bool read = false;
   Stamp stamp;                     // the inbox right after the change
@@ -952,7 +952,8 @@ class SearchIndex::Impl {
       }
     }
     Sql::Statement& exists = m_writes->find;
-    for (const mInbox::InboxItem& item : job.items) {
+    for (const mInbox::InboxItem& told : job.items) {
+      const mInbox::InboxItem item = InboxText::FileForm(told);
       exists.Bind(1, sid).Bind(2, item.guid);
       const bool known = exists.Step();
       exists.Reset();
@@ -1083,8 +1084,8 @@ void SearchIndex::Stored(const std::string& sourceId, const std::vector<mInbox::
   Job job;
   job.kind = Job::Kind::Stored;
   job.sourceId = sourceId;
-  job.items.reserve(items.size());
-  for (const mInbox::InboxItem& item : items) job.items.push_back(InboxText::FileForm(item));
+  // Put in the stored form on the worker: the store's thread only copies them.
+  job.items = items;
   m_impl->Tell(std::move(job));
 }
 

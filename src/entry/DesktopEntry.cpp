@@ -334,10 +334,8 @@ int RunHeadlessCheck(int argc, char** argv) {
   return status;
 }
 
-int RunSearch(int argc, char** argv, const QString& query) {
-  QCoreApplication app(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
-  ServiceSetup::InstallHeadless();
+int RunSearch(const QString& query) {
+  ServiceSetup::InstallFilesOnly();
   return SearchCommand::Run(query.toStdString(), std::cout, std::cerr);
 }
 
@@ -366,7 +364,7 @@ int Run(int argc, char** argv) {
     case Mode::ImportOpml:
       return RunOpml(argc, argv, mode, opmlFile);
     case Mode::Search:
-      return RunSearch(argc, argv, opmlFile);
+      return RunSearch(opmlFile);
     case Mode::Desktop:
       break;
   }

@@ -70,6 +70,17 @@ void InstallDesktop() {
   Services::Current().saveDialog = &s.saveDialog;
 }
 
+void InstallFilesOnly() {
+  auto& s = Instances();
+  auto& r = Services::Current();
+  r.environment = &s.environment;
+  r.random = &s.random;
+  r.diskSync = &s.diskSync;
+  r.fileStamps = &s.fileStamps;
+  r.instanceLock = &s.lock;
+  r.messageBox = &s.stderrBox;
+}
+
 void InstallHeadless() {
   InstallCommon();
   Services::Current().messageBox = &Instances().stderrBox;
