@@ -91,3 +91,5 @@ own_program() {
   cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/program/"
 }
 scheduler() { printf '[scheduler]\r\ninterval=%s\r\natstart=%s\r\n' "$1" "$2" > "$work/program/settings.cfg"; }
+# row N [BUTTON]: clicks the message tree's row N (0 is the first), below the search field.
+row() { xdotool mousemove --window "$wid" 120 $((100 + 18 * $1)) click "${2:-1}"; sleep 0.3; }
