@@ -110,7 +110,7 @@ real_boxes=1 start_program
 row 1 && key Right
 row 3 3
 xdotool mousemove_relative -- 40 34 click 1  # the popup's "Delete"
-timeout 20 xdotool search --sync --onlyvisible --name '^Delete selected Item\?$' >/dev/null || fail "no delete question"
+window_named 20 '^Delete selected Item\?$' >/dev/null || fail "no delete question"
 sleep 0.5 && key Return
 sleep 1.5
 ! xdotool search --onlyvisible --name '^Delete selected Item\?$' >/dev/null 2>&1 || fail "the question stayed open"

@@ -62,7 +62,7 @@ key ctrl+f
 xdotool type --delay 30 "soup"
 sleep 1
 key Tab space
-dialog=$(timeout 20 xdotool search --sync --onlyvisible --name '^Save Search$' | head -1) || fail "no Save Search dialog"
+dialog=$(window_named 20 '^Save Search$' | head -1) || fail "no Save Search dialog"
 xdotool windowfocus --sync "$dialog"; sleep 0.3
 xdotool type --delay 20 "Soups"
 key Tab Tab Down Return
