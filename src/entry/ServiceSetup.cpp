@@ -26,6 +26,7 @@ struct Installed {
   PosixServices::Random random;
   PosixServices::XdgStartup startup;
   PosixServices::DiskSync diskSync;
+  PosixServices::FileStamps fileStamps;
   QtServices::DesktopWindowSystem windowSystem;
   QtSaveDialog saveDialog;
 };
@@ -51,6 +52,7 @@ void InstallCommon() {
   r.random = &s.random;
   r.startup = &s.startup;
   r.diskSync = &s.diskSync;
+  r.fileStamps = &s.fileStamps;
   r.windowSystem = &s.windowSystem;
   r.http = &HttpService::Shared();
 }
@@ -66,6 +68,17 @@ void InstallDesktop() {
     Services::Current().messageBox = s.logBox.get();
   }
   Services::Current().saveDialog = &s.saveDialog;
+}
+
+void InstallFilesOnly() {
+  auto& s = Instances();
+  auto& r = Services::Current();
+  r.environment = &s.environment;
+  r.random = &s.random;
+  r.diskSync = &s.diskSync;
+  r.fileStamps = &s.fileStamps;
+  r.instanceLock = &s.lock;
+  r.messageBox = &s.stderrBox;
 }
 
 void InstallHeadless() {

@@ -9,5 +9,8 @@ void InstallDesktop();
 
 // A run without windows: message boxes go to standard error; there is no save dialog.
 void InstallHeadless();
+// Only the services of the files (no network, desktop or Qt application): a command that reads
+// and indexes the data folder, started many times in a row, starts at once.
+void InstallFilesOnly();
 
 }  // namespace ServiceSetup

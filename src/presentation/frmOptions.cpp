@@ -1,7 +1,14 @@
 #include "presentation/frmOptions.h"
 
 #include "core/TreeModel.h"
+#include "core/mAppFunctions.h"
+#include "inbox/InboxEvents.h"
+#include "inbox/UnreadCounts.h"
+#include "archive/SavedSearches.h"
+#include "archive/SearchIndex.h"
 #include "presentation/PanelActions.h"
+#include "presentation/SavedSearchList.h"
+#include "presentation/SearchPane.h"
 #include "subscriptions/SourceTree.h"
 
 #include <QApplication>
@@ -9,8 +16,10 @@
 #include <QIcon>
 #include <QMenu>
 #include <QPalette>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+
 #include <QVBoxLayout>
 
 namespace {
@@ -89,15 +98,119 @@ frmOptions::frmOptions(IDocumentHost& host, QWidget* parent) : QWidget(parent), 
                          QIcon(QStringLiteral(":/icons/unread.svg")),
                          QIcon(QStringLiteral(":/icons/read.svg"))});
   m_model->ShowUnreadCounts();
+  StartCounts();
+  StartSearch();
   BuildOptionBar();
   CreateConnections();
   mSubscriptions::LoadSubscriptions(m_tree);
 }
 
 frmOptions::~frmOptions() {
+  mInbox::RemoveArrivalRules(m_rules.get());
+  mInbox::RemoveListener(m_index.get());
+  if (ucSearch) ucSearch->SetIndex(nullptr);
+  m_index.reset();
+  mInbox::RemoveListener(m_counts.get());
+  m_counts->SetWake(nullptr);
+  m_counts->Save();
   // The view goes before the model and the tree it shows.
   delete tvMessages;
   tvMessages = nullptr;
+  m_counts.reset();
+}
+
+// Each source's count from the cache where it still holds; the others are counted on the
+// counts' worker and fill in as they come.
+void frmOptions::StartCounts() {
+  const std::string cacheFile =
+      mAppFunctions::PrepareCacheFolder() ? mInbox::CountsCacheFile() : std::string();
+  m_counts = std::make_unique<mInbox::UnreadCounts>(mAppFunctions::DataFolder(), cacheFile);
+  mInbox::AddListener(m_counts.get());
+  m_saveCounts = new QTimer(this);
+  m_saveCounts->setSingleShot(true);
+  m_saveCounts->setInterval(2'000);
+  connect(m_saveCounts, &QTimer::timeout, this, [this] { m_counts->Save(); });
+  m_counts->SetWake([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_counts->TakeCounted();
+          // The last count came in: kept at once, as a restart may follow soon.
+          if (m_counts->Pending() == 0) m_counts->Save();
+        },
+        Qt::QueuedConnection);
+  });
+  m_counts->SetOnChanged([this](const std::string& id) {
+    m_model->CountChanged(id);
+    m_saveCounts->start();
+  });
+  m_model->SetCountLookup(
+      [this](const TreeControl::Node& node) -> std::optional<TreeModel::SourceCounts> {
+        const std::optional<mInbox::SourceCount> count = m_counts->Find(node.Key());
+        if (!count) return std::nullopt;
+        return TreeModel::SourceCounts{static_cast<int>(count->unread),
+                                       static_cast<int>(count->total)};
+      });
+  // The tree's sources change only with a reload, which resets the model.
+  connect(m_model.get(), &QAbstractItemModel::modelReset, this, &frmOptions::TrackSources);
+  connect(m_model.get(), &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex& parent) {
+            if (!parent.isValid()) TrackSources();
+          });
+}
+
+void frmOptions::TrackSources() {
+  std::vector<std::string> ids;
+  for (const TreeControl::Node* node : m_tree.TopLevelNodes()) ids.push_back(node->Key());
+  m_counts->SetSources(ids);
+  if (m_index) {
+    std::vector<Archive::SourceRef> sources;
+    for (const TreeControl::Node* node : m_tree.TopLevelNodes())
+      sources.push_back({node->Key(), node->Text()});
+    m_index->SetSources(sources);
+  }
+}
+
+void frmOptions::StartSearch() {
+  std::string error;
+  if (mAppFunctions::PrepareCacheFolder())
+    m_index = Archive::SearchIndex::Open(Archive::SearchIndex::DefaultFile(), error);
+  else
+    error = "the cache folder " + mAppFunctions::CacheFolder() + " cannot be made";
+  if (m_index) {
+    mInbox::AddListener(m_index.get());
+  } else {
+    m_indexTrouble = QStringLiteral("Searching is not possible: %1").arg(QString::fromStdString(error));
+  }
+  m_rules = std::make_unique<Archive::SearchRules>([this](const std::string& sourceId) {
+    const TreeControl::Node* node = m_tree.Find(sourceId);
+    return node ? node->Text() : std::string();
+  });
+  mInbox::AddArrivalRules(m_rules.get());
+  // Several changes in a moment refresh the list and the counts once.
+  m_indexChanged = new QTimer(this);
+  m_indexChanged->setSingleShot(true);
+  m_indexChanged->setInterval(150);
+  connect(m_indexChanged, &QTimer::timeout, this, &frmOptions::IndexChanged);
+  if (m_index) {
+    m_index->SetOnChange([this] {
+      QMetaObject::invokeMethod(m_indexChanged, qOverload<>(&QTimer::start), Qt::QueuedConnection);
+    });
+  }
+  // A renamed source is found under its new title.
+  connect(m_model.get(), &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& first) {
+            if (!first.parent().isValid()) TrackSources();
+          });
+}
+
+void frmOptions::IndexChanged() {
+  if (ucSearch) ucSearch->IndexChanged();
+  if (tvSearches) tvSearches->RefreshCounts(m_index.get());
+}
+
+void frmOptions::FocusSearch() {
+  if (ucSearch) ucSearch->FocusField();
 }
 
 QToolButton* frmOptions::OptionItem(const QString& key) const {
@@ -122,9 +235,35 @@ void frmOptions::BuildOptionBar() {
   picMsgContainer->setObjectName(QStringLiteral("picMsgContainer"));
   auto* container = new QVBoxLayout(picMsgContainer);
   container->setContentsMargins(0, 0, 0, 0);
+  // The search stands above the tree; while a query stands its list takes the tree's place.
+  ucSearch = new SearchPane(m_tree, m_host, picMsgContainer);
+  ucSearch->SetIndex(m_index.get(), m_indexTrouble);
+  container->addWidget(ucSearch);
+  tvSearches = new SavedSearchList(picMsgContainer);
+  container->addWidget(tvSearches);
+  connect(tvSearches, &SavedSearchList::OpenRequested, this, [this](const QString& query) {
+    ucSearch->ShowQuery(query);
+    ucSearch->FocusResults();
+  });
+  connect(tvSearches, &SavedSearchList::EscapePressed, this, [this] {
+    if (ucSearch->QueryStands()) ucSearch->Clear();
+  });
+  connect(tvSearches, &SavedSearchList::SearchesChanged, this, [this] {
+    m_rules->Reload();
+    tvSearches->RefreshCounts(m_index.get());
+  });
+  connect(ucSearch, &SearchPane::SaveSearchRequested, this, [this](const QString& query) {
+    if (tvSearches->SaveNew(query)) tvSearches->setFocus();
+  });
+  tvSearches->RefreshCounts(m_index.get());
   tvMessages = new QTreeView(picMsgContainer);
   tvMessages->setObjectName(QStringLiteral("tvMessages"));
-  container->addWidget(tvMessages);
+  container->addWidget(tvMessages, 1);
+  connect(ucSearch, &SearchPane::QueryActiveChanged, this, [this, container](bool active) {
+    tvMessages->setVisible(!active);
+    container->setStretchFactor(ucSearch, active ? 1 : 0);
+    if (!active) tvMessages->setFocus();
+  });
   messages->SetContent(picMsgContainer, 1);
   m_model->AttachView(tvMessages);
   // A check run disables the tree, and Qt then moves the keyboard focus to the next control of

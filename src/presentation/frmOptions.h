@@ -2,6 +2,10 @@
 // The docked panel "Messages Sources": an option bar of collapsible groups whose first group holds
 // the message tree tvMessages; the other groups carry keyed items that repeat some main-menu
 // commands. The handlers are PanelActions'; this window only wires them to its controls.
+//
+// A source's messages are read when it is unfolded; until then its unread count comes from the
+// counts cache (UnreadCounts), which the panel keeps for the sources in the tree and saves a
+// little after each change and when it closes.
 
 #include "core/TreeControl.h"
 
@@ -9,10 +13,20 @@
 
 #include <memory>
 
+namespace Archive {
+class SearchIndex;
+class SearchRules;
+}  // namespace Archive
+namespace mInbox {
+class UnreadCounts;
+}
 class IDocumentHost;
 class QMenu;
+class QTimer;
 class QToolButton;
 class QTreeView;
+class SavedSearchList;
+class SearchPane;
 class TreeModel;
 
 class frmOptions : public QWidget {
@@ -26,10 +40,17 @@ class frmOptions : public QWidget {
   TreeControl& Tree() { return m_tree; }
   TreeModel& Model() { return *m_model; }
   QTreeView* TreeView() const { return tvMessages; }
+  SearchPane* Search() const { return ucSearch; }
   // The main window's message popup, opened by a right click on a message.
   void SetPopupMenu(QMenu* menu) { m_popup = menu; }
   // The option bar's item of that key ("opt_settings", "help_file", ...), or nullptr.
   QToolButton* OptionItem(const QString& key) const;
+  mInbox::UnreadCounts& Counts() { return *m_counts; }
+  // Null when the index could not be opened (the search field says why).
+  Archive::SearchIndex* Index() const { return m_index.get(); }
+  SavedSearchList* SavedSearches() const { return tvSearches; }
+  // Ctrl+F: the panel comes up with the focus in the search field.
+  void FocusSearch();
 
  signals:
   // The option bar's "Settings" and "Scheduler" items: their dialogs belong to the main window.
@@ -37,6 +58,12 @@ class frmOptions : public QWidget {
   void SchedulerRequested();
 
  private:
+  void StartCounts();
+  // The search index of this data folder, kept current by the store, and the saved searches'
+  // rules for arriving messages.
+  void StartSearch();
+  void IndexChanged();
+  void TrackSources();
   void BuildOptionBar();
   void CreateConnections();
   void ucOptionbar_ItemClick(const QString& key);
@@ -48,7 +75,15 @@ class frmOptions : public QWidget {
   QWidget* ucOptionbar = nullptr;
   QWidget* picMsgContainer = nullptr;
   QTreeView* tvMessages = nullptr;
+  SearchPane* ucSearch = nullptr;
+  SavedSearchList* tvSearches = nullptr;
   bool m_refocusAfterRun = false;
   QList<QToolButton*> m_items;
   QMenu* m_popup = nullptr;
+  std::unique_ptr<mInbox::UnreadCounts> m_counts;
+  QTimer* m_saveCounts = nullptr;
+  std::unique_ptr<Archive::SearchIndex> m_index;
+  QString m_indexTrouble;
+  std::unique_ptr<Archive::SearchRules> m_rules;
+  QTimer* m_indexChanged = nullptr;
 };

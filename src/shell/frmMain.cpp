@@ -80,6 +80,8 @@ const MenuRow kMenuRows[] = {
      "&Export Sources to OPML ..."},
     {nullptr, &frmMain::mnuMsgSourceImportOpml, "mnuMsgSourceImportOpml",
      "&Import Sources from OPML ..."},
+    {nullptr, &frmMain::mnuMsgSourceLine4, "mnuMsgSourceLine4", "-"},
+    {nullptr, &frmMain::mnuMsgSourceSearch, "mnuMsgSourceSearch", "Sea&rch Messages", "Ctrl+F"},
     {&frmMain::mnuTools, nullptr, "mnuTools", "&Tools"},
     {nullptr, &frmMain::mnuToolsDropBox, "mnuToolsDropBox", "Quillpost &DropBox", "F9"},
     {nullptr, &frmMain::mnuToolsLine1, "mnuToolsLine1", "-"},
@@ -305,6 +307,10 @@ void frmMain::CreateConnections() {
   connect(mnuMsgSourceExportOpml, &QAction::triggered, this, [] { Opml::ExportWithDialog(); });
   connect(mnuMsgSourceImportOpml, &QAction::triggered, this,
           &frmMain::mnuMsgSourceImportOpml_Click);
+  connect(mnuMsgSourceSearch, &QAction::triggered, this, [this] {
+    ucFormDock->show();
+    m_options->FocusSearch();
+  });
   connect(mnuToolsDropBox, &QAction::triggered, this, &frmMain::mnuToolsDropBox_Click);
   connect(mnuToolsScheduler, &QAction::triggered, this, &frmMain::mnuToolsScheduler_Click);
   connect(mnuToolsSettings, &QAction::triggered, this, &frmMain::mnuToolsSettings_Click);
@@ -436,15 +442,16 @@ void frmMain::mnuFileSystray_Click() {
 void frmMain::mnuFileSaveAs_Click() {
   const frmDoc* doc = DocumentOf(ActiveDocument());
   if (!doc) return;
-  // The export works on the selected message: the open one becomes it.
+  // The export works on the selected message: the open one becomes it. Its source's messages
+  // are read when they are not shown.
   TreeControl& tree = MessageTree();
-  for (TreeControl::Node* source : tree.TopLevelNodes()) {
-    for (std::size_t row = 0; row < source->ChildCount(); ++row) {
-      if (source->Child(row)->Tag() != doc->ItemID()) continue;
-      tree.SetSelectedItem(source->Child(row));
-      MessageActions::ExportSelected(tree, MessageActions::kChosenInDialog);
-      return;
-    }
+  TreeControl::Node* source = tree.Find(doc->SourceID());
+  tree.FetchChildren(source);
+  for (std::size_t row = 0; source && row < source->ChildCount(); ++row) {
+    if (source->Child(row)->Tag() != doc->ItemID()) continue;
+    tree.SetSelectedItem(source->Child(row));
+    MessageActions::ExportSelected(tree, MessageActions::kChosenInDialog);
+    return;
   }
 }
 

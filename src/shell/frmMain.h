@@ -116,6 +116,8 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QAction* mnuMsgSourceLine3 = nullptr;
   QAction* mnuMsgSourceExportOpml = nullptr;
   QAction* mnuMsgSourceImportOpml = nullptr;
+  QAction* mnuMsgSourceLine4 = nullptr;
+  QAction* mnuMsgSourceSearch = nullptr;
   QMenu* mnuTools = nullptr;
   QAction* mnuToolsDropBox = nullptr;
   QAction* mnuToolsLine1 = nullptr;

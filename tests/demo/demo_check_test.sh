@@ -34,7 +34,8 @@ port=$(cat "$work/port") || fail "the feed server did not start"
 data="$work/data/Quillpost Data"
 bash "$tools/write_subscriptions.sh" "$data" "$port"
 mkdir -m 700 "$work/run"
-export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" \
+  XDG_CACHE_HOME="$work/cache"
 app="$work/app/bin/quillpost"
 run() {
   status=0
@@ -77,7 +78,7 @@ failed=$'Error!\nProcess of checking for new Messages failed! Server returned em
 [ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "$failed" ] ||
   fail "a failed source gave status $status: $(cat "$work/err")"
 run --help
-usage="Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE | --help |"
+usage="Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE |"
 [ "$status" = 0 ] && [ "$(head -1 "$work/out")" = "$usage" ] || fail "--help gave status $status"
 run --no-such-switch
 [ "$status" = 2 ] || fail "an unknown switch gave status $status"

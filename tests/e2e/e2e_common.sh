@@ -14,6 +14,17 @@ fail() {
 # wait_for TRIES COMMAND...: runs the command every tenth of a second until it succeeds.
 wait_for() { for _ in $(seq "$1"); do "${@:2}" && return 0; sleep 0.1; done; "${@:2}"; }
 key() { xdotool key --clearmodifiers "$@"; }
+# window_named SECONDS PATTERN: the first visible window so named, once there is one. Polled, as
+# `xdotool search --sync` gives up when a window goes while it walks the tree.
+window_named() {
+  local found
+  for _ in $(seq $(($1 * 10))); do
+    found=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -1) || true
+    if [ -n "$found" ]; then echo "$found"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
 # With QP_SCREENSHOT_DIR: the screen, and the feed server's requests so far, for a note.
 shot() {
   if [ -z "${QP_SCREENSHOT_DIR:-}" ]; then return; fi
@@ -53,11 +64,11 @@ subscribe() {
 # real_boxes set, boxes are shown on the screen instead of being written to boxes.log.
 start_program() {
   export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
-    QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$([ -n "${real_boxes:-}" ] || echo "$work/boxes.log")" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
+    XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$([ -n "${real_boxes:-}" ] || echo "$work/boxes.log")" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
   : > "$work/boxes.log"
   "${program:-$build/quillpost}" > "$work/out.log" 2>&1 & app=$!
   pids+=($app)
-  wid=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillpost \(Standard Version\)" | head -1) || fail "no main window"
+  wid=$(window_named 60 "Quillpost \(Standard Version\)" | head -1) || fail "no main window"
   focus_main
   sleep 1
 }
@@ -91,3 +102,5 @@ own_program() {
   cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/program/"
 }
 scheduler() { printf '[scheduler]\r\ninterval=%s\r\natstart=%s\r\n' "$1" "$2" > "$work/program/settings.cfg"; }
+# row N [BUTTON]: clicks the message tree's row N (0 is the first), below the search field.
+row() { xdotool mousemove --window "$wid" 120 $((100 + 18 * $1)) click "${2:-1}"; sleep 0.3; }

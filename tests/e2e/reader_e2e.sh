@@ -49,7 +49,7 @@ shot message-open
 
 # Subscribe to a third feed through the dialog; the link names the service host in its query.
 key ctrl+n
-timeout 20 xdotool search --sync --onlyvisible --name "Subscribe to New Message Source" >/dev/null || fail "no subscribe dialog"
+window_named 20 "Subscribe to New Message Source" >/dev/null || fail "no subscribe dialog"
 sleep 0.5
 xdotool type --delay 20 "Kitchen Notes" && key Tab && xdotool type --delay 20 "$base/kitchen.xml?list=news.quillpost.test" && key Return
 wait_for 100 grep -q 'Kitchen Notes' "$data/subscriptions.dat" || fail "the subscription was not stored"

@@ -30,7 +30,7 @@ town=${ids[1]}
 own_program
 program="$work/program/quillpost"
 scheduler 0 0
-export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 now_ms() { date +%s%3N; }
 # run_check NAME [ARGS]: the check command in the background, its output in NAME.out/.err.
 run_check() { "$program" --check > "$work/$1.out" 2> "$work/$1.err" & checkpid=$!; checkstart=$(now_ms); }
@@ -40,7 +40,6 @@ busy_window() { xdotool search --onlyvisible --name '^Quillpost$' 2>/dev/null | 
 busy_shown() { [ -n "$(busy_window)" ]; }
 focus_busy() { xdotool windowfocus --sync "$(busy_window)"; sleep 0.3; }
 # Rows of the tree by their place from the top; a button other than the left one as second word.
-row() { xdotool mousemove --window "$wid" 120 $((72 + 18 * $1)) click "${2:-1}"; sleep 0.3; }
 is_read() { grep -A6 "^\[$2\]" "$data/$1/inbox.dat" | grep -q '^read=1'; }
 
 # What a check of its own prints, for comparison: the hanging source times out once.
@@ -88,7 +87,7 @@ expect_quiet_end
 
 # A dialog open: --check gets the busy text after a minute, and nothing was fetched.
 focus_main && key ctrl+F4
-timeout 20 xdotool search --sync --onlyvisible --name 'Preferences' >/dev/null || fail "no Preferences dialog"
+window_named 20 'Preferences' >/dev/null || fail "no Preferences dialog"
 requests=$(wc -l < "$work/hang.log")
 run_check busy && finish_check
 [ "$status" = 2 ] && grep -q 'has been busy for a minute' "$work/busy.err" || fail "--check beside a dialog ended with $status: $(cat "$work/busy.err")"
@@ -123,13 +122,13 @@ real_boxes=1 start_program
 row 2 && key Right  # Town Weekly, after Garden Letter and Hang Letter
 row 3 3
 xdotool mousemove_relative -- 40 34 click 1  # the popup's "Delete"
-timeout 20 xdotool search --sync --onlyvisible --name '^Delete selected Item\?$' >/dev/null || fail "no delete question"
+window_named 20 '^Delete selected Item\?$' >/dev/null || fail "no delete question"
 requests=$(wc -l < "$work/hang.log")
 sleep 6
 [ "$(wc -l < "$work/hang.log")" = "$requests" ] || fail "a scheduled check started while the box was open"
 key alt+y
 wait_for 10 eval '! grep -q "^\[town-1\]" "$data/$town/inbox.dat"' || fail "the deletion waited"
-done_box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Done!$' | head -1) || fail "no confirmation of the deletion"
+done_box=$(window_named 20 '^Done!$' | head -1) || fail "no confirmation of the deletion"
 xdotool windowfocus --sync "$done_box" && sleep 0.3 && key Return
 wait_for 30 eval '[ "$(wc -l < "$work/hang.log")" -gt "$requests" ]' || fail "the due check did not follow the box"
 focus_main && key ctrl+q

@@ -37,7 +37,6 @@ town=${ids[0]} garden=${ids[1]}
 read_flag() { grep -A6 "^\[$2\]" "$data/$1/inbox.dat" | grep -o '^read=[01]'; }
 is_read() { [ "$(read_flag "$1" "$2")" = read=1 ]; }
 # Rows of the tree by their place from the top (sources sorted by title: Garden Letter first).
-row() { xdotool mousemove --window "$wid" 120 $((72 + 18 * $1)) click "${2:-1}"; sleep 0.3; }
 save_dialog() { xdotool search --onlyvisible --name '^Save Article Description as' >/dev/null 2>&1; }
 tray_icons() { xwininfo -children -id "$(xdotool search --name '^panel$' | head -1)" | grep -c ' 22x22+' || true; }
 
@@ -111,7 +110,7 @@ real_boxes=1 start_program
 row 1 && key Right
 row 3 3
 xdotool mousemove_relative -- 40 34 click 1  # the popup's "Delete"
-timeout 20 xdotool search --sync --onlyvisible --name '^Delete selected Item\?$' >/dev/null || fail "no delete question"
+window_named 20 '^Delete selected Item\?$' >/dev/null || fail "no delete question"
 sleep 0.5 && key Return
 sleep 1.5
 ! xdotool search --onlyvisible --name '^Delete selected Item\?$' >/dev/null 2>&1 || fail "the question stayed open"

@@ -1,0 +1,254 @@
+#include "presentation/SavedSearchList.h"
+
+#include "core/AppInfo.h"
+#include "core/Services.h"
+
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStandardItemModel>
+
+namespace {
+
+constexpr int kMostRowsShown = 8;
+constexpr const char* kRemoveTitle = "Remove Saved Search";
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+frmSaveSearch::frmSaveSearch(const Archive::SavedSearch& search,
+                             std::vector<Archive::SavedSearch> others, QWidget* parent)
+    : QDialog(parent), m_others(std::move(others)) {
+  setObjectName(QStringLiteral("frmSaveSearch"));
+  setWindowTitle(QStringLiteral("Save Search"));
+  txtName = new QLineEdit(Text(search.name), this);
+  txtName->setObjectName(QStringLiteral("txtName"));
+  txtQuery = new QLineEdit(Text(search.query), this);
+  txtQuery->setObjectName(QStringLiteral("txtQuery"));
+  cboRule = new QComboBox(this);
+  cboRule->setObjectName(QStringLiteral("cboRule"));
+  cboRule->addItems({QStringLiteral("None"), QStringLiteral("Mark as Read"),
+                     QStringLiteral("Delete")});
+  cboRule->setCurrentIndex(static_cast<int>(search.rule));
+  lblProblem = new QLabel(this);
+  lblProblem->setObjectName(QStringLiteral("lblProblem"));
+  lblProblem->setVisible(false);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* form = new QFormLayout(this);
+  form->addRow(QStringLiteral("&Name:"), txtName);
+  form->addRow(QStringLiteral("&Search for:"), txtQuery);
+  form->addRow(QStringLiteral("&New messages:"), cboRule);
+  form->addRow(lblProblem);
+  form->addRow(buttons);
+  cboRule->setToolTip(QStringLiteral("What happens to a new message this search finds"));
+  txtName->selectAll();
+  resize(420, sizeHint().height());
+}
+
+Archive::SavedSearch frmSaveSearch::Search() const {
+  return {txtName->text().simplified().toStdString(), txtQuery->text().trimmed().toStdString(),
+          static_cast<Archive::Rule>(cboRule->currentIndex())};
+}
+
+void frmSaveSearch::accept() {
+  const Archive::SavedSearch search = Search();
+  QString problem;
+  if (search.name.empty()) {
+    problem = QStringLiteral("Give the search a name.");
+  } else if (!Archive::NameIsFree(m_others, search.name)) {
+    problem = QStringLiteral("Another saved search has that name.");
+  } else if (search.query.empty()) {
+    problem = QStringLiteral("Give the words to search for.");
+  }
+  lblProblem->setText(problem);
+  lblProblem->setVisible(!problem.isEmpty());
+  if (problem.isEmpty()) QDialog::accept();
+}
+
+SavedSearchList::SavedSearchList(QWidget* parent) : QTreeView(parent) {
+  setObjectName(QStringLiteral("tvSearches"));
+  setAccessibleName(QStringLiteral("Saved searches"));
+  setHeaderHidden(true);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setFrameShape(QFrame::NoFrame);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_model = new QStandardItemModel(this);
+  setModel(m_model);
+  mnuPopupSearch = new QMenu(this);
+  mnuPopupSearch->setObjectName(QStringLiteral("mnuPopupSearch"));
+  mnuPopupSearch->addAction(QStringLiteral("&Open"), this, &SavedSearchList::OpenCurrent);
+  mnuPopupSearch->addAction(QStringLiteral("&Rename ..."), this, &SavedSearchList::RenameCurrent);
+  mnuPopupSearch->addAction(QStringLiteral("&Edit ..."), this, &SavedSearchList::EditCurrent);
+  mnuPopupSearch->addAction(QStringLiteral("Re&move"), this, &SavedSearchList::RemoveCurrent);
+  connect(this, &QTreeView::doubleClicked, this, [this] { OpenCurrent(); });
+  connect(this, &QTreeView::expanded, this, &SavedSearchList::FitHeight);
+  connect(this, &QTreeView::collapsed, this, &SavedSearchList::FitHeight);
+  Reload();
+}
+
+void SavedSearchList::Reload() {
+  const QString current = currentIndex().data(Qt::UserRole).toString();
+  const bool wasFolded = m_model->rowCount() > 0 && !isExpanded(m_model->index(0, 0));
+  m_searches = Archive::LoadSavedSearches();
+  m_counts.assign(m_searches.size(), 0);
+  m_model->clear();
+  auto* group = new QStandardItem(QIcon(QStringLiteral(":/icons/search.svg")),
+                                  QStringLiteral("Searches"));
+  for (const Archive::SavedSearch& search : m_searches) {
+    auto* item = new QStandardItem(Text(search.name));
+    item->setData(Text(search.name), Qt::UserRole);
+    item->setToolTip(Text(search.query));
+    group->appendRow(item);
+  }
+  m_model->appendRow(group);
+  if (!wasFolded) expand(m_model->index(0, 0));
+  for (int row = 0; row < group->rowCount(); ++row)
+    if (group->child(row)->data(Qt::UserRole).toString() == current)
+      setCurrentIndex(group->child(row)->index());
+  setVisible(!m_searches.empty());
+  FitHeight();
+}
+
+void SavedSearchList::RefreshCounts(Archive::SearchIndex* index) {
+  QStandardItem* group = m_model->item(0);
+  if (!group) return;
+  for (std::size_t i = 0; i < m_searches.size() && i < std::size_t(group->rowCount()); ++i) {
+    const std::size_t unread =
+        index ? index->CountUnread(Archive::ParseQuery(m_searches[i].query)) : 0;
+    m_counts[i] = unread;
+    QStandardItem* item = group->child(static_cast<int>(i));
+    const QString name = Text(m_searches[i].name);
+    item->setText(unread > 0 ? QStringLiteral("%1 (%2)").arg(name).arg(unread) : name);
+    QFont font = item->font();
+    font.setBold(unread > 0);
+    item->setFont(font);
+    item->setData(unread > 0 ? QStringLiteral("%1, %2 unread").arg(name).arg(unread) : name,
+                  Qt::AccessibleTextRole);
+  }
+}
+
+bool SavedSearchList::SaveNew(const QString& query) {
+  frmSaveSearch dialog({{}, query.toStdString(), Archive::Rule::None}, m_searches, window());
+  if (dialog.exec() != QDialog::Accepted) return false;
+  std::vector<Archive::SavedSearch> searches = m_searches;
+  searches.push_back(dialog.Search());
+  return Store(std::move(searches));
+}
+
+void SavedSearchList::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && CurrentSearch() >= 0) {
+    OpenCurrent();
+    return;
+  }
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    emit EscapePressed();
+    return;
+  }
+  if (event->key() == Qt::Key_Delete && CurrentSearch() >= 0) {
+    RemoveCurrent();
+    return;
+  }
+  QTreeView::keyPressEvent(event);
+}
+
+void SavedSearchList::contextMenuEvent(QContextMenuEvent* event) {
+  if (event->reason() == QContextMenuEvent::Mouse) {
+    const QModelIndex at = indexAt(event->pos());
+    if (at.isValid()) setCurrentIndex(at);
+  }
+  if (CurrentSearch() < 0) return;
+  const QPoint where = event->reason() == QContextMenuEvent::Mouse
+                           ? event->globalPos()
+                           : viewport()->mapToGlobal(visualRect(currentIndex()).center());
+  mnuPopupSearch->popup(where);
+}
+
+int SavedSearchList::CurrentSearch() const {
+  const QModelIndex current = currentIndex();
+  if (!current.isValid() || !current.parent().isValid()) return -1;
+  return current.row() < static_cast<int>(m_searches.size()) ? current.row() : -1;
+}
+
+void SavedSearchList::OpenCurrent() {
+  const int row = CurrentSearch();
+  if (row >= 0) emit OpenRequested(Text(m_searches[std::size_t(row)].query));
+}
+
+void SavedSearchList::RenameCurrent() {
+  const int row = CurrentSearch();
+  if (row < 0) return;
+  std::vector<Archive::SavedSearch> searches = m_searches;
+  Archive::SavedSearch& search = searches[std::size_t(row)];
+  bool ok = false;
+  const QString name =
+      QInputDialog::getText(window(), QStringLiteral("Rename Saved Search"),
+                            QStringLiteral("&Name:"), QLineEdit::Normal, Text(search.name), &ok)
+          .simplified();
+  if (!ok || name.toStdString() == search.name) return;
+  std::vector<Archive::SavedSearch> others = searches;
+  others.erase(others.begin() + row);
+  if (!Archive::NameIsFree(others, name.toStdString())) {
+    Services::MessageBox().Show("Another saved search has that name, or the name is empty.",
+                                AppInfo::kTitle, Services::vbExclamation);
+    return;
+  }
+  search.name = name.toStdString();
+  Store(std::move(searches));
+}
+
+void SavedSearchList::EditCurrent() {
+  const int row = CurrentSearch();
+  if (row < 0) return;
+  std::vector<Archive::SavedSearch> others = m_searches;
+  others.erase(others.begin() + row);
+  frmSaveSearch dialog(m_searches[std::size_t(row)], others, window());
+  if (dialog.exec() != QDialog::Accepted) return;
+  std::vector<Archive::SavedSearch> searches = m_searches;
+  searches[std::size_t(row)] = dialog.Search();
+  Store(std::move(searches));
+}
+
+void SavedSearchList::RemoveCurrent() {
+  const int row = CurrentSearch();
+  if (row < 0) return;
+  const std::string question =
+      "Remove the saved search \"" + m_searches[std::size_t(row)].name +
+      "\"? The messages it finds stay where they are.";
+  if (Services::MessageBox().Show(question, kRemoveTitle, Services::vbYesNoQuestionDefaultNo) !=
+      Services::vbYes)
+    return;
+  std::vector<Archive::SavedSearch> searches = m_searches;
+  searches.erase(searches.begin() + row);
+  Store(std::move(searches));
+}
+
+bool SavedSearchList::Store(std::vector<Archive::SavedSearch> searches) {
+  if (!Archive::SaveSavedSearches(searches)) {
+    Services::MessageBox().Show("The saved searches could not be written to " +
+                                    Archive::SavedSearchesPath() + ".",
+                                AppInfo::kTitle, Services::vbExclamation);
+    return false;
+  }
+  Reload();
+  emit SearchesChanged();
+  return true;
+}
+
+void SavedSearchList::FitHeight() {
+  int rows = 1;
+  if (m_model->rowCount() > 0 && isExpanded(m_model->index(0, 0)))
+    rows += m_model->item(0)->rowCount();
+  const int row = std::max(sizeHintForRow(0), fontMetrics().height() + 4);
+  setFixedHeight(std::min(rows, kMostRowsShown) * row + 2 * frameWidth() + 2);
+}
