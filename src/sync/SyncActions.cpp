@@ -146,7 +146,10 @@ std::string CheckGuid(std::string_view guid) {
   if (std::string why = CheckText(guid, kMaxGuidBytes, "the guid"); !why.empty()) return why;
   if (guid.empty()) return "the guid is empty";
   // The inbox names a message by this form; any other could never match a stored one.
-  if (mInbox::NormalizedGuid(guid) != guid) return "the guid holds a line break, NUL or blanks at an end";
+  const bool plain = guid.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+                     AsciiText::Trim(guid) == guid;
+  if (!plain && mInbox::NormalizedGuid(guid) != guid)
+    return "the guid holds a line break, NUL or blanks at an end";
   return {};
 }
 
@@ -247,9 +250,21 @@ ParsedLine ParseLine(std::string_view line, const LineContext& context) {
   if (line.size() > kMaxLineBytes)
     return Refused("a line longer than " + std::to_string(kMaxLineBytes) + " bytes");
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  const std::optional<std::vector<std::string>> split = SplitFields(line);
-  if (!split) return Refused("an unknown escape");
-  const std::vector<std::string>& f = *split;
+  // Most lines hold no escape: their fields are views of the line.
+  std::optional<std::vector<std::string>> owned;
+  std::vector<std::string_view> f;
+  if (line.find('\\') == std::string_view::npos) {
+    for (std::size_t at = 0;;) {
+      const std::size_t tab = line.find('\t', at);
+      f.push_back(line.substr(at, tab == std::string_view::npos ? tab : tab - at));
+      if (tab == std::string_view::npos) break;
+      at = tab + 1;
+    }
+  } else {
+    owned = SplitFields(line);
+    if (!owned) return Refused("an unknown escape");
+    f.assign(owned->begin(), owned->end());
+  }
 
   // Declarations.
   if (f[0] == "S" && f.size() == 2 && !context.snapshot) {
@@ -281,13 +296,13 @@ ParsedLine ParseLine(std::string_view line, const LineContext& context) {
 
   const std::optional<Kind> kind = KindOf(f[0]);
   if (!kind) {
-    std::string name = f[0].substr(0, 16);
+    std::string name(f[0].substr(0, 16));
     if (Utf8::FirstInvalid(name) != std::string::npos || HasControl(name)) name = "?";
     return Refused("an unknown action \"" + name + "\"");
   }
   const std::size_t before = context.snapshot ? 3 : 2;  // kind, stamp, [machine]
   if (f.size() != before + static_cast<std::size_t>(FieldCount(*kind)))
-    return Refused(std::string("a ") + f[0] + " line with " + std::to_string(f.size()) + " fields");
+    return Refused("a " + std::string(f[0]) + " line with " + std::to_string(f.size()) + " fields");
   Action action;
   action.kind = *kind;
   const std::optional<Stamp> stamp = ParseStamp(f[1]);

@@ -726,7 +726,7 @@ void Engine::Apply(const Changes& changes, Report& report) {
   }
 
   // Each inbox is read and rewritten once, whatever number of its messages changed.
-  std::map<std::string, const std::set<std::string>*> inboxes;  // no guids: all of them
+  std::map<std::string, const std::unordered_set<std::string>*> inboxes;  // none: all of them
   for (const auto& [link, guids] : changes.marks) inboxes[link] = &guids;
   for (const std::string& link : changes.readUpTo) inboxes[link] = nullptr;
   if (changes.readAllUpTo)
@@ -745,7 +745,8 @@ void Engine::Apply(const Changes& changes, Report& report) {
 }
 
 void Engine::ApplyToInbox(const LocalSource& local, const SourceEntry& entry,
-                          const std::set<std::string>* guids, Changes& failed, Report& report) {
+                          const std::unordered_set<std::string>* guids, Changes& failed,
+                          Report& report) {
   mInbox::SourceID = local.id;
   const std::string path = mInbox::InboxPath();
   std::error_code ec;

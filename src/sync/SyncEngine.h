@@ -159,7 +159,7 @@ class Engine final : public mInbox::IInboxListener,
   const LocalSource* ById(const std::string& id);
   void Apply(const Changes& changes, Report& report);
   void ApplyToInbox(const LocalSource& local, const SourceEntry& entry,
-                    const std::set<std::string>* guids, Changes& failed, Report& report);
+                    const std::unordered_set<std::string>* guids, Changes& failed, Report& report);
   void ApplySearches(const Changes& changes, Report& report);
 
   std::string SyncDatPath() const;

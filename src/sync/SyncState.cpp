@@ -26,10 +26,11 @@ bool Changes::Empty() const {
 }
 
 std::uint32_t State::MachineNumber(const std::string& machine) {
+  if (m_lastMachine != UINT32_MAX && m_machines[m_lastMachine] == machine) return m_lastMachine;
   const auto [it, added] =
       m_machineNumbers.try_emplace(machine, static_cast<std::uint32_t>(m_machines.size()));
   if (added) m_machines.push_back(machine);
-  return it->second;
+  return m_lastMachine = it->second;
 }
 
 bool State::Wins(const Winner& a, const Winner& b) const {
@@ -39,8 +40,10 @@ bool State::Wins(const Winner& a, const Winner& b) const {
 }
 
 SourceEntry& State::SourceFor(const std::string& link) {
+  if (m_lastSource && m_lastSource->link == link) return *m_lastSource;
   SourceEntry& source = m_sources[link];
   if (source.link.empty()) source.link = link;
+  m_lastSource = &source;
   return source;
 }
 

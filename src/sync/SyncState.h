@@ -19,6 +19,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace Sync {
@@ -52,7 +53,7 @@ struct SearchEntry {
 // What folding changed, for applying it to this machine's files.
 struct Changes {
   std::set<std::string> membership, titles, readUpTo;  // links
-  std::map<std::string, std::set<std::string>> marks;  // link -> guids in lower case
+  std::map<std::string, std::unordered_set<std::string>> marks;  // link -> guids in lower case
   bool readAllUpTo = false;
   std::set<std::string> searches;  // names in lower case
   bool Empty() const;
@@ -117,6 +118,9 @@ class State {
 
   std::vector<std::string> m_machines;
   std::unordered_map<std::string, std::uint32_t> m_machineNumbers;
+  // Files hold long runs of one machine's actions on one source.
+  std::uint32_t m_lastMachine = UINT32_MAX;
+  SourceEntry* m_lastSource = nullptr;
   std::map<std::string, SourceEntry> m_sources;
   std::map<std::string, SearchEntry> m_searches;
   std::optional<Winner> m_readAll;
