@@ -21,5 +21,10 @@ std::string MessageHeader(std::string_view input);
 std::string PubDate(std::string_view input);
 // The subscription file: both trees load as ReadSources reads it; a source read is found by link.
 std::string Subscriptions(std::string_view input);
+// The sync folder's reader, over a log (a log's header is put before input without one) or a
+// snapshot: each accepted action reads back from its own line as itself, reading twice changes
+// nothing, the state's snapshot reads back as the same state, and a log read in two parts (the
+// second appended later) gives what the whole gives.
+std::string SyncLog(std::string_view input);
 
 }  // namespace FuzzEntries

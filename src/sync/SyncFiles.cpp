@@ -3,6 +3,7 @@
 #include "core/AsciiText.h"
 #include "core/Services.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
@@ -37,13 +38,15 @@ bool ParseNumber(const std::string& text, T& value) {
 // skipped without being held.
 class LineReader {
  public:
-  LineReader(std::ifstream& in, std::uint64_t offset) : m_in(in), m_offset(offset) {}
+  // left: how much the file holds past offset, so that a small file gets a small buffer.
+  LineReader(std::ifstream& in, std::uint64_t offset, std::uint64_t left)
+      : m_in(in), m_offset(offset), m_chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, left + 1))) {}
 
   // handler(line) for each complete line, or overlong() for each one past the limit. Returns
   // false on a read error. Afterwards Offset() is where the next read starts.
   template <typename Line, typename Overlong>
   bool Run(Line&& handler, Overlong&& overlong) {
-    std::vector<char> buffer(kChunkBytes);
+    std::vector<char> buffer(m_chunk);
     std::string pending;
     bool tooLong = false;
     std::uint64_t at = m_offset;  // the file offset of buffer[0]
@@ -90,6 +93,7 @@ class LineReader {
  private:
   std::ifstream& m_in;
   std::uint64_t m_offset;
+  std::size_t m_chunk;
 };
 
 }  // namespace
@@ -242,7 +246,7 @@ FileRead ReadFile(const std::string& path, const std::string& name,
     ++r.refused;
     say("line " + std::to_string(line) + " refused: " + reason);
   };
-  LineReader reader(in, offset);
+  LineReader reader(in, offset, r.position.size > offset ? r.position.size - offset : 0);
   const bool ok = reader.Run(
       [&](std::string_view text) {
         ++line;
