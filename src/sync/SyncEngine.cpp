@@ -132,6 +132,11 @@ Engine::Engine(ISavedSearches* searches) : m_searches(searches) {
 }
 
 Engine::~Engine() {
+  // When messages arrived since the last merge: "read up to now" needs to know when.
+  if (m_on && m_stateDirty) {
+    Report ignored;
+    SaveState(ignored);
+  }
   mInbox::RemoveListener(this);
   mInbox::RemoveArrivalRules(this);
   mSubscriptions::RemoveSubscriptionListener(this);
@@ -685,7 +690,13 @@ void Engine::Apply(const Changes& changes, Report& report) {
     // Kept for the next merge, once the subscription file can be read again.
     m_retry.membership.insert(changes.membership.begin(), changes.membership.end());
     m_retry.titles.insert(changes.titles.begin(), changes.titles.end());
-  } else {
+    for (const auto& [link, guids] : changes.marks) m_retry.marks[link].insert(guids.begin(), guids.end());
+    m_retry.readUpTo.insert(changes.readUpTo.begin(), changes.readUpTo.end());
+    m_retry.readAllUpTo = m_retry.readAllUpTo || changes.readAllUpTo;
+    ApplySearches(changes, report);
+    return;
+  }
+  {
     std::vector<mSubscriptions::MessageSource> added;
     for (const std::string& link : changes.membership) {
       const std::optional<bool> subscribed = m_state.Subscribed(link);

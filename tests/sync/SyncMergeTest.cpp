@@ -159,6 +159,9 @@ TEST(SyncLines, WholeFilesAreSkippedWithTheirReason) {
     ASSERT_EQ(read.file.lines.size(), 1u) << row.name;
     EXPECT_EQ(read.file.lines[0], name + ": " + row.said) << row.name;
   }
+  const FileRead gone = ReadFile(folder.File("vanished"), "vanished", std::nullopt, nullptr, [](Action&&) {});
+  EXPECT_TRUE(gone.failed);
+  EXPECT_EQ(gone.lines, std::vector<std::string>{"vanished: vanished or not a file; skipped"});
   // A snapshot cut short is read again once it is whole.
   const std::string snapshot = "quillpost-" + kB + ".snapshot";
   const Read cut = ReadText(folder, snapshot, HeaderLine({FileType::Snapshot, kB, kNonce, kNonce}) +
