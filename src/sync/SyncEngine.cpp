@@ -164,6 +164,8 @@ std::string Engine::FolderRefusal(const std::string& folder) {
 void Engine::LoadLocal(Report& report) {
   if (m_loaded) return;
   m_loaded = true;
+  // Without a data folder every path here would be relative to the working folder.
+  if (mGeneralFunctions::IsBlank(mAppFunctions::DataPath)) mAppFunctions::InitializeDataFolder();
   std::error_code ec;
   const IniDocument doc = IniDocument::Load(SyncDatPath(), ec);
   m_machine = doc.GetValue(kSection, "machine").value_or("");
@@ -483,6 +485,12 @@ Engine::Setting Engine::SetFolder(const std::string& folder) {
 }
 
 Report Engine::TurnOn(const std::string& folder, bool fresh) {
+  if (m_machine.empty()) {
+    Report report;
+    report.failed = true;
+    report.lines.push_back("Sync: this data folder has no identity; not synced");
+    return report;
+  }
   if (folder != m_boundFolder) m_positions.clear();
   m_folder = folder;
   m_on = true;
