@@ -108,8 +108,7 @@ void CutTornLine(const std::string& path) {
 }
 
 void Note(Report& report, FileRead& read) {
-  report.lines.insert(report.lines.end(), std::make_move_iterator(read.lines.begin()),
-                      std::make_move_iterator(read.lines.end()));
+  for (const std::string& line : read.lines) report.lines.push_back("Sync: " + line);
   report.refused += read.refused;
 }
 

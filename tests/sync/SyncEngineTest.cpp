@@ -229,6 +229,20 @@ TEST_F(SyncEngineTest, WhatTheUserDoesTravelsOnceAndIsNotEchoed) {
   EXPECT_EQ(Id(kGarden), "");
   EXPECT_FALSE(fs::exists(mAppFunctions::DataPath + "/" + garden));
   EXPECT_EQ(report.ExitStatus(), 0);
+
+  // A third machine's log with a line the subscribe dialog would refuse: that line only.
+  const std::string third(32, 'c');
+  TestSupport::WriteAll(Folder() + "/" + LogName(third),
+                        HeaderLine({FileType::Log, third, "0123456789abcdef", {}}) +
+                            "A\t1796000900000\thttp://example.test/evil\tEvil\n"
+                            "R\t1796000900001\t" + kLetters + "\tg2\n");
+  Engine& merging = *m_engine;
+  report = merging.Merge();
+  EXPECT_EQ(report.lines, std::vector<std::string>{"Sync: " + LogName(third) +
+                                                   ": line 2 refused: the link fails the subscribe "
+                                                   "checks: http://example.test/evil"});
+  EXPECT_EQ(report.ExitStatus(), 1);
+  EXPECT_EQ(ReadOf(kLetters, "g2"), 1);
 }
 
 TEST_F(SyncEngineTest, MarksWaitForTheirMessagesForThirtyDays) {
