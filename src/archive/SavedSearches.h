@@ -22,14 +22,23 @@ struct SavedSearch {
   bool operator==(const SavedSearch&) const = default;
 };
 
-// The data folder's searches, in their order. A missing file is an empty list.
+// The data folder's searches, in their order. A missing file is an empty list. The file holds a
+// section per search, named by it, with the keys query and rule ("mark read" or "delete"); a
+// section without a query is left out, an unknown rule reads as none.
 std::vector<SavedSearch> LoadSavedSearches();
-// False when the file could not be written (it stays as it was).
+// False when the file could not be written (it stays as it was), or when a name is empty or
+// another one's without letter case. Line breaks in names and queries become blanks, blanks around
+// them go.
 bool SaveSavedSearches(const std::vector<SavedSearch>& searches);
 std::string SavedSearchesPath();
+// Whether a search may be saved under that name beside the others: not empty, and no other one's
+// without letter case.
+bool NameIsFree(const std::vector<SavedSearch>& searches, const std::string& name);
 
 // The rules of the saved searches for arriving messages (mInbox::IArrivalRules): in the order of
-// the searches; Delete wins over Mark as Read. sourceTitle gives a source's title by its ID.
+// the searches, each seeing what the ones before did (a message marked read no longer passes
+// is:unread); a message a Delete rule takes is refused whatever else applies, so Delete wins over
+// Mark as Read. sourceTitle gives a source's title by its ID.
 class SearchRules : public mInbox::IArrivalRules {
  public:
   explicit SearchRules(std::function<std::string(const std::string& sourceId)> sourceTitle);
@@ -40,7 +49,7 @@ class SearchRules : public mInbox::IArrivalRules {
 
  private:
   std::function<std::string(const std::string&)> m_sourceTitle;
-  std::vector<SavedSearch> m_searches;
+  std::vector<std::pair<Rule, Query>> m_rules;
 };
 
 }  // namespace Archive

@@ -34,8 +34,10 @@ struct SourceRef {
 
 struct Hit {
   std::string sourceId;
+  std::string sourceTitle;
   std::string guid;  // as the inbox names the message
   std::string title;
+  std::string markedTitle;  // the title with the matched words marked
   std::string date;  // as stored: "Sat, 05 Dec 2026"
   std::string time;
   std::string offset;
@@ -53,31 +55,46 @@ struct Page {
 struct Progress {
   std::size_t pending = 0;  // sources not current yet ("Indexing 120 of 500 sources ...")
   std::size_t total = 0;
+  bool operator==(const Progress&) const = default;
 };
 
 class SearchIndex : public mInbox::IInboxListener {
  public:
   // Opens the index file of the current data folder (creating it, or starting a new one when it
-  // is damaged or of another version). Null, with the reason, when SQLite cannot open it at all.
+  // is damaged or of another version). Null, with the reason, when SQLite cannot open it at all
+  // (its folder missing, say: mAppFunctions::PrepareCacheFolder makes it).
   static std::unique_ptr<SearchIndex> Open(const std::string& file, std::string& error);
-  // The index file of the current data folder, in mAppFunctions::CacheFolder().
+  // The index file of the current data folder, in mAppFunctions::CacheFolder(); empty when the
+  // cache folder is unknown.
   static std::string DefaultFile();
+  // Ends indexing at once (a source half done is left as it was) after writing the changes the
+  // store told.
   ~SearchIndex() override;
 
   // The subscribed sources, in the subscription file's order. Sources whose part of the index is
   // not current (their inbox changed while no Quillpost ran, a restored backup, even one copied
   // with its size and time kept) are indexed in the background, one after another; sources no
   // longer listed are dropped. Titles serve the source: filter and the hits.
-  void SetSources(const std::vector<SourceRef>& sources);
+  // rebuildStale false: only keeps current sources current (a check without windows, which must
+  // not spend its time indexing); the others wait for a reader or a search.
+  void SetSources(const std::vector<SourceRef>& sources, bool rebuildStale = true);
   Progress Indexing() const;
   // Waits until every source is current, telling progress as it goes; false when the time ran
   // out (the command line's search uses it).
   bool WaitUntilCurrent(std::chrono::milliseconds timeout,
                         const std::function<void(const Progress&)>& progress = {});
+  // Waits until the changes the store told are written to the index; false when the time ran out.
+  bool Flush(std::chrono::milliseconds timeout);
+  // Called on the indexing thread whenever what searches find may have changed (a source became
+  // current, told changes were written): a window refreshes its list, counts and progress then.
+  // Until then a search already leaves out messages told deleted and shows told read flags.
+  void SetOnChange(std::function<void()> onChange);
 
   // Matching messages of current sources, newest first (by date, time and zone, as the tree
-  // orders them; undated last), a page at a time.
-  Page Search(const Query& query, const std::string& from = {}, std::size_t pageSize = 50);
+  // orders them; undated last), a page at a time. An empty query, or one of words the index
+  // cannot search for ("^"), finds nothing. Without snippets the inbox files are not read.
+  Page Search(const Query& query, const std::string& from = {}, std::size_t pageSize = 50,
+              bool snippets = true);
   // How many unread messages of current sources match (a saved search's count).
   std::size_t CountUnread(const Query& query);
 

@@ -2,6 +2,8 @@
 // The few things the logic needs from the desktop, as small interfaces. The program installs
 // Qt/POSIX implementations at start; tests install fakes (tests/support/FakeServices.h).
 
+#include "core/FileStamp.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -113,6 +115,14 @@ class IDiskSync {
   virtual void Flush(const std::string& path) = 0;
 };
 
+class IFileStamps {
+ public:
+  virtual ~IFileStamps() = default;
+  // The stamp of the file at a path; a missing or unreadable file has exists false and zeros.
+  // Called from worker threads too.
+  virtual FileStamp Stamp(const std::string& path) = 0;
+};
+
 class IWindowSystem {
  public:
   virtual ~IWindowSystem() = default;
@@ -205,6 +215,7 @@ struct Registry {
   IRandom* random = nullptr;
   IStartup* startup = nullptr;
   IDiskSync* diskSync = nullptr;
+  IFileStamps* fileStamps = nullptr;
   IWindowSystem* windowSystem = nullptr;
   IHttp* http = nullptr;
   IProgress* progress = nullptr;
@@ -221,6 +232,7 @@ IClock& Clock();
 IInstanceLock& InstanceLock();
 IRandom& Random();
 IStartup& Startup();
+IFileStamps& FileStamps();
 IWindowSystem& WindowSystem();
 IHttp& Http();
 IProgress& Progress();

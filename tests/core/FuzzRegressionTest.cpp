@@ -19,6 +19,7 @@ TEST(FuzzRegression, EveryFindingSeedAndFixtureKeepsThePromisesOfItsTarget) {
                {"FeedParser", FuzzEntries::FeedParser, "feeds"},
                {"MessageHeader", FuzzEntries::MessageHeader, "messages"},
                {"Subscriptions", FuzzEntries::Subscriptions, ""},
+               {"Query", FuzzEntries::Query, ""},
                {"SyncLog", FuzzEntries::SyncLog, ""}};
   // clang-format on
   std::map<std::string, int> replayed;

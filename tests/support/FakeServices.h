@@ -103,6 +103,13 @@ class FakeStartup : public Services::IStartup {
   std::vector<std::pair<std::string, std::string>> entries;
 };
 
+// The system's own stamps (the logic tests do not link the POSIX services): a test that restores
+// a file from a copy gets the new change time and inode a real restore gets.
+class StatFileStamps : public Services::IFileStamps {
+ public:
+  FileStamp Stamp(const std::string& path) override;
+};
+
 class FakeWindowSystem : public Services::IWindowSystem {
  public:
   bool OpacitySupported() override { return supported; }
@@ -214,6 +221,7 @@ class FakePlatform {
   FakeRandom random;
   FakeStartup startup;
   FakeWindowSystem windowSystem;
+  StatFileStamps fileStamps;
   FakeHttp http;
   FakeProgress progress;
   FakeSaveDialog saveDialog;
