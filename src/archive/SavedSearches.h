@@ -35,6 +35,17 @@ std::string SavedSearchesPath();
 // without letter case.
 bool NameIsFree(const std::vector<SavedSearch>& searches, const std::string& name);
 
+// Told after searches.dat was written, with the list before and after (as the file reads back),
+// whoever wrote it: a log of what the user did, a list on the screen.
+class ISavedSearchListener {
+ public:
+  virtual ~ISavedSearchListener() = default;
+  virtual void SearchesSaved(const std::vector<SavedSearch>& before,
+                             const std::vector<SavedSearch>& after) = 0;
+};
+void AddSavedSearchListener(ISavedSearchListener* listener);
+void RemoveSavedSearchListener(ISavedSearchListener* listener);
+
 // The rules of the saved searches for arriving messages (mInbox::IArrivalRules): in the order of
 // the searches, each seeing what the ones before did (a message marked read no longer passes
 // is:unread); a message a Delete rule takes is refused whatever else applies, so Delete wins over

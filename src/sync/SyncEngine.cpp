@@ -124,7 +124,25 @@ void Report::Take(Report&& other) {
   searchesChanged = searchesChanged || other.searchesChanged;
 }
 
-Engine::Engine(ISavedSearches* searches) : m_searches(searches) {
+namespace {
+Engine* g_current = nullptr;
+}  // namespace
+
+Engine* Engine::Current() { return g_current; }
+
+Engine::ReadUpToScope ReadingUpToNow(const std::string& sourceId) {
+  return g_current ? g_current->ReadingUpToNow(sourceId) : Engine::ReadUpToScope();
+}
+
+std::vector<Archive::SavedSearch> Engine::ArchiveStore::Load() { return Archive::LoadSavedSearches(); }
+
+bool Engine::ArchiveStore::Save(const std::vector<Archive::SavedSearch>& searches) {
+  return Archive::SaveSavedSearches(searches);
+}
+
+Engine::Engine(ISavedSearches* searches) : m_searches(searches ? searches : &m_store) {
+  g_current = this;
+  Archive::AddSavedSearchListener(this);
   mInbox::AddListener(this);
   mInbox::AddArrivalRules(this);
   mSubscriptions::AddSubscriptionListener(this);
@@ -139,6 +157,8 @@ Engine::~Engine() {
   mInbox::RemoveListener(this);
   mInbox::RemoveArrivalRules(this);
   mSubscriptions::RemoveSubscriptionListener(this);
+  Archive::RemoveSavedSearchListener(this);
+  if (g_current == this) g_current = nullptr;
 }
 
 std::string Engine::SyncDatPath() const {
@@ -439,16 +459,33 @@ void Engine::SearchRemoved(const std::string& name) {
   if (CheckSearch(name, {}).empty()) Record({Kind::SearchRemoved, {}, {}, {}, name, {}, {}});
 }
 
+void Engine::SearchesSaved(const std::vector<Archive::SavedSearch>& before,
+                           const std::vector<Archive::SavedSearch>& after) {
+  if (!m_on || m_applying > 0) return;
+  const auto find = [](const std::vector<Archive::SavedSearch>& in, const std::string& name) {
+    return std::find_if(in.begin(), in.end(),
+                        [&](const auto& s) { return AsciiText::EqualsNoCase(s.name, name); });
+  };
+  // Renamed is removed under the old name, then kept under the new.
+  for (const Archive::SavedSearch& search : before)
+    if (find(after, search.name) == after.end()) SearchRemoved(search.name);
+  for (const Archive::SavedSearch& search : after) {
+    const auto was = find(before, search.name);
+    if (was == before.end() || *was != search) SearchSaved(search);
+  }
+}
+
 // ---- turning on and off --------------------------------------------------------------------
 
 Report Engine::Start() {
   Report report;
   mSettings::LoadSyncSettings();
-  LoadLocal(report);
+  // A data folder that never synced stays as it was.
   if (mSettings::SyncFolder.empty()) {
     m_on = false;
     return report;
   }
+  LoadLocal(report);
   // Temporaries a killed write of this replica left in the folder (only its own).
   std::error_code ec;
   for (fs::directory_iterator it(mSettings::SyncFolder, ec), end; !ec && it != end; it.increment(ec)) {

@@ -35,7 +35,7 @@
 
 namespace Sync {
 
-// Where the saved searches live (searches.dat); the shell passes one over the archive's store.
+// Where the saved searches live: searches.dat through the archive's store unless another is given.
 class ISavedSearches {
  public:
   virtual ~ISavedSearches() = default;
@@ -60,7 +60,8 @@ struct Report {
 
 class Engine final : public mInbox::IInboxListener,
                      public mInbox::IArrivalRules,
-                     public mSubscriptions::ISubscriptionListener {
+                     public mSubscriptions::ISubscriptionListener,
+                     public Archive::ISavedSearchListener {
  public:
   explicit Engine(ISavedSearches* searches = nullptr);
   ~Engine() override;
@@ -100,6 +101,7 @@ class Engine final : public mInbox::IInboxListener,
   // read marks it makes are not logged one by one; when it ends one action is logged for all.
   class ReadUpToScope {
    public:
+    ReadUpToScope() = default;  // without sync: nothing to log
     ReadUpToScope(ReadUpToScope&& other) noexcept;
     ReadUpToScope& operator=(ReadUpToScope&&) = delete;
     ~ReadUpToScope();
@@ -107,15 +109,20 @@ class Engine final : public mInbox::IInboxListener,
    private:
     friend class Engine;
     ReadUpToScope(Engine* engine, std::string sourceId);
-    Engine* m_engine;
+    Engine* m_engine = nullptr;
     std::string m_sourceId;
   };
   [[nodiscard]] ReadUpToScope ReadingUpToNow(const std::string& sourceId);
 
   // The user kept a saved search (new, edited, or renamed: then the old name is removed first)
-  // or removed one.
+  // or removed one. The store's own writes come here through SearchesSaved.
   void SearchSaved(const Archive::SavedSearch& search);
   void SearchRemoved(const std::string& name);
+  void SearchesSaved(const std::vector<Archive::SavedSearch>& before,
+                     const std::vector<Archive::SavedSearch>& after) override;
+
+  // The engine of this run (the one made last that still lives), or null.
+  static Engine* Current();
 
   // The inbox store's and the subscription file's news (not for the shell).
   void Stored(const std::string& sourceId, const std::vector<mInbox::InboxItem>& items) override;
@@ -167,6 +174,12 @@ class Engine final : public mInbox::IInboxListener,
   std::string JournalPath() const;
   std::string SharedPath(const std::string& name) const;
 
+  class ArchiveStore : public ISavedSearches {
+   public:
+    std::vector<Archive::SavedSearch> Load() override;
+    bool Save(const std::vector<Archive::SavedSearch>& searches) override;
+  };
+  ArchiveStore m_store;
   ISavedSearches* m_searches;
   bool m_loaded = false;
   bool m_on = false;
@@ -190,5 +203,10 @@ class Engine final : public mInbox::IInboxListener,
   std::vector<LocalSource> m_sources;
   bool m_sourcesKnown = false;
 };
+
+// "Mark Source as Read" (the source's ID) and "Mark All as Read" (empty): the commands hold the
+// scope while they mark the messages, which then travel as one "read up to now" action, logged
+// when the scope ends. Without sync it does nothing.
+[[nodiscard]] Engine::ReadUpToScope ReadingUpToNow(const std::string& sourceId);
 
 }  // namespace Sync

@@ -38,19 +38,8 @@ class TrueRandom : public Services::IRandom {
   std::mt19937_64 m_random{std::random_device{}()};
 };
 
-class FakeSearches : public ISavedSearches {
- public:
-  std::vector<Archive::SavedSearch> Load() override { return searches; }
-  bool Save(const std::vector<Archive::SavedSearch>& s) override {
-    searches = s;
-    return true;
-  }
-  std::vector<Archive::SavedSearch> searches;
-};
-
 struct Replica {
   std::string appData, program;
-  FakeSearches searches;
 };
 
 class SyncEngineTest : public TestData::DataFolderTest {
@@ -78,7 +67,7 @@ class SyncEngineTest : public TestData::DataFolderTest {
   // The replica's reader starting: sync turned on the first time, resumed later.
   Engine& On(Replica& r) {
     Use(r);
-    m_engine = std::make_unique<Engine>(&r.searches);
+    m_engine = std::make_unique<Engine>();
     mSettings::LoadSyncSettings();
     report = mSettings::SyncFolder.empty() ? m_engine->SetFolder(Folder()).report : m_engine->Start();
     return *m_engine;
@@ -306,12 +295,12 @@ TEST_F(SyncEngineTest, ReadUpToNowIsOneActionAndSparesLaterArrivals) {
   platform.clock.nowMs -= kMinute;
   Engine& engine = On(a);
   {
-    const auto scope = engine.ReadingUpToNow(Id(kLetters));
+    const auto scope = Sync::ReadingUpToNow(Id(kLetters));
     Act(kLetters, "g1", A::MarkRead);
     Act(kLetters, "g2", A::MarkRead);
   }
   {
-    const auto all = engine.ReadingUpToNow("");
+    const auto all = Sync::ReadingUpToNow("");
     Act(kNotes, "n1", A::MarkRead);
   }
   EXPECT_EQ(LogActions(engine.Machine()), (std::vector<std::string>{"P", "Q"}));
@@ -423,20 +412,27 @@ TEST_F(SyncEngineTest, CompactionChangesNothingAReaderSees) {
 }
 
 TEST_F(SyncEngineTest, SavedSearchesTravelByNameWithoutLetterCase) {
+  using Archive::Rule;
+  using Searches = std::vector<Archive::SavedSearch>;
   Replica& a = Make("a");
   Replica& b = Make("b");
-  a.searches.searches = {{"Garden", "kale", Archive::Rule::MarkRead}};
-  b.searches.searches = {{"Mine", "x", Archive::Rule::None}};
-  Engine& engine = On(a);
-  engine.SearchSaved({"garden", "kale -beet", Archive::Rule::Delete});
+  Use(a);
+  ASSERT_TRUE(Archive::SaveSavedSearches({{"Garden", "kale", Rule::MarkRead}}));
+  Use(b);
+  ASSERT_TRUE(Archive::SaveSavedSearches({{"Mine", "x", Rule::None}}));
+  On(a);
+  // Kept through the store, as the search pane's dialogs keep them.
+  ASSERT_TRUE(Archive::SaveSavedSearches({{"garden", "kale -beet", Rule::Delete}}));
   On(b);
   EXPECT_TRUE(report.searchesChanged);
-  EXPECT_EQ(b.searches.searches, (std::vector<Archive::SavedSearch>{
-                                     {"Mine", "x", Archive::Rule::None},
-                                     {"garden", "kale -beet", Archive::Rule::Delete}}));
-  On(a).SearchRemoved("GARDEN");
+  EXPECT_EQ(Archive::LoadSavedSearches(),
+            (Searches{{"Mine", "x", Rule::None}, {"garden", "kale -beet", Rule::Delete}}));
+  On(a);
+  EXPECT_EQ(Archive::LoadSavedSearches(),
+            (Searches{{"garden", "kale -beet", Rule::Delete}, {"Mine", "x", Rule::None}}));
+  ASSERT_TRUE(Archive::SaveSavedSearches({{"Mine", "x", Rule::None}}));
   On(b);
-  EXPECT_EQ(b.searches.searches, (std::vector<Archive::SavedSearch>{{"Mine", "x", Archive::Rule::None}}));
+  EXPECT_EQ(Archive::LoadSavedSearches(), (Searches{{"Mine", "x", Rule::None}}));
 }
 
 TEST_F(SyncEngineTest, OnlyOthersFilesConcernAMerge) {
