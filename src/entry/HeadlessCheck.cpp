@@ -93,7 +93,7 @@ int Run(std::ostream& out, const AskReader& askReader,
     return NoRunPossible;
   }
   // Sources another machine subscribed to are checked in this run already.
-  const SyncCommand::DuringCheck sync(debug);
+  const SyncCommand::Session sync(debug);
   TreeControl tree("tvMessages");
   if (!mSubscriptions::LoadSubscriptions(tree)) return NoRunPossible;
   // The counts the reader finds at its next start follow what this check stores; sources whose

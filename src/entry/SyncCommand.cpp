@@ -56,7 +56,7 @@ int Run(std::ostream& out, std::ostream& err, const HeadlessCheck::AskReader& as
   return Print(ForwardedCheck::SyncReply(report), out, err);
 }
 
-DuringCheck::DuringCheck(std::function<void(const std::string&)> debug)
+Session::Session(std::function<void(const std::string&)> debug)
     : m_debug(std::move(debug)) {
   Tell(m_engine.Start());
   if (!m_engine.IsOn()) return;
@@ -65,12 +65,12 @@ DuringCheck::DuringCheck(std::function<void(const std::string&)> debug)
   mAppFunctions::AfterRun = merge;
 }
 
-DuringCheck::~DuringCheck() {
+Session::~Session() {
   mAppFunctions::BeforeRun = nullptr;
   mAppFunctions::AfterRun = nullptr;
 }
 
-void DuringCheck::Tell(const Sync::Report& report) {
+void Session::Tell(const Sync::Report& report) {
   if (m_debug)
     for (const std::string& line : report.lines) m_debug(line);
 }

@@ -5,7 +5,8 @@
 // folder unusable, the data folder busy). While a reader runs on the data folder it merges and its
 // tree follows; the command prints its answer.
 //
-// A check without windows merges too: at its start, and before and after its run.
+// The other commands that change the data folder without windows (a check, an import) merge too:
+// at their start, and a check before and after its run; what they change is logged for the others.
 
 #include "entry/HeadlessCheck.h"
 #include "sync/SyncEngine.h"
@@ -18,14 +19,14 @@ namespace SyncCommand {
 
 int Run(std::ostream& out, std::ostream& err, const HeadlessCheck::AskReader& askReader = {});
 
-// Held by a check that holds the data folder: merges now, and around each run of the check. The
-// report lines go to debug (the debug output).
-class DuringCheck {
+// Held by a command while it holds the data folder: merges now, logs what the command changes,
+// and merges around each check run. The report lines go to debug (the debug output).
+class Session {
  public:
-  explicit DuringCheck(std::function<void(const std::string&)> debug);
-  ~DuringCheck();
-  DuringCheck(const DuringCheck&) = delete;
-  DuringCheck& operator=(const DuringCheck&) = delete;
+  explicit Session(std::function<void(const std::string&)> debug = {});
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
  private:
   void Tell(const Sync::Report& report);
