@@ -41,6 +41,7 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
   txtSyncFolder->setObjectName(QStringLiteral("txtSyncFolder"));
   txtSyncFolder->setClearButtonEnabled(true);
   txtSyncFolder->setPlaceholderText(QStringLiteral("(off)"));
+  txtSyncFolder->setMinimumWidth(300);
   syncLabel->setBuddy(txtSyncFolder);
   btnSyncBrowse = new QPushButton(QString::fromLatin1(kBrowseText), fraSync);
   btnSyncBrowse->setObjectName(QStringLiteral("btnSyncBrowse"));
