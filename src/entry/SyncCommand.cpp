@@ -56,8 +56,7 @@ int Run(std::ostream& out, std::ostream& err, const HeadlessCheck::AskReader& as
   return Print(ForwardedCheck::SyncReply(report), out, err);
 }
 
-Session::Session(std::function<void(const std::string&)> debug)
-    : m_debug(std::move(debug)) {
+Session::Session(std::function<void(const std::string&)> debug) : m_debug(std::move(debug)) {
   Tell(m_engine.Start());
   if (!m_engine.IsOn()) return;
   const auto merge = [this](TreeControl&) { Tell(m_engine.Merge()); };

@@ -32,8 +32,10 @@ bool HasControl(std::string_view text) {
 }
 
 std::string CheckText(std::string_view text, std::size_t max, const char* what) {
-  if (text.size() > max) return std::string(what) + " is longer than " + std::to_string(max) + " bytes";
-  if (Utf8::FirstInvalid(text) != std::string_view::npos) return std::string(what) + " is not UTF-8";
+  if (text.size() > max)
+    return std::string(what) + " is longer than " + std::to_string(max) + " bytes";
+  if (Utf8::FirstInvalid(text) != std::string_view::npos)
+    return std::string(what) + " is not UTF-8";
   return {};
 }
 
@@ -63,8 +65,16 @@ int FieldCount(Kind kind) {
 std::optional<Kind> KindOf(std::string_view field) {
   if (field.size() != 1) return std::nullopt;
   switch (field[0]) {
-    case 'A': case 'T': case 'X': case 'R': case 'U':
-    case 'D': case 'P': case 'Q': case 'F': case 'G':
+    case 'A':
+    case 'T':
+    case 'X':
+    case 'R':
+    case 'U':
+    case 'D':
+    case 'P':
+    case 'Q':
+    case 'F':
+    case 'G':
       return static_cast<Kind>(field[0]);
     default:
       return std::nullopt;
@@ -204,11 +214,20 @@ std::optional<std::vector<std::string>> SplitFields(std::string_view line) {
     } else {
       if (++i == line.size()) return std::nullopt;
       switch (line[i]) {
-        case '\\': fields.back() += '\\'; break;
-        case 't': fields.back() += '\t'; break;
-        case 'r': fields.back() += '\r'; break;
-        case 'n': fields.back() += '\n'; break;
-        default: return std::nullopt;
+        case '\\':
+          fields.back() += '\\';
+          break;
+        case 't':
+          fields.back() += '\t';
+          break;
+        case 'r':
+          fields.back() += '\r';
+          break;
+        case 'n':
+          fields.back() += '\n';
+          break;
+        default:
+          return std::nullopt;
       }
     }
   }
@@ -277,8 +296,9 @@ ParsedLine ParseLine(std::string_view line, const LineContext& context) {
   if (context.snapshot && (f[0] == "m" || f[0] == "s" || f[0] == "E")) {
     ParsedLine parsed;
     parsed.declaration = f[0][0];
-    const std::size_t count =
-        f[0] == "m" ? context.machines.size() : f[0] == "s" ? context.links.size() : 0;
+    const std::size_t count = f[0] == "m"   ? context.machines.size()
+                              : f[0] == "s" ? context.links.size()
+                                            : 0;
     const std::size_t fields = f[0] == "E" ? 2 : 3;
     const auto number = f.size() == fields ? Number(f[1], 0xFFFFFFFFu) : std::nullopt;
     // Numbers are declared in order, so a reader needs no map.
@@ -385,8 +405,8 @@ HeaderResult ParseHeader(std::string_view line) {
     return {std::nullopt, "not a Quillpost sync file"};
   }
   const std::size_t fields = header.type == FileType::Log ? 5 : 6;
-  if (*format != static_cast<std::uint64_t>(kFormat) || f.size() != fields ||
-      !IsMachineId(f[3]) || !IsToken(f[4]) || (fields == 6 && !IsToken(f[5])))
+  if (*format != static_cast<std::uint64_t>(kFormat) || f.size() != fields || !IsMachineId(f[3]) ||
+      !IsToken(f[4]) || (fields == 6 && !IsToken(f[5])))
     return {std::nullopt, "a damaged header"};
   header.machine = f[3];
   header.nonce = f[4];

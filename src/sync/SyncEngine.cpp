@@ -134,7 +134,9 @@ Engine::ReadUpToScope ReadingUpToNow(const std::string& sourceId) {
   return g_current ? g_current->ReadingUpToNow(sourceId) : Engine::ReadUpToScope();
 }
 
-std::vector<Archive::SavedSearch> Engine::ArchiveStore::Load() { return Archive::LoadSavedSearches(); }
+std::vector<Archive::SavedSearch> Engine::ArchiveStore::Load() {
+  return Archive::LoadSavedSearches();
+}
 
 bool Engine::ArchiveStore::Save(const std::vector<Archive::SavedSearch>& searches) {
   return Archive::SaveSavedSearches(searches);
@@ -192,8 +194,7 @@ void Engine::LoadLocal(Report& report) {
   std::istringstream sessions(doc.GetValue(kSection, "sessions").value_or(""));
   for (std::string token; sessions >> token;)
     if (IsToken(token)) m_sessions.push_back(token);
-  if (const auto clock = ParseStamp(doc.GetValue(kSection, "clock").value_or("")))
-    m_clock = *clock;
+  if (const auto clock = ParseStamp(doc.GetValue(kSection, "clock").value_or(""))) m_clock = *clock;
   for (const std::string& name : doc.KeyNames(kReadSection)) {
     if (const auto position = ParsePosition(doc.GetValue(kReadSection, name).value_or("")))
       m_positions[name] = *position;
@@ -249,7 +250,8 @@ bool Engine::SaveState(Report& report) {
   const std::string nonce = RandomHex(8);
   std::error_code ec;
   if (nonce.empty() ||
-      !AtomicFile::Replace(StatePath(), m_state.Serialize({FileType::State, m_machine, nonce, nonce}, true), ec)) {
+      !AtomicFile::Replace(
+          StatePath(), m_state.Serialize({FileType::State, m_machine, nonce, nonce}, true), ec)) {
     report.failed = true;
     report.lines.push_back("Sync: " + StatePath() + " could not be written");
     return false;
@@ -362,8 +364,9 @@ void Engine::Stored(const std::string& sourceId, const std::vector<mInbox::Inbox
 }
 
 void Engine::ReadChanged(const std::string& sourceId, const std::string& guid, bool read) {
-  const bool upToNow = std::any_of(m_readingUpTo.begin(), m_readingUpTo.end(),
-                                   [&](const std::string& id) { return id.empty() || id == sourceId; });
+  const bool upToNow =
+      std::any_of(m_readingUpTo.begin(), m_readingUpTo.end(),
+                  [&](const std::string& id) { return id.empty() || id == sourceId; });
   if (read && upToNow) return;
   RecordFor(sourceId, read ? Kind::Read : Kind::Unread, guid);
 }
@@ -488,7 +491,8 @@ Report Engine::Start() {
   LoadLocal(report);
   // Temporaries a killed write of this replica left in the folder (only its own).
   std::error_code ec;
-  for (fs::directory_iterator it(mSettings::SyncFolder, ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(mSettings::SyncFolder, ec), end; !ec && it != end;
+       it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::error_code statusError;
     if ((name.starts_with(LogName(m_machine)) || name.starts_with(SnapshotName(m_machine))) &&
@@ -552,7 +556,8 @@ void Engine::RecordBase() {
   if (!m_searches) return;
   for (const Archive::SavedSearch& search : m_searches->Load()) {
     if (CheckSearch(search.name, search.query).empty())
-      m_state.Add({Kind::SearchSaved, stamp, m_machine, {}, search.name, search.query, search.rule});
+      m_state.Add(
+          {Kind::SearchSaved, stamp, m_machine, {}, search.name, search.query, search.rule});
   }
 }
 
@@ -582,7 +587,8 @@ Report Engine::Read(bool base) {
     // A link could lead anywhere: only plain files of the folder itself are read.
     if (!fs::is_regular_file(it->symlink_status(statusError))) continue;
     std::string name = it->path().filename().string();
-    if (std::optional<FileName> what = ClassifyName(name)) files.emplace_back(std::move(name), *what);
+    if (std::optional<FileName> what = ClassifyName(name))
+      files.emplace_back(std::move(name), *what);
   }
   std::sort(files.begin(), files.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -590,7 +596,8 @@ Report Engine::Read(bool base) {
     // The snapshot of what this data folder holds is stamped after everything the other
     // machines did, even where their clocks run ahead.
     for (const auto& [name, what] : files)
-      ReadFile(SharedPath(name), name, std::nullopt, &what, [this](Action&& a) { Observe(a.stamp); });
+      ReadFile(SharedPath(name), name, std::nullopt, &what,
+               [this](Action&& a) { Observe(a.stamp); });
     RecordBase();
   }
   Changes changes = std::exchange(m_retry, {});
@@ -653,7 +660,8 @@ bool Engine::Publish(Report& report) {
   if (!AtomicFile::Replace(snapshotPath, snapshot, ec)) return fail(snapshotPath);
   // This replica wrote it: no need to read it back.
   FilePosition written{snapshotNonce, snapshot.size(), 0, snapshot.size(), 0};
-  written.time = static_cast<std::int64_t>(fs::last_write_time(snapshotPath, ec).time_since_epoch().count());
+  written.time =
+      static_cast<std::int64_t>(fs::last_write_time(snapshotPath, ec).time_since_epoch().count());
   if (!ec) m_positions[SnapshotName(m_machine)] = written;
   m_snapshotSize = snapshot.size();
   // The log starts again; what it held is in the snapshot.
@@ -734,7 +742,8 @@ void Engine::Apply(const Changes& changes, Report& report) {
     // Kept for the next merge, once the subscription file can be read again.
     m_retry.membership.insert(changes.membership.begin(), changes.membership.end());
     m_retry.titles.insert(changes.titles.begin(), changes.titles.end());
-    for (const auto& [link, guids] : changes.marks) m_retry.marks[link].insert(guids.begin(), guids.end());
+    for (const auto& [link, guids] : changes.marks)
+      m_retry.marks[link].insert(guids.begin(), guids.end());
     m_retry.readUpTo.insert(changes.readUpTo.begin(), changes.readUpTo.end());
     m_retry.readAllUpTo = m_retry.readAllUpTo || changes.readAllUpTo;
     ApplySearches(changes, report);
@@ -849,9 +858,9 @@ void Engine::ApplyToInbox(const LocalSource& local, const SourceEntry& entry,
     // rather than letting the next check bring it back.
     SourceState::State state = SourceState::Load();
     for (const std::string& guid : deleted) {
-      const bool known = std::any_of(state.deleted.begin(), state.deleted.end(), [&](const auto& d) {
-        return AsciiText::EqualsNoCase(d.guid, guid);
-      });
+      const bool known =
+          std::any_of(state.deleted.begin(), state.deleted.end(),
+                      [&](const auto& d) { return AsciiText::EqualsNoCase(d.guid, guid); });
       if (!known) state.deleted.push_back({guid, std::nullopt});
       if (state.holding && state.holding->count == 0) state.holding.reset();
       if (state.holding) state.holding->Remove(guid);

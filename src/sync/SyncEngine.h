@@ -48,9 +48,9 @@ struct Report {
   // Files skipped and items refused, and anything that failed: for standard error under
   // --sync, the debug output otherwise.
   std::vector<std::string> lines;
-  std::size_t refused = 0;  // items refused
-  bool failed = false;      // sync is off, the folder or a file here could not be used
-  bool subscriptionsChanged = false;  // sources added, renamed or removed: reload the tree
+  std::size_t refused = 0;               // items refused
+  bool failed = false;                   // sync is off, the folder or a file here could not be used
+  bool subscriptionsChanged = false;     // sources added, renamed or removed: reload the tree
   std::set<std::string> inboxesChanged;  // IDs of the sources whose messages changed
   bool searchesChanged = false;
   // For --sync: 0 merged, 1 merged but some items refused, 2 error.

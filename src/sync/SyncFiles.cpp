@@ -40,7 +40,9 @@ class LineReader {
  public:
   // left: how much the file holds past offset, so that a small file gets a small buffer.
   LineReader(std::ifstream& in, std::uint64_t offset, std::uint64_t left)
-      : m_in(in), m_offset(offset), m_chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, left + 1))) {}
+      : m_in(in),
+        m_offset(offset),
+        m_chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, left + 1))) {}
 
   // handler(line) for each complete line, or overlong() for each one past the limit. Returns
   // false on a read error. Afterwards Offset() is where the next read starts.
@@ -99,9 +101,7 @@ class LineReader {
 }  // namespace
 
 std::string LogName(const std::string& machine) { return kFilePrefix + machine + ".log"; }
-std::string SnapshotName(const std::string& machine) {
-  return kFilePrefix + machine + ".snapshot";
-}
+std::string SnapshotName(const std::string& machine) { return kFilePrefix + machine + ".snapshot"; }
 
 std::optional<FileName> ClassifyName(const std::string& name) {
   const std::string_view prefix = kFilePrefix;
@@ -212,7 +212,8 @@ FileRead ReadFile(const std::string& path, const std::string& name,
                           (header.header->type == FileType::Snapshot) != expected->snapshot ||
                           header.header->type == FileType::State);
   if (!header.header || wrongType) {
-    say("skipped: " + (wrongType ? std::string("its name and its header disagree") : header.refusal));
+    say("skipped: " +
+        (wrongType ? std::string("its name and its header disagree") : header.refusal));
     return r;
   }
   r.header = *header.header;

@@ -58,8 +58,8 @@ struct FileRead {
   std::vector<Arrival> arrivals;
   std::vector<std::string> lines;  // what was refused or skipped, for the report
   std::size_t refused = 0;
-  bool complete = true;  // a snapshot without its end line is not: read it again later
-  bool failed = false;   // it could not be read (vanished, no permission): read it again later
+  bool complete = true;   // a snapshot without its end line is not: read it again later
+  bool failed = false;    // it could not be read (vanished, no permission): read it again later
   FilePosition position;  // where to go on from
 };
 

@@ -162,9 +162,7 @@ std::optional<Winner> State::Mark(const SourceEntry& source, const std::string& 
 Decision State::Message(const SourceEntry& source, const std::string& guidLower,
                         std::optional<std::int64_t> arrivalMs) const {
   // What came before the source's latest unsubscribe no longer counts.
-  const auto counts = [&](const Winner& w) {
-    return !source.removal || Wins(w, *source.removal);
-  };
+  const auto counts = [&](const Winner& w) { return !source.removal || Wins(w, *source.removal); };
   std::optional<Winner> best = Mark(source, guidLower);
   if (best && IsDelete(*best)) return {Verdict::Delete, best->stamp};
   // "Read up to now" covers what had arrived by then.

@@ -39,7 +39,7 @@ struct SourceEntry {
   std::optional<Winner> rename;
   std::string title;  // the winning Rename's
   std::optional<Winner> readUpTo;
-  std::unordered_map<std::string, Winner> marks;  // by the guid in lower case
+  std::unordered_map<std::string, Winner> marks;           // by the guid in lower case
   std::unordered_map<std::string, std::int64_t> arrivals;  // guid in lower case -> ms, local
 };
 
@@ -52,7 +52,7 @@ struct SearchEntry {
 
 // What folding changed, for applying it to this machine's files.
 struct Changes {
-  std::set<std::string> membership, titles, readUpTo;  // links
+  std::set<std::string> membership, titles, readUpTo;            // links
   std::map<std::string, std::unordered_set<std::string>> marks;  // link -> guids in lower case
   bool readAllUpTo = false;
   std::set<std::string> searches;  // names in lower case
