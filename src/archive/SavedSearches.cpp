@@ -38,7 +38,9 @@ void AddSavedSearchListener(ISavedSearchListener* listener) {
   if (std::find(all.begin(), all.end(), listener) == all.end()) all.push_back(listener);
 }
 
-void RemoveSavedSearchListener(ISavedSearchListener* listener) { std::erase(Listeners(), listener); }
+void RemoveSavedSearchListener(ISavedSearchListener* listener) {
+  std::erase(Listeners(), listener);
+}
 
 std::string SavedSearchesPath() {
   return mGeneralFunctions::AddBackslash(mAppFunctions::DataFolder()) + "searches.dat";
@@ -84,7 +86,8 @@ bool SaveSavedSearches(const std::vector<SavedSearch>& searches) {
   if (Listeners().empty()) return true;
   const std::vector<SavedSearch> after = LoadSavedSearches();
   // A copy: a listener may remove itself.
-  for (ISavedSearchListener* listener : std::vector(Listeners())) listener->SearchesSaved(before, after);
+  for (ISavedSearchListener* listener : std::vector(Listeners()))
+    listener->SearchesSaved(before, after);
   return true;
 }
 

@@ -221,7 +221,17 @@ void UseSessionBusOnlyWhereItIs() {
   ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
 
-enum class Mode { Desktop, Check, Help, Version, BadArguments, ExportOpml, ImportOpml, Search, Sync };
+enum class Mode {
+  Desktop,
+  Check,
+  Help,
+  Version,
+  BadArguments,
+  ExportOpml,
+  ImportOpml,
+  Search,
+  Sync
+};
 
 // "-s" is the system's own switch, taken as the whole argument text; the parser sees only the
 // switches we add, which all begin with "--", and the file names that follow the OPML ones.
@@ -331,9 +341,8 @@ int RunHeadlessCheck(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
   ServiceSetup::InstallHeadless();
   const SearchCommand::IndexKeeper index;
-  return HeadlessCheck::Run(std::cout, AskReader, [](const std::string& line) {
-    qDebug("%s", line.c_str());
-  });
+  return HeadlessCheck::Run(std::cout, AskReader,
+                            [](const std::string& line) { qDebug("%s", line.c_str()); });
 }
 
 int RunSync(int argc, char** argv) {

@@ -107,9 +107,9 @@ Request ReadRequest(std::string_view received) {
     return request;
   }
   bool partial = false;
-  for (const auto& [line, kind] : {std::pair{kCheckRequest, RequestKind::Check},
-                                   std::pair{kShowRequest, RequestKind::Show},
-                                   std::pair{kSyncRequest, RequestKind::Sync}}) {
+  for (const auto& [line, kind] :
+       {std::pair{kCheckRequest, RequestKind::Check}, std::pair{kShowRequest, RequestKind::Show},
+        std::pair{kSyncRequest, RequestKind::Sync}}) {
     if (received.starts_with(line)) {
       request.state = RequestState::Complete;
       request.kind = kind;
@@ -267,7 +267,8 @@ Reply BusyReply(const std::string& text, const std::string& title) {
 
 Reply SyncReply(const Sync::Report& report) {
   Reply reply;
-  for (const std::string& line : report.lines) reply.events.push_back({Event::Kind::Skipped, line, {}, 0});
+  for (const std::string& line : report.lines)
+    reply.events.push_back({Event::Kind::Skipped, line, {}, 0});
   if (!report.failed) {
     std::vector<std::string> changed;
     if (!report.inboxesChanged.empty())

@@ -7,8 +7,8 @@
 // This file holds the protocol and the runs both sides share; the socket is the window layer's
 // (CheckServer) and the entry's.
 //
-// A request is one line (kCheckRequest, kShowRequest, kSyncRequest), or kImportRequest followed by one line per
-// outline ("outline", title, link) and "end". After kCheckRequest the command may send
+// A request is one line (kCheckRequest, kShowRequest, kSyncRequest), or kImportRequest followed by
+// one line per outline ("outline", title, link) and "end". After kCheckRequest the command may send
 // kStopRequest: it was interrupted. Reply: one line per event in the order they came ("box",
 // style, title, text; "summary", text; "skipped", text; "added", count; "error", text), then
 // "exit" and the status; fields are tab-separated and escaped (AsciiText::Escaped). Anything else

@@ -551,9 +551,8 @@ void frmMain::StartSync() {
 
 void frmMain::OfferSyncFolder() {
   if (!m_sync) return;
-  m_settings->ShowSyncFolder(m_sync->Folder(), [this](const std::string& folder) {
-    return m_sync->SetFolder(folder);
-  });
+  m_settings->ShowSyncFolder(
+      m_sync->Folder(), [this](const std::string& folder) { return m_sync->SetFolder(folder); });
 }
 
 void frmMain::mnuHelpFile_Click() { PanelActions::OpenHelpFile(); }

@@ -135,9 +135,11 @@ TEST_F(HeadlessCheckTest, SyncMergesOnceAloneOrThroughTheReader) {
   refused.inboxesChanged = {"A", "B"};
   const std::string reply = ForwardedCheck::WriteReply(ForwardedCheck::SyncReply(refused));
   platform.instanceLock.available = false;
-  EXPECT_EQ(sync(reply), "1 | Merged with the sync folder: the messages of 2 sources changed.\n | "
-                         "Sync: line 3 of x.log refused\n");
-  EXPECT_EQ(sync(reply.substr(0, 10)), "2 |  | " + std::string(HeadlessCheck::kNoAnswerText) + "\n");
+  EXPECT_EQ(sync(reply),
+            "1 | Merged with the sync folder: the messages of 2 sources changed.\n | "
+            "Sync: line 3 of x.log refused\n");
+  EXPECT_EQ(sync(reply.substr(0, 10)),
+            "2 |  | " + std::string(HeadlessCheck::kNoAnswerText) + "\n");
   platform.instanceLock.available = true;
   EXPECT_EQ(sync(std::nullopt),
             "2 |  | Sync is off: no sync folder is set (Preferences, \"Sync folder\").\n");
@@ -146,7 +148,8 @@ TEST_F(HeadlessCheckTest, SyncMergesOnceAloneOrThroughTheReader) {
   mSettings::SyncFolder = folder;
   ASSERT_TRUE(mSettings::SaveSyncSettings());
   AddSource("One", "http://news.quillpost.test/one", {{"g1", "Hello"}});
-  EXPECT_EQ(sync(std::nullopt), "0 | Merged with the sync folder; nothing new from the other machines.\n | ");
+  EXPECT_EQ(sync(std::nullopt),
+            "0 | Merged with the sync folder; nothing new from the other machines.\n | ");
   fs::remove_all(folder);
   fs::create_directories(folder);
   Run();

@@ -69,7 +69,8 @@ class SyncEngineTest : public TestData::DataFolderTest {
     Use(r);
     m_engine = std::make_unique<Engine>();
     mSettings::LoadSyncSettings();
-    report = mSettings::SyncFolder.empty() ? m_engine->SetFolder(Folder()).report : m_engine->Start();
+    report =
+        mSettings::SyncFolder.empty() ? m_engine->SetFolder(Folder()).report : m_engine->Start();
     return *m_engine;
   }
   std::string Folder() const { return platform.root + "/sync"; }
@@ -87,7 +88,9 @@ class SyncEngineTest : public TestData::DataFolderTest {
     mInbox::CurrentItem.guid = guid;
     return mInbox::ManageInboxItem(static_cast<int>(action));
   }
-  int ReadOf(const std::string& link, const std::string& guid) { return StoredRead(Id(link), guid); }
+  int ReadOf(const std::string& link, const std::string& guid) {
+    return StoredRead(Id(link), guid);
+  }
   std::size_t Store(const std::string& link, const std::vector<std::string>& guids) {
     mInbox::SourceID = Id(link);
     std::vector<mInbox::InboxItem> items;
@@ -128,11 +131,13 @@ TEST_F(SyncEngineTest, FolderIsCheckedAndKeptInTheSettings) {
       {platform.root + "/file", platform.root + "/file is not a folder."},
       {platform.root + "/readonly", "Quillpost cannot write in " + platform.root + "/readonly."},
       {data, "The sync folder must not lie inside Quillpost's data folder (" + data + ")."},
-      {data + "/inner/../inner", "The sync folder must not lie inside Quillpost's data folder (" + data + ")."},
+      {data + "/inner/../inner",
+       "The sync folder must not lie inside Quillpost's data folder (" + data + ")."},
       {a.appData, "The sync folder must not hold Quillpost's data folder (" + data +
                       "): choose a folder of its own for sync, never the data folder itself."},
   };
-  for (const auto& row : rows) EXPECT_EQ(Engine::FolderRefusal(row.folder), row.refusal) << row.folder;
+  for (const auto& row : rows)
+    EXPECT_EQ(Engine::FolderRefusal(row.folder), row.refusal) << row.folder;
 
   mSettings::SchedulerInterval = 30;
   ASSERT_TRUE(mSettings::SaveSchedulerSettings());
@@ -170,8 +175,9 @@ TEST_F(SyncEngineTest, TwoInstallationsConverge) {
   EXPECT_EQ(Store(kGarden, {"k1"}), 1u);
   for (Replica* r : {&a, &b}) {
     On(*r);
-    EXPECT_EQ((std::vector<int>{ReadOf(kLetters, "g1"), ReadOf(kLetters, "g2"), ReadOf(kLetters, "g3")}),
-              (std::vector<int>{1, 1, 0}));
+    EXPECT_EQ(
+        (std::vector<int>{ReadOf(kLetters, "g1"), ReadOf(kLetters, "g2"), ReadOf(kLetters, "g3")}),
+        (std::vector<int>{1, 1, 0}));
     EXPECT_EQ(ReadOf(kNotes, "n1"), 1);
     EXPECT_EQ(ReadOf(kGarden, "k1"), 1);
   }
@@ -196,7 +202,8 @@ TEST_F(SyncEngineTest, WhatTheUserDoesTravelsOnceAndIsNotEchoed) {
   mSubscriptions::EditedSource = {"Kitchen Notes", kNotes, Id(kNotes)};
   ASSERT_TRUE(mSubscriptions::ManageSource(mSubscriptions::SourceAction::Update));
   EXPECT_EQ(Opml::Import({{"Night Sky", "http://news.quillpost.test/night"}}).added.size(), 1u);
-  EXPECT_EQ(LogActions(m_engine->Machine()), (std::vector<std::string>{"R", "U", "D", "A", "T", "A"}));
+  EXPECT_EQ(LogActions(m_engine->Machine()),
+            (std::vector<std::string>{"R", "U", "D", "A", "T", "A"}));
 
   Engine& engine = On(b);
   EXPECT_TRUE(report.subscriptionsChanged);
@@ -206,7 +213,8 @@ TEST_F(SyncEngineTest, WhatTheUserDoesTravelsOnceAndIsNotEchoed) {
   EXPECT_EQ(ReadOf(kLetters, "]g3["), -1);
   mInbox::SourceID = Id(kLetters);
   EXPECT_EQ(SourceState::Load().deleted.size(), 1u);  // a check does not bring it back
-  EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Kitchen Notes", "Garden", "Night Sky"}));
+  EXPECT_EQ(StoredTitles(),
+            (std::vector<std::string>{"Letters", "Kitchen Notes", "Garden", "Night Sky"}));
   EXPECT_EQ(LogActions(engine.Machine()), std::vector<std::string>{});
   EXPECT_EQ(report.lines, std::vector<std::string>{});
 
@@ -224,7 +232,8 @@ TEST_F(SyncEngineTest, WhatTheUserDoesTravelsOnceAndIsNotEchoed) {
   TestSupport::WriteAll(Folder() + "/" + LogName(third),
                         HeaderLine({FileType::Log, third, "0123456789abcdef", {}}) +
                             "A\t1796000900000\thttp://example.test/evil\tEvil\n"
-                            "R\t1796000900001\t" + kLetters + "\tg2\n");
+                            "R\t1796000900001\t" +
+                            kLetters + "\tg2\n");
   Engine& merging = *m_engine;
   report = merging.Merge();
   EXPECT_EQ(report.lines, std::vector<std::string>{"Sync: " + LogName(third) +
@@ -305,8 +314,8 @@ TEST_F(SyncEngineTest, ReadUpToNowIsOneActionAndSparesLaterArrivals) {
   }
   EXPECT_EQ(LogActions(engine.Machine()), (std::vector<std::string>{"P", "Q"}));
   On(b);
-  EXPECT_EQ((std::vector<int>{ReadOf(kLetters, "g1"), ReadOf(kLetters, "g2"), ReadOf(kLetters, "g3"),
-                              ReadOf(kNotes, "n1"), ReadOf(kNotes, "n2")}),
+  EXPECT_EQ((std::vector<int>{ReadOf(kLetters, "g1"), ReadOf(kLetters, "g2"),
+                              ReadOf(kLetters, "g3"), ReadOf(kNotes, "n1"), ReadOf(kNotes, "n2")}),
             (std::vector<int>{1, 1, 0, 1, 0}));
 }
 
@@ -347,8 +356,10 @@ TEST_F(SyncEngineTest, ACopiedDataFolderEndsWithTwoIdentitiesAndLosesNothing) {
   const std::string original = On(a).Machine();
   Act(kLetters, "g1", A::MarkRead);
   m_engine.reset();
-  fs::copy(a.appData, copy.appData, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-  fs::copy(a.program, copy.program, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::copy(a.appData, copy.appData,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::copy(a.program, copy.program,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   const std::string log = Folder() + "/" + LogName(original);
   const std::string before = ReadAll(log);
   On(a);
@@ -361,13 +372,15 @@ TEST_F(SyncEngineTest, ACopiedDataFolderEndsWithTwoIdentitiesAndLosesNothing) {
   EXPECT_EQ(On(copy).Machine(), original);
   // A fresh data folder with the same settings file is a replica of its own.
   Replica& settingsOnly = Make("settings-only");
-  fs::copy(a.program, settingsOnly.program, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::copy(a.program, settingsOnly.program,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   const std::string third = On(settingsOnly).Machine();
   EXPECT_TRUE(third != original && third != renamed);
   for (Replica* r : {&a, &b, &copy}) {
     On(*r);
-    EXPECT_EQ((std::vector<int>{ReadOf(kLetters, "g1"), ReadOf(kLetters, "g2"), ReadOf(kLetters, "g3")}),
-              (std::vector<int>{1, 1, 1}));
+    EXPECT_EQ(
+        (std::vector<int>{ReadOf(kLetters, "g1"), ReadOf(kLetters, "g2"), ReadOf(kLetters, "g3")}),
+        (std::vector<int>{1, 1, 1}));
   }
 }
 
@@ -408,7 +421,8 @@ TEST_F(SyncEngineTest, CompactionChangesNothingAReaderSees) {
   On(late);
   EXPECT_TRUE(seen() == seenByB);
   EXPECT_EQ(m_engine->Merged().MarkCount(), 18000u);
-  EXPECT_LT(fs::file_size(Folder() + "/" + SnapshotName(machine)) + fs::file_size(log), 18000u * 80);
+  EXPECT_LT(fs::file_size(Folder() + "/" + SnapshotName(machine)) + fs::file_size(log),
+            18000u * 80);
 }
 
 TEST_F(SyncEngineTest, SavedSearchesTravelByNameWithoutLetterCase) {

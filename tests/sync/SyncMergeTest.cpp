@@ -48,18 +48,20 @@ std::string Canonical(const State& state) {
 std::vector<Action> RandomActions(std::mt19937& random, int count) {
   const std::string machines[] = {kA, kB, kC};
   const std::string links[] = {kLink, "http://news.quillpost.test/notes"};
-  const Kind kinds[] = {Kind::Read,       Kind::Unread,      Kind::Delete, Kind::Subscribe,
-                        Kind::Unsubscribe, Kind::Rename,      Kind::ReadUpTo,
-                        Kind::ReadAllUpTo, Kind::SearchSaved, Kind::SearchRemoved};
+  const Kind kinds[] = {Kind::Read,        Kind::Unread,       Kind::Delete,   Kind::Subscribe,
+                        Kind::Unsubscribe, Kind::Rename,       Kind::ReadUpTo, Kind::ReadAllUpTo,
+                        Kind::SearchSaved, Kind::SearchRemoved};
   std::vector<Action> actions;
   for (int i = 0; i < count; ++i) {
     Action a;
     a.kind = kinds[random() % std::size(kinds)];
-    a.stamp = {1'796'000'000'000 + static_cast<std::int64_t>(random() % 40), static_cast<std::uint32_t>(random() % 3)};
+    a.stamp = {1'796'000'000'000 + static_cast<std::int64_t>(random() % 40),
+               static_cast<std::uint32_t>(random() % 3)};
     a.machine = machines[random() % 3];
     if (IsSourceKind(a.kind) || IsMessageKind(a.kind)) a.link = links[random() % 2];
     if (IsMessageKind(a.kind)) a.text = "g" + std::to_string(random() % 5);
-    if (a.kind == Kind::Subscribe || a.kind == Kind::Rename) a.text = "T" + std::to_string(random() % 3);
+    if (a.kind == Kind::Subscribe || a.kind == Kind::Rename)
+      a.text = "T" + std::to_string(random() % 3);
     if (a.kind == Kind::SearchSaved || a.kind == Kind::SearchRemoved) {
       a.text = random() % 2 ? "Garden" : "garden";
       if (a.kind == Kind::SearchSaved) a.query = "q" + std::to_string(random() % 3);
@@ -81,7 +83,13 @@ TEST(SyncLines, EveryKindReadsBackAsWritten) {
       {Kind::Delete, {8, 0}, kA, kLink, "gé", {}, {}},
       {Kind::ReadUpTo, {9, 0}, kA, kLink, {}, {}, {}},
       {Kind::ReadAllUpTo, {9, 9}, kA, {}, {}, {}, {}},
-      {Kind::SearchSaved, {10, 0}, kA, {}, "Café", "\"two words\" -x\tsource:y", Archive::Rule::Delete},
+      {Kind::SearchSaved,
+       {10, 0},
+       kA,
+       {},
+       "Café",
+       "\"two words\" -x\tsource:y",
+       Archive::Rule::Delete},
       {Kind::SearchRemoved, {11, 0}, kA, {}, "Café", {}, {}},
   };
   LineContext context;
@@ -109,8 +117,10 @@ TEST(SyncLines, HostileLogsAreRefusedLineByLine) {
     std::string said;
   } rows[] = {
       {"a good line", good, 1, ""},
-      {"invalid UTF-8 in a guid", "R\t5\t" + kLink + "\tg\xff\n" + good, 1, "line 2 refused: the guid is not UTF-8"},
-      {"an unknown action", "Z\t5\t" + kLink + "\n" + good, 1, "line 2 refused: an unknown action \"Z\""},
+      {"invalid UTF-8 in a guid", "R\t5\t" + kLink + "\tg\xff\n" + good, 1,
+       "line 2 refused: the guid is not UTF-8"},
+      {"an unknown action", "Z\t5\t" + kLink + "\n" + good, 1,
+       "line 2 refused: an unknown action \"Z\""},
       {"a link the subscribe dialog refuses", "A\t5\thttp://example.test/x\tEvil\n" + good, 1,
        "line 2 refused: the link fails the subscribe checks: http://example.test/x"},
       {"a scheme no check fetches", "A\t5\tfile:///etc/news.quillpost.test\tEvil\n", 0,
@@ -148,9 +158,9 @@ TEST(SyncLines, WholeFilesAreSkippedWithTheirReason) {
       {"a newer format", "QPSYNC\t2\tlog\t" + kB + "\t" + kNonce + "\n" + body,
        "skipped: written by a newer version of Quillpost (format 2)"},
       {"another program's file", "hello\n" + body, "skipped: not a Quillpost sync file"},
-      {"another machine's header", LogHeader(kC) + body, "skipped: its name and its header disagree"},
-      {"a snapshot named as a log",
-       HeaderLine({FileType::Snapshot, kB, kNonce, kNonce}) + "E\t0\n",
+      {"another machine's header", LogHeader(kC) + body,
+       "skipped: its name and its header disagree"},
+      {"a snapshot named as a log", HeaderLine({FileType::Snapshot, kB, kNonce, kNonce}) + "E\t0\n",
        "skipped: its name and its header disagree"},
   };
   for (const auto& row : rows) {
@@ -159,13 +169,15 @@ TEST(SyncLines, WholeFilesAreSkippedWithTheirReason) {
     ASSERT_EQ(read.file.lines.size(), 1u) << row.name;
     EXPECT_EQ(read.file.lines[0], name + ": " + row.said) << row.name;
   }
-  const FileRead gone = ReadFile(folder.File("vanished"), "vanished", std::nullopt, nullptr, [](Action&&) {});
+  const FileRead gone =
+      ReadFile(folder.File("vanished"), "vanished", std::nullopt, nullptr, [](Action&&) {});
   EXPECT_TRUE(gone.failed);
   EXPECT_EQ(gone.lines, std::vector<std::string>{"vanished: vanished or not a file; skipped"});
   // A snapshot cut short is read again once it is whole.
   const std::string snapshot = "quillpost-" + kB + ".snapshot";
-  const Read cut = ReadText(folder, snapshot, HeaderLine({FileType::Snapshot, kB, kNonce, kNonce}) +
-                                                  "m\t0\t" + kB + "\n");
+  const Read cut =
+      ReadText(folder, snapshot,
+               HeaderLine({FileType::Snapshot, kB, kNonce, kNonce}) + "m\t0\t" + kB + "\n");
   EXPECT_FALSE(cut.file.complete);
   EXPECT_EQ(cut.file.lines.back(), snapshot + ": incomplete (no end line); read again later");
 }
@@ -202,13 +214,13 @@ TEST(SyncLines, AppendedLogsAreReadOnAndOverlongLinesSkipped) {
   TestSupport::FakePlatform platform;
   TestSupport::TempFolder folder;
   const std::string name = "quillpost-" + kB + ".log", path = folder.File(name);
-  const auto line = [](int n) { return "R\t" + std::to_string(n) + "\t" + kLink + "\tg" + std::to_string(n) + "\n"; };
+  const auto line = [](int n) {
+    return "R\t" + std::to_string(n) + "\t" + kLink + "\tg" + std::to_string(n) + "\n";
+  };
   Read first = ReadText(folder, name, LogHeader(kB) + line(1) + "R\t2\t" + kLink + "\tg");
   ASSERT_EQ(first.actions.size(), 1u);
   // 64 MB without a line end (bench/sync_hostile.sh feeds a gigabyte), sparse on disk.
-  {
-    std::ofstream(path, std::ios::app) << "2\n";
-  }
+  { std::ofstream(path, std::ios::app) << "2\n"; }
   fs::resize_file(path, fs::file_size(path) + (std::uintmax_t{64} << 20));
   std::ofstream(path, std::ios::app) << "\n" << line(3);
   std::vector<std::string> guids;
@@ -218,9 +230,9 @@ TEST(SyncLines, AppendedLogsAreReadOnAndOverlongLinesSkipped) {
   EXPECT_EQ(second.refused, 1u);
   EXPECT_EQ(second.lines.front(), name + ": line 4 refused: a line longer than 65536 bytes");
   // The same name with a new nonce is another file.
-  const Read again = ReadText(folder, name,
-                              HeaderLine({FileType::Log, kB, "fedcba9876543210", {}}) + line(4),
-                              second.position);
+  const Read again =
+      ReadText(folder, name, HeaderLine({FileType::Log, kB, "fedcba9876543210", {}}) + line(4),
+               second.position);
   ASSERT_EQ(again.actions.size(), 1u);
   EXPECT_EQ(again.actions[0].text, "g4");
 }
@@ -272,10 +284,12 @@ TEST(SyncMerge, OrderDuplicationAndInterleavingDoNotMatter) {
       for (const std::string& m : {kC, kA, kB}) {
         const std::string name = "quillpost-" + m + ".log";
         const std::string& log = logs[m];
-        TestSupport::WriteAll(folder.File(name), log.substr(0, round == 4 ? log.size() : log.size() * round / 4));
+        TestSupport::WriteAll(folder.File(name),
+                              log.substr(0, round == 4 ? log.size() : log.size() * round / 4));
         const FileName what{m, false, false};
-        positions[m] = ReadFile(folder.File(name), name, positions[m], &what,
-                                [&](Action&& a) { files.Add(a); }).position;
+        positions[m] = ReadFile(folder.File(name), name, positions[m], &what, [&](Action&& a) {
+                         files.Add(a);
+                       }).position;
       }
     }
     ASSERT_EQ(Canonical(files), Canonical(reference)) << "trial " << trial;
@@ -286,17 +300,20 @@ TEST(SyncMerge, OrderDuplicationAndInterleavingDoNotMatter) {
     compacted.Compact();
     for (const auto& [link, source] : reference.Sources())
       for (int g = 0; g < 5; ++g)
-        for (const std::optional<std::int64_t> arrival : {std::optional<std::int64_t>(), std::optional<std::int64_t>(1'796'000'000'020)}) {
+        for (const std::optional<std::int64_t> arrival :
+             {std::optional<std::int64_t>(), std::optional<std::int64_t>(1'796'000'000'020)}) {
           const Decision before = reference.Message(source, "g" + std::to_string(g), arrival);
-          const Decision after = compacted.Message(*compacted.Source(link), "g" + std::to_string(g), arrival);
+          const Decision after =
+              compacted.Message(*compacted.Source(link), "g" + std::to_string(g), arrival);
           EXPECT_EQ(before.verdict, after.verdict) << link << " g" << g;
         }
-    const std::string snapshot = compacted.Serialize({FileType::Snapshot, kC, kNonce, kNonce}, false);
+    const std::string snapshot =
+        compacted.Serialize({FileType::Snapshot, kC, kNonce, kNonce}, false);
     TestSupport::WriteAll(folder.File("quillpost-" + kC + ".snapshot"), snapshot);
     State reread;
     const FileName what{kC, true, false};
-    const FileRead r = ReadFile(folder.File("quillpost-" + kC + ".snapshot"), "s", std::nullopt, &what,
-                                [&](Action&& a) { reread.Add(a); });
+    const FileRead r = ReadFile(folder.File("quillpost-" + kC + ".snapshot"), "s", std::nullopt,
+                                &what, [&](Action&& a) { reread.Add(a); });
     EXPECT_TRUE(r.complete && r.refused == 0);
     ASSERT_EQ(Canonical(reread), Canonical(compacted)) << "trial " << trial;
   }
