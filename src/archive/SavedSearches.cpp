@@ -94,7 +94,10 @@ bool SaveSavedSearches(const std::vector<SavedSearch>& searches) {
 SearchRules::SearchRules(std::function<std::string(const std::string& sourceId)> sourceTitle)
     : m_sourceTitle(std::move(sourceTitle)) {
   Reload();
+  AddSavedSearchListener(this);
 }
+
+SearchRules::~SearchRules() { RemoveSavedSearchListener(this); }
 
 void SearchRules::Reload() {
   m_rules.clear();

@@ -50,11 +50,17 @@ void RemoveSavedSearchListener(ISavedSearchListener* listener);
 // the searches, each seeing what the ones before did (a message marked read no longer passes
 // is:unread); a message a Delete rule takes is refused whatever else applies, so Delete wins over
 // Mark as Read. sourceTitle gives a source's title by its ID.
-class SearchRules : public mInbox::IArrivalRules {
+class SearchRules : public mInbox::IArrivalRules, public ISavedSearchListener {
  public:
   explicit SearchRules(std::function<std::string(const std::string& sourceId)> sourceTitle);
-  // Reads searches.dat again (after the user changed the searches).
+  ~SearchRules() override;
+  SearchRules(const SearchRules&) = delete;
+  SearchRules& operator=(const SearchRules&) = delete;
+  // Reads searches.dat again; done by itself whenever the store writes it (the user, a merge).
   void Reload();
+  void SearchesSaved(const std::vector<SavedSearch>&, const std::vector<SavedSearch>&) override {
+    Reload();
+  }
   void Arriving(const std::string& sourceId, std::vector<mInbox::InboxItem>& items,
                 std::vector<std::string>& deleted) override;
 
