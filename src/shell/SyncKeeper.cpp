@@ -18,7 +18,7 @@ SyncKeeper::SyncKeeper(TreeControl& tree, QObject* parent) : QObject(parent), m_
   connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SyncKeeper::Changed);
   connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &SyncKeeper::Changed);
   const auto merge = [this](TreeControl&) {
-    if (!m_merging) Follow(Merge());
+    if (m_engine.IsOn() && !m_merging) Follow(Merge());
   };
   mAppFunctions::BeforeRun = merge;
   mAppFunctions::AfterRun = merge;
