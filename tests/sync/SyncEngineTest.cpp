@@ -106,10 +106,11 @@ class SyncEngineTest : public TestData::DataFolderTest {
     return lines;
   }
 
+  // Before the engine: its last act may be a write that needs random bytes.
+  TrueRandom m_random;
   Report report;
   std::unique_ptr<Engine> m_engine;
   std::vector<std::unique_ptr<Replica>> m_replicas;
-  TrueRandom m_random;
   using A = mInbox::InboxAction;
 };
 
