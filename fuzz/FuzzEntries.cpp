@@ -16,6 +16,8 @@
 #include "presentation/MessageRendering.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
+#include "sync/SyncFiles.h"
+#include "sync/SyncState.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -195,6 +197,55 @@ std::string Subscriptions(std::string_view input) {
     if (!mSubscriptions::ManageSource(mSubscriptions::SourceAction::Exists))
       return "a source that was read is not found by its link " + Quoted(sources.front().Link);
   }
+  return {};
+}
+
+std::string SyncLog(std::string_view input) {
+  const std::string folder = FreshDataFolder(), machine(32, 'b'), nonce = "0123456789abcdef";
+  std::string text(input);
+  if (!text.starts_with("QPSYNC")) text = Sync::HeaderLine({Sync::FileType::Log, machine, nonce, {}}) + text;
+  const bool snapshot = text.starts_with("QPSYNC\t1\tsnapshot");
+  const std::string name = "quillpost-" + machine + (snapshot ? ".snapshot" : ".log");
+  const std::string path = folder + "/" + name;
+  const Sync::FileName what{machine, snapshot, false};
+  const auto read = [&](const std::optional<Sync::FilePosition>& from, std::vector<Sync::Action>& into) {
+    return Sync::ReadFile(path, name, from, &what, [&](Sync::Action&& a) { into.push_back(std::move(a)); });
+  };
+  WriteBytes(path, text);
+  std::vector<Sync::Action> whole;
+  const Sync::FileRead r = read(std::nullopt, whole);
+  if (r.lines.size() > Sync::kMaxLinesPerFile + 1) return "too many report lines";
+  for (std::size_t i = 0; i < std::min<std::size_t>(whole.size(), kMaxNames); ++i) {
+    std::string line = Sync::LogLine(whole[i]);
+    line.pop_back();
+    Sync::LineContext context;
+    context.machine = whole[i].machine;
+    const Sync::ParsedLine again = Sync::ParseLine(line, context);
+    if (!again.action || *again.action != whole[i]) return "an action does not read back: " + Quoted(line);
+  }
+  Sync::State once, twice;
+  for (const Sync::Action& a : whole) once.Add(a);
+  for (int n = 0; n < 2; ++n)
+    for (const Sync::Action& a : whole) twice.Add(a);
+  const Sync::Header header{Sync::FileType::Snapshot, machine, nonce, nonce};
+  const std::string state = once.Serialize(header, false);
+  if (twice.Serialize(header, false) != state) return "reading twice changed the state";
+  const std::string snapshotPath = folder + "/quillpost-" + machine + ".snapshot";
+  WriteBytes(snapshotPath, state);
+  Sync::State reread;
+  const Sync::FileName snapshotName{machine, true, false};
+  const Sync::FileRead back = Sync::ReadFile(snapshotPath, "s", std::nullopt, &snapshotName,
+                                             [&](Sync::Action&& a) { reread.Add(a); });
+  if (!back.complete || back.refused || reread.Serialize(header, false) != state)
+    return "the state's snapshot does not read back as the state";
+  if (snapshot || text.size() < 2) return {};
+  // Half of it first, the rest arriving later.
+  WriteBytes(path, std::string_view(text).substr(0, text.size() / 2));
+  std::vector<Sync::Action> parts;
+  const Sync::FileRead first = read(std::nullopt, parts);
+  WriteBytes(path, text);
+  read(first.failed ? std::nullopt : std::optional(first.position), parts);
+  if (parts != whole) return "a log read in two parts differs from the whole";
   return {};
 }
 

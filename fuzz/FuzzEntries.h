@@ -25,5 +25,10 @@ std::string Subscriptions(std::string_view input);
 // A search as typed: read into clean terms, asked of a text index without an engine error, and
 // never found in a message without words unless it asks for no word.
 std::string Query(std::string_view input);
+// The sync folder's reader, over a log (a log's header is put before input without one) or a
+// snapshot: each accepted action reads back from its own line as itself, reading twice changes
+// nothing, the state's snapshot reads back as the same state, and a log read in two parts (the
+// second appended later) gives what the whole gives.
+std::string SyncLog(std::string_view input);
 
 }  // namespace FuzzEntries

@@ -26,7 +26,21 @@ Rule RuleOf(const std::optional<std::string>& text) {
   return Rule::None;
 }
 
+std::vector<ISavedSearchListener*>& Listeners() {
+  static std::vector<ISavedSearchListener*> listeners;
+  return listeners;
+}
+
 }  // namespace
+
+void AddSavedSearchListener(ISavedSearchListener* listener) {
+  auto& all = Listeners();
+  if (std::find(all.begin(), all.end(), listener) == all.end()) all.push_back(listener);
+}
+
+void RemoveSavedSearchListener(ISavedSearchListener* listener) {
+  std::erase(Listeners(), listener);
+}
 
 std::string SavedSearchesPath() {
   return mGeneralFunctions::AddBackslash(mAppFunctions::DataFolder()) + "searches.dat";
@@ -65,14 +79,25 @@ bool SaveSavedSearches(const std::vector<SavedSearch>& searches) {
       doc.SetValue(name, "rule", search.rule == Rule::MarkRead ? kMarkRead : kDelete);
     written.push_back({name, search.query, search.rule});
   }
+  const std::vector<SavedSearch> before =
+      Listeners().empty() ? std::vector<SavedSearch>{} : LoadSavedSearches();
   std::error_code ec;
-  return doc.Save(SavedSearchesPath(), ec);
+  if (!doc.Save(SavedSearchesPath(), ec)) return false;
+  if (Listeners().empty()) return true;
+  const std::vector<SavedSearch> after = LoadSavedSearches();
+  // A copy: a listener may remove itself.
+  for (ISavedSearchListener* listener : std::vector(Listeners()))
+    listener->SearchesSaved(before, after);
+  return true;
 }
 
 SearchRules::SearchRules(std::function<std::string(const std::string& sourceId)> sourceTitle)
     : m_sourceTitle(std::move(sourceTitle)) {
   Reload();
+  AddSavedSearchListener(this);
 }
+
+SearchRules::~SearchRules() { RemoveSavedSearchListener(this); }
 
 void SearchRules::Reload() {
   m_rules.clear();

@@ -35,15 +35,32 @@ std::string SavedSearchesPath();
 // without letter case.
 bool NameIsFree(const std::vector<SavedSearch>& searches, const std::string& name);
 
+// Told after searches.dat was written, with the list before and after (as the file reads back),
+// whoever wrote it: a log of what the user did, a list on the screen.
+class ISavedSearchListener {
+ public:
+  virtual ~ISavedSearchListener() = default;
+  virtual void SearchesSaved(const std::vector<SavedSearch>& before,
+                             const std::vector<SavedSearch>& after) = 0;
+};
+void AddSavedSearchListener(ISavedSearchListener* listener);
+void RemoveSavedSearchListener(ISavedSearchListener* listener);
+
 // The rules of the saved searches for arriving messages (mInbox::IArrivalRules): in the order of
 // the searches, each seeing what the ones before did (a message marked read no longer passes
 // is:unread); a message a Delete rule takes is refused whatever else applies, so Delete wins over
 // Mark as Read. sourceTitle gives a source's title by its ID.
-class SearchRules : public mInbox::IArrivalRules {
+class SearchRules : public mInbox::IArrivalRules, public ISavedSearchListener {
  public:
   explicit SearchRules(std::function<std::string(const std::string& sourceId)> sourceTitle);
-  // Reads searches.dat again (after the user changed the searches).
+  ~SearchRules() override;
+  SearchRules(const SearchRules&) = delete;
+  SearchRules& operator=(const SearchRules&) = delete;
+  // Reads searches.dat again; done by itself whenever the store writes it (the user, a merge).
   void Reload();
+  void SearchesSaved(const std::vector<SavedSearch>&, const std::vector<SavedSearch>&) override {
+    Reload();
+  }
   void Arriving(const std::string& sourceId, std::vector<mInbox::InboxItem>& items,
                 std::vector<std::string>& deleted) override;
 

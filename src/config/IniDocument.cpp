@@ -174,7 +174,8 @@ std::string IniDocument::WithoutLineBreaks(std::string_view text) {
     result.append(text.substr(at, brk - at));
     if (brk == text.size()) break;
     result += ' ';
-    at = brk + (brk == cr && lf == brk + 1 ? 2 : 1);
+    // A CR at the very end has no LF after it (lf then stands at the end too).
+    at = brk + (brk == cr && lf == brk + 1 && lf < text.size() ? 2 : 1);
     if (cr < at) cr = next('\r', at);
     if (lf < at) lf = next('\n', at);
   }

@@ -1,11 +1,14 @@
 #include "config/frmSettings.h"
 
 #include "config/mSettings.h"
+#include "core/Services.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -31,6 +34,29 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
                               QString::fromLatin1(kCancelText), this);
   btnCancel->setObjectName(QStringLiteral("btnCancel"));
 
+  fraSync = new QWidget(this);
+  fraSync->setObjectName(QStringLiteral("fraSync"));
+  auto* syncLabel = new QLabel(QString::fromLatin1(kSyncLabel), fraSync);
+  txtSyncFolder = new QLineEdit(fraSync);
+  txtSyncFolder->setObjectName(QStringLiteral("txtSyncFolder"));
+  txtSyncFolder->setClearButtonEnabled(true);
+  txtSyncFolder->setPlaceholderText(QStringLiteral("(off)"));
+  txtSyncFolder->setMinimumWidth(300);
+  syncLabel->setBuddy(txtSyncFolder);
+  btnSyncBrowse = new QPushButton(QString::fromLatin1(kBrowseText), fraSync);
+  btnSyncBrowse->setObjectName(QStringLiteral("btnSyncBrowse"));
+  auto* syncInfo = new QLabel(QString::fromLatin1(kSyncInfoText), fraSync);
+  syncInfo->setWordWrap(true);
+  auto* syncRow = new QHBoxLayout;
+  syncRow->addWidget(syncLabel);
+  syncRow->addWidget(txtSyncFolder, 1);
+  syncRow->addWidget(btnSyncBrowse);
+  auto* syncLayout = new QVBoxLayout(fraSync);
+  syncLayout->setContentsMargins(0, 8, 0, 0);
+  syncLayout->addLayout(syncRow);
+  syncLayout->addWidget(syncInfo);
+  fraSync->hide();
+
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(btnSave);
@@ -38,6 +64,7 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(chkStartup);
   layout->addWidget(lblInfo);
+  layout->addWidget(fraSync);
   layout->addSpacing(8);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -49,6 +76,20 @@ frmSettings::frmSettings(QWidget* parent) : QDialog(parent) {
 void frmSettings::CreateConnections() {
   connect(btnSave, &QPushButton::clicked, this, &frmSettings::btnSave_Click);
   connect(btnCancel, &QPushButton::clicked, this, &frmSettings::btnCancel_Click);
+  connect(btnSyncBrowse, &QPushButton::clicked, this, &frmSettings::btnSyncBrowse_Click);
+}
+
+void frmSettings::ShowSyncFolder(const std::string& current, SyncFolderHandler handler) {
+  m_syncFolder = current;
+  m_syncHandler = std::move(handler);
+  txtSyncFolder->setText(QString::fromStdString(current));
+  fraSync->show();
+}
+
+void frmSettings::btnSyncBrowse_Click() {
+  const QString chosen = QFileDialog::getExistingDirectory(
+      this, QString::fromLatin1(kSyncRefusalTitle), txtSyncFolder->text());
+  if (!chosen.isEmpty()) txtSyncFolder->setText(chosen);
 }
 
 void frmSettings::Form_Load() {
@@ -58,6 +99,15 @@ void frmSettings::Form_Load() {
 }
 
 void frmSettings::btnSave_Click() {
+  const std::string folder = txtSyncFolder->text().trimmed().toStdString();
+  if (m_syncHandler && folder != m_syncFolder) {
+    if (const std::string refusal = m_syncHandler(folder); !refusal.empty()) {
+      Services::MessageBox().Show(refusal, kSyncRefusalTitle, Services::vbExclamation);
+      txtSyncFolder->setFocus();
+      return;
+    }
+    m_syncFolder = folder;
+  }
   mSettings::WinStartup = chkStartup->isChecked() ? 1 : 0;
   mSettings::SaveAppSettings();
   close();

@@ -212,4 +212,27 @@ bool SaveSchedulerSettings() {
   return Write(ini, "atstart", SchedulerAtStart) && interval;
 }
 
+void LoadSyncSettings() {
+  cINI ini = Accessor(kSyncSection);
+  ini.SetKey("folder");
+  SyncFolder = ini.Value();
+}
+
+bool SaveSyncSettings() {
+  cINI ini = Accessor(kSyncSection);
+  ini.SetKey("folder");
+  if (!SyncFolder.empty()) {
+    PrepareFolder();
+    std::string folder = SyncFolder;
+    ini.SetValue(folder);
+    return ini.Success();
+  }
+  std::error_code error;
+  if (!IniDocument::ReadValue(ini.Path(), kSyncSection, "folder", error) && !error) return true;
+  ini.DeleteKey();
+  if (ini.Success() && IniDocument::ReadKeyNames(ini.Path(), kSyncSection, error).empty() && !error)
+    ini.DeleteSection();
+  return ini.Success();
+}
+
 }  // namespace mSettings

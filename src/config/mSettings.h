@@ -87,4 +87,12 @@ void LoadSchedulerSettings();
 // Writes interval and atstart; false when settings.cfg could not be written.
 bool SaveSchedulerSettings();
 
+// The sync folder (section "sync", key "folder"): the path as chosen; empty, the default, is off.
+inline constexpr const char* kSyncSection = "sync";
+inline std::string SyncFolder;
+void LoadSyncSettings();
+// Writes the folder; an empty one removes the key, and the section with its last key, so that a
+// file that never had sync on stays as it was. False when settings.cfg could not be written.
+bool SaveSyncSettings();
+
 }  // namespace mSettings

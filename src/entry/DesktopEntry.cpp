@@ -8,6 +8,7 @@
 #include "entry/OpmlCommand.h"
 #include "entry/SearchCommand.h"
 #include "entry/ServiceSetup.h"
+#include "entry/SyncCommand.h"
 #include "entry/mMain.h"
 #include "inbox/UnreadCounts.h"
 #include "presentation/frmOptions.h"
@@ -222,7 +223,17 @@ void UseSessionBusOnlyWhereItIs() {
   ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
 
-enum class Mode { Desktop, Check, Help, Version, BadArguments, ExportOpml, ImportOpml, Search };
+enum class Mode {
+  Desktop,
+  Check,
+  Help,
+  Version,
+  BadArguments,
+  ExportOpml,
+  ImportOpml,
+  Search,
+  Sync
+};
 
 // "-s" is the system's own switch, taken as the whole argument text; the parser sees only the
 // switches we add, which all begin with "--", and the file names that follow the OPML ones.
@@ -245,9 +256,10 @@ Mode ParseArguments(int argc, char** argv, QString& error, QString& opmlFile) {
   if (!any) return Mode::Desktop;
   QCommandLineParser parser;
   const QCommandLineOption check(QStringLiteral("check"));
+  const QCommandLineOption sync(QStringLiteral("sync"));
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
   const QCommandLineOption version(QStringLiteral("version"));
-  parser.addOptions({check, help, version});
+  parser.addOptions({check, sync, help, version});
   // The OPML switches, each with the file it reads or writes.
   const QCommandLineOption exportOpml(QStringLiteral("export-opml"), QString(), QStringLiteral("file"));
   const QCommandLineOption importOpml(QStringLiteral("import-opml"), QString(), QStringLiteral("file"));
@@ -271,12 +283,17 @@ Mode ParseArguments(int argc, char** argv, QString& error, QString& opmlFile) {
   if (parser.isSet(version)) return Mode::Version;
   if (parser.isSet(search)) opmlFile = parser.value(search);  // the query
   if (parser.isSet(search)) return Mode::Search;
+  if (parser.isSet(check) && parser.isSet(sync)) {
+    error = QStringLiteral("--check and --sync cannot be given together (a check merges too).");
+    return Mode::BadArguments;
+  }
   if (parser.isSet(check)) return Mode::Check;
+  if (parser.isSet(sync)) return Mode::Sync;
   return Mode::Desktop;
 }
 
 const char* kUsage =
-    "Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE |\n"
+    "Usage: quillpost [-s | --check | --sync | --export-opml FILE | --import-opml FILE |\n"
     "                  --search QUERY | --help | --version]\n"
     "\n"
     "  (no switch)  start the reader; when it runs already, show its window\n"
@@ -287,7 +304,13 @@ const char* kUsage =
     "               messages to standard error; exit status 0: all sources checked,\n"
     "               1: some source failed or the check was stopped, 2: no check possible\n"
     "               (another check or the reader busy for over a minute, subscription\n"
-    "               file missing or damaged, offline)\n"
+    "               file missing or damaged, offline); with a sync folder set, it\n"
+    "               merges with it before and after\n"
+    "  --sync       merge once with the sync folder (Preferences), then exit; a reader\n"
+    "               running on the same data merges and --sync waits for it; files\n"
+    "               skipped and items refused are named on standard error; exit status\n"
+    "               0: merged, 1: merged but some items refused, 2: error (sync off,\n"
+    "               the folder unusable, the data folder busy)\n"
     "  --export-opml FILE\n"
     "               write the subscribed sources to FILE as OPML 2.0, then exit\n"
     "  --import-opml FILE\n"
@@ -322,16 +345,27 @@ int RunHeadlessCheck(int argc, char** argv) {
   const SearchCommand::IndexKeeper index;
   // Saved searches' rules apply to what this check stores, as in the reader.
   std::map<std::string, std::string> titles;
-  for (const Archive::SourceRef& source : SearchCommand::Sources().value_or(std::vector<Archive::SourceRef>{}))
+  for (const Archive::SourceRef& source :
+       SearchCommand::Sources().value_or(std::vector<Archive::SourceRef>{}))
     titles.emplace(source.id, source.title);
   Archive::SearchRules rules([&titles](const std::string& id) {
     const auto found = titles.find(id);
     return found == titles.end() ? std::string() : found->second;
   });
   mInbox::AddArrivalRules(&rules);
-  const int status = HeadlessCheck::Run(std::cout, AskReader);
+  const int status = HeadlessCheck::Run(std::cout, AskReader, [](const std::string& line) {
+    qDebug("%s", line.c_str());
+  });
   mInbox::RemoveArrivalRules(&rules);
   return status;
+}
+
+int RunSync(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Quillpost"));
+  ServiceSetup::InstallHeadless();
+  const SearchCommand::IndexKeeper index;
+  return SyncCommand::Run(std::cout, std::cerr, AskReader);
 }
 
 int RunSearch(const QString& query) {
@@ -360,6 +394,8 @@ int Run(int argc, char** argv) {
       return 2;
     case Mode::Check:
       return RunHeadlessCheck(argc, argv);
+    case Mode::Sync:
+      return RunSync(argc, argv);
     case Mode::ExportOpml:
     case Mode::ImportOpml:
       return RunOpml(argc, argv, mode, opmlFile);

@@ -3,6 +3,7 @@
 #include "core/Services.h"
 #include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
+#include "entry/SyncCommand.h"
 #include "entry/mMain.h"
 #include "inbox/InboxEvents.h"
 #include "inbox/UnreadCounts.h"
@@ -61,7 +62,8 @@ const char* const kNoAnswerText =
     "The running Quillpost took the check but ended the connection without an answer (it may "
     "have been closed meanwhile).";
 
-int Run(std::ostream& out, const AskReader& askReader) {
+int Run(std::ostream& out, const AskReader& askReader,
+        const std::function<void(const std::string&)>& debug) {
   Printer printer(out);
   ProgressScope scope(&printer);
   std::optional<std::string> answer;
@@ -90,6 +92,8 @@ int Run(std::ostream& out, const AskReader& askReader) {
     Services::MessageBox().Show(mMain::BusyText(), mMain::kBusyTitle, Services::vbExclamation);
     return NoRunPossible;
   }
+  // Sources another machine subscribed to are checked in this run already.
+  const SyncCommand::Session sync(debug);
   TreeControl tree("tvMessages");
   if (!mSubscriptions::LoadSubscriptions(tree)) return NoRunPossible;
   // The counts the reader finds at its next start follow what this check stores; sources whose

@@ -23,8 +23,10 @@ using AskReader = std::function<std::optional<std::string>(const std::string& re
 
 // Checks every source of the data folder in the subscription file's order; while a reader holds
 // the data folder, asks it to. Another headless check holding it is waited for, up to
-// a minute (Timing::MinuteMs).
-int Run(std::ostream& out, const AskReader& askReader = {});
+// a minute (Timing::MinuteMs). With sync on, it merges with the sync folder at its start and
+// before and after the run; what a merge skipped goes to debug.
+int Run(std::ostream& out, const AskReader& askReader = {},
+        const std::function<void(const std::string&)>& debug = {});
 
 // A reader took the request but its answer did not come whole.
 extern const char* const kNoAnswerText;

@@ -1,6 +1,7 @@
 #include "entry/OpmlCommand.h"
 
 #include "core/Services.h"
+#include "entry/SyncCommand.h"
 #include "entry/mMain.h"
 #include "subscriptions/Opml.h"
 
@@ -91,6 +92,7 @@ int Import(const std::string& path, std::ostream& out, std::ostream& err,
     Services::MessageBox().Show(mMain::BusyText(), mMain::kBusyTitle, Services::vbExclamation);
     return Opml::FileFailed;
   }
+  const SyncCommand::Session sync;
   const Opml::ImportResult result =
       Opml::WithReadSkips(Opml::Import(read.outlines), std::move(read.skipped));
   Report(result, path, out, err);

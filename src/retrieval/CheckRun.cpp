@@ -231,6 +231,7 @@ bool BuildCheckQueue(TreeControl& tree, bool all, CheckMode mode) {
 CheckOutcome RunCheck(TreeControl& tree, CheckMode mode) {
   CheckOutcome outcome;
   if (CheckQueue.empty()) return outcome;
+  if (BeforeRun) BeforeRun(tree);
   auto& progress = Services::Progress();
   IHttp& http = Services::Http();
   mInbox::RunSummary.clear();
@@ -278,6 +279,7 @@ CheckOutcome RunCheck(TreeControl& tree, CheckMode mode) {
     }
     g_run = nullptr;
   }
+  if (AfterRun) AfterRun(tree);
 
   outcome.summary = mInbox::RunSummary;
   if (run.stopped)

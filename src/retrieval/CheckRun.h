@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,12 @@ enum class CheckMode { ByHand, Automatic };
 
 inline constexpr const char* kOfflineTitle = "Working Offline?";
 extern const char* const kOfflineText;
+
+// Called before a run's first source and after its last, with the tree: a sync merge there takes
+// in what other machines did before the run stores, and passes on what it stored. Set for the
+// program's run.
+inline std::function<void(TreeControl&)> BeforeRun;
+inline std::function<void(TreeControl&)> AfterRun;
 
 // When the last run ended (Services::Clock().NowMs()); 0 before the first.
 inline std::int64_t LastRunEndedMs = 0;

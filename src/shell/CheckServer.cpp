@@ -23,7 +23,9 @@ using ForwardedCheck::RequestState;
 std::string BusyText(RequestKind kind) {
   return "The Quillpost running on the data folder " + mAppFunctions::DataFolder() +
          " has been busy for a minute (checking, or with a box or dialog open) and could not " +
-         (kind == RequestKind::Import ? "import the sources" : "check") +
+         (kind == RequestKind::Import ? "import the sources"
+          : kind == RequestKind::Sync ? "merge with the sync folder"
+                                      : "check") +
          ". Please try again later.";
 }
 
@@ -200,6 +202,8 @@ void CheckServer::Dispatch() {
   Client& first = *waiting.front();
   if (first.kind == RequestKind::Import) {
     Answer(first, m_handlers.import ? m_handlers.import(first.outlines) : Reply{});
+  } else if (first.kind == RequestKind::Sync) {
+    Answer(first, m_handlers.sync ? m_handlers.sync() : Reply{});
   } else {
     // Every check waiting now shares the run; the ones that come during it wait for the next.
     for (Client* c : waiting) c->running = c->kind == RequestKind::Check;

@@ -2,9 +2,9 @@
 // The reader's end of the requests of other Quillpost processes (ForwardedCheck): a local socket
 // in the data folder, reachable by its owner only.
 //
-// A second desktop start is answered at once (the window comes up). A check or an import waits
-// until the reader is free (no run under way, no box or dialog open) and is then carried out as
-// an automatic run; checks that wait together share one run. One that cannot start within a
+// A second desktop start is answered at once (the window comes up). A check, an import or a sync
+// waits until the reader is free (no run under way, no box or dialog open) and is then carried
+// out as an automatic run; checks that wait together share one run. One that cannot start within a
 // minute is answered with the busy text. A check whose command is interrupted (it sends the stop
 // request, or its connection drops) is withdrawn while it waits; once running, the run stops when
 // no command waits for it any more, unless someone at the screen has asked for it meanwhile.
@@ -43,6 +43,7 @@ class CheckServer : public QObject {
   struct Handlers {
     std::function<void()> show;
     std::function<ForwardedCheck::Reply(const std::vector<ForwardedCheck::Outline>&)> import;
+    std::function<ForwardedCheck::Reply()> sync;
     std::function<bool()> free = &ReaderIsFree;
   };
 

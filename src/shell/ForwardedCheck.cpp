@@ -7,6 +7,7 @@
 #include "retrieval/CheckRun.h"
 #include "subscriptions/Opml.h"
 #include "subscriptions/SourceTree.h"
+#include "sync/SyncEngine.h"
 
 #include <charconv>
 
@@ -106,8 +107,9 @@ Request ReadRequest(std::string_view received) {
     return request;
   }
   bool partial = false;
-  for (const auto& [line, kind] : {std::pair{kCheckRequest, RequestKind::Check},
-                                   std::pair{kShowRequest, RequestKind::Show}}) {
+  for (const auto& [line, kind] :
+       {std::pair{kCheckRequest, RequestKind::Check}, std::pair{kShowRequest, RequestKind::Show},
+        std::pair{kSyncRequest, RequestKind::Sync}}) {
     if (received.starts_with(line)) {
       request.state = RequestState::Complete;
       request.kind = kind;
@@ -261,6 +263,27 @@ Reply Import(TreeControl& tree, const std::vector<Outline>& outlines) {
 
 Reply BusyReply(const std::string& text, const std::string& title) {
   return {{{Event::Kind::Box, text, title, Services::vbExclamation}}, NoRunPossible};
+}
+
+Reply SyncReply(const Sync::Report& report) {
+  Reply reply;
+  for (const std::string& line : report.lines)
+    reply.events.push_back({Event::Kind::Skipped, line, {}, 0});
+  if (!report.failed) {
+    std::vector<std::string> changed;
+    if (!report.inboxesChanged.empty())
+      changed.push_back("the messages of " + std::to_string(report.inboxesChanged.size()) +
+                        (report.inboxesChanged.size() == 1 ? " source" : " sources"));
+    if (report.subscriptionsChanged) changed.push_back("the subscriptions");
+    if (report.searchesChanged) changed.push_back("the saved searches");
+    std::string text = "Merged with the sync folder";
+    for (std::size_t i = 0; i < changed.size(); ++i)
+      text += (i == 0 ? ": " : i + 1 == changed.size() ? " and " : ", ") + changed[i];
+    text += changed.empty() ? "; nothing new from the other machines." : " changed.";
+    reply.events.push_back({Event::Kind::Summary, text, {}, 0});
+  }
+  reply.status = report.ExitStatus();
+  return reply;
 }
 
 }  // namespace ForwardedCheck

@@ -2,12 +2,13 @@
 // What a second Quillpost process asks of the running reader, over a local socket in the data
 // folder: "quillpost --check" (the reader owns the inboxes, so it runs the check and the command
 // prints what it would have printed itself), "--import-opml" (the command reads the file, the
-// reader subscribes to its outlines) and a second desktop start (the reader shows its window).
+// reader subscribes to its outlines), "--sync" (the reader merges with the sync folder) and a
+// second desktop start (the reader shows its window).
 // This file holds the protocol and the runs both sides share; the socket is the window layer's
 // (CheckServer) and the entry's.
 //
-// A request is one line (kCheckRequest, kShowRequest), or kImportRequest followed by one line per
-// outline ("outline", title, link) and "end". After kCheckRequest the command may send
+// A request is one line (kCheckRequest, kShowRequest, kSyncRequest), or kImportRequest followed by
+// one line per outline ("outline", title, link) and "end". After kCheckRequest the command may send
 // kStopRequest: it was interrupted. Reply: one line per event in the order they came ("box",
 // style, title, text; "summary", text; "skipped", text; "added", count; "error", text), then
 // "exit" and the status; fields are tab-separated and escaped (AsciiText::Escaped). Anything else
@@ -20,6 +21,9 @@
 #include <vector>
 
 class TreeControl;
+namespace Sync {
+struct Report;
+}
 
 namespace ForwardedCheck {
 
@@ -27,6 +31,7 @@ inline constexpr std::string_view kCheckRequest = "QUILLPOST CHECK 1\n";
 inline constexpr std::string_view kShowRequest = "QUILLPOST SHOW 1\n";
 inline constexpr std::string_view kImportRequest = "QUILLPOST IMPORT 1\n";
 inline constexpr std::string_view kStopRequest = "QUILLPOST STOP 1\n";
+inline constexpr std::string_view kSyncRequest = "QUILLPOST SYNC 1\n";
 // An import carries at most as many outlines, and as many bytes, as an OPML file may hold.
 inline constexpr std::size_t kMaxOutlines = 10'000;
 inline constexpr std::size_t kMaxRequestBytes = std::size_t{16} << 20;
@@ -37,7 +42,7 @@ struct Outline {
   bool operator==(const Outline&) const = default;
 };
 
-enum class RequestKind { Check, Show, Import };
+enum class RequestKind { Check, Show, Import, Sync };
 enum class RequestState { Partial, Complete, Refused };
 struct Request {
   RequestState state = RequestState::Partial;
@@ -91,6 +96,11 @@ Reply Run(TreeControl& tree);
 // line per outline left out (Opml::SkippedLine), the number "added", and for a failed import
 // its "error".
 Reply Import(TreeControl& tree, const std::vector<Outline>& outlines);
+
+// What a merge with the sync folder did, as `quillpost --sync` prints it: a "skipped" line per
+// file skipped or item refused, a "summary" line of what changed, and its exit status (0 merged,
+// 1 merged but some items refused, 2 error).
+Reply SyncReply(const Sync::Report& report);
 
 // The reply to a check that cannot start: the reader has been busy too long, or the request
 // was withdrawn before its run began.

@@ -16,6 +16,7 @@
 #include "retrieval/CheckRun.h"
 #include "retrieval/frmBusy.h"
 #include "shell/CheckServer.h"
+#include "shell/SyncKeeper.h"
 #include "shell/frmScheduler.h"
 #include "shell/frmSysTray.h"
 #include "subscriptions/Opml.h"
@@ -250,6 +251,7 @@ void frmMain::Form_Load(const std::string& arguments) {
   m_options->TreeView()->setFocus();
 
   mAppFunctions::InitializeDataFolder();
+  StartSync();
 
   mSettings::LoadSchedulerSettings();
   if (mSettings::SchedulerAtStart != 0) m_schedule.CheckAtStart();
@@ -263,6 +265,7 @@ bool frmMain::ListenForChecks(const std::string& socketPath) {
     handlers.import = [this](const std::vector<ForwardedCheck::Outline>& outlines) {
       return ImportOutlines(outlines);
     };
+    handlers.sync = [this] { return m_sync ? m_sync->MergeForCommand() : ForwardedCheck::Reply{}; };
     m_checkServer = new CheckServer(MessageTree(), std::move(handlers), this);
   }
   return m_checkServer->Listen(QString::fromStdString(socketPath));
@@ -543,7 +546,19 @@ void frmMain::mnuToolsSettings_Click() {
   m_settings = new frmSettings(this);
   m_settings->setAttribute(Qt::WA_DeleteOnClose);
   m_settings->setWindowModality(Qt::ApplicationModal);
+  OfferSyncFolder();
   m_settings->show();
+}
+
+void frmMain::StartSync() {
+  m_sync = new SyncKeeper(MessageTree(), this);
+  m_sync->Start();
+}
+
+void frmMain::OfferSyncFolder() {
+  if (!m_sync) return;
+  m_settings->ShowSyncFolder(
+      m_sync->Folder(), [this](const std::string& folder) { return m_sync->SetFolder(folder); });
 }
 
 void frmMain::mnuHelpFile_Click() { PanelActions::OpenHelpFile(); }

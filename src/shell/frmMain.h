@@ -23,6 +23,7 @@ class QMdiArea;
 class QMenu;
 class QMdiSubWindow;
 class QTimer;
+class SyncKeeper;
 class frmDoc;
 class frmDropBox;
 class frmOptions;
@@ -85,6 +86,9 @@ class frmMain : public QMainWindow, public IDocumentHost {
   // Answers "quillpost --check", "--import-opml" and a second start on the local socket at that
   // path (see CheckServer).
   bool ListenForChecks(const std::string& socketPath);
+  // Sync between machines for this run; null before Form_Load.
+  SyncKeeper* Sync() const { return m_sync; }
+
   // A second start asked for the window: it comes up as the tray icon's "Show" brings it.
   void ShowFromOutside();
   // Ends the program as the tray's Exit does: the icon goes, every window closes.
@@ -173,6 +177,9 @@ class frmMain : public QMainWindow, public IDocumentHost {
   // The outlines an "--import-opml" beside the reader read, subscribed to without a box.
   ForwardedCheck::Reply ImportOutlines(const std::vector<ForwardedCheck::Outline>& outlines);
   void ScheduleNextLook();
+  // Sync resumes at the start where it is on; Preferences shows and sets its folder.
+  void StartSync();
+  void OfferSyncFolder();
   void mnuMsgSourceNew_Click();
   void mnuMsgSourceCheckCurrent_Click();
   void mnuMsgSourceCheckAll_Click();
@@ -210,6 +217,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QTimer* m_scheduleTimer = nullptr;
   QTimer* m_pendingTimer = nullptr;
   CheckServer* m_checkServer = nullptr;
+  SyncKeeper* m_sync = nullptr;
   // The tray alert (ucTrayAlert) is a window of its own, so it shows while this one is hidden.
   std::unique_ptr<ucTrayAlert> m_trayAlert;
   std::unique_ptr<BusyProgress> m_progress;

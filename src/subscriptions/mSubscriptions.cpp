@@ -1,5 +1,7 @@
 #include "subscriptions/mSubscriptions.h"
 
+#include "subscriptions/SubscriptionEvents.h"
+
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
@@ -18,6 +20,7 @@ bool SaveSubscriptions(XmlDocument& document) {
 // Appends the sources with fresh identifiers and saves; false, with nothing saved, on failure.
 bool AppendAndSave(XmlDocument& document, XmlNode& sources, const std::vector<MessageSource>& added,
                    mGeneralFunctions::RunError& error) {
+  std::vector<MessageSource> stored;
   for (const MessageSource& each : added) {
     const std::string id = NewGUID();
     // An empty identifier would name the data folder itself as the source's inbox folder.
@@ -29,9 +32,13 @@ bool AppendAndSave(XmlDocument& document, XmlNode& sources, const std::vector<Me
     source.SetAttribute("id", id);
     source.SetAttribute("title", each.Title);
     source.SetText(each.Link);
+    stored.push_back({each.Title, each.Link, id});
   }
   std::error_code ec;
-  if (document.Save(SubscriptionFilePath(), ec)) return true;
+  if (document.Save(SubscriptionFilePath(), ec)) {
+    NotifySourcesAdded(stored);
+    return true;
+  }
   error = mGeneralFunctions::ErrorFrom(ec);
   return false;
 }
@@ -179,17 +186,29 @@ bool ManageSource(SourceAction action) {
 
   bool found = false;
   bool changed = false;
+  // Told once the file is written.
+  std::vector<std::pair<MessageSource, MessageSource>> updated;
+  std::vector<MessageSource> removed;
+  const auto record = [](const XmlNode& node) {
+    const std::vector<XmlAttribute> attributes = node.Attributes();
+    return MessageSource{attributes.size() > 1 ? attributes[1].value : std::string(), node.Text(),
+                         attributes.empty() ? std::string() : attributes[0].value};
+  };
   // Every matching source is acted on; a removed one's follower is taken before it goes.
   for (XmlNode child = sources.FirstChild(); child;) {
     const XmlNode next = child.NextSibling();
     if (child.IsElement() && child.Text() == CurrentSource.Link) {
       switch (action) {
-        case SourceAction::Update:
+        case SourceAction::Update: {
+          const MessageSource before = record(child);
           child.SetAttribute("title", EditedSource.Title);
           child.SetText(EditedSource.Link);
+          updated.emplace_back(before, record(child));
           found = changed = true;
           break;
+        }
         case SourceAction::Delete:
+          removed.push_back(record(child));
           sources.RemoveChild(child);
           found = changed = true;
           break;
@@ -211,6 +230,8 @@ bool ManageSource(SourceAction action) {
     child = next;
   }
   if (changed && !SaveSubscriptions(document)) return false;
+  for (const auto& [before, after] : updated) NotifySourceChanged(before, after);
+  for (const MessageSource& source : removed) NotifySourceRemoved(source);
   return found;
 }
 

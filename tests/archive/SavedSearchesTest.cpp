@@ -67,7 +67,11 @@ TEST_F(SavedSearchesTest, RulesDecideAboutArrivingMessagesInTheOrderOfTheSearche
        item("d", "Buy   now!"), item("e", "nothing"), item("f", "buy later, now"),
        item("g", "bread: buy now")},
       nullptr, &deleted);
+  // Searches written anew (by the user, or a merge from another machine) rule what comes next.
+  ASSERT_TRUE(SaveSavedSearches({{"Rye", "rye", Rule::MarkRead}}));
+  EXPECT_EQ(mInbox::AddNewInboxItems({item("h", "bread"), item("i", "rye")}), 2u);
   mInbox::RemoveArrivalRules(&rules);
+  EXPECT_EQ(StoredRead(id, "h") * 10 + StoredRead(id, "i"), 1);
   // "c" is marked read first, so the unread-rye rule passes it by; "g" is marked read, then
   // deleted: Delete wins.
   EXPECT_EQ(stored, 4u);

@@ -53,6 +53,8 @@ TEST(IniDocumentWrite, WritesChangeOnlyTheirOwnLines) {
       {"after a last line without line end", "[a]\nx=1", "b", "k", "v",
        "[a]\nx=1\r\n[b]\r\nk=v\r\n"},
       {"name holding a closing bracket", "", "odd]name", "k", "v", "[odd]name]\r\nk=v\r\n"},
+      // It used to read past the end of the text.
+      {"value ending in a CR", "", "a", "k", "v\r", "[a]\r\nk=v \r\n"},
   };
   for (const auto& c : cases) {
     IniDocument doc = IniDocument::Parse(c.before);

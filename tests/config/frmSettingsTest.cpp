@@ -5,6 +5,7 @@
 #include "support/FakeServices.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -45,6 +46,30 @@ TEST(SettingsDialog, TheBoxShowsTheStoredChoiceAndSaveStoresItCancelNothing) {
   EXPECT_EQ(platform.startup.entries, Entries{});
   const TestSupport::ShownBox saved{"Settings are successfully saved!", "Done!", 64};
   EXPECT_EQ(platform.messageBox.shown, (std::vector{saved, saved}));
+}
+
+// The sync folder row reaches its handler on Save: a refusal is shown and keeps the window open
+// with nothing saved; the folder in use unchanged asks nothing.
+TEST(SettingsDialog, TheSyncFolderGoesToItsHandlerAndARefusalKeepsTheWindowOpen) {
+  TestSupport::FakePlatform platform;
+  std::vector<std::string> asked;
+  frmSettings dialog;
+  dialog.ShowSyncFolder("/home/u/Sync", [&](const std::string& folder) {
+    asked.push_back(folder);
+    return folder == "/bad" ? std::string("Refused.") : std::string();
+  });
+  dialog.show();
+  EXPECT_EQ(dialog.txtSyncFolder->text(), QStringLiteral("/home/u/Sync"));
+  dialog.txtSyncFolder->setText(QStringLiteral(" /bad "));
+  QTest::mouseClick(dialog.btnSave, Qt::LeftButton);
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(platform.messageBox.shown,
+            (std::vector<TestSupport::ShownBox>{{"Refused.", frmSettings::kSyncRefusalTitle, 48}}));
+  EXPECT_EQ(std::filesystem::exists(mSettings::SettingsFile()), false);
+  dialog.txtSyncFolder->clear();
+  QTest::mouseClick(dialog.btnSave, Qt::LeftButton);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(asked, (std::vector<std::string>{"/bad", ""}));
 }
 
 // The desktop's own start-up service: the entry file escapes the command once more.

@@ -19,7 +19,8 @@ TEST(FuzzRegression, EveryFindingSeedAndFixtureKeepsThePromisesOfItsTarget) {
                {"FeedParser", FuzzEntries::FeedParser, "feeds"},
                {"MessageHeader", FuzzEntries::MessageHeader, "messages"},
                {"Subscriptions", FuzzEntries::Subscriptions, ""},
-               {"Query", FuzzEntries::Query, ""}};
+               {"Query", FuzzEntries::Query, ""},
+               {"SyncLog", FuzzEntries::SyncLog, ""}};
   // clang-format on
   std::map<std::string, int> replayed;
   for (const auto& t : targets) {

@@ -7,6 +7,13 @@
 //   flip DATA SOURCES COUNT SEED      dump after flipping COUNT random read flags
 //   delete DATA SOURCES COUNT SEED    deletes COUNT random messages as the reader does; prints
 //                                     "source<TAB>guid" of each
+//   sync-setup WORK                   replicas a and b with one source each, syncing through
+//                                     WORK/sync; b has marked a few messages
+//   sync-record WORK FROM COUNT       a marks messages m<FROM>.. read or unread, turning sync off
+//                                     and on (a new snapshot) every 250; prints "guid<TAB>R|U"
+//                                     of each once it is logged
+//   sync-dump WORK a|b                the replica starts (and so merges and repairs); prints the
+//                                     marks of its merged state, "guid<TAB>R|U|D", sorted
 //   archive DATA SOURCES MESSAGES SEED  a data folder of words to search ("zebracorn" in every
 //                                     seventh message), dated and undated, read and unread
 //   scan DATA WORD [unread]           what a search for the word must print, found by reading
@@ -23,6 +30,7 @@
 #include "inbox/InboxTree.h"
 #include "inbox/UnreadCounts.h"
 #include "inbox/mInbox.h"
+#include "sync/SyncEngine.h"
 
 #include <pugixml.hpp>
 
@@ -144,7 +152,92 @@ int Delete(const std::string& data, int count, unsigned seed) {
   return std::cout.flush() ? 0 : Fail("cannot write the listing");
 }
 
-int Archive(const std::string& data, int sources, int messages, unsigned seed) {
+const std::string kLetters = "http://news.quillpost.test/letters";
+const std::string kLettersId = "0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
+
+class ProbeClock : public Services::IClock {
+ public:
+  void Sleep(int) override {}
+  void ProcessEvents() override {}
+};
+
+// A replica's folders: WORK/<name>/appdata and WORK/<name>/program (its settings.cfg).
+class ReplicaEnvironment : public PosixServices::Environment {
+ public:
+  std::string AppDataFolder() override { return root + "/appdata"; }
+  std::string ProgramFolder() override { return root + "/program"; }
+  std::string root;
+};
+
+struct SyncServices {
+  ProbeClock clock;
+  ReplicaEnvironment environment;
+  PosixServices::Random random;
+  PosixServices::DiskSync diskSync;
+  PosixServices::StderrMessageBox box;
+  SyncServices(const std::string& work, const std::string& name) {
+    environment.root = work + "/" + name;
+    std::filesystem::create_directories(environment.root + "/program");
+    auto& r = Services::Current();
+    r.clock = &clock;
+    r.environment = &environment;
+    r.random = &random;
+    r.diskSync = &diskSync;
+    r.messageBox = &box;
+    mAppFunctions::InitializeDataFolder();
+  }
+};
+
+int SyncSetup(const std::string& work) {
+  std::filesystem::create_directories(work + "/sync");
+  for (const std::string name : {"b", "a"}) {
+    SyncServices services(work, name);
+    std::ofstream(mAppFunctions::DataPath + "/subscriptions.dat")
+        << "<?xml version=\"1.0\"?><sources><source id=\"" << kLettersId
+        << "\" title=\"Letters\">" << kLetters << "</source></sources>";
+    Sync::Engine engine;
+    if (const auto set = engine.SetFolder(work + "/sync"); !set.refusal.empty()) return Fail(set.refusal);
+    for (int i = 0; name == "b" && i < 20; ++i)
+      engine.ReadChanged(kLettersId, "b" + std::to_string(i), i % 2 == 0);
+  }
+  return 0;
+}
+
+int SyncRecord(const std::string& work, long from, long count) {
+  SyncServices services(work, "a");
+  Sync::Engine engine;
+  engine.Start();
+  // A kill between turning sync off and on again leaves it off.
+  if (!engine.IsOn()) engine.SetFolder(work + "/sync");
+  for (long i = from; i < from + count; ++i) {
+    const bool read = i % 3 != 0;
+    engine.ReadChanged(kLettersId, "m" + std::to_string(i), read);
+    std::cout << "m" << i << (read ? "\tR\n" : "\tU\n") << std::flush;
+    if ((i - from) % 250 == 249) {
+      engine.SetFolder("");
+      engine.SetFolder(work + "/sync");
+    }
+  }
+  return 0;
+}
+
+int SyncDump(const std::string& work, const std::string& name) {
+  SyncServices services(work, name);
+  Sync::Engine engine;
+  Sync::Report report = engine.Start();
+  if (!engine.IsOn()) report = engine.SetFolder(work + "/sync").report;
+  if (report.failed) return Fail("the replica cannot start: " + (report.lines.empty() ? "" : report.lines[0]));
+  const Sync::SourceEntry* letters = engine.Merged().Source(kLetters);
+  if (!letters) return Fail("no state for the letters");
+  std::vector<std::string> lines;
+  for (const auto& [guid, mark] : letters->marks)
+    lines.push_back(guid + "\t" + static_cast<char>(mark.kind));
+  std::sort(lines.begin(), lines.end());
+  for (const auto& line : lines) std::cout << line << "\n";
+  return std::cout.flush() ? 0 : Fail("cannot write the listing");
+}
+
+int WriteArchive(const std::string& data, int sources, int messages, unsigned seed) {
   std::mt19937 random(seed);
   const char* words[] = {"market", "garden", "bread", "river", "letter", "winter", "the", "and"};
   std::string list = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<sources>\r\n";
@@ -258,8 +351,11 @@ int main(int argc, char** argv) {
     mAppFunctions::DataPath = a[1];
     return Delete(a[1], n(3), static_cast<unsigned>(n(4)));
   }
+  if (a.size() == 2 && a[0] == "sync-setup") return SyncSetup(a[1]);
+  if (a.size() == 4 && a[0] == "sync-record") return SyncRecord(a[1], n(2), n(3));
+  if (a.size() == 3 && a[0] == "sync-dump") return SyncDump(a[1], a[2]);
   if (a.size() == 5 && a[0] == "archive")
-    return Archive(a[1], n(2), n(3), static_cast<unsigned>(n(4)));
+    return WriteArchive(a[1], n(2), n(3), static_cast<unsigned>(n(4)));
   if ((a.size() == 3 || a.size() == 4) && a[0] == "scan")
     return Scan(a[1], a[2], a.size() == 4 && a[3] == "unread");
   if (a.size() == 3 && (a[0] == "counts" || a[0] == "recount"))
@@ -267,6 +363,7 @@ int main(int argc, char** argv) {
   return Fail(
       "usage: rewrite FILE [COUNT] | feeds FOLDER COUNT ROUND WINDOW | "
       "dump DATA SOURCES | flip DATA SOURCES COUNT SEED | delete DATA SOURCES COUNT SEED | "
+      "sync-setup WORK | sync-record WORK FROM COUNT | sync-dump WORK a|b | "
       "archive DATA SOURCES MESSAGES SEED | scan DATA WORD [unread] | "
       "counts DATA CACHE | recount DATA CACHE");
 }

@@ -11,16 +11,19 @@
 #     before the run) that it still vouches for is the inbox's. Every tenth run and the last run
 #     to their end and leave no temporary. The search index the check keeps current agrees with
 #     a plain scan of the inboxes after every kill.
+#   sync: replica a of two syncing through a folder marks messages, its log and snapshot written
+#     anew every 250 actions; afterwards every action it reported done is in its merged state
+#     and, every tenth run, in the other replica's, whose files the kill never changes.
 #   index: `quillpost --search` building or catching up the search index over an archive whose
 #     read flags change, messages go and index starts afresh between runs: after every kill a
 #     whole search prints exactly what a plain scan of the inboxes finds.
 #   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS of each kind, default 50)
-# QP_CRASH_KINDS="rewrite check index" picks the kinds, QP_CRASH_SEED repeats the delays,
+# QP_CRASH_KINDS="rewrite sync check index" picks the kinds, QP_CRASH_SEED repeats the delays,
 # QP_CRASH_KEEP=1 keeps the work folder, QP_CRASH_WINDOW sets the items per feed (100).
 set -euo pipefail
 export LC_ALL=C  # comm and sort compare bytes, as the probe sorts
 build=$(cd "${1:?usage: check_kill_test.sh BUILD_DIR [KILLS]}" && pwd)
-kills=${2:-50} kinds=${QP_CRASH_KINDS:-rewrite check index}
+kills=${2:-50} kinds=${QP_CRASH_KINDS:-rewrite sync check index}
 program="$build/quillpost" server="$build/qp_feed_server" probe="$build/tests/crash/qp_crash_probe"
 for tool in "$probe" $([[ " $kinds " == *" check "* ]] && echo "$program $server") \
   $([[ " $kinds " == *" index "* ]] && echo "$program"); do
@@ -97,6 +100,38 @@ rewrite_kills() {
   done
   echo "rewrite: $killed kills within ${duration_ms} ms of two rewrites, $found_a found a," \
        "$((run - 1 - found_a)) b, $left left a temporary"
+}
+
+sync_kills() {
+  local s="$work/sync" from=0 step=1000 lost bid before_b
+  "$probe" sync-setup "$s" || fatal "cannot set the replicas up"
+  bid=$(sed -n 's/^machine=//p' "$s/b/appdata/Quillpost Data/sync.dat" | tr -d '\r')
+  b_sum() { { find "$s/b" -type f; ls "$s/sync/quillpost-$bid".*; } | sort | xargs -d '\n' sha1sum; }
+  before_b=$(b_sum)
+  : > "$work/completed"
+  timed "$probe" sync-record "$s" $from $step
+  [ "$status" = 0 ] || fatal "the probe cannot record: $(cat "$work/err")"
+  cat "$work/out" >> "$work/completed"
+  for ((run = 1, killed = 0; killed < kills; run++)); do
+    from=$((from + step))
+    kill_during "$probe" sync-record "$s" "$from" "$step"
+    # Only whole lines were reported done.
+    [ -z "$(tail -c1 "$work/out")" ] || sed -i '$d' "$work/out"
+    cat "$work/out" >> "$work/completed"
+    [ "$(b_sum)" = "$before_b" ] || violation "the other replica's files changed"
+    "$probe" sync-dump "$s" a > "$work/dump" 2> "$work/err" || fatal "a cannot start: $(cat "$work/err")"
+    lost=$(sort "$work/completed" | comm -23 - "$work/dump")
+    [ -z "$lost" ] || violation "$(wc -l <<< "$lost") done actions lost: $(head -3 <<< "$lost")"
+    [ -z "$(temporaries "$s/sync")" ] || violation "a start kept a temporary: $(temporaries "$s/sync")"
+    if [ $((run % 10)) = 0 ] || [ "$killed" = "$kills" ]; then
+      "$probe" sync-dump "$s" b > "$work/dump" 2> "$work/err" || fatal "b cannot start: $(cat "$work/err")"
+      lost=$(sort "$work/completed" | comm -23 - "$work/dump")
+      [ -z "$lost" ] || violation "the other replica misses $(wc -l <<< "$lost") done actions: $(head -3 <<< "$lost")"
+      before_b=$(b_sum)
+    fi
+  done
+  echo "sync: $killed kills in $((run - 1)) runs of ${duration_ms} ms, $(wc -l < "$work/completed")" \
+       "actions done, all of them in both replicas' state"
 }
 
 check_kills() {

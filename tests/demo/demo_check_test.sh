@@ -78,7 +78,7 @@ failed=$'Error!\nProcess of checking for new Messages failed! Server returned em
 [ "$status" = 1 ] && [ ! -s "$work/out" ] && [ "$(cat "$work/err")" = "$failed" ] ||
   fail "a failed source gave status $status: $(cat "$work/err")"
 run --help
-usage="Usage: quillpost [-s | --check | --export-opml FILE | --import-opml FILE |"
+usage="Usage: quillpost [-s | --check | --sync | --export-opml FILE | --import-opml FILE |"
 [ "$status" = 0 ] && [ "$(head -1 "$work/out")" = "$usage" ] || fail "--help gave status $status"
 run --no-such-switch
 [ "$status" = 2 ] || fail "an unknown switch gave status $status"

@@ -1,7 +1,9 @@
 // The starts of a run: the desktop's and the headless check's. The real program's lock is
 // tests/process's, its switches and standard error tests/demo's.
+#include "config/mSettings.h"
 #include "core/mAppFunctions.h"
 #include "entry/HeadlessCheck.h"
+#include "entry/SyncCommand.h"
 #include "entry/mMain.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/DataFolder.h"
@@ -114,4 +116,45 @@ TEST_F(HeadlessCheckTest, ExitStatusSaysWhetherEverySourceWasChecked) {
   fs::remove(mSubscriptions::SubscriptionFilePath());
   EXPECT_EQ(Run(), "status 2: | box Subscription Data File not found!");
   EXPECT_EQ(fs::exists(mSubscriptions::SubscriptionFilePath()), false);
+}
+
+// `quillpost --sync` alone and beside a reader, and a check that merges: off is an error, a
+// reader's answer is printed as it came (its refusals on standard error), a cut one is an error,
+// and a check with sync on leaves this data folder's snapshot in the folder.
+TEST_F(HeadlessCheckTest, SyncMergesOnceAloneOrThroughTheReader) {
+  const auto sync = [](std::optional<std::string> answer) {
+    std::ostringstream out, err;
+    const int status = SyncCommand::Run(out, err, [&](const std::string& request) {
+      return request == ForwardedCheck::kSyncRequest ? answer : std::nullopt;
+    });
+    return std::to_string(status) + " | " + out.str() + " | " + err.str();
+  };
+  Sync::Report refused;
+  refused.refused = 1;
+  refused.lines = {"Sync: line 3 of x.log refused"};
+  refused.inboxesChanged = {"A", "B"};
+  const std::string reply = ForwardedCheck::WriteReply(ForwardedCheck::SyncReply(refused));
+  platform.instanceLock.available = false;
+  EXPECT_EQ(sync(reply),
+            "1 | Merged with the sync folder: the messages of 2 sources changed.\n | "
+            "Sync: line 3 of x.log refused\n");
+  EXPECT_EQ(sync(reply.substr(0, 10)),
+            "2 |  | " + std::string(HeadlessCheck::kNoAnswerText) + "\n");
+  platform.instanceLock.available = true;
+  EXPECT_EQ(sync(std::nullopt),
+            "2 |  | Sync is off: no sync folder is set (Preferences, \"Sync folder\").\n");
+  const std::string folder = platform.root + "/shared";
+  fs::create_directories(folder);
+  mSettings::SyncFolder = folder;
+  ASSERT_TRUE(mSettings::SaveSyncSettings());
+  AddSource("One", "http://news.quillpost.test/one", {{"g1", "Hello"}});
+  EXPECT_EQ(sync(std::nullopt),
+            "0 | Merged with the sync folder; nothing new from the other machines.\n | ");
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  Run();
+  bool snapshot = false;
+  for (const auto& entry : fs::directory_iterator(folder))
+    snapshot = snapshot || entry.path().extension() == ".snapshot";
+  EXPECT_TRUE(snapshot);
 }

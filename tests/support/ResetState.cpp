@@ -25,6 +25,7 @@ void ResetProgramState() {
   mSettings::DropBoxTrans = mSettings::DropBoxSize = 0;
   mSettings::WinStartup = 0;
   mSettings::SchedulerInterval = mSettings::SchedulerAtStart = 0;
+  mSettings::SyncFolder.clear();
 }
 
 }  // namespace TestSupport
