@@ -42,6 +42,8 @@ ucTrayAlert::ucTrayAlert(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                           Qt::WindowDoesNotAcceptFocus) {
   setObjectName(QStringLiteral("ucTrayAlert"));
+  // Its own name in window lists and for screen readers; frameless, so nobody sees it.
+  setWindowTitle(QStringLiteral("Quillpost notice"));
   setAttribute(Qt::WA_ShowWithoutActivating);
   setFocusPolicy(Qt::NoFocus);
   setCursor(Qt::PointingHandCursor);

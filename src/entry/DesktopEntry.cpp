@@ -15,6 +15,7 @@
 #include <QLoggingCategory>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
@@ -127,6 +128,24 @@ mMain::Reader AskReaderToShow(bool quietly) {
   answer += socket.readAll();
   return ForwardedCheck::ReadReply(answer.toStdString()) ? mMain::Reader::Answered
                                                          : mMain::Reader::Silent;
+}
+
+// Without a session bus address, D-Bus libraries would start a bus of their own ("autolaunch"),
+// leaving a process and files behind in the home folder: use the user's bus where it is, and no
+// bus at all otherwise.
+void UseSessionBusOnlyWhereItIs() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address && *address) return;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat info {};
+  if (runtime && *runtime) {
+    const std::string socket = std::string(runtime) + "/bus";
+    if (::stat(socket.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == ::geteuid()) {
+      ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket).c_str(), 1);
+      return;
+    }
+  }
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
 
 enum class Mode { Desktop, Check, Help, Version, BadArguments, ExportOpml, ImportOpml };
@@ -245,6 +264,7 @@ int Run(int argc, char** argv) {
 
   // The web view's sandbox refuses to start as root; a normal user keeps it.
   if (::geteuid() == 0) ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  UseSessionBusOnlyWhereItIs();
 
   // The web view comes in a module loaded with the first message; the web engine then needs the
   // shared OpenGL context that only exists when asked for before the application starts.

@@ -304,5 +304,7 @@ void BusyProgress::Close() {
 }
 
 void BusyProgress::Alert(const std::string& summary) {
-  if (m_alert) m_alert->ShowAlert(QString::fromStdString(summary), kAlertMs);
+  const QString text = QString::fromStdString(summary);
+  if (m_notifications && m_notifications->Show(text)) return;
+  if (m_alert) m_alert->ShowAlert(text, kAlertMs);
 }

@@ -3,6 +3,7 @@
 #include "config/frmSettings.h"
 #include "config/mSettings.h"
 #include "core/AppInfo.h"
+#include "core/DesktopNotifications.h"
 #include "core/Services.h"
 #include "core/TrayAlert.h"
 #include "core/WindowFunctions.h"
@@ -153,6 +154,11 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
   // A check run shows itself in the busy window over this one and ends in the tray alert.
   m_trayAlert = std::make_unique<ucTrayAlert>();
   m_progress = std::make_unique<BusyProgress>(this, *m_trayAlert);
+  // The desktop's notification service, where there is one; a click on a notice shows the window.
+  auto* notifications = new DesktopNotifications(this);
+  m_progress->SetNotifications(notifications);
+  connect(notifications, &DesktopNotifications::DefaultActionInvoked, this,
+          &frmMain::ShowFromOutside);
   m_previousProgress = Services::Current().progress;
   Services::Current().progress = m_progress.get();
 }
