@@ -631,6 +631,8 @@ void frmMain::OpenDocument(const std::string& itemId, const std::string& caption
   UpdateDocumentEntries();
 }
 
+bool frmMain::PrefersDarkPages() const { return WindowFunctions::IsDark(palette()); }
+
 bool frmMain::CloseDocument(const std::string& itemId) {
   if (!oTabs) return false;
   for (QMdiSubWindow* window : oTabs->subWindowList(QMdiArea::CreationOrder)) {

@@ -75,6 +75,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void OpenDocument(const std::string& itemId, const std::string& caption,
                     const std::string& pagePath) override;
   bool CloseDocument(const std::string& itemId) override;
+  bool PrefersDarkPages() const override;
 
   // The view that document windows show their page in; null: the usual one (the web view).
   void SetViewFactory(IMessageViewFactory* factory) { m_viewFactory = factory; }
