@@ -6,6 +6,7 @@
 #include "core/DesktopNotifications.h"
 #include "core/Services.h"
 #include "core/TrayAlert.h"
+#include "core/TreeModel.h"
 #include "core/WindowFunctions.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
@@ -27,17 +28,22 @@
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QIcon>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 // The resources live in a static library: their registration must be pulled in by name.
 static void InitQuillpostResources() { Q_INIT_RESOURCE(Quillpost); }
@@ -235,7 +241,12 @@ void frmMain::Form_Load(const std::string& arguments) {
   oTabs->setTabsClosable(true);
   oTabs->setTabsMovable(false);
   oTabs->setDocumentMode(true);
-  setCentralWidget(oTabs);
+  // Without any source, a welcome says what to do; it gives way to the tabs as soon as a source
+  // exists, and never stands over an open message.
+  m_central = new QStackedWidget(this);
+  m_central->addWidget(BuildWelcome());
+  m_central->addWidget(oTabs);
+  setCentralWidget(m_central);
 
   m_scheduleTimer = new QTimer(this);
   m_scheduleTimer->setSingleShot(true);
@@ -255,6 +266,7 @@ void frmMain::Form_Load(const std::string& arguments) {
 
   mAppFunctions::InitializeDataFolder();
 
+  UpdateWelcome();
   mSettings::LoadSchedulerSettings();
   if (mSettings::SchedulerAtStart != 0) m_schedule.CheckAtStart();
   ApplySchedule();
@@ -279,6 +291,67 @@ void frmMain::ShowFromOutside() {
   showNormal();
   raise();
   activateWindow();
+}
+
+QWidget* frmMain::BuildWelcome() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("picWelcome"));
+  auto* heading = new QLabel(QStringLiteral("Welcome to Quillpost"), page);
+  heading->setObjectName(QStringLiteral("lblWelcomeTitle"));
+  QFont big = heading->font();
+  big.setPointSizeF(big.pointSizeF() * 1.6);
+  big.setBold(true);
+  heading->setFont(big);
+  auto* text = new QLabel(
+      QStringLiteral(
+          "Quillpost keeps the newsletters of your message sources in one place: subscribe to a "
+          "source, check it, and every new message lands in your inbox, to read, keep and find "
+          "again.\n\nStart by subscribing to a source (its title and its link), or bring the "
+          "sources another reader exported as OPML."),
+      page);
+  text->setObjectName(QStringLiteral("lblWelcomeText"));
+  text->setWordWrap(true);
+  text->setMaximumWidth(520);
+  const auto button = [page](const QString& name, const QString& caption, QAction* entry) {
+    auto* b = new QPushButton(caption, page);
+    b->setObjectName(name);
+    if (entry && !entry->shortcut().isEmpty())
+      b->setToolTip(entry->shortcut().toString(QKeySequence::NativeText));
+    return b;
+  };
+  btnWelcomeSubscribe =
+      button(QStringLiteral("btnWelcomeSubscribe"), QStringLiteral("Subscribe to New Source"),
+             mnuMsgSourceNew);
+  btnWelcomeImport = button(QStringLiteral("btnWelcomeImport"),
+                            QStringLiteral("Import Sources from OPML"), mnuMsgSourceImportOpml);
+  btnWelcomeHelp = button(QStringLiteral("btnWelcomeHelp"), QStringLiteral("Help"), mnuHelpFile);
+  connect(btnWelcomeSubscribe, &QPushButton::clicked, this, &frmMain::mnuMsgSourceNew_Click);
+  connect(btnWelcomeImport, &QPushButton::clicked, this, &frmMain::mnuMsgSourceImportOpml_Click);
+  connect(btnWelcomeHelp, &QPushButton::clicked, this, &frmMain::mnuHelpFile_Click);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(btnWelcomeSubscribe);
+  buttons->addWidget(btnWelcomeImport);
+  buttons->addWidget(btnWelcomeHelp);
+  buttons->addStretch();
+  auto* column = new QVBoxLayout;
+  column->addStretch(1);
+  column->addWidget(heading);
+  column->addSpacing(8);
+  column->addWidget(text);
+  column->addSpacing(16);
+  column->addLayout(buttons);
+  column->addStretch(2);
+  auto* layout = new QHBoxLayout(page);
+  layout->addStretch();
+  layout->addLayout(column);
+  layout->addStretch();
+  return page;
+}
+
+void frmMain::UpdateWelcome() {
+  if (!m_central || !oTabs) return;
+  const bool welcome = MessageTree().TopLevelCount() == 0 && oTabs->subWindowList().isEmpty();
+  m_central->setCurrentIndex(welcome ? 0 : 1);
 }
 
 void frmMain::ApplySchedule() {
@@ -331,6 +404,10 @@ void frmMain::CreateConnections() {
   connect(m_options, &frmOptions::SettingsRequested, this, &frmMain::mnuToolsSettings_Click);
   connect(m_options, &frmOptions::SchedulerRequested, this, &frmMain::mnuToolsScheduler_Click);
   connect(oTabs, &QMdiArea::subWindowActivated, this, &frmMain::UpdateDocumentEntries);
+  connect(oTabs, &QMdiArea::subWindowActivated, this, &frmMain::UpdateWelcome);
+  for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(&m_options->Model(), signal, this, &frmMain::UpdateWelcome);
+  connect(&m_options->Model(), &QAbstractItemModel::modelReset, this, &frmMain::UpdateWelcome);
   connect(m_scheduleTimer, &QTimer::timeout, this, [this] {
     // A run that falls due while a box is open, or while a handler lets events run, waits.
     const bool busy = !mAppFunctions::CheckRunning && !ReaderIsFree();

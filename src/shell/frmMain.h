@@ -20,6 +20,8 @@ class IMessageViewFactory;
 class QAction;
 class QDockWidget;
 class QMdiArea;
+class QPushButton;
+class QStackedWidget;
 class QMenu;
 class QMdiSubWindow;
 class QTimer;
@@ -136,6 +138,9 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QAction* mnuPopupSourceRead = nullptr;
   QAction* mnuPopupSourceUnread = nullptr;
   QMenu* mnuPopupSourceExport = nullptr;
+  QPushButton* btnWelcomeSubscribe = nullptr;
+  QPushButton* btnWelcomeImport = nullptr;
+  QPushButton* btnWelcomeHelp = nullptr;
   std::array<QAction*, 3> mnuPopupSourceExportOpt{};
 
  signals:
@@ -169,6 +174,9 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void CloseSubWindow(QMdiSubWindow* window);
   // The settings' schedule, and the timer's next look at it.
   void ApplySchedule();
+  // The welcome of a first start, and whether it stands instead of the tabs.
+  QWidget* BuildWelcome();
+  void UpdateWelcome();
   // The outlines an "--import-opml" beside the reader read, subscribed to without a box.
   ForwardedCheck::Reply ImportOutlines(const std::vector<ForwardedCheck::Outline>& outlines);
   void ScheduleNextLook();
@@ -199,6 +207,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QDockWidget* ucFormDock = nullptr;
   frmOptions* m_options = nullptr;
   QMdiArea* oTabs = nullptr;
+  QStackedWidget* m_central = nullptr;
   QPointer<frmDoc> oDoc;
   QPointer<frmSysTray> oSysTray;
   QPointer<frmSubscribe> m_subscribe;

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPrintDialog>
+#include <QPushButton>
 #include <QPrinter>
 #include <QProcess>
 #include <QSignalSpy>
@@ -286,4 +287,30 @@ TEST(SchedulerWindow, TheMinutesFieldSaysMinuteForOne) {
     texts << scheduler.txtMinutes->text();
   }
   EXPECT_EQ(texts.join(u'|'), QString("1 minute|5 minutes|1 minute"));
+}
+
+// Catches a welcome that stands over an open message, stays once a source exists, or whose
+// buttons the keyboard cannot reach or that reach nothing.
+TEST_F(MainWindow, TheWelcomeStandsOnlyWithoutSourcesAndOpenMessages) {
+  InstallTemplate();
+  auto* welcome = window->findChild<QWidget*>("picWelcome");
+  ASSERT_NE(welcome, nullptr);
+  EXPECT_EQ(welcome->isVisible(), false);
+  QTest::mouseDClick(window->Panel()->TreeView()->viewport(), Qt::LeftButton, {}, Spot(0));
+  Settle();
+  EXPECT_EQ(DocumentCount(), 1);
+  Tree().Clear();
+  Settle();
+  EXPECT_EQ(welcome->isVisible(), false);  // a message is open
+  window->mnuFileCloseAll->trigger();
+  Settle();
+  EXPECT_EQ(welcome->isVisible(), true);
+  for (QPushButton* button : {window->btnWelcomeSubscribe, window->btnWelcomeImport,
+                              window->btnWelcomeHelp})
+    EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus) << button->text().toStdString();
+  window->btnWelcomeHelp->click();
+  EXPECT_EQ(Effect(), "box Help File not found!; ");
+  mSubscriptions::LoadSubscriptions(Tree());
+  Settle();
+  EXPECT_EQ(welcome->isVisible(), false);
 }
