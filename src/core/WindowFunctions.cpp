@@ -44,6 +44,10 @@ void ApplyTransparency(QWidget* window, int level) {
   mTransForm::SetTransparency(target, level);
 }
 
+bool CanPlaceWindows() {
+  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 bool IsDark(const QPalette& palette) {
   return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
 }

@@ -16,6 +16,10 @@ void UnloadAllForms();
 // Makes the window translucent by a level in percent (0 opaque), when the desktop can.
 void ApplyTransparency(QWidget* window, int level);
 
+// Whether the desktop lets a program place its windows, keep them on top, make them
+// translucent and raise them: not on Wayland, where the compositor alone decides.
+bool CanPlaceWindows();
+
 // Whether the palette is a dark one, as a desktop's dark theme sets it: its window colour is
 // darker than its text.
 bool IsDark(const QPalette& palette);
