@@ -1,7 +1,7 @@
 # cmake -DSOURCE_DIR=<src> -P CheckIncludeOrder.cmake
 # Fails when a file under src/ includes from a folder that comes later in the folder order than
 # its own: a folder may use only itself and the folders before it.
-set(order core config inbox subscriptions retrieval presentation shell entry)
+set(order core config inbox archive subscriptions retrieval presentation shell entry)
 list(JOIN order " < " order_text)
 
 get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)

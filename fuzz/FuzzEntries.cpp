@@ -1,10 +1,15 @@
 #include "FuzzEntries.h"
 
+#include "archive/InboxText.h"
+#include "archive/Matching.h"
+#include "archive/Query.h"
+
 #include "config/IniDocument.h"
 #include "config/cINI.h"
 #include "core/AsciiText.h"
 #include "core/Services.h"
 #include "core/TreeControl.h"
+#include "core/Utf8.h"
 #include "core/mAppFunctions.h"
 #include "inbox/FeedParser.h"
 #include "inbox/InboxTree.h"
@@ -97,6 +102,19 @@ std::string IniReader(std::string_view input) {
         return "changing " + Quoted(changed.key) + " changed " + Quoted(entry.key);
     }
   }
+  // The search index's own reader lists the messages the store lists, with their values.
+  const auto messages = Archive::InboxText::ReadInbox(path);
+  const std::vector<std::string> names = doc.SectionNames();
+  if (!messages || messages->size() != names.size()) return "the index reads other sections";
+  for (std::size_t i = 0; i < std::min(names.size(), kMaxNames); ++i) {
+    const mInbox::InboxItem& item = (*messages)[i].item;
+    const auto value = [&](const char* key) { return doc.GetValue(names[i], key).value_or(""); };
+    const bool read = cINI::CLngDefault(value("read"), 0) == 1;
+    if (item.guid != names[i] || item.title != value("title") ||
+        item.description != value("description") || item.date != value("date") ||
+        item.time != value("time") || item.offset != value("offset") || (item.read != 0) != read)
+      return "the index reads section " + Quoted(names[i]) + " otherwise";
+  }
   if (!entries.empty()) {
     IniDocument edited = IniDocument::Parse(text);
     edited.DeleteSection(entries[0].section);
@@ -177,6 +195,45 @@ std::string Subscriptions(std::string_view input) {
     if (!mSubscriptions::ManageSource(mSubscriptions::SourceAction::Exists))
       return "a source that was read is not found by its link " + Quoted(sources.front().Link);
   }
+  return {};
+}
+
+std::string Query(std::string_view input) {
+  const Archive::Query query = Archive::ParseQuery(input);
+  std::size_t bytes = 0;
+  for (const Archive::Term& term : query.terms) {
+    bytes += term.text.size();
+    if (term.text.empty() || Utf8::FirstInvalid(term.text) != std::string::npos ||
+        std::any_of(term.text.begin(), term.text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+      return "a term is not clean text: " + Quoted(term.text);
+  }
+  for (const std::string& source : query.sources) bytes += source.size();
+  if (bytes > Archive::kMaxQueryBytes) return "the query is longer than its limit";
+  // Three messages with words and one without any: only a query that asks for no word at all
+  // (exclusions, filters) may find that one. Their text index is made once for all inputs.
+  static const std::vector<mInbox::InboxItem> items = {
+      {"1", "Kitchen notes", "<p>Caf&eacute; cr\u00e8me and bread</p>", "Sat, 05 Dec 2026",
+       "09:00:00", "GMT", 0},
+      {"2", "Near start", "header start: From: \"A\" <a@x>Subject: S header end -->}x y z",
+       "Sun, 06 Dec 2026", "", "", 1},
+      {"3", "NOT OR AND", "1 2 3 e-mail", "", "", "", 0},
+      {"4", "", "", "", "", "", 1}};
+  static Archive::Matching::ArrivingMatcher matcher("Kitchen Notes", items);
+  std::vector<bool> found;
+  try {
+    found = matcher.Matches(query);
+  } catch (const std::exception& error) {
+    return std::string("the text index failed: ") + error.what();
+  }
+  // Terms the index has no word for ("\u2026") ask for nothing.
+  static const Archive::Sql::Database db(":memory:");
+  static const Archive::Sql::Tokenizer tokenizer(db);
+  const bool asksForWords = !Archive::Matching::IncludedPhrases(query, tokenizer).empty();
+  if (found.size() != items.size()) return "an answer for another number of messages";
+  if (asksForWords && found[3]) return "a message without words matches words";
+  if (query.Empty() && std::count(found.begin(), found.end(), true) > 0)
+    return "an empty query finds messages";
   return {};
 }
 

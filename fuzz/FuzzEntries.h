@@ -10,7 +10,8 @@
 namespace FuzzEntries {
 
 // IniDocument: byte-for-byte round trip, listings and streamed reads agree with lookups, values
-// read as numbers the same both ways, a change touches only its entry.
+// read as numbers the same both ways, a change touches only its entry. The search index reads the
+// text as an inbox exactly as the store lists it.
 std::string IniReader(std::string_view input);
 // ReadFeed: a failure lists no items, descriptions are in the stored form. ParseFeed agrees, stores
 // each distinct guid once and no more on the next check; every stored message keeps a read mark.
@@ -21,5 +22,8 @@ std::string MessageHeader(std::string_view input);
 std::string PubDate(std::string_view input);
 // The subscription file: both trees load as ReadSources reads it; a source read is found by link.
 std::string Subscriptions(std::string_view input);
+// A search as typed: read into clean terms, asked of a text index without an engine error, and
+// never found in a message without words unless it asks for no word.
+std::string Query(std::string_view input);
 
 }  // namespace FuzzEntries

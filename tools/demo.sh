@@ -33,8 +33,8 @@ for _ in $(seq 100); do [ -s "$demo/port" ] && break; sleep 0.05; done
 [ -s "$demo/port" ] || { echo "demo: the feed server did not start" >&2; exit 1; }
 port=$(cat "$demo/port")
 
-# The demo's own data, settings and instance lock. A display or bus found through the user's
-# runtime folder stays reachable by its full path.
+# The demo's own data, settings, caches and instance lock. A display or bus found through the
+# user's runtime folder stays reachable by its full path.
 mkdir -p -m 700 "$demo/run" "$demo/config"
 if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
   case "${WAYLAND_DISPLAY:-}" in ''|/*) ;; *) export WAYLAND_DISPLAY="$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ;; esac
@@ -42,7 +42,8 @@ if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
   fi
 fi
-export XDG_DATA_HOME="$demo/data" XDG_CONFIG_HOME="$demo/config" XDG_RUNTIME_DIR="$demo/run"
+export XDG_DATA_HOME="$demo/data" XDG_CONFIG_HOME="$demo/config" XDG_RUNTIME_DIR="$demo/run" \
+  XDG_CACHE_HOME="$demo/cache"
 bash tools/demo/write_subscriptions.sh "$demo/data/Quillpost Data" "$port"
 
 echo "Storing the first messages..."

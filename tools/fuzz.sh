@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 build=build-fuzz
-all_targets=(IniReader FeedParser MessageHeader PubDate Subscriptions)
+all_targets=(IniReader FeedParser MessageHeader PubDate Subscriptions Query)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 jobs="${FUZZ_JOBS:-$(nproc)}"
 for t in "${targets[@]}"; do
@@ -31,7 +31,7 @@ nice cmake --build "$build" -j"$(nproc)" --target fuzz_targets >/dev/null
 corpus_dir=tests/fixtures/corpus
 generated="$build/seeds"
 rm -rf "$generated"
-mkdir -p "$generated"/{IniReader,FeedParser,MessageHeader,PubDate,Subscriptions}
+mkdir -p "$generated"/{IniReader,FeedParser,MessageHeader,PubDate,Subscriptions,Query}
 cp tests/fixtures/feeds/*.xml "$generated/FeedParser/"
 cp tests/fixtures/messages/* "$generated/MessageHeader/"
 if [ -d "$corpus_dir" ]; then
@@ -50,6 +50,7 @@ dict_of() {
     IniReader) echo fuzz/ini.dict ;;
     MessageHeader) echo fuzz/message.dict ;;
     PubDate) echo fuzz/pubdate.dict ;;
+    Query) echo fuzz/query.dict ;;
     *) echo fuzz/xml.dict ;;
   esac
 }

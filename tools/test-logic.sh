@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh build-essential cmake pkg-config libpugixml-dev libgtest-dev \
-  libgmock-dev libbenchmark-dev
+  libgmock-dev libbenchmark-dev libsqlite3-dev
 if dpkg-query -W -f='${Status}' libqt6core6 2>/dev/null | grep -q "install ok installed"; then
   echo "Qt is installed here; the build below does not look for it."
 else

@@ -51,6 +51,20 @@ std::string Escaped(std::string_view text) {
   return out;
 }
 
+void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
+  if (what.empty()) return;
+  std::string result;
+  std::size_t from = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
+    result.append(text, from, at - from);
+    result.append(with);
+    from = at + what.size();
+  }
+  if (from == 0) return;
+  result.append(text, from, std::string::npos);
+  text = std::move(result);
+}
+
 std::string_view Trim(std::string_view text, std::string_view chars) {
   const std::size_t first = text.find_first_not_of(chars);
   if (first == std::string_view::npos) return {};

@@ -27,6 +27,9 @@ bool ContainsNoCase(std::string_view text, std::string_view lowerPart);
 // reads back exactly.
 std::string Escaped(std::string_view text);
 
+// Replaces every occurrence of `what` (exact bytes), scanning on after each replacement.
+void ReplaceAll(std::string& text, std::string_view what, std::string_view with);
+
 // The text without the given characters at either end.
 std::string_view Trim(std::string_view text, std::string_view chars = kBlanks);
 // True when the text holds nothing but the given characters (or nothing at all).

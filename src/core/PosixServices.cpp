@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
@@ -87,6 +88,8 @@ std::string Environment::ExecutableName() {
 
 std::string Environment::ConfigFolder() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
 
+std::string Environment::CacheFolder() { return XdgFolder("XDG_CACHE_HOME", ".cache"); }
+
 bool Environment::IsWritableFolder(const std::string& folder) {
   std::error_code ec;
   return !folder.empty() && std::filesystem::is_directory(folder, ec) &&
@@ -134,6 +137,20 @@ bool XdgStartup::Remove(const std::string& name) {
   std::error_code ec;
   std::filesystem::remove(AutostartFile(name), ec);
   return !ec;
+}
+
+FileStamp FileStamps::Stamp(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  const auto ns = [](const timespec& at) {
+    return static_cast<std::int64_t>(at.tv_sec) * 1'000'000'000 + at.tv_nsec;
+  };
+  return {true,
+          static_cast<std::uint64_t>(info.st_size),
+          ns(info.st_mtim),
+          ns(info.st_ctim),
+          static_cast<std::uint64_t>(info.st_ino),
+          static_cast<std::uint64_t>(info.st_dev)};
 }
 
 void DiskSync::Flush(const std::string& path) {

@@ -1,8 +1,8 @@
 #pragma once
 // The platform services that plain POSIX provides, without Qt: the program's folders, the
-// single-instance lock, random bytes, the session's autostart entry, the disk flush, and message
-// boxes written to standard error for runs without windows. The entry installs them; the
-// benchmarks use the disk flush.
+// single-instance lock, random bytes, the session's autostart entry, the disk flush, file stamps
+// and message boxes written to standard error for runs without windows. The entry installs them;
+// the benchmarks use the disk flush.
 
 #include "core/Services.h"
 
@@ -19,6 +19,7 @@ class Environment : public Services::IEnvironment {
   std::string ProgramFolder() override;
   std::string ExecutableName() override;
   std::string ConfigFolder() override;
+  std::string CacheFolder() override;
   // access() also answers for read-only mounts; for root every other folder counts as writable,
   // which is true.
   bool IsWritableFolder(const std::string& folder) override;
@@ -45,6 +46,12 @@ class XdgStartup : public Services::IStartup {
  public:
   bool SetCommand(const std::string& name, const std::string& command) override;
   bool Remove(const std::string& name) override;
+};
+
+// Stamps from stat(), following symbolic links.
+class FileStamps : public Services::IFileStamps {
+ public:
+  FileStamp Stamp(const std::string& path) override;
 };
 
 class DiskSync : public Services::IDiskSync {

@@ -50,6 +50,7 @@ IClock& Clock() { return Need(g_registry.clock, "clock"); }
 IInstanceLock& InstanceLock() { return Need(g_registry.instanceLock, "instance lock"); }
 IRandom& Random() { return Need(g_registry.random, "random"); }
 IStartup& Startup() { return Need(g_registry.startup, "startup"); }
+IFileStamps& FileStamps() { return Need(g_registry.fileStamps, "file stamps"); }
 IWindowSystem& WindowSystem() { return Need(g_registry.windowSystem, "window system"); }
 IHttp& Http() { return Need(g_registry.http, "http"); }
 IProgress& Progress() { return Need(g_registry.progress, "progress"); }

@@ -2,6 +2,8 @@
 // The few things the logic needs from the desktop, as small interfaces. The program installs
 // Qt/POSIX implementations at start; tests install fakes (tests/support/FakeServices.h).
 
+#include "core/FileStamp.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -58,6 +60,9 @@ class IEnvironment {
   // The user's configuration folder ($XDG_CONFIG_HOME, else ~/.config) without a trailing
   // separator; empty when unknown.
   virtual std::string ConfigFolder() = 0;
+  // The user's cache folder ($XDG_CACHE_HOME, else ~/.cache) without a trailing separator; empty
+  // when unknown.
+  virtual std::string CacheFolder() = 0;
   // Whether files can be created and renamed in the folder; false for a missing one.
   virtual bool IsWritableFolder(const std::string& folder) = 0;
 };
@@ -108,6 +113,14 @@ class IDiskSync {
   virtual ~IDiskSync() = default;
   // Pushes a written file's data to the disk before it replaces another.
   virtual void Flush(const std::string& path) = 0;
+};
+
+class IFileStamps {
+ public:
+  virtual ~IFileStamps() = default;
+  // The stamp of the file at a path; a missing or unreadable file has exists false and zeros.
+  // Called from worker threads too.
+  virtual FileStamp Stamp(const std::string& path) = 0;
 };
 
 class IWindowSystem {
@@ -202,6 +215,7 @@ struct Registry {
   IRandom* random = nullptr;
   IStartup* startup = nullptr;
   IDiskSync* diskSync = nullptr;
+  IFileStamps* fileStamps = nullptr;
   IWindowSystem* windowSystem = nullptr;
   IHttp* http = nullptr;
   IProgress* progress = nullptr;
@@ -218,6 +232,7 @@ IClock& Clock();
 IInstanceLock& InstanceLock();
 IRandom& Random();
 IStartup& Startup();
+IFileStamps& FileStamps();
 IWindowSystem& WindowSystem();
 IHttp& Http();
 IProgress& Progress();

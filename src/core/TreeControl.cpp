@@ -3,6 +3,7 @@
 #include "core/AsciiText.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -56,9 +57,17 @@ void TreeControl::Node::SetBold(bool bold) {
 }
 
 void TreeControl::Node::SetExpanded(bool expanded) {
+  // Read before a view is told, so that it shows them as it unfolds the node.
+  if (expanded) m_tree->FetchChildren(this);
   if (expanded == m_expanded) return;
   m_expanded = expanded;
   m_tree->NotifyChanged(this, Change::Expanded);
+  if (!expanded) m_tree->ReleaseChildren(this);
+}
+
+void TreeControl::Node::SetChildrenOnDemand(bool onDemand) {
+  m_onDemand = onDemand;
+  m_pending = onDemand && m_children.empty();
 }
 
 void TreeControl::Node::SetSelected(bool selected) {
@@ -201,6 +210,76 @@ TreeControl::Node* TreeControl::AddNode(Node* parent, const std::string& key, st
 
   Notify([&](Observer& o) { o.NodeAdded(node); });
   return node;
+}
+
+std::size_t TreeControl::AddChildren(Node* parent, std::vector<NewChild> children) {
+  if (!parent || parent->m_tree != this) return 0;
+  std::erase_if(children, [this](const NewChild& child) {
+    return !child.key.empty() && m_keys.contains(child.key);
+  });
+  // Two new children of the same key: the first one wins, as with single adds.
+  std::unordered_set<std::string> seen;
+  std::erase_if(children, [&seen](const NewChild& child) {
+    return !child.key.empty() && !seen.insert(child.key).second;
+  });
+  if (children.empty()) return 0;
+  const std::size_t first = parent->m_children.size();
+  const std::size_t last = first + children.size() - 1;
+  Notify([&](Observer& o) { o.ChildrenAboutToBeAdded(parent, first, last); });
+  parent->m_children.reserve(last + 1);
+  m_list.reserve(m_list.size() + children.size());
+  for (NewChild& child : children) {
+    auto owned = std::unique_ptr<Node>(new Node(this, parent, std::move(child.key),
+                                                std::move(child.text), child.image, std::nullopt,
+                                                m_nextSequence++));
+    Node* node = owned.get();
+    node->m_tag = std::move(child.tag);
+    node->m_bold = child.bold;
+    node->m_row = parent->m_children.size();
+    parent->m_children.push_back(std::move(owned));
+    if (!node->m_key.empty()) m_keys.emplace(node->m_key, node);
+    node->m_listPos = m_list.size();
+    m_list.push_back(node);
+    ++m_count;
+  }
+  parent->m_pending = false;
+  Notify([&](Observer& o) { o.ChildrenAdded(parent, first, last); });
+  return children.size();
+}
+
+bool TreeControl::FetchChildren(Node* node) {
+  if (!node || node->m_tree != this || !node->m_pending || !m_childLoader) return false;
+  node->m_pending = false;
+  m_childLoader(*node);
+  return true;
+}
+
+void TreeControl::RemoveChildren(Node* node) {
+  if (!node || node->m_tree != this) return;
+  if (!node->m_children.empty()) {
+    Notify([&](Observer& o) { o.ChildrenAboutToBeRemoved(node); });
+    Node* selectedBefore = m_selected;
+    auto children = std::move(node->m_children);
+    node->m_children.clear();
+    for (auto& child : children) {
+      Detach(child.get());
+      Destroy(std::move(child));
+    }
+    Notify([&](Observer& o) { o.ChildrenRemoved(node); });
+    if (selectedBefore && !m_selected) Notify([](Observer& o) { o.SelectionChanged(nullptr); });
+  }
+  node->m_pending = node->m_onDemand;
+}
+
+// A folded node whose children come on demand gives them up, unless the user's selection (or an
+// edit) is among them.
+void TreeControl::ReleaseChildren(Node* node) {
+  if (!node->m_onDemand || !m_childLoader || node->m_children.empty() || m_updateDepth > 0) return;
+  for (const Node* at : {m_selected, m_editing}) {
+    for (; at; at = at->m_parent)
+      if (at->m_parent == node) return;
+  }
+  RemoveChildren(node);
 }
 
 bool TreeControl::Remove(const std::string& key) { return Remove(Find(key)); }

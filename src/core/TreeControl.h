@@ -15,7 +15,13 @@
 // O(number of top-level nodes)); removing a subtree is linear in its size. Walking the node list
 // after removals costs one O(n) compaction. For loads of many nodes into a shown tree, wrap the
 // adds in BeginUpdate/EndUpdate (or an UpdateGuard): a view then sees one reset instead of one
-// insert per node.
+// insert per node; AddChildren gives a shown parent all its new children in one insert.
+//
+// Children on demand: a node may stand for children that have not been read yet (a source whose
+// messages are read when it is unfolded). It counts as having children, and the tree's child
+// loader reads them the first time they are needed: when the node is expanded, or a view asks
+// through FetchChildren. Folded again, such a node gives its children up, unless the selected
+// node is among them, so that they cost memory only while they are shown.
 
 #include <cstddef>
 #include <cstdint>
@@ -86,6 +92,27 @@ class TreeControl {
                  int image = 0, std::optional<int> selectedImage = std::nullopt);
   Node* AddChild(Node* parent, const std::string& key, std::string text, int image = 0,
                  std::optional<int> selectedImage = std::nullopt);
+
+  // Adds children after the parent's last child, in order, with one notification. Children whose
+  // key is already in the tree are left out. Returns how many were added.
+  struct NewChild {
+    std::string key;
+    std::string text;
+    int image = 0;
+    std::string tag{};
+    bool bold = false;
+  };
+  std::size_t AddChildren(Node* parent, std::vector<NewChild> children);
+
+  // Reads children on demand (see above); the loader adds them to the node it is given, without
+  // letting window events run. Without a loader nothing is read and nothing is given up.
+  void SetChildLoader(std::function<void(Node&)> loader) { m_childLoader = std::move(loader); }
+  bool HasChildLoader() const { return static_cast<bool>(m_childLoader); }
+  // Reads a node's pending children through the loader. True when the loader ran.
+  bool FetchChildren(Node* node);
+  // Removes a node's children with one notification; a node whose children come on demand then
+  // has them pending again.
+  void RemoveChildren(Node* node);
 
   // Removes a node with all its children. False when the node is null or not of this tree.
   bool Remove(Node* node);
@@ -178,6 +205,7 @@ class TreeControl {
 
   Node* AddNode(Node* parent, const std::string& key, std::string text, int image,
                 std::optional<int> selectedImage);
+  void ReleaseChildren(Node* node);
   void Detach(Node* node);
   void Destroy(std::unique_ptr<Node> node);
   void CompactList() const;
@@ -211,6 +239,7 @@ class TreeControl {
   std::function<void(int, int)> m_onKeyUp;
   std::function<void(int, int, int, int)> m_onMouseUp;
   std::function<void(LabelEditEvent&)> m_onAfterLabelEdit;
+  std::function<void(Node&)> m_childLoader;
 };
 
 class TreeControl::Node {
@@ -236,6 +265,13 @@ class TreeControl::Node {
   void SetExpanded(bool expanded);
   bool Selected() const { return m_tree->m_selected == this; }
   void SetSelected(bool selected);
+
+  // Whether the node's children come on demand (see TreeControl). Switching it on for a node
+  // without children leaves them pending; a node with children keeps them until it is folded.
+  bool ChildrenOnDemand() const { return m_onDemand; }
+  void SetChildrenOnDemand(bool onDemand);
+  // Children on demand that have not been read yet.
+  bool ChildrenPending() const { return m_pending; }
 
   // nullptr for a top-level node.
   Node* Parent() const { return m_parent; }
@@ -264,6 +300,8 @@ class TreeControl::Node {
   std::optional<int> m_selectedImage;
   bool m_bold = false;
   bool m_expanded = false;
+  bool m_onDemand = false;
+  bool m_pending = false;
   std::uint64_t m_sequence;  // order of adding, breaks sort ties
   std::size_t m_row = 0;
   std::size_t m_listPos = 0;
@@ -278,6 +316,12 @@ class TreeControl::Observer {
   // `parent` is nullptr for top level.
   virtual void NodeAboutToBeAdded(Node* parent, std::size_t row) = 0;
   virtual void NodeAdded(Node* node) = 0;
+  // Children added at once at rows first..last of the parent.
+  virtual void ChildrenAboutToBeAdded(Node* parent, std::size_t first, std::size_t last) = 0;
+  virtual void ChildrenAdded(Node* parent, std::size_t first, std::size_t last) = 0;
+  // All of a node's children go at once.
+  virtual void ChildrenAboutToBeRemoved(Node* parent) = 0;
+  virtual void ChildrenRemoved(Node* parent) = 0;
   // The node is still in place, with its children.
   virtual void NodeAboutToBeRemoved(Node* node) = 0;
   virtual void NodeRemoved() = 0;

@@ -107,7 +107,22 @@ void TreeModel::ShowUnreadCounts() {
   EmitAllChanged({Qt::DisplayRole, Qt::FontRole});
 }
 
+void TreeModel::SetCountLookup(std::function<std::optional<SourceCounts>(const Node&)> lookup) {
+  m_countLookup = std::move(lookup);
+  EmitAllChanged({Qt::DisplayRole});
+}
+
+void TreeModel::CountChanged(const std::string& key) {
+  if (!m_tree) return;
+  Node* node = m_tree->Find(key);
+  if (node && node->IsTopLevel()) EmitCountChanged(node);
+}
+
 int TreeModel::UnreadCount(const Node& source) const {
+  if (source.ChildrenPending()) {
+    const std::optional<SourceCounts> counts = m_countLookup ? m_countLookup(source) : std::nullopt;
+    return counts ? counts->unread : 0;
+  }
   int count = 0;
   for (std::size_t row = 0; row < source.ChildCount(); ++row)
     count += source.Child(row)->Image() == MessageTreeImage::Unread ? 1 : 0;
@@ -156,7 +171,33 @@ int TreeModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() && parent.column() != 0 ? 0 : 1;
 }
 
-bool TreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
+bool TreeModel::hasChildren(const QModelIndex& parent) const {
+  const Node* node = NodeFromIndex(parent);
+  if (node && node->ChildrenPending()) {
+    // Foldable unless it is known to hold nothing.
+    const std::optional<SourceCounts> counts = m_countLookup ? m_countLookup(*node) : std::nullopt;
+    return !counts || counts->total > 0;
+  }
+  return rowCount(parent) > 0;
+}
+
+bool TreeModel::canFetchMore(const QModelIndex& parent) const {
+  const Node* node = NodeFromIndex(parent);
+  return node && node->ChildrenPending() && m_tree->HasChildLoader();
+}
+
+// A view asks while it lays its rows out, which is no time to insert rows: the children come
+// right after. An unfolded node has them read at once anyway (expanded, SetExpanded).
+void TreeModel::fetchMore(const QModelIndex& parent) {
+  if (!NodeFromIndex(parent)) return;
+  const QPersistentModelIndex later(parent);
+  QMetaObject::invokeMethod(
+      this,
+      [this, later] {
+        if (Node* node = NodeFromIndex(later)) m_tree->FetchChildren(node);
+      },
+      Qt::QueuedConnection);
+}
 
 QVariant TreeModel::data(const QModelIndex& index, int role) const {
   const Node* node = NodeFromIndex(index);
@@ -249,6 +290,30 @@ void TreeModel::NodeAdded(Node* node) {
   endInsertRows();
   --m_structural;
   EmitCountChanged(node->Parent());
+}
+
+void TreeModel::ChildrenAboutToBeAdded(Node* parent, std::size_t first, std::size_t last) {
+  ++m_structural;
+  beginInsertRows(IndexFromNode(parent), static_cast<int>(first), static_cast<int>(last));
+}
+
+void TreeModel::ChildrenAdded(Node* parent, std::size_t, std::size_t) {
+  endInsertRows();
+  --m_structural;
+  EmitCountChanged(parent);
+}
+
+void TreeModel::ChildrenAboutToBeRemoved(Node* parent) {
+  ++m_structural;
+  if (m_shownSelected && m_shownSelected != parent && IsWithin(m_shownSelected, parent))
+    m_shownSelected = nullptr;
+  beginRemoveRows(IndexFromNode(parent), 0, static_cast<int>(parent->ChildCount()) - 1);
+}
+
+void TreeModel::ChildrenRemoved(Node* parent) {
+  endRemoveRows();
+  --m_structural;
+  EmitCountChanged(parent);
 }
 
 void TreeModel::NodeAboutToBeRemoved(Node* node) {
@@ -361,6 +426,7 @@ void TreeModel::RestoreRemembered() {
   if (m_tree->SelectedItem() || (wanted.key.empty() && wanted.parentKey.empty())) return;
   Node* node = m_tree->Find(wanted.key);
   if (Node* parent = wanted.key.empty() ? m_tree->Find(wanted.parentKey) : nullptr) {
+    m_tree->FetchChildren(parent);
     for (std::size_t row = 0; row < parent->ChildCount() && !node; ++row)
       if (parent->Child(row)->Key().empty() && parent->Child(row)->Tag() == wanted.tag)
         node = parent->Child(row);

@@ -14,6 +14,10 @@
 // was selected (a keyless node by its parent's key and its tag) and gives that state back to the
 // new nodes when a batch or a clear ends; a selected node that is gone then hands its selection
 // to its parent. Only the user's choices and the control's own changes count, never a reload's.
+//
+// A node whose children come on demand shows as foldable; the view's unfolding (mouse, Right, +,
+// *) reads them through the control (canFetchMore/fetchMore), and a remembered selection inside
+// such a node has them read.
 
 #include "core/TreeControl.h"
 
@@ -23,6 +27,8 @@
 #include <QModelIndexList>
 #include <QPointer>
 
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -46,6 +52,16 @@ class TreeModel : public QAbstractItemModel, private TreeControl::Observer {
   // "Kitchen Notes (2)" (only in the display; the node's text and the edited label stay the
   // title), and a message is bold exactly when its image is the unread one.
   void ShowUnreadCounts();
+  // What a source whose messages have not been read holds, from elsewhere (a counts cache): no
+  // value while it is not known, and the title shows alone. Sources whose messages are read count
+  // their message nodes.
+  struct SourceCounts {
+    int unread = 0;
+    int total = 0;
+  };
+  void SetCountLookup(std::function<std::optional<SourceCounts>(const TreeControl::Node&)> lookup);
+  // The lookup's answer for the node of this key changed.
+  void CountChanged(const std::string& key);
 
   TreeControl::Node* NodeFromIndex(const QModelIndex& index) const;
   QModelIndex IndexFromNode(const TreeControl::Node* node) const;
@@ -59,6 +75,8 @@ class TreeModel : public QAbstractItemModel, private TreeControl::Observer {
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   bool hasChildren(const QModelIndex& parent = {}) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -79,6 +97,11 @@ class TreeModel : public QAbstractItemModel, private TreeControl::Observer {
  private:
   void NodeAboutToBeAdded(TreeControl::Node* parent, std::size_t row) override;
   void NodeAdded(TreeControl::Node* node) override;
+  void ChildrenAboutToBeAdded(TreeControl::Node* parent, std::size_t first,
+                              std::size_t last) override;
+  void ChildrenAdded(TreeControl::Node* parent, std::size_t first, std::size_t last) override;
+  void ChildrenAboutToBeRemoved(TreeControl::Node* parent) override;
+  void ChildrenRemoved(TreeControl::Node* parent) override;
   void NodeAboutToBeRemoved(TreeControl::Node* node) override;
   void NodeRemoved() override;
   void NodeAboutToMove(TreeControl::Node* node, std::size_t toRow) override;
@@ -110,6 +133,7 @@ class TreeModel : public QAbstractItemModel, private TreeControl::Observer {
   bool m_viewEndsEdit = false;  // the view's editor ends the edit and closes by itself
   TreeControl::Node* m_shownSelected = nullptr;
   bool m_unreadCounts = false;
+  std::function<std::optional<SourceCounts>(const TreeControl::Node&)> m_countLookup;
   TreeControl::Node* m_removingFrom = nullptr;  // the parent of the node being removed
   // What the user chose, by key, across reloads that replace the nodes.
   std::set<std::string> m_expandedKeys;

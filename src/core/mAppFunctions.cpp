@@ -1,11 +1,19 @@
 #include "core/mAppFunctions.h"
 
 #include "core/AtomicFile.h"
+#include "core/Services.h"
 #include "core/mGeneralFunctions.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
 
 #include <filesystem>
 
 namespace mAppFunctions {
+
+namespace fs = std::filesystem;
 
 namespace {
 constexpr const char* kInitialSubscriptionLines[] = {
@@ -45,8 +53,51 @@ void InitializeDataFolder() {
   WriteTextFile(AddBackslash(DataPath) + "subscriptions.dat", text);
 }
 
+std::string CacheFolder() {
+  const std::string cache = Services::Environment().CacheFolder();
+  if (cache.empty()) return {};
+  // FNV-1a of the path: fixed, so every build finds the same folder.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : DataFolder()) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  char name[17];
+  std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+  return mGeneralFunctions::AddBackslash(cache) + "Quillpost/" + name;
+}
+
+bool PrepareCacheFolder() {
+  const std::string folder = CacheFolder();
+  if (folder.empty()) return false;
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return false;
+  // Rewritten at each use: its time is when this data folder was last used.
+  return AtomicFile::Replace(mGeneralFunctions::AddBackslash(folder) + kCacheOwnerFile,
+                             DataFolder() + "\n", ec);
+}
+
+void RemoveStaleCaches() {
+  const std::string cache = Services::Environment().CacheFolder();
+  if (cache.empty()) return;
+  const auto now = fs::file_time_type::clock::now();
+  std::error_code ec;
+  for (const fs::directory_entry& entry :
+       fs::directory_iterator(mGeneralFunctions::AddBackslash(cache) + "Quillpost", ec)) {
+    if (!entry.is_directory(ec) || entry.is_symlink(ec)) continue;
+    const fs::path owner = entry.path() / kCacheOwnerFile;
+    std::ifstream file(owner);
+    std::string dataFolder;
+    if (!file || !std::getline(file, dataFolder)) continue;
+    const auto used = fs::last_write_time(owner, ec);
+    if (ec || dataFolder.empty() || fs::exists(dataFolder, ec)) continue;
+    if (now - used < std::chrono::hours(24 * kCacheKeepDays)) continue;
+    fs::remove_all(entry.path(), ec);
+  }
+}
+
 void RemoveStaleTemporaries(const std::string& settingsFolder) {
-  namespace fs = std::filesystem;
   const std::string data = DataFolder();
   AtomicFile::RemoveStaleTemporaries(data);
   std::error_code ec;

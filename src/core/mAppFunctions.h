@@ -22,4 +22,18 @@ std::string DataFolder();
 // another instance may be writing its temporaries right now.
 void RemoveStaleTemporaries(const std::string& settingsFolder);
 
+// What Quillpost derives from a data folder (the search index, the unread counts) lives in the
+// user's cache folder, apart from the data: $XDG_CACHE_HOME/Quillpost/ and a folder named by a
+// digest of the data folder's path. It can always be rebuilt from the data folder. Empty when
+// the cache folder is unknown; creates nothing.
+std::string CacheFolder();
+// The name of the file in it that names its data folder; its time says when it was last used.
+inline constexpr const char* kCacheOwnerFile = "datafolder.txt";
+// Creates the cache folder with its owner file (or marks it used now). False when it cannot.
+bool PrepareCacheFolder();
+// Removes the cache folders of data folders that no longer exist and that no program has used
+// for kCacheKeepDays. Folders without an owner file are not Quillpost's and stay.
+inline constexpr int kCacheKeepDays = 30;
+void RemoveStaleCaches();
+
 }  // namespace mAppFunctions

@@ -2,7 +2,10 @@
 
 #include "core/Services.h"
 #include "core/TreeControl.h"
+#include "core/mAppFunctions.h"
 #include "entry/mMain.h"
+#include "inbox/InboxEvents.h"
+#include "inbox/UnreadCounts.h"
 #include "subscriptions/SourceTree.h"
 
 #include <ostream>
@@ -89,7 +92,20 @@ int Run(std::ostream& out, const AskReader& askReader) {
   }
   TreeControl tree("tvMessages");
   if (!mSubscriptions::LoadSubscriptions(tree)) return NoRunPossible;
-  return ForwardedCheck::CheckAll(tree);
+  // The counts the reader finds at its next start follow what this check stores; sources whose
+  // counts are not known are left for the reader to count.
+  const std::string cacheFile =
+      mAppFunctions::PrepareCacheFolder() ? mInbox::CountsCacheFile() : std::string();
+  mInbox::UnreadCounts counts(mAppFunctions::DataFolder(), cacheFile);
+  counts.SetCounting(false);
+  std::vector<std::string> ids;
+  for (const TreeControl::Node* node : tree.TopLevelNodes()) ids.push_back(node->Key());
+  counts.SetSources(ids);
+  mInbox::AddListener(&counts);
+  const int status = ForwardedCheck::CheckAll(tree);
+  mInbox::RemoveListener(&counts);
+  counts.Save();
+  return status;
 }
 
 }  // namespace HeadlessCheck

@@ -26,6 +26,7 @@ struct Installed {
   PosixServices::Random random;
   PosixServices::XdgStartup startup;
   PosixServices::DiskSync diskSync;
+  PosixServices::FileStamps fileStamps;
   QtServices::DesktopWindowSystem windowSystem;
   QtSaveDialog saveDialog;
 };
@@ -51,6 +52,7 @@ void InstallCommon() {
   r.random = &s.random;
   r.startup = &s.startup;
   r.diskSync = &s.diskSync;
+  r.fileStamps = &s.fileStamps;
   r.windowSystem = &s.windowSystem;
   r.http = &HttpService::Shared();
 }

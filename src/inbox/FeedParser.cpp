@@ -133,13 +133,16 @@ FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
   // One read and one rewrite of the inbox for the whole feed, however many items it brings.
   std::size_t stored = 0;
   SourceState::Holding holding;
+  std::vector<std::string> deletedByRules;
   if (!feed.items.empty() || !validators.Empty()) {
-    const std::optional<std::size_t> added =
-        AddNewInboxItems(feed.items, validators.Empty() ? nullptr : &holding);
+    const std::optional<std::size_t> added = AddNewInboxItems(
+        feed.items, validators.Empty() ? nullptr : &holding, &deletedByRules);
     // The feed still carries them, so nothing is lost, but the user must know they are missing.
     if (!added) return FeedFailure::NotStored;
     stored = *added;
   }
+  // Kept out by a rule: remembered as a deletion by hand is, seen in today's answer.
+  for (std::string& guid : deletedByRules) state.deleted.push_back({std::move(guid), std::nullopt});
   state.validators = validators;
   state.holding.reset();
   if (!validators.Empty()) state.holding = holding;

@@ -2,12 +2,16 @@
 
 #include "core/AsciiText.h"
 #include "core/Services.h"
+#include "core/SourceId.h"
 #include "core/TreeControl.h"
+#include "core/mAppFunctions.h"
+#include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <utility>
@@ -87,18 +91,64 @@ std::int64_t ZoneSeconds(std::string_view zone) {
 }
 
 // Puts back an empty top-level node in place of the one with that key.
-void ResetNode(TreeControl& tree, const std::string& key) {
+TreeControl::Node* ResetNode(TreeControl& tree, const std::string& key) {
   TreeControl::Node* node = tree.Find(key);
-  if (!node || !node->IsTopLevel()) return;
+  if (!node || !node->IsTopLevel()) return nullptr;
   const std::string text = node->Text();
   const std::string tag = node->Tag();
   tree.SetSorted(false);
   tree.Remove(node);
-  if (TreeControl::Node* fresh =
-          tree.Add(key, text, MessageTreeImage::Source, MessageTreeImage::Source)) {
-    fresh->SetTag(tag);
-  }
+  TreeControl::Node* fresh = tree.Add(key, text, MessageTreeImage::Source, MessageTreeImage::Source);
+  if (fresh) fresh->SetTag(tag);
   tree.SetSorted(true);
+  return fresh;
+}
+
+// The message nodes of a source, newest day first and newest first within a day; file order
+// among equals.
+std::vector<TreeControl::NewChild> MessageNodes(std::vector<MessageSummary> messages) {
+  struct Row {
+    MessageSummary* message;
+    std::pair<std::int64_t, std::int64_t> order;  // day, then the time in UTC
+  };
+  constexpr std::int64_t kUnknown = std::numeric_limits<std::int64_t>::min();
+  std::vector<Row> rows;
+  rows.reserve(messages.size());
+  for (MessageSummary& message : messages) {
+    // A date or time that cannot be read sorts after every real one.
+    const std::optional<std::int32_t> day = DayNumber(message.date);
+    const std::optional<std::int64_t> time = SecondsOfDay(message.time);
+    const std::int64_t utc = time ? *time - ZoneSeconds(message.offset) : kUnknown;
+    rows.push_back({&message, {day ? *day : kUnknown, day ? utc : kUnknown}});
+  }
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const Row& a, const Row& b) { return a.order > b.order; });
+  std::vector<TreeControl::NewChild> nodes;
+  nodes.reserve(rows.size());
+  for (const Row& row : rows) {
+    const int image = row.message->read + MessageTreeImage::Unread;
+    nodes.push_back({std::string(), std::move(row.message->title), image,
+                     std::move(row.message->guid), image == MessageTreeImage::Unread});
+  }
+  return nodes;
+}
+
+// Whether the source's messages can be listed, its folder made as ListMessages would make it.
+bool ListsMessages(const std::string& sourceID) {
+  if (mGeneralFunctions::IsBlank(mAppFunctions::DataPath) || !SourceId::IsSourceID(sourceID))
+    return false;
+  std::error_code ec;
+  std::filesystem::create_directory(
+      mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + sourceID, ec);
+  return true;
+}
+
+// The source's messages, read without changing the current source.
+std::optional<std::vector<MessageSummary>> MessagesOf(const std::string& sourceID) {
+  const std::string current = std::exchange(SourceID, sourceID);
+  std::optional<std::vector<MessageSummary>> messages = ListMessages();
+  SourceID = current;
+  return messages;
 }
 
 }  // namespace
@@ -130,44 +180,41 @@ void ResetSourceNode(TreeControl& tree) { ResetNode(tree, SourceID); }
 void LoadInbox(TreeControl& tree) {
   // Window events run below and may choose another source meanwhile.
   const std::string sourceID = SourceID;
-  const TreeControl::Node* node = tree.Find(sourceID);
+  TreeControl::Node* node = tree.Find(sourceID);
   if (!node || !node->IsTopLevel()) return;
-  std::optional<std::vector<MessageSummary>> messages = ListMessages();
-  if (!messages) return;
-
-  struct Row {
-    MessageSummary message;
-    std::pair<std::int64_t, std::int64_t> order;  // day, then the time in UTC
-  };
-  constexpr std::int64_t kUnknown = std::numeric_limits<std::int64_t>::min();
-  std::vector<Row> rows;
-  rows.reserve(messages->size());
-  for (MessageSummary& message : *messages) {
-    // A date or time that cannot be read sorts after every real one.
-    const std::optional<std::int32_t> day = DayNumber(message.date);
-    const std::optional<std::int64_t> time = SecondsOfDay(message.time);
-    const std::int64_t utc = time ? *time - ZoneSeconds(message.offset) : kUnknown;
-    rows.push_back({std::move(message), {day ? *day : kUnknown, day ? utc : kUnknown}});
+  if (!node->Expanded() && node->ChildCount() == 0) {
+    // Nothing of it is shown: it is read once it is unfolded. Its folder is made as a read would.
+    if (!ListsMessages(sourceID)) return;
+    // Inside a batch (the sources being loaded) the view starts afresh anyway; otherwise a fresh
+    // node lets it ask again whether there is anything to unfold.
+    if (tree.Updating()) {
+      node->SetChildrenOnDemand(true);
+      return;
+    }
+    TreeControl::UpdateGuard batch(tree);
+    if (TreeControl::Node* fresh = ResetNode(tree, sourceID)) fresh->SetChildrenOnDemand(true);
+    return;
   }
-  // Newest day first and newest first within a day; file order among equals.
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](const Row& a, const Row& b) { return a.order > b.order; });
+  std::optional<std::vector<MessageSummary>> messages = MessagesOf(sourceID);
+  if (!messages) return;
+  std::vector<TreeControl::NewChild> nodes = MessageNodes(std::move(*messages));
 
   Services::Clock().ProcessEvents();
   // The events may have rebuilt the tree or loaded this source meanwhile: reset only now, and
   // only a node that is still there.
   TreeControl::UpdateGuard batch(tree);
-  ResetNode(tree, sourceID);
-  TreeControl::Node* source = tree.Find(sourceID);
-  if (!source || !source->IsTopLevel()) return;
-  for (Row& row : rows) {
-    const int image = row.message.read + MessageTreeImage::Unread;
-    TreeControl::Node* child =
-        tree.AddChild(source, std::string(), std::move(row.message.title), image);
-    if (!child) continue;
-    child->SetTag(std::move(row.message.guid));
-    child->SetBold(image == MessageTreeImage::Unread);
-  }
+  TreeControl::Node* source = ResetNode(tree, sourceID);
+  if (!source) return;
+  tree.AddChildren(source, std::move(nodes));
+  source->SetChildrenOnDemand(true);
+}
+
+void ReadSourcesOnDemand(TreeControl& tree) {
+  tree.SetChildLoader([](TreeControl::Node& node) {
+    if (!node.IsTopLevel()) return;
+    std::optional<std::vector<MessageSummary>> messages = MessagesOf(node.Key());
+    if (messages) node.Tree().AddChildren(&node, MessageNodes(std::move(*messages)));
+  });
 }
 
 }  // namespace mInbox

@@ -1,5 +1,7 @@
 #include "inbox/mInbox.h"
 
+#include "inbox/InboxEvents.h"
+
 #include "config/IniDocument.h"
 #include "config/cINI.h"
 #include "core/AsciiText.h"
@@ -62,7 +64,7 @@ void AppendItem(std::string& out, std::string_view section, const InboxItem& ite
   AppendEntry(out, "date", item.date);
   AppendEntry(out, "time", item.time);
   AppendEntry(out, "offset", item.offset);
-  AppendEntry(out, "read", "0");
+  AppendEntry(out, "read", item.read != 0 ? "1" : "0");
 }
 
 void WriteItem(IniDocument& doc, const std::string& section, const InboxItem& item) {
@@ -179,7 +181,8 @@ bool AddInboxItem() {
 }
 
 std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
-                                            SourceState::Holding* holding) {
+                                            SourceState::Holding* holding,
+                                            std::vector<std::string>* deletedByRules) {
   if (!SourceUsable()) return std::nullopt;
   EnsureFolder();
   const std::string path = InboxPath();
@@ -191,29 +194,48 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
     stored.insert(AsciiText::Lower(name));
   }
   if (ec) return std::nullopt;
-  std::vector<std::pair<std::string, const InboxItem*>> fresh;
-  std::size_t bytes = 0;
+  std::vector<InboxItem> fresh;
   for (const InboxItem& item : items) {
     std::string guid = NormalizedGuid(item.guid);
     // A case variant of a stored guid names the same section in the file: it is not new.
     if (guid.empty() || !stored.insert(AsciiText::Lower(guid)).second) continue;
-    // What AppendItem writes at most: a short guess would move the whole file's bytes again.
-    bytes += guid.size() + item.title.size() + item.description.size() + item.date.size() +
-             item.time.size() + item.offset.size() + 64;
-    fresh.emplace_back(std::move(guid), &item);
+    fresh.push_back(item);
+    fresh.back().guid = std::move(guid);
+    // New messages arrive unread, unless a rule says otherwise.
+    fresh.back().read = 0;
+  }
+  // Rules may mark arriving messages read, or keep them out as if the user had deleted them.
+  std::vector<std::string> refused;
+  if (!fresh.empty()) ApplyArrivalRules(SourceID, fresh, refused);
+  if (!refused.empty()) {
+    std::unordered_set<std::string> out;
+    for (const std::string& guid : refused) out.insert(AsciiText::Lower(NormalizedGuid(guid)));
+    std::erase_if(fresh, [&out, &stored](const InboxItem& item) {
+      if (!out.contains(AsciiText::Lower(item.guid))) return false;
+      stored.erase(AsciiText::Lower(item.guid));
+      return true;
+    });
+    if (deletedByRules) deletedByRules->insert(deletedByRules->end(), refused.begin(), refused.end());
   }
   if (holding) {
     *holding = {};
     for (const std::string& guid : stored) holding->Add(guid);
   }
   if (fresh.empty()) return 0;
+  std::size_t bytes = 0;
+  for (const InboxItem& item : fresh) {
+    // What AppendItem writes at most: a short guess would move the whole file's bytes again.
+    bytes += item.guid.size() + item.title.size() + item.description.size() + item.date.size() +
+             item.time.size() + item.offset.size() + 64;
+  }
   // New sections go at the end of the file, so the old bytes stay as they are and the new ones
   // follow, just as a document of the whole file would write them.
   std::string content;
   if (!ReadBytes(path, bytes + 2, content)) return std::nullopt;
   if (!content.empty() && content.back() != '\n') content += "\r\n";
-  for (const auto& [guid, item] : fresh) AppendItem(content, guid, *item);
+  for (const InboxItem& item : fresh) AppendItem(content, item.guid, item);
   if (!Writable(path) || !AtomicFile::Replace(path, content, ec)) return std::nullopt;
+  NotifyStored(SourceID, fresh);
   return fresh.size();
 }
 
@@ -249,13 +271,18 @@ bool ManageInboxItem(int action) {
       // letting the next check bring it back.
       SourceState::RecordDeletion(guid);
       doc.DeleteSection(guid);
-      break;
+      if (!doc.Save(path, ec)) return false;
+      NotifyDeleted(SourceID, guid);
+      return true;
     case InboxAction::MarkRead:
-      doc.SetValue(guid, "read", "1");
-      break;
-    case InboxAction::MarkUnread:
-      doc.SetValue(guid, "read", "0");
-      break;
+    case InboxAction::MarkUnread: {
+      const bool read = *command == InboxAction::MarkRead;
+      if (ReadFlag(doc.GetValue(guid, "read")) == (read ? 1 : 0)) return true;
+      doc.SetValue(guid, "read", read ? "1" : "0");
+      if (!doc.Save(path, ec)) return false;
+      NotifyReadChanged(SourceID, guid, read);
+      return true;
+    }
     case InboxAction::Load:
       CurrentItem.title = doc.GetValue(guid, "title").value_or("");
       CurrentItem.description = Decoded(doc.GetValue(guid, "description").value_or(""));

@@ -62,9 +62,12 @@ bool AddInboxItem();
 // file ends up byte for byte as storing the items one by one would leave it. Returns the number
 // of messages stored; nothing when they could not be stored (no usable source, an inbox that
 // cannot be read or written), so the caller can say so instead of reporting a quiet success.
-// holding, when given, gets what the inbox holds afterwards.
+// holding, when given, gets what the inbox holds afterwards. The arrival rules (InboxEvents.h)
+// see the new items first: an item keeps the read flag they give it, and the ones they refuse
+// are not stored and go to deletedByRules (the caller remembers them as deleted).
 std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
-                                            SourceState::Holding* holding = nullptr);
+                                            SourceState::Holding* holding = nullptr,
+                                            std::vector<std::string>* deletedByRules = nullptr);
 
 // What the current source's inbox holds now; nothing when it cannot be read.
 std::optional<SourceState::Holding> InboxHolding();

@@ -5,7 +5,7 @@
 #include "core/Services.h"
 #include "core/TreeControl.h"
 #include "core/mGeneralFunctions.h"
-#include "presentation/HtmlText.h"
+#include "core/HtmlText.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -114,8 +114,9 @@ bool ShowSelected(TreeControl& tree, IDocumentHost& host) {
   if (!selection) return false;
   if (!MessageRendering::ShowMessage(selection->sourceKey, selection->guid, host)) return false;
   Node* node = FindNode(tree, *selection);
-  if (node && node->Image() == MessageTreeImage::Unread) {
-    node->SetImage(MessageTreeImage::Read);
+  // A source folded meanwhile may have given the node up: the inbox says whether it was unread.
+  if (!node || node->Image() == MessageTreeImage::Unread) {
+    if (node) node->SetImage(MessageTreeImage::Read);
     NameMessage(*selection);
     Manage(mInbox::InboxAction::MarkRead);
   }

@@ -16,76 +16,6 @@ namespace MessageRendering {
 
 namespace {
 
-constexpr std::string_view kHeaderStart = "header start:";
-constexpr std::string_view kHeaderEnd = "header end";
-constexpr std::string_view kHeaderEndTag = "header end -->";
-
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-// Skips whole characters, so a cut never splits a UTF-8 sequence.
-std::size_t SkipCharacters(std::string_view text, std::size_t from, std::size_t count) {
-  std::size_t at = std::min(from, text.size());
-  for (; count > 0 && at < text.size(); --count) {
-    ++at;
-    while (at < text.size() && IsContinuationByte(text[at])) ++at;
-  }
-  return at;
-}
-
-// The text after a marker and `extra` further characters; empty when the marker is missing, so
-// a field without its name stays empty instead of taking text from an arbitrary place.
-std::string_view After(std::string_view text, std::size_t found, std::size_t markerLength,
-                       std::size_t extra) {
-  if (found == std::string_view::npos) return {};
-  return text.substr(SkipCharacters(text, found + markerLength, extra));
-}
-
-// The text before the first occurrence of the marker, or all of it when the marker is missing
-// (the cut would have a negative length).
-std::string_view Before(std::string_view text, std::string_view lowerMarker) {
-  const std::size_t end = AsciiText::Lower(text).find(lowerMarker);
-  return end == std::string::npos ? text : text.substr(0, end);
-}
-
-void ReplaceAll(std::string& text, std::string_view what, std::string_view with) {
-  if (what.empty()) return;
-  std::string result;
-  std::size_t from = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, from)) {
-    result.append(text, from, at - from);
-    result.append(with);
-    from = at + what.size();
-  }
-  if (from == 0) return;
-  result.append(text, from, std::string::npos);
-  text = std::move(result);
-}
-
-// "Name" <address> without quotes: the name before the first "<" and the address after it with
-// every ">" removed; without "<" the whole value is the address.
-void SplitAddress(std::string value, std::string& name, std::string& email) {
-  std::erase(value, '"');
-  const std::size_t open = value.find('<');
-  if (open == std::string::npos) {
-    name.clear();
-    email = std::move(value);
-    return;
-  }
-  name = value.substr(0, open);
-  email = value.substr(open + 1);
-  std::erase(email, '>');
-}
-
-// The header block between its markers; none without either marker.
-std::optional<std::string_view> HeaderBlock(std::string_view description) {
-  const std::size_t start = description.find(kHeaderStart);
-  if (start == std::string_view::npos) return std::nullopt;
-  const std::string_view block = After(description, start, kHeaderStart.size(), 1);
-  const std::size_t end = block.find(kHeaderEnd);
-  if (end == std::string_view::npos) return std::nullopt;
-  return block.substr(0, end);
-}
-
 bool Shows(std::string_view part, const MessageHeader& h) {
   using mGeneralFunctions::IsBlank;
   if (part == "subject") return !IsBlank(h.Subject);
@@ -141,52 +71,6 @@ bool CssSetsColours(std::string_view css) {
 }
 
 }  // namespace
-
-MessageHeader ParseMessageHeader(std::string_view description) {
-  MessageHeader header;
-
-  std::string h(HeaderBlock(description).value_or(std::string_view{}));
-  ReplaceAll(h, "&quot;", "\"");
-  ReplaceAll(h, "&lt;", "<");
-  ReplaceAll(h, "&gt;", ">");
-  ReplaceAll(h, "<br />", "");
-  ReplaceAll(h, "<p>", "");
-  ReplaceAll(h, "</p>", "");
-  const std::string lowered = AsciiText::Lower(h);
-
-  // The two characters after "from:" are a blank and the name's opening quote in the usual form.
-  const std::string_view from = After(h, lowered.find("from:"), 5, 2);
-  SplitAddress(std::string(Before(from, "subject")), header.FromName, header.FromEmail);
-
-  header.Subject = Before(After(h, lowered.find("subject: "), 9, 0), "date");
-  header.Date = Before(After(h, lowered.find("date: "), 6, 0), "reply");
-  SplitAddress(std::string(After(h, lowered.find("reply-to: "), 10, 0)), header.ReplyToName,
-               header.ReplyToEmail);
-
-  // The body follows the block's end tag and what the service puts before the first "}". A
-  // description without the tag is all body: nothing of it may be lost.
-  const std::size_t endTag = description.find(kHeaderEndTag);
-  if (endTag == std::string_view::npos) {
-    header.Body = description;
-  } else {
-    const std::string_view rest = description.substr(endTag + kHeaderEndTag.size());
-    const std::size_t brace = rest.find('}');
-    header.Body = brace == std::string_view::npos ? rest : rest.substr(brace + 1);
-  }
-  return header;
-}
-
-MessageHeader HeaderOf(const mInbox::InboxItem& item) {
-  MessageHeader header = ParseMessageHeader(item.description);
-  if (HeaderBlock(item.description)) return header;
-  header.Subject = item.title;
-  for (const std::string* part : {&item.date, &item.time, &item.offset}) {
-    if (mGeneralFunctions::IsBlank(*part)) continue;
-    if (!header.Date.empty()) header.Date += ' ';
-    header.Date += *part;
-  }
-  return header;
-}
 
 std::string ShortenTitle(std::string_view title) {
   std::size_t at = 0;
@@ -248,13 +132,13 @@ std::string RenderPage(std::string_view templateText, const MessageHeader& heade
   LeaveOutEmptyParts(page, header);
   KeepPart(page, "dark", darkDesktop);
   KeepPart(page, "dark-body", darkDesktop && !SetsOwnColours(header.Body));
-  ReplaceAll(page, "FN", mGeneralFunctions::IsBlank(header.FromName) ? "" : header.FromName + " ");
-  ReplaceAll(page, "FEML", header.FromEmail);
-  ReplaceAll(page, "DT", header.Date);
-  ReplaceAll(page, "RT", header.ReplyToName);
-  ReplaceAll(page, "REML", header.ReplyToEmail);
-  ReplaceAll(page, "SL", header.Subject);
-  ReplaceAll(page, "DESC", header.Body);
+  AsciiText::ReplaceAll(page, "FN", mGeneralFunctions::IsBlank(header.FromName) ? "" : header.FromName + " ");
+  AsciiText::ReplaceAll(page, "FEML", header.FromEmail);
+  AsciiText::ReplaceAll(page, "DT", header.Date);
+  AsciiText::ReplaceAll(page, "RT", header.ReplyToName);
+  AsciiText::ReplaceAll(page, "REML", header.ReplyToEmail);
+  AsciiText::ReplaceAll(page, "SL", header.Subject);
+  AsciiText::ReplaceAll(page, "DESC", header.Body);
   return page;
 }
 

@@ -4,6 +4,7 @@
 #include "core/DocumentHost.h"
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
+#include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
 #include "presentation/MessageRendering.h"
 #include "retrieval/CheckRun.h"
@@ -17,7 +18,8 @@ namespace {
 using Node = TreeControl::Node;
 
 // A modal box or a check run lets events run, and a reload may replace the node meanwhile: a
-// message is found again by its source's key and its guid.
+// message is found again by its source's key and its guid. A source folded meanwhile may have
+// given its message nodes up.
 Node* FindMessage(const TreeControl& tree, const std::string& sourceKey, const std::string& guid) {
   const Node* source = tree.Find(sourceKey);
   for (std::size_t row = 0; source && row < source->ChildCount(); ++row)
@@ -32,6 +34,7 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 bool CanEditLabel(const Node& node) { return node.IsTopLevel(); }
 
 void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup) {
+  mInbox::ReadSourcesOnDemand(tree);
   tree.SetLabelEditFilter(&CanEditLabel);
   tree.SetOnDblClick([&tree, &host] { DblClick(tree, host); });
   tree.SetOnKeyDown([&tree, &host](int keyCode, int shift) { KeyDown(tree, host, keyCode, shift); });
@@ -55,18 +58,24 @@ void DblClick(TreeControl& tree, IDocumentHost& host) {
 void OpenSelectedMessage(TreeControl& tree, IDocumentHost& host) {
   const Node* selected = tree.SelectedItem();
   if (!selected || selected->IsTopLevel()) return;
-  const std::string sourceId = selected->Parent()->Key();
-  const std::string guid = selected->Tag();
+  OpenMessage(tree, host, selected->Parent()->Key(), selected->Tag());
+}
+
+bool OpenMessage(TreeControl& tree, IDocumentHost& host, const std::string& sourceId,
+                 const std::string& guid) {
   // A message that could not be shown is not marked read.
-  if (!MessageRendering::ShowMessage(sourceId, guid, host)) return;
-  Node* node = FindMessage(tree, sourceId, guid);
-  if (!node || node->Image() != MessageTreeImage::Unread) return;
-  node->SetImage(MessageTreeImage::Read);
-  node->SetBold(false);
-  // Named again rather than trusting what the rendering left behind.
+  if (!MessageRendering::ShowMessage(sourceId, guid, host)) return false;
+  if (Node* node = FindMessage(tree, sourceId, guid)) {
+    if (node->Image() != MessageTreeImage::Unread) return true;
+    node->SetImage(MessageTreeImage::Read);
+    node->SetBold(false);
+  }
+  // Without its node the inbox says whether it was unread. Named again rather than trusting what
+  // the rendering left behind.
   mInbox::SourceID = sourceId;
   mInbox::CurrentItem.guid = guid;
   mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::MarkRead));
+  return true;
 }
 
 void KeyDown(TreeControl& tree, IDocumentHost& host, int keyCode, int /*shift*/) {

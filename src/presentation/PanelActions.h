@@ -24,7 +24,8 @@ inline constexpr const char* kHelpMissingText =
 
 // Only source labels may be edited: the end-of-edit handler renames a source by the node's tag.
 bool CanEditLabel(const TreeControl::Node& node);
-// Installs the handlers below on the tree, and the label-edit filter.
+// Installs the handlers below on the tree, the label-edit filter, and the reading of a source's
+// messages when it is unfolded.
 void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup);
 
 // A source node is checked for new messages; a message node is opened and marked read.
@@ -35,6 +36,10 @@ void KeyDown(TreeControl& tree, IDocumentHost& host, int keyCode, int shift);
 void KeyUp(TreeControl& tree, int keyCode, int shift);
 // Shows the selected message node's message and marks it read; nothing for a source node.
 void OpenSelectedMessage(TreeControl& tree, IDocumentHost& host);
+// Shows a message as the tree opens one (a search's hit) and marks it read, in the inbox and in
+// its node when the tree shows it. False when it could not be shown (then it stays unread).
+bool OpenMessage(TreeControl& tree, IDocumentHost& host, const std::string& sourceId,
+                 const std::string& guid);
 inline constexpr int kKeyReturn = 13;
 // Asks before renaming, then renames the source in the subscription file. The source is found
 // again by its key after the box: a check meanwhile may have replaced the node, or an

@@ -1,7 +1,11 @@
 #include "presentation/frmOptions.h"
 
 #include "core/TreeModel.h"
+#include "core/mAppFunctions.h"
+#include "inbox/InboxEvents.h"
+#include "inbox/UnreadCounts.h"
 #include "presentation/PanelActions.h"
+#include "presentation/SearchPane.h"
 #include "subscriptions/SourceTree.h"
 
 #include <QApplication>
@@ -9,8 +13,10 @@
 #include <QIcon>
 #include <QMenu>
 #include <QPalette>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+
 #include <QVBoxLayout>
 
 namespace {
@@ -89,15 +95,66 @@ frmOptions::frmOptions(IDocumentHost& host, QWidget* parent) : QWidget(parent), 
                          QIcon(QStringLiteral(":/icons/unread.svg")),
                          QIcon(QStringLiteral(":/icons/read.svg"))});
   m_model->ShowUnreadCounts();
+  StartCounts();
   BuildOptionBar();
   CreateConnections();
   mSubscriptions::LoadSubscriptions(m_tree);
 }
 
 frmOptions::~frmOptions() {
+  mInbox::RemoveListener(m_counts.get());
+  m_counts->SetWake(nullptr);
+  m_counts->Save();
   // The view goes before the model and the tree it shows.
   delete tvMessages;
   tvMessages = nullptr;
+  m_counts.reset();
+}
+
+// Each source's count from the cache where it still holds; the others are counted on the
+// counts' worker and fill in as they come.
+void frmOptions::StartCounts() {
+  const std::string cacheFile =
+      mAppFunctions::PrepareCacheFolder() ? mInbox::CountsCacheFile() : std::string();
+  m_counts = std::make_unique<mInbox::UnreadCounts>(mAppFunctions::DataFolder(), cacheFile);
+  mInbox::AddListener(m_counts.get());
+  m_saveCounts = new QTimer(this);
+  m_saveCounts->setSingleShot(true);
+  m_saveCounts->setInterval(2'000);
+  connect(m_saveCounts, &QTimer::timeout, this, [this] { m_counts->Save(); });
+  m_counts->SetWake([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_counts->TakeCounted();
+          // The last count came in: kept at once, as a restart may follow soon.
+          if (m_counts->Pending() == 0) m_counts->Save();
+        },
+        Qt::QueuedConnection);
+  });
+  m_counts->SetOnChanged([this](const std::string& id) {
+    m_model->CountChanged(id);
+    m_saveCounts->start();
+  });
+  m_model->SetCountLookup(
+      [this](const TreeControl::Node& node) -> std::optional<TreeModel::SourceCounts> {
+        const std::optional<mInbox::SourceCount> count = m_counts->Find(node.Key());
+        if (!count) return std::nullopt;
+        return TreeModel::SourceCounts{static_cast<int>(count->unread),
+                                       static_cast<int>(count->total)};
+      });
+  // The tree's sources change only with a reload, which resets the model.
+  connect(m_model.get(), &QAbstractItemModel::modelReset, this, &frmOptions::TrackSources);
+  connect(m_model.get(), &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex& parent) {
+            if (!parent.isValid()) TrackSources();
+          });
+}
+
+void frmOptions::TrackSources() {
+  std::vector<std::string> ids;
+  for (const TreeControl::Node* node : m_tree.TopLevelNodes()) ids.push_back(node->Key());
+  m_counts->SetSources(ids);
 }
 
 QToolButton* frmOptions::OptionItem(const QString& key) const {
@@ -122,9 +179,17 @@ void frmOptions::BuildOptionBar() {
   picMsgContainer->setObjectName(QStringLiteral("picMsgContainer"));
   auto* container = new QVBoxLayout(picMsgContainer);
   container->setContentsMargins(0, 0, 0, 0);
+  // The search stands above the tree; while a query stands its list takes the tree's place.
+  ucSearch = new SearchPane(m_tree, m_host, picMsgContainer);
+  container->addWidget(ucSearch);
   tvMessages = new QTreeView(picMsgContainer);
   tvMessages->setObjectName(QStringLiteral("tvMessages"));
-  container->addWidget(tvMessages);
+  container->addWidget(tvMessages, 1);
+  connect(ucSearch, &SearchPane::QueryActiveChanged, this, [this, container](bool active) {
+    tvMessages->setVisible(!active);
+    container->setStretchFactor(ucSearch, active ? 1 : 0);
+    if (!active) tvMessages->setFocus();
+  });
   messages->SetContent(picMsgContainer, 1);
   m_model->AttachView(tvMessages);
   // A check run disables the tree, and Qt then moves the keyboard focus to the next control of

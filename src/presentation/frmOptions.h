@@ -2,6 +2,10 @@
 // The docked panel "Messages Sources": an option bar of collapsible groups whose first group holds
 // the message tree tvMessages; the other groups carry keyed items that repeat some main-menu
 // commands. The handlers are PanelActions'; this window only wires them to its controls.
+//
+// A source's messages are read when it is unfolded; until then its unread count comes from the
+// counts cache (UnreadCounts), which the panel keeps for the sources in the tree and saves a
+// little after each change and when it closes.
 
 #include "core/TreeControl.h"
 
@@ -9,10 +13,15 @@
 
 #include <memory>
 
+namespace mInbox {
+class UnreadCounts;
+}
 class IDocumentHost;
 class QMenu;
+class QTimer;
 class QToolButton;
 class QTreeView;
+class SearchPane;
 class TreeModel;
 
 class frmOptions : public QWidget {
@@ -26,10 +35,12 @@ class frmOptions : public QWidget {
   TreeControl& Tree() { return m_tree; }
   TreeModel& Model() { return *m_model; }
   QTreeView* TreeView() const { return tvMessages; }
+  SearchPane* Search() const { return ucSearch; }
   // The main window's message popup, opened by a right click on a message.
   void SetPopupMenu(QMenu* menu) { m_popup = menu; }
   // The option bar's item of that key ("opt_settings", "help_file", ...), or nullptr.
   QToolButton* OptionItem(const QString& key) const;
+  mInbox::UnreadCounts& Counts() { return *m_counts; }
 
  signals:
   // The option bar's "Settings" and "Scheduler" items: their dialogs belong to the main window.
@@ -37,6 +48,8 @@ class frmOptions : public QWidget {
   void SchedulerRequested();
 
  private:
+  void StartCounts();
+  void TrackSources();
   void BuildOptionBar();
   void CreateConnections();
   void ucOptionbar_ItemClick(const QString& key);
@@ -48,7 +61,10 @@ class frmOptions : public QWidget {
   QWidget* ucOptionbar = nullptr;
   QWidget* picMsgContainer = nullptr;
   QTreeView* tvMessages = nullptr;
+  SearchPane* ucSearch = nullptr;
   bool m_refocusAfterRun = false;
   QList<QToolButton*> m_items;
   QMenu* m_popup = nullptr;
+  std::unique_ptr<mInbox::UnreadCounts> m_counts;
+  QTimer* m_saveCounts = nullptr;
 };

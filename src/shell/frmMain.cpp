@@ -519,15 +519,16 @@ void frmMain::mnuFileSystray_Click() {
 void frmMain::mnuFileSaveAs_Click() {
   const frmDoc* doc = DocumentOf(ActiveDocument());
   if (!doc) return;
-  // The export works on the selected message: the open one becomes it.
+  // The export works on the selected message: the open one becomes it. Its source's messages
+  // are read when they are not shown.
   TreeControl& tree = MessageTree();
-  for (TreeControl::Node* source : tree.TopLevelNodes()) {
-    for (std::size_t row = 0; row < source->ChildCount(); ++row) {
-      if (source->Child(row)->Tag() != doc->ItemID()) continue;
-      tree.SetSelectedItem(source->Child(row));
-      MessageActions::ExportSelected(tree, MessageActions::kChosenInDialog);
-      return;
-    }
+  TreeControl::Node* source = tree.Find(doc->SourceID());
+  tree.FetchChildren(source);
+  for (std::size_t row = 0; source && row < source->ChildCount(); ++row) {
+    if (source->Child(row)->Tag() != doc->ItemID()) continue;
+    tree.SetSelectedItem(source->Child(row));
+    MessageActions::ExportSelected(tree, MessageActions::kChosenInDialog);
+    return;
   }
 }
 

@@ -5,6 +5,7 @@
 #include "core/Services.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
+#include "inbox/InboxEvents.h"
 #include "inbox/mInbox.h"
 #include "subscriptions/SourceLink.h"
 #include "subscriptions/SourceTree.h"
@@ -209,7 +210,9 @@ bool DeleteSourceFolder(const std::string& id) {
   mGeneralFunctions::ShellFileOperation(
       folder, none, mGeneralFunctions::FO_DELETE,
       mGeneralFunctions::FOF_SILENT + mGeneralFunctions::FOF_NOCONFIRMATION);
-  return !fs::exists(fs::symlink_status(resolved, ec));
+  if (fs::exists(fs::symlink_status(resolved, ec))) return false;
+  mInbox::NotifySourceRemoved(id);
+  return true;
 }
 
 }  // namespace SubscriptionChecks

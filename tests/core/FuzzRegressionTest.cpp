@@ -18,7 +18,8 @@ TEST(FuzzRegression, EveryFindingSeedAndFixtureKeepsThePromisesOfItsTarget) {
   targets[] = {{"IniReader", FuzzEntries::IniReader, ""}, {"PubDate", FuzzEntries::PubDate, ""},
                {"FeedParser", FuzzEntries::FeedParser, "feeds"},
                {"MessageHeader", FuzzEntries::MessageHeader, "messages"},
-               {"Subscriptions", FuzzEntries::Subscriptions, ""}};
+               {"Subscriptions", FuzzEntries::Subscriptions, ""},
+               {"Query", FuzzEntries::Query, ""}};
   // clang-format on
   std::map<std::string, int> replayed;
   for (const auto& t : targets) {

@@ -1,12 +1,15 @@
 // The shared utilities: paths, text files and the common error report, versions, the guarded
 // folder delete, the source-ID form and translucent windows.
 #include "core/SourceId.h"
+#include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 #include "core/mTransForm.h"
 #include "support/FakeServices.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 
@@ -32,6 +35,41 @@ TEST(PathFunctions, FilesFoldersAndTheAppDataFolder) {
   platform.environment.appData = "/home/u/.local/share/";
   EXPECT_EQ(GetAppDataFolder(), "/home/u/.local/share");
   EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
+}
+
+// Catches two data folders sharing one index, an index that follows its data folder's path
+// nowhere, and a clean-up that removes what is in use, recent, or not Quillpost's.
+TEST(CacheFolders, OnePerDataFolderAndOnlyLongUnusedOnesOfVanishedDataFoldersGo) {
+  FakePlatform platform;
+  mAppFunctions::InitializeDataFolder();
+  const std::string ours = mAppFunctions::CacheFolder();
+  EXPECT_EQ(ours.rfind(platform.environment.cacheFolder + "/Quillpost/", 0), 0u);
+  ASSERT_EQ(mAppFunctions::PrepareCacheFolder(), true);
+  EXPECT_EQ(ReadAll(ours + "/datafolder.txt"), mAppFunctions::DataPath + "\n");
+  // Folders of other data folders: vanished long ago, vanished lately, still there; and a
+  // folder without an owner file.
+  const std::string quillpost = platform.environment.cacheFolder + "/Quillpost/";
+  const auto owned = [&](const std::string& name, const std::string& dataFolder, int daysAgo) {
+    fs::create_directories(quillpost + name);
+    WriteAll(quillpost + name + "/datafolder.txt", dataFolder + "\n");
+    fs::last_write_time(quillpost + name + "/datafolder.txt",
+                        fs::file_time_type::clock::now() - std::chrono::hours(24 * daysAgo));
+  };
+  owned("old", platform.root + "/gone", 31);
+  owned("recent", platform.root + "/gone", 29);
+  owned("alive", mAppFunctions::DataPath, 400);
+  fs::create_directories(quillpost + "foreign");
+  fs::last_write_time(ours + "/datafolder.txt",
+                      fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
+  mAppFunctions::RemoveStaleCaches();
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(quillpost)) left.push_back(entry.path().filename());
+  std::vector<std::string> kept{ours.substr(quillpost.size()), "alive", "foreign", "recent"};
+  std::sort(left.begin(), left.end());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(left, kept);
+  mAppFunctions::DataPath = platform.root + "/other";
+  EXPECT_NE(mAppFunctions::CacheFolder(), ours);
 }
 
 TEST(TextFiles, WriteAddsALineEndReadGivesEveryByteAndFailuresShowTheCommonReport) {

@@ -91,3 +91,43 @@ TEST_F(TreeControlTest, DisabledTreeTakesNoClicksKeysOrEdits) {
 }
 
 }  // namespace
+
+// Catches children read at every unfolding or never, children kept while folded (or given up with
+// the selection among them), and a batch of children that clashes with keys in the tree.
+TEST_F(TreeControlTest, ChildrenOnDemandAreReadWhenUnfoldedAndGivenUpWhenFolded) {
+  Node* beta = tree.Add("id-beta", "Beta", MessageTreeImage::Source);
+  beta->SetChildrenOnDemand(true);
+  EXPECT_EQ(std::pair(beta->ChildrenPending(), tree.FetchChildren(beta)), std::pair(true, false));
+  int reads = 0;
+  tree.SetChildLoader([&](Node& node) {
+    ++reads;
+    node.Tree().AddChildren(&node, {{"", "b1", MessageTreeImage::Unread, "g1", true},
+                                    {"id-zeta", "clash"},
+                                    {"b-key", "b2"},
+                                    {"b-key", "twin"}});
+  });
+  const auto children = [&] {
+    Texts texts;
+    for (std::size_t row = 0; row < beta->ChildCount(); ++row)
+      texts.push_back(beta->Child(row)->Text() + "/" + beta->Child(row)->Tag());
+    return std::pair(reads, texts);
+  };
+  beta->SetExpanded(true);
+  beta->SetExpanded(true);
+  EXPECT_EQ(children(), std::pair(1, Texts{"b1/g1", "b2/"}));
+  EXPECT_EQ(std::pair(beta->Child(0)->Bold(), tree.Find("b-key")), std::pair(true, beta->Child(1)));
+  beta->SetExpanded(false);
+  EXPECT_EQ(children(), std::pair(1, Texts{}));
+  EXPECT_EQ(tree.Find("b-key"), nullptr);
+  // The selection among them keeps them, as does a node not on demand.
+  beta->SetExpanded(true);
+  tree.SetSelectedItem(beta->Child(1));
+  beta->SetExpanded(false);
+  tree.Find("id-zeta")->SetExpanded(true);
+  tree.Find("id-zeta")->SetExpanded(false);
+  EXPECT_EQ(children(), std::pair(2, Texts{"b1/g1", "b2/"}));
+  EXPECT_EQ(tree.Find("id-zeta")->ChildCount(), 2u);
+  tree.RemoveChildren(beta);
+  EXPECT_EQ(std::tuple(beta->ChildrenPending(), tree.SelectedItem() == nullptr, tree.Count()),
+            std::tuple(true, true, std::size_t{6}));
+}

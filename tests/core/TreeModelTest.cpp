@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -88,6 +90,10 @@ TEST_F(TreeModelTest, MirrorsTheControlThroughChangesMovesRemovesAndResets) {
   }
   EXPECT_EQ(Rows(), (Texts{"Able", "Yankee", "Zeta"}));
   EXPECT_EQ(model.rowCount(Index("id-zeta")), 50);
+  tree.AddChildren(tree.Find("id-zeta"), {{"", "m1"}, {"", "m2"}});
+  EXPECT_EQ(model.rowCount(Index("id-zeta")), 52);
+  tree.RemoveChildren(tree.Find("id-zeta"));
+  EXPECT_EQ(model.rowCount(Index("id-zeta")), 0);
   tree.Clear();
   tree.Add("id-new", "New");
   EXPECT_EQ(Rows(), (Texts{"New"}));
@@ -192,6 +198,81 @@ TEST_F(TreeModelTest, F2ReachesTheControlAndTheViewsEditorEndsTheEdit) {
   EXPECT_EQ(events, (Texts{"down 113", "key 113", "down 113", "key 113", "edit Omega"}));
   EXPECT_EQ(std::pair(tree.EditingNode(), tree.Find("id-zeta")->Text()),
             std::pair(static_cast<Node*>(nullptr), std::string("Omega")));
+}
+
+// Catches a source that cannot be unfolded (from the keyboard or the mouse) before its messages
+// are read, a count that stays stale or missing while they are not, and a reload that loses a
+// selected message of a folded source.
+TEST(TreeModelOnDemand, SourcesUnfoldFromKeysAndMouseAndCountWithoutTheirMessages) {
+  // No model tester here: it would read every node's children as it walks the model.
+  TreeControl tree{"tvMessages"};
+  TreeModel model{tree};
+  QTreeView view;
+  model.AttachView(&view);
+  view.show();
+  const auto Index = [&](const std::string& key) { return model.IndexFromNode(tree.Find(key)); };
+  const auto Rows = [&] {
+    Texts texts;
+    for (int row = 0; row < model.rowCount(); ++row)
+      texts.push_back(model.index(row, 0).data().toString().toStdString());
+    return texts;
+  };
+  std::map<std::string, TreeModel::SourceCounts> counts{{"id-b", {3, 5}}, {"id-c", {0, 0}}};
+  model.ShowUnreadCounts();
+  model.SetCountLookup([&](const Node& node) -> std::optional<TreeModel::SourceCounts> {
+    auto it = counts.find(node.Key());
+    return it == counts.end() ? std::nullopt : std::optional(it->second);
+  });
+  tree.SetChildLoader([](Node& node) {
+    node.Tree().AddChildren(&node, {{"", node.Text() + "-1", 2, "g1"}, {"", "x", 3, "g2"}});
+  });
+  for (const char* key : {"id-b", "id-c", "id-d", "id-e"})
+    tree.Add(key, key + 3, MessageTreeImage::Source)->SetChildrenOnDemand(true);
+  Settle();
+  EXPECT_EQ(Rows(), (Texts{"b (3)", "c", "d", "e"}));
+  EXPECT_EQ(std::tuple(model.hasChildren(Index("id-b")), model.hasChildren(Index("id-c")),
+                       model.hasChildren(Index("id-d"))),
+            std::tuple(true, false, true));
+  counts["id-d"] = {1, 1};
+  model.CountChanged("id-d");
+  EXPECT_EQ(Rows().at(2), "d (1)");
+
+  view.setFocus();
+  const auto unfold = [&](const std::string& key, auto how) {
+    view.setCurrentIndex(Index(key));
+    how();
+    Settle();
+    const Node* node = tree.Find(key);
+    return std::tuple(view.isExpanded(Index(key)), node->Expanded(), node->ChildCount());
+  };
+  const auto expected = std::tuple(true, true, std::size_t{2});
+  EXPECT_EQ(unfold("id-b", [&] { QTest::keyClick(&view, Qt::Key_Right); }), expected);
+  EXPECT_EQ(unfold("id-d", [&] { QTest::keyClick(&view, Qt::Key_Plus); }), expected);
+  EXPECT_EQ(unfold("id-e", [&] { QTest::keyClick(&view, Qt::Key_Asterisk); }), expected);
+  // Read messages count themselves: one unread of two.
+  EXPECT_EQ(Rows(), (Texts{"b (1)", "c", "d (1)", "e (1)"}));
+  QTest::keyClick(&view, Qt::Key_Left);
+  Settle();
+  EXPECT_EQ(std::pair(tree.Find("id-e")->ChildCount(), Rows().at(3)), std::pair(std::size_t{0}, std::string("e")));
+  const QRect row = view.visualRect(Index("id-e"));
+  QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, {row.left() - view.indentation() / 2, row.center().y()});
+  Settle();
+  EXPECT_EQ(std::pair(view.isExpanded(Index("id-e")), tree.Find("id-e")->ChildCount()),
+            std::pair(true, std::size_t{2}));
+
+  // A reload puts the sources back unread; the selected message is read again with its source.
+  view.setCurrentIndex(model.IndexFromNode(tree.Find("id-d")->Child(1)));
+  view.collapse(Index("id-d"));
+  {
+    TreeControl::UpdateGuard batch(tree);
+    tree.Clear();
+    for (const char* key : {"id-b", "id-d"})
+      tree.Add(key, key + 3, MessageTreeImage::Source)->SetChildrenOnDemand(true);
+  }
+  Settle();
+  EXPECT_EQ(std::tuple(tree.SelectedItem() ? tree.SelectedItem()->Text() : "none",
+                       view.isExpanded(Index("id-b")), tree.Find("id-d")->Expanded()),
+            std::tuple("x", true, true));  // the view unfolds to show the selection
 }
 
 }  // namespace

@@ -7,17 +7,31 @@
 //   flip DATA SOURCES COUNT SEED      dump after flipping COUNT random read flags
 //   delete DATA SOURCES COUNT SEED    deletes COUNT random messages as the reader does; prints
 //                                     "source<TAB>guid" of each
+//   archive DATA SOURCES MESSAGES SEED  a data folder of words to search ("zebracorn" in every
+//                                     seventh message), dated and undated, read and unread
+//   scan DATA WORD [unread]           what a search for the word must print, found by reading
+//                                     the inboxes plainly: "YYYY-MM-DD<TAB>source<TAB>title"
+//   counts DATA CACHE       every count the counts cache CACHE still vouches for agrees with the
+//                           inbox; prints how many it vouches for
+//   recount DATA CACHE      counts every inbox into CACHE, as a reader's start does
 
 #include "config/IniDocument.h"
 #include "config/cINI.h"
 #include "core/AtomicFile.h"
+#include "core/PosixServices.h"
 #include "core/mAppFunctions.h"
+#include "inbox/InboxTree.h"
+#include "inbox/UnreadCounts.h"
 #include "inbox/mInbox.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <random>
 #include <set>
@@ -130,6 +144,106 @@ int Delete(const std::string& data, int count, unsigned seed) {
   return std::cout.flush() ? 0 : Fail("cannot write the listing");
 }
 
+int Archive(const std::string& data, int sources, int messages, unsigned seed) {
+  std::mt19937 random(seed);
+  const char* words[] = {"market", "garden", "bread", "river", "letter", "winter", "the", "and"};
+  std::string list = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<sources>\r\n";
+  for (int s = 0; s < sources; ++s) {
+    char id[40];
+    std::snprintf(id, sizeof id, "%08X-0000-4000-8000-%012X", unsigned(random()), unsigned(s));
+    list += "<source id=\"" + std::string(id) + "\" title=\"Letters " + std::to_string(s) +
+            "\">http://127.0.0.1:1/" + std::to_string(s) + ".xml</source>\r\n";
+    std::string inbox;
+    for (int m = 0; m < messages; ++m) {
+      std::string body;
+      for (int w = 0; w < 120; ++w) body += std::string(words[random() % std::size(words)]) + " ";
+      if ((s * messages + m) % 7 == 0) body += "zebracorn";
+      char date[32] = "";
+      if (m % 11 != 0)
+        std::snprintf(date, sizeof date, "Sat, %02d %s 202%d", 1 + m % 28,
+                      (const char*[]){"Jan", "Jun", "Dec"}[m % 3], m % 6);
+      inbox += "[m" + std::to_string(m) + "@" + id + "]\r\ntitle=Note " + std::to_string(m) +
+               "\r\ndescription=<p>" + body + "</p>\r\ndate=" + date + "\r\ntime=0" +
+               std::to_string(m % 10) + ":00:00\r\noffset=GMT\r\nread=" +
+               (random() % 3 == 0 ? "1" : "0") + "\r\n";
+    }
+    std::filesystem::create_directories(data + "/" + id);
+    std::ofstream(data + "/" + id + "/inbox.dat", std::ios::binary) << inbox;
+  }
+  std::ofstream(data + "/subscriptions.dat", std::ios::binary) << list << "</sources>\r\n";
+  return 0;
+}
+
+// Words as runs of ASCII letters and digits, in lower case; tags are no words of the text.
+bool HoldsWord(const std::string& text, const std::string& word) {
+  std::string current;
+  bool tag = false;
+  for (const char c : text + " ") {
+    if (c == '<') tag = true;
+    if (!tag && std::isalnum(static_cast<unsigned char>(c))) {
+      current += char(std::tolower(static_cast<unsigned char>(c)));
+    } else {
+      if (current == word) return true;
+      current.clear();
+    }
+    if (c == '>') tag = false;
+  }
+  return false;
+}
+
+int Scan(const std::string& data, const std::string& word, bool unreadOnly) {
+  pugi::xml_document document;
+  if (!document.load_file((data + "/subscriptions.dat").c_str())) return Fail("no subscriptions");
+  std::set<std::string> ids;
+  for (const auto& source : document.child("sources").children("source")) {
+    const std::string id = source.attribute("id").value();
+    if (!ids.insert(id).second) continue;
+    std::error_code ec;
+    const IniDocument inbox = IniDocument::Load(data + "/" + id + "/inbox.dat", ec);
+    for (const std::string& guid : inbox.SectionNames()) {
+      const auto value = [&](const char* key) { return inbox.GetValue(guid, key).value_or(""); };
+      if (unreadOnly && cINI::CLngDefault(value("read"), 0) == 1) continue;
+      if (!HoldsWord(value("title") + " " + value("description"), word)) continue;
+      std::string day;
+      if (const auto number = mInbox::DayNumber(value("date"))) {
+        const std::chrono::year_month_day date{std::chrono::sys_days{
+            std::chrono::days{*number + 10957}}};
+        char text[16];
+        std::snprintf(text, sizeof text, "%04d-%02u-%02u", int(date.year()),
+                      unsigned(date.month()), unsigned(date.day()));
+        day = text;
+      }
+      std::cout << day << "\t" << source.attribute("title").value() << "\t" << value("title")
+                << "\n";
+    }
+  }
+  return std::cout.flush() ? 0 : Fail("cannot write the listing");
+}
+
+// A cache a kill left behind may be older than the inboxes, never wrong about them.
+int Counts(const std::string& data, const std::string& cache, bool recount) {
+  PosixServices::FileStamps stamps;
+  Services::Current().fileStamps = &stamps;
+  pugi::xml_document document;
+  if (!document.load_file((data + "/subscriptions.dat").c_str())) return Fail("no subscriptions");
+  std::vector<std::string> ids;
+  for (const auto& source : document.child("sources").children("source"))
+    ids.push_back(source.attribute("id").value());
+  mInbox::UnreadCounts counts(data, cache);
+  counts.SetCounting(recount);
+  counts.SetSources(ids);
+  if (recount)
+    return counts.WaitUntilCounted(std::chrono::minutes(1)) && counts.Save() ? 0
+                                                                            : Fail("cannot count");
+  for (const std::string& id : ids) {
+    const auto known = counts.Find(id);
+    if (known && *known != mInbox::CountInboxFile(data + "/" + id + "/inbox.dat"))
+      return Fail("the counts cache is wrong about " + id);
+  }
+  std::cout << ids.size() - counts.Pending() << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,7 +258,15 @@ int main(int argc, char** argv) {
     mAppFunctions::DataPath = a[1];
     return Delete(a[1], n(3), static_cast<unsigned>(n(4)));
   }
+  if (a.size() == 5 && a[0] == "archive")
+    return Archive(a[1], n(2), n(3), static_cast<unsigned>(n(4)));
+  if ((a.size() == 3 || a.size() == 4) && a[0] == "scan")
+    return Scan(a[1], a[2], a.size() == 4 && a[3] == "unread");
+  if (a.size() == 3 && (a[0] == "counts" || a[0] == "recount"))
+    return Counts(a[1], a[2], a[0] == "recount");
   return Fail(
       "usage: rewrite FILE [COUNT] | feeds FOLDER COUNT ROUND WINDOW | "
-      "dump DATA SOURCES | flip DATA SOURCES COUNT SEED | delete DATA SOURCES COUNT SEED");
+      "dump DATA SOURCES | flip DATA SOURCES COUNT SEED | delete DATA SOURCES COUNT SEED | "
+      "archive DATA SOURCES MESSAGES SEED | scan DATA WORD [unread] | "
+      "counts DATA CACHE | recount DATA CACHE");
 }

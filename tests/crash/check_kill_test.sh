@@ -7,17 +7,23 @@
 #     change and messages are deleted, some rounds served as an empty channel or a shortened
 #     feed (a server's bad day): every file stays whole, every message stored before keeps its
 #     read flag, no deleted message ever comes back, a run that stored anything removed the
-#     temporaries earlier kills left, and only those. Every tenth run and the last run to their
-#     end and leave no temporary.
+#     temporaries earlier kills left, and only those; every count of the counts cache (current
+#     before the run) that it still vouches for is the inbox's. Every tenth run and the last run
+#     to their end and leave no temporary. The search index the check keeps current agrees with
+#     a plain scan of the inboxes after every kill.
+#   index: `quillpost --search` building or catching up the search index over an archive whose
+#     read flags change, messages go and index starts afresh between runs: after every kill a
+#     whole search prints exactly what a plain scan of the inboxes finds.
 #   bash tests/crash/check_kill_test.sh BUILD_DIR [KILLS]      (KILLS of each kind, default 50)
-# QP_CRASH_KINDS="rewrite check" picks the kinds, QP_CRASH_SEED repeats the delays,
+# QP_CRASH_KINDS="rewrite check index" picks the kinds, QP_CRASH_SEED repeats the delays,
 # QP_CRASH_KEEP=1 keeps the work folder, QP_CRASH_WINDOW sets the items per feed (100).
 set -euo pipefail
 export LC_ALL=C  # comm and sort compare bytes, as the probe sorts
 build=$(cd "${1:?usage: check_kill_test.sh BUILD_DIR [KILLS]}" && pwd)
-kills=${2:-50} kinds=${QP_CRASH_KINDS:-rewrite check}
+kills=${2:-50} kinds=${QP_CRASH_KINDS:-rewrite check index}
 program="$build/quillpost" server="$build/qp_feed_server" probe="$build/tests/crash/qp_crash_probe"
-for tool in "$probe" $([[ " $kinds " == *" check "* ]] && echo "$program $server"); do
+for tool in "$probe" $([[ " $kinds " == *" check "* ]] && echo "$program $server") \
+  $([[ " $kinds " == *" index "* ]] && echo "$program"); do
   [ -x "$tool" ] || { echo "FAIL: $tool is missing (build it first)" >&2; exit 1; }
 done
 readonly sources=20 window=${QP_CRASH_WINDOW:-100} flips=5
@@ -53,6 +59,21 @@ kill_during() {  # status 137 when the kill came before the end
   [ "$run" -le $((2 * kills + 10)) ] || fatal "the runs keep ending before the kill"
 }
 
+# A whole `--search QUERY` over DATA prints what a plain scan for WORD finds (unread ones only
+# with "unread"), in any order.
+agrees() {
+  local data=$1 query=$2 word=$3 mode=${4:-} st=0
+  "$program" --search "$query" > "$work/found" 2> "$work/search-err" || st=$?
+  if [ "$st" != 0 ] && [ "$st" != 1 ]; then
+    violation "--search $query ended with $st: $(head -3 "$work/search-err")"
+    return
+  fi
+  "$probe" scan "$data" "$word" $mode | sort > "$work/expected" || fatal "cannot scan $data"
+  sort "$work/found" | cmp -s - "$work/expected" ||
+    violation "--search $query disagrees with the inboxes: $(sort "$work/found" |
+      diff - "$work/expected" | head -4 | tr '\n' ' ')"
+}
+
 rewrite_kills() {
   local file="$work/rewrite/inbox.dat" found_a=0 left=0 body a
   body=$(head -c 4900 /dev/zero | tr '\0' m) a=$(head -c 4096 /dev/zero | tr '\0' a)
@@ -80,10 +101,11 @@ rewrite_kills() {
 
 check_kills() {
   local data="$work/data/Quillpost Data" round=$window before_store=0 temps_gone=0 earlier lost back
-  local shown
+  local shown vouched=0 held cache
   mkdir -p "$work/feeds" "$work/run" "$work/config" "$data"
   : > "$work/deleted"
-  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+  export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
+    XDG_CACHE_HOME="$work/cache"
   unset QUILLPOST_MESSAGE_LOG
   "$probe" feeds "$work/feeds" "$sources" "$round" "$window"
   "$server" --dir "$work/feeds" > "$work/port" &
@@ -111,10 +133,13 @@ check_kills() {
   whole_run
   [ "$("$probe" dump "$data" "$sources" | wc -l)" = $((sources * window)) ] ||
     fatal "the first run did not store $((sources * window)) messages"
+  # From now on each check keeps this index current.
+  agrees "$data" issue issue
   # Time a run that stores one message a source, as the killed runs do.
   "$probe" feeds "$work/feeds" "$sources" $((++round)) "$window"
   whole_run
   echo "check: a whole run takes ${duration_ms} ms"
+  cache=$(echo "$work"/cache/Quillpost/*/)counts.dat
 
   for ((run = 1, killed = 0; killed < kills; run++)); do
     # A bad day drops items for a round; the deleted ones among them must stay deleted after.
@@ -128,6 +153,7 @@ check_kills() {
       fatal "cannot delete messages"
     "$probe" flip "$data" "$sources" "$flips" "$((seed * 1000 + run))" > "$work/before" ||
       fatal "cannot flip read flags"
+    "$probe" recount "$data" "$cache" || fatal "cannot count the inboxes"
     earlier=$(temporaries "$data")
     kill_during "$program" --check
     [ ! -s "$work/err" ] || violation "the check wrote to standard error: $(head -3 "$work/err")"
@@ -141,18 +167,45 @@ check_kills() {
     [ -z "$lost" ] || violation "messages lost or their read flag changed: $(head -3 <<< "$lost")"
     back=$(cut -f1,2 "$work/after" | sort | comm -12 - <(sort "$work/deleted"))
     [ -z "$back" ] || violation "deleted messages came back: $(head -3 <<< "$back")"
+    agrees "$data" "is:unread issue" issue unread
     # A run that stored anything had taken the lock and so removed what earlier kills left.
     if [ "$(wc -l < "$work/after")" -gt "$(wc -l < "$work/before")" ] && [ -n "$earlier" ]; then
       while IFS= read -r old; do [ ! -e "$old" ] || violation "a later start kept $old"; done <<< "$earlier"
       temps_gone=$((temps_gone + $(wc -l <<< "$earlier")))
     fi
     if [ $((run % 10)) = 0 ] || [ "$killed" = "$kills" ]; then whole_run; fi
+    held=$("$probe" counts "$data" "$cache") ||
+      violation "the counts cache is wrong: $held"
+    vouched=$((vouched + ${held:-0}))
   done
   for f in "${decoys[@]}"; do [ "$(cat "$f")" = mine ] || violation "$f was removed"; done
   echo "check: $killed kills in $((run - 1)) runs, $before_store before anything was stored," \
        "$temps_gone temporaries removed by a later run," \
-       "$(wc -l < "$work/deleted") deleted," \
+       "$(wc -l < "$work/deleted") deleted, $vouched source counts held by the counts cache," \
        "$("$probe" dump "$data" "$sources" | wc -l) messages at the end"
+}
+
+index_kills() {
+  local data="$work/index/Quillpost Data" count=12 messages=250 afresh=0
+  mkdir -p "$data" "$work/run" "$work/config"
+  export XDG_DATA_HOME="$work/index" XDG_CACHE_HOME="$work/index-cache"
+  export XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+  "$probe" archive "$data" "$count" "$messages" "$seed" || fatal "cannot write the archive"
+  timed "$program" --search zebracorn
+  [ "$status" = 0 ] || fatal "the first search ended with $status: $(head -3 "$work/err")"
+  echo "index: a first index of $((count * messages)) messages takes ${duration_ms} ms"
+  for ((run = 1, killed = 0; killed < kills; run++)); do
+    case $((RANDOM % 4)) in
+      0) "$probe" flip "$data" "$count" 30 "$((seed * 1000 + run))" > /dev/null ;;
+      1) "$probe" delete "$data" "$count" 3 "$((seed * 1000 + run))" > /dev/null ;;
+      *) rm -rf "$XDG_CACHE_HOME"; afresh=$((afresh + 1)) ;;
+    esac
+    kill_during "$program" --search zebracorn
+    agrees "$data" zebracorn zebracorn
+    agrees "$data" "is:unread zebracorn" zebracorn unread
+  done
+  echo "index: $killed kills in $((run - 1)) runs ($afresh from no index), each followed by" \
+       "searches that agree with the inboxes"
 }
 
 echo "seed $seed"

@@ -34,7 +34,8 @@ port=$(cat "$work/port") || fail "the feed server did not start"
 data="$work/data/Quillpost Data"
 bash "$tools/write_subscriptions.sh" "$data" "$port"
 mkdir -m 700 "$work/run"
-export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" \
+  XDG_CACHE_HOME="$work/cache"
 app="$work/app/bin/quillpost"
 run() {
   status=0

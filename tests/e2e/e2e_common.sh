@@ -53,7 +53,7 @@ subscribe() {
 # real_boxes set, boxes are shown on the screen instead of being written to boxes.log.
 start_program() {
   export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" \
-    QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$([ -n "${real_boxes:-}" ] || echo "$work/boxes.log")" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
+    XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=xcb QUILLPOST_MESSAGE_LOG="$([ -n "${real_boxes:-}" ] || echo "$work/boxes.log")" QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software
   : > "$work/boxes.log"
   "${program:-$build/quillpost}" > "$work/out.log" 2>&1 & app=$!
   pids+=($app)

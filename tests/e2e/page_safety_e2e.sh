@@ -193,9 +193,10 @@ expect_quiet_end
 [ ! -s "$work/opened.log" ] || fail "the page handed something to the desktop without a click"
 
 # What the program may write: its instance lock (in the data folder), the inbox and its state,
-# item.htm, settings and caches of the toolkit; the copy of the page in the temporary folder goes
+# item.htm, settings, its counts cache, caches of the toolkit and the session bus's address (where
+# the desktop's bus starts on demand); the copy of the page in the temporary folder goes
 # once it is shown.
 written=$(cd "$work" && find . -type f | sort | comm -13 "$work/files-before" - |
-  grep -v -E '^\./(requests|boxes|out)\.log$|^\./prog/settings\.cfg$|^\./data/Quillpost Data/(QUILLPOST2710INSTANCE\.lock|item\.htm|[0-9A-F-]{36}/(inbox|state)\.dat)$|^\./cache/(fontconfig|mesa_shader_cache)/' || true)
+  grep -v -E '^\./(requests|boxes|out)\.log$|^\./prog/settings\.cfg$|^\./data/Quillpost Data/(QUILLPOST2710INSTANCE\.lock|item\.htm|[0-9A-F-]{36}/(inbox|state)\.dat)$|^\./cache/(fontconfig|mesa_shader_cache)/|^\./cache/Quillpost/[0-9a-f]{16}/(counts\.dat|datafolder\.txt)$|^\./home/\.dbus/session-bus/' || true)
 [ -z "$written" ] || fail "files written that nobody asked for: $written"
 echo "page safety e2e passed"

@@ -30,7 +30,7 @@ town=${ids[1]}
 own_program
 program="$work/program/quillpost"
 scheduler 0 0
-export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 now_ms() { date +%s%3N; }
 # run_check NAME [ARGS]: the check command in the background, its output in NAME.out/.err.
 run_check() { "$program" --check > "$work/$1.out" 2> "$work/$1.err" & checkpid=$!; checkstart=$(now_ms); }

@@ -161,6 +161,7 @@ class HostileFeed : public TestData::DataFolderTest,
     QProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", QString::fromStdString(platform.environment.appData));
+    env.insert("XDG_CACHE_HOME", QString::fromStdString(platform.environment.cacheFolder));
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(platform.root + "/runtime"));
     for (const char* name :
          {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QUILLPOST_MESSAGE_LOG"})

@@ -1,4 +1,5 @@
 #include "inbox/FeedParser.h"
+#include "inbox/InboxEvents.h"
 
 #include "TestPaths.h"
 #include "core/mAppFunctions.h"
@@ -192,4 +193,70 @@ TEST_F(FeedParser, DeletedStaysDeletedWhileCarriedAndValidatorsHoldOnlyForTheSam
   WriteInbox(now);
   TestSupport::WriteAll(InboxFolder() + "/state.dat", "[validators]\r\netag=x\r\nmessages=3x\r\n");
   EXPECT_EQ(SourceState::ValidatorsToSend(), SourceState::Validators{});
+}
+
+namespace {
+
+// Records what the store tells and decides as a rule: "rule-read" arrives read, "rule-out" is
+// kept out.
+struct Recorder : mInbox::IInboxListener, mInbox::IArrivalRules {
+  Recorder() {
+    AddListener(this);
+    AddArrivalRules(this);
+  }
+  ~Recorder() override {
+    RemoveListener(this);
+    RemoveArrivalRules(this);
+  }
+  void Stored(const std::string& id, const std::vector<InboxItem>& items) override {
+    for (const auto& item : items) told.push_back("stored " + id + " " + item.guid + " " +
+                                                  std::to_string(item.read));
+  }
+  void ReadChanged(const std::string& id, const std::string& guid, bool read) override {
+    told.push_back((read ? "read " : "unread ") + id + " " + guid);
+  }
+  void Deleted(const std::string& id, const std::string& guid) override {
+    told.push_back("deleted " + id + " " + guid);
+  }
+  void SourceRemoved(const std::string& id) override { told.push_back("removed " + id); }
+  void Arriving(const std::string&, std::vector<InboxItem>& items,
+                std::vector<std::string>& deleted) override {
+    for (auto& item : items) {
+      if (item.guid == "rule-read") item.read = 1;
+      if (item.guid == "rule-out") deleted.push_back(item.guid);
+    }
+  }
+  std::vector<std::string> told;
+};
+
+}  // namespace
+
+// Catches a store that tells of a change it did not make (or not of one it made), a rule's
+// read flag not stored, a message a rule kept out that is stored, counted, or brought back by the
+// next check, and validators recorded over a holding that counts the one kept out.
+TEST_F(FeedParser, ListenersHearEachChangeAndArrivalRulesDecideBeforeTheStore) {
+  Recorder recorder;
+  const std::string feed = FeedWithItems({"plain", "rule-read", "rule-out"});
+  EXPECT_EQ(StoreFeed(feed, "Letters", {"\"v1\"", "", ""}), FeedFailure::None);
+  EXPECT_EQ(NewMessageCount, 2);
+  EXPECT_EQ(std::vector<int>({StoredRead(kSourceID, "plain"), StoredRead(kSourceID, "rule-read"),
+                              StoredRead(kSourceID, "rule-out")}),
+            std::vector<int>({0, 1, -1}));
+  // Not again, and the validators hold: the next answer is conditional.
+  EXPECT_EQ(StoreFeed(feed, "Letters", {"\"v1\"", "", ""}), FeedFailure::None);
+  EXPECT_EQ(NewMessageCount, 0);
+  EXPECT_EQ(SourceState::ValidatorsToSend().etag, "\"v1\"");
+
+  CurrentItem.guid = "plain";
+  ManageInboxItem(static_cast<int>(InboxAction::MarkRead));
+  ManageInboxItem(static_cast<int>(InboxAction::MarkRead));  // no change: nothing told
+  ManageInboxItem(static_cast<int>(InboxAction::MarkUnread));
+  ManageInboxItem(static_cast<int>(InboxAction::Delete));
+  CurrentItem.guid = "gone";
+  ManageInboxItem(static_cast<int>(InboxAction::Delete));
+  const std::string id = kSourceID;
+  EXPECT_EQ(recorder.told,
+            (std::vector<std::string>{"stored " + id + " plain 0", "stored " + id + " rule-read 1",
+                                      "read " + id + " plain", "unread " + id + " plain",
+                                      "deleted " + id + " plain"}));
 }

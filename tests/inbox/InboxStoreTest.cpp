@@ -204,6 +204,36 @@ TEST_F(InboxStore, LoadAndResetTouchOnlyTheirOwnSourceNode) {
   EXPECT_EQ(tree.Count(), 2u);
 }
 
+// Catches a check that reads every source it stored into (a start would read them all), and one
+// that leaves the messages of a shown source stale.
+TEST_F(InboxStore, OnlyShownSourcesAreReadTheOthersWhenUnfolded) {
+  WriteInbox(Stored());
+  ReadSourcesOnDemand(tree);
+  int reads = 0;
+  ScriptedClock clock;  // a read lets events run, a source left for later does not
+  clock.duringEvents = [&] { ++reads; };
+  Services::Current().clock = &clock;
+  LoadInbox(tree);
+  const auto letters = [this] {
+    const TreeControl::Node* node = tree.Find(kSourceID);
+    return std::tuple(node->ChildCount(), node->ChildrenPending(), node->Tag());
+  };
+  EXPECT_EQ(letters(), std::tuple(std::size_t{0}, true, std::string("http://h/feed")));
+  tree.Find(kSourceID)->SetExpanded(true);
+  EXPECT_EQ(letters(), std::tuple(std::size_t{1}, false, std::string("http://h/feed")));
+  WriteInbox(Stored() + Section("g2", "Second", "", "Sun, 06 Dec 2026"));
+  LoadInbox(tree);
+  EXPECT_EQ(Messages(tree, kSourceID),
+            std::vector<Shown>({{"Second", "g2", 2, true}, {"T [1]", "g1", 2, true}}));
+  EXPECT_EQ(reads, 1);
+  // Folded, it gives its messages up again.
+  tree.Find(kSourceID)->SetExpanded(true);
+  tree.Find(kSourceID)->SetExpanded(false);
+  LoadInbox(tree);
+  EXPECT_EQ(std::pair(letters(), reads),
+            std::pair(std::tuple(std::size_t{0}, true, std::string("http://h/feed")), 1));
+}
+
 // Regression: window events that run during the load may change the tree or the current source.
 TEST_F(InboxStore, TreeChangedWhileEventsRunIsLeftConsistent) {
   WriteInbox(Stored());

@@ -21,8 +21,8 @@ using TestSupport::ShownBox;
 
 const std::string kNotesLink = "http://feeds.test/notes";
 
-// "Letters" with an unread ("New one") and a read message ("Old one") and "Notes" without any, in
-// a tree with the panel's handlers.
+// "Letters" with an unread ("New one") and a read message ("Old one"), unfolded, and "Notes"
+// without any, in a tree with the panel's handlers.
 class PanelActionsTest : public DataFolderTest {
  protected:
   void SetUp() override {
@@ -34,6 +34,7 @@ class PanelActionsTest : public DataFolderTest {
     ASSERT_TRUE(mSubscriptions::LoadSubscriptions(tree));
     PanelActions::Attach(tree, host, [this](int x, int y) { popups.emplace_back(x, y); });
     tree.SetHitTest([this](int, int y) { return y >= 0 ? hitNode : nullptr; });
+    tree.Find(lettersId)->SetExpanded(true);
     fresh = tree.Find(lettersId)->Child(0);
     old = tree.Find(lettersId)->Child(1);
     notes = tree.Find(notesId);

@@ -52,6 +52,7 @@ TEST(SingleInstance, SecondStartShowsTheReaderASilentOneIsRefusedAKilledOneFrees
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime));
   env.insert("XDG_DATA_HOME", QString::fromStdString(platform.environment.appData));
+  env.insert("XDG_CACHE_HOME", QString::fromStdString(platform.environment.cacheFolder));
   env.insert("QUILLPOST_MESSAGE_LOG", QString::fromStdString(log));
   env.insert("QT_QPA_PLATFORM", "offscreen");
   const auto start = [&env] {

@@ -47,10 +47,11 @@ class CheckRunTest : public TestData::DataFolderTest {
   void Answer(const std::string& link, const std::vector<std::string>& guids) {
     platform.http.answers[link] = {true, 200, TestData::FeedWithItems(guids), {}};
   }
-  // The number of messages under each source node, in tree order.
+  // The number of messages each source node shows unfolded, in tree order.
   std::vector<std::size_t> Counts() {
     std::vector<std::size_t> counts;
-    for (const auto* node : tree.TopLevelNodes()) counts.push_back(node->ChildCount());
+    for (const auto* node : tree.TopLevelNodes())
+      counts.push_back(TestData::Messages(tree, node->Key()).size());
     return counts;
   }
   TreeControl tree{"tvMessages"};
@@ -137,7 +138,7 @@ TEST_F(CheckRunTest, CurrentSourceChecksOnlyASelectedSourceNode) {
   // A message node selected: no download, no box, no busy window. (Loading made a new node.)
   platform.progress.events.clear();
   TreeControl::Node* alpha = tree.TopLevelNodes().at(0);
-  ASSERT_EQ(alpha->ChildCount(), 1u);
+  ASSERT_EQ(TestData::Messages(tree, alpha->Key()).size(), 1u);
   tree.SetSelectedItem(alpha->Child(0));
   CheckTrigger(tree, false);
   EXPECT_EQ(platform.http.fetched.size(), 1u);

@@ -237,6 +237,7 @@ TEST_F(MainWindow, FileMenuActsOnTheOpenDocuments) {
   const std::string cartoons = AddSource("Cartoons", "http://news.quillpost.test/c", {{"c1", "Tom & Jerry [*]"}});
   ASSERT_EQ(mSubscriptions::LoadSubscriptions(Tree()), true);
   for (const auto& [source, row] : {std::pair(lettersId, 0), {lettersId, 1}, {cartoons, 0}}) {
+    Tree().Find(source)->SetExpanded(true);
     Tree().SetSelectedItem(Tree().Find(source)->Child(row));
     window->mnuPopupSourceShow->trigger();
   }

@@ -90,7 +90,7 @@ TEST_F(SubscriptionChecksTest, SubscribeRefusesInOrderAndRebuildsTheTree) {
   EXPECT_EQ(TestData::TopLevelTexts(messages),
             (std::vector<std::string>{" Alpha", "Letters", "Notes", "Up"}));
   EXPECT_EQ(messages.TopLevelAt(0)->Tag(), "http://news.quillpost.test/a");
-  EXPECT_EQ(messages.Find(lettersId)->ChildCount(), 2u);
+  EXPECT_EQ(TestData::Messages(messages, lettersId).size(), 2u);
 }
 
 TEST_F(SubscriptionChecksTest, ListManagerRefusesInOrderAndAddsWithTheHostAsTyped) {

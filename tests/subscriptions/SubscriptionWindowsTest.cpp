@@ -122,7 +122,7 @@ TEST_F(ListManager, MenuOpensItModalItEditsAddsUnsubscribesAndClosingRebuildsThe
       });
   EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Daily notes", "Alpha"}));
   EXPECT_EQ(TopLevelTexts(Tree()), (std::vector<std::string>{"Alpha", "Daily notes"}));
-  EXPECT_EQ(Tree().Find(notesId)->ChildCount(), 1u);
+  EXPECT_EQ(Messages(Tree(), notesId).size(), 1u);
   // The unsubscribed source's document went with it.
   EXPECT_EQ(DocumentCount(), 1);
   EXPECT_EQ(window->LastDocument()->ItemID(), "n1");

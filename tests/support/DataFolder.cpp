@@ -2,6 +2,7 @@
 
 #include "TestPaths.h"
 #include "core/mAppFunctions.h"
+#include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
 #include "subscriptions/mSubscriptions.h"
 
@@ -36,9 +37,13 @@ std::string FeedWithItems(const std::vector<std::string>& guids) {
   return text + "</channel></rss>";
 }
 
-std::vector<Shown> Messages(const TreeControl& tree, const std::string& sourceKey) {
+std::vector<Shown> Messages(TreeControl& tree, const std::string& sourceKey) {
   std::vector<Shown> shown;
-  const TreeControl::Node* source = tree.Find(sourceKey);
+  TreeControl::Node* source = tree.Find(sourceKey);
+  if (source && source->ChildrenPending()) {
+    if (!tree.HasChildLoader()) mInbox::ReadSourcesOnDemand(tree);
+    tree.FetchChildren(source);
+  }
   for (std::size_t row = 0; source && row < source->ChildCount(); ++row) {
     const TreeControl::Node* child = source->Child(row);
     shown.push_back({child->Text(), child->Tag(), child->Image(), child->Bold()});

@@ -41,7 +41,8 @@ struct Shown {
     return out << "{" << s.text << ", " << s.tag << ", " << s.image << (s.bold ? ", bold}" : "}");
   }
 };
-std::vector<Shown> Messages(const TreeControl& tree, const std::string& sourceKey);
+// The source's message nodes; pending ones are read first, as unfolding the source reads them.
+std::vector<Shown> Messages(TreeControl& tree, const std::string& sourceKey);
 std::vector<std::string> TopLevelTexts(const TreeControl& tree);
 
 struct StoredMessage {

@@ -1,5 +1,7 @@
 #include "support/FakeServices.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -175,6 +177,7 @@ FakePlatform::FakePlatform() : root(MakeRoot()) {
   environment.appData = root + "/appdata";
   environment.programFolder = root + "/program";
   environment.configFolder = root + "/config";
+  environment.cacheFolder = root + "/cache";
   fs::create_directories(environment.appData);
   fs::create_directories(environment.programFolder);
   m_previous = Services::Current();
@@ -188,11 +191,20 @@ FakePlatform::FakePlatform() : root(MakeRoot()) {
   current.random = &random;
   current.startup = &startup;
   current.diskSync = nullptr;
+  current.fileStamps = &fileStamps;
   current.windowSystem = &windowSystem;
   current.http = &http;
   current.progress = &progress;
   current.saveDialog = &saveDialog;
   ResetProgramState();
+}
+
+FileStamp StatFileStamps::Stamp(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  const auto ns = [](const timespec& at) { return at.tv_sec * 1'000'000'000LL + at.tv_nsec; };
+  return {true, static_cast<std::uint64_t>(info.st_size), ns(info.st_mtim), ns(info.st_ctim),
+          static_cast<std::uint64_t>(info.st_ino), static_cast<std::uint64_t>(info.st_dev)};
 }
 
 FakePlatform::~FakePlatform() {

@@ -48,9 +48,10 @@ class FakeEnvironment : public Services::IEnvironment {
   std::string ProgramFolder() override { return programFolder; }
   std::string ExecutableName() override { return executableName; }
   std::string ConfigFolder() override { return configFolder; }
+  std::string CacheFolder() override { return cacheFolder; }
   // An existing folder, unless listed as read-only (tests run as root, where chmod stops nothing).
   bool IsWritableFolder(const std::string& folder) override;
-  std::string appData, programFolder, configFolder, executableName = "quillpost";
+  std::string appData, programFolder, configFolder, cacheFolder, executableName = "quillpost";
   std::set<std::string> readOnlyFolders;
 };
 
@@ -100,6 +101,13 @@ class FakeStartup : public Services::IStartup {
   bool SetCommand(const std::string& name, const std::string& command) override;
   bool Remove(const std::string& name) override;
   std::vector<std::pair<std::string, std::string>> entries;
+};
+
+// The system's own stamps (the logic tests do not link the POSIX services): a test that restores
+// a file from a copy gets the new change time and inode a real restore gets.
+class StatFileStamps : public Services::IFileStamps {
+ public:
+  FileStamp Stamp(const std::string& path) override;
 };
 
 class FakeWindowSystem : public Services::IWindowSystem {
@@ -213,6 +221,7 @@ class FakePlatform {
   FakeRandom random;
   FakeStartup startup;
   FakeWindowSystem windowSystem;
+  StatFileStamps fileStamps;
   FakeHttp http;
   FakeProgress progress;
   FakeSaveDialog saveDialog;

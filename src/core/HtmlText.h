@@ -1,6 +1,6 @@
 #pragma once
 // A message body (HTML as feeds send it, often only a fragment) as plain text, for the text
-// export: what a reader of the page sees, without the markup.
+// export and the search index: what a reader of the page sees, without the markup.
 
 #include <string>
 #include <string_view>

@@ -1,8 +1,7 @@
-#include "presentation/HtmlText.h"
+#include "core/HtmlText.h"
 
 #include "core/AsciiText.h"
 #include "core/Utf8.h"
-#include "retrieval/Charset.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -13,6 +12,13 @@
 namespace HtmlText {
 
 namespace {
+
+// &#128; to &#159; as Windows-1252 reads those bytes, as browsers decode them; its five unused
+// bytes stay the control characters they name.
+constexpr char32_t kWindows1252C1[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // HTML 4's named characters (those newsletters use); Latin-1 runs from U+00A0 in table order.
 constexpr std::string_view kLatin1Names =
@@ -100,7 +106,7 @@ std::optional<std::pair<std::string, std::size_t>> Reference(std::string_view te
       code = code * (hex ? 16 : 10) + static_cast<char32_t>(digit);
     }
     if (code >= 0x80 && code <= 0x9F) {
-      decoded = Charset::Decode(std::string(1, static_cast<char>(code)), "windows-1252");
+      Utf8::Append(decoded, kWindows1252C1[code - 0x80]);
     } else {
       Utf8::Append(decoded, code);
     }

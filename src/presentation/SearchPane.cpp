@@ -1,0 +1,394 @@
+#include "presentation/SearchPane.h"
+
+#include "presentation/PanelActions.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPainter>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Typing pauses this long before the list follows; changes to the inboxes wait as long.
+constexpr int kTypingMs = 150;
+constexpr int kRefreshMs = 300;
+constexpr int kProgressMs = 500;
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+// The snippet as rich text: escaped, its marked words bold.
+QString MarkedHtml(const QString& snippet) {
+  QString html;
+  for (const QChar c : snippet) {
+    if (c == QChar(Archive::kMarkOpen)) {
+      html += QStringLiteral("<b>");
+    } else if (c == QChar(Archive::kMarkClose)) {
+      html += QStringLiteral("</b>");
+    } else {
+      html += QString(c).toHtmlEscaped();
+    }
+  }
+  return html;
+}
+
+QString Unmarked(QString text) {
+  text.remove(QChar(Archive::kMarkOpen));
+  text.remove(QChar(Archive::kMarkClose));
+  return text;
+}
+
+}  // namespace
+
+SearchResultModel::SearchResultModel(std::function<std::string(const std::string&)> sourceTitle,
+                                     QObject* parent)
+    : QAbstractListModel(parent), m_sourceTitle(std::move(sourceTitle)) {}
+
+void SearchResultModel::SetQuery(Archive::SearchIndex* index, const Archive::Query& query) {
+  beginResetModel();
+  m_index = index;
+  m_query = query;
+  m_hits.clear();
+  m_next.clear();
+  if (m_index && !m_query.Empty()) {
+    Archive::Page page = m_index->Search(m_query, {}, kPageSize);
+    m_hits = std::move(page.hits);
+    m_next = std::move(page.next);
+  }
+  endResetModel();
+}
+
+void SearchResultModel::Refresh() {
+  const std::size_t had = m_hits.size();
+  SetQuery(m_index, m_query);
+  while (m_hits.size() < had && canFetchMore({})) fetchMore({});
+}
+
+const Archive::Hit* SearchResultModel::HitAt(int row) const {
+  return row >= 0 && row < static_cast<int>(m_hits.size()) ? &m_hits[std::size_t(row)] : nullptr;
+}
+
+int SearchResultModel::RowOf(const std::string& sourceId, const std::string& guid) const {
+  for (std::size_t i = 0; i < m_hits.size(); ++i)
+    if (m_hits[i].sourceId == sourceId && m_hits[i].guid == guid) return static_cast<int>(i);
+  return -1;
+}
+
+int SearchResultModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(m_hits.size());
+}
+
+QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
+  const Archive::Hit* hit = HitAt(index.row());
+  if (!hit) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+      return Unmarked(FromUtf8(hit->title));
+    case Qt::AccessibleTextRole:
+      // What a screen reader says: the title with its state, then where and when.
+      return Unmarked(FromUtf8(hit->title)) +
+             (hit->read ? QString() : QStringLiteral(", unread")) + QStringLiteral(", ") +
+             FromUtf8(hit->date) + QStringLiteral(", ") +
+             FromUtf8(m_sourceTitle ? m_sourceTitle(hit->sourceId) : std::string());
+    case Qt::ToolTipRole:
+      return Unmarked(FromUtf8(hit->snippet));
+    case SourceTitleRole:
+      return FromUtf8(m_sourceTitle ? m_sourceTitle(hit->sourceId) : std::string());
+    case DateRole:
+      return FromUtf8(hit->date);
+    case ReadRole:
+      return hit->read;
+    case SnippetRole:
+      return FromUtf8(hit->snippet);
+    case SourceIdRole:
+      return FromUtf8(hit->sourceId);
+    case GuidRole:
+      return FromUtf8(hit->guid);
+    default:
+      return {};
+  }
+}
+
+bool SearchResultModel::canFetchMore(const QModelIndex& parent) const {
+  return !parent.isValid() && m_index && !m_next.empty();
+}
+
+void SearchResultModel::fetchMore(const QModelIndex& parent) {
+  if (!canFetchMore(parent)) return;
+  Archive::Page page = m_index->Search(m_query, m_next, kPageSize);
+  m_next = std::move(page.next);
+  if (page.hits.empty()) return;
+  const int first = static_cast<int>(m_hits.size());
+  beginInsertRows({}, first, first + static_cast<int>(page.hits.size()) - 1);
+  for (Archive::Hit& hit : page.hits) m_hits.push_back(std::move(hit));
+  endInsertRows();
+}
+
+void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const {
+  QStyleOptionViewItem opt = option;
+  initStyleOption(&opt, index);
+  const QString title = opt.text;
+  opt.text.clear();
+  QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
+  style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+
+  const bool selected = opt.state & QStyle::State_Selected;
+  const QPalette::ColorGroup group =
+      opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+  const QColor text = opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+  const QRect area = opt.rect.adjusted(6, 3, -6, -3);
+  const int line = opt.fontMetrics.height();
+  painter->save();
+  painter->setPen(text);
+  // Source and date, small and quiet.
+  QFont small = opt.font;
+  small.setPointSizeF(small.pointSizeF() * 0.9);
+  painter->setFont(small);
+  const QString date = index.data(SearchResultModel::DateRole).toString();
+  const QFontMetrics smallMetrics(small);
+  const int dateWidth = smallMetrics.horizontalAdvance(date);
+  painter->drawText(QRect(area.left(), area.top(), area.width() - dateWidth - 8, line),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    smallMetrics.elidedText(index.data(SearchResultModel::SourceTitleRole).toString(),
+                                            Qt::ElideRight, area.width() - dateWidth - 8));
+  painter->drawText(QRect(area.left(), area.top(), area.width(), line),
+                    Qt::AlignRight | Qt::AlignVCenter, date);
+  // The title, bold while unread.
+  QFont titleFont = opt.font;
+  titleFont.setBold(!index.data(SearchResultModel::ReadRole).toBool());
+  painter->setFont(titleFont);
+  const QFontMetrics titleMetrics(titleFont);
+  painter->drawText(QRect(area.left(), area.top() + line, area.width(), line),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    titleMetrics.elidedText(title, Qt::ElideRight, area.width()));
+  // The snippet, its matched words bold, on one line.
+  QTextDocument snippet;
+  snippet.setDefaultFont(small);
+  snippet.setDocumentMargin(0);
+  snippet.setTextWidth(-1);
+  snippet.setHtml(QStringLiteral("<span style=\"white-space:pre\">") +
+                  MarkedHtml(index.data(SearchResultModel::SnippetRole).toString()) +
+                  QStringLiteral("</span>"));
+  painter->translate(area.left(), area.top() + 2 * line);
+  painter->setClipRect(QRect(0, 0, area.width(), line));
+  QAbstractTextDocumentLayout::PaintContext context;
+  context.palette.setColor(QPalette::Text, text);
+  snippet.documentLayout()->draw(painter, context);
+  painter->restore();
+}
+
+QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                     const QModelIndex&) const {
+  return {option.rect.width(), 3 * option.fontMetrics.height() + 8};
+}
+
+SearchPane::SearchPane(TreeControl& tree, IDocumentHost& host, QWidget* parent)
+    : QWidget(parent), m_tree(tree), m_host(host) {
+  setObjectName(QStringLiteral("SearchPane"));
+  txtSearch = new QLineEdit(this);
+  txtSearch->setObjectName(QStringLiteral("txtSearch"));
+  txtSearch->setPlaceholderText(QStringLiteral("Search messages (Ctrl+F)"));
+  txtSearch->setClearButtonEnabled(true);
+  txtSearch->setAccessibleName(QStringLiteral("Search messages"));
+  txtSearch->setAccessibleDescription(QStringLiteral(
+      "Words to find; \"a phrase\", word*, -word, source:title, is:unread, is:read, "
+      "after:YYYY-MM-DD, before:YYYY-MM-DD"));
+  btnSaveSearch = new QToolButton(this);
+  btnSaveSearch->setObjectName(QStringLiteral("btnSaveSearch"));
+  btnSaveSearch->setText(QStringLiteral("Save Search"));
+  btnSaveSearch->setToolTip(QStringLiteral("Keep this search under a name"));
+  btnSaveSearch->setEnabled(false);
+  lblSearchState = new QLabel(this);
+  lblSearchState->setObjectName(QStringLiteral("lblSearchState"));
+  lblSearchState->setWordWrap(true);
+  lblSearchState->hide();
+  lstResults = new QListView(this);
+  lstResults->setObjectName(QStringLiteral("lstResults"));
+  lstResults->setAccessibleName(QStringLiteral("Matching messages"));
+  lstResults->setUniformItemSizes(true);
+  lstResults->setSelectionMode(QAbstractItemView::SingleSelection);
+  lstResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lstResults->hide();
+  m_model = new SearchResultModel(
+      [this](const std::string& id) {
+        const TreeControl::Node* node = m_tree.Find(id);
+        return node ? node->Text() : std::string();
+      },
+      this);
+  lstResults->setModel(m_model);
+  lstResults->setItemDelegate(new SearchResultDelegate(lstResults));
+
+  auto* field = new QHBoxLayout;
+  field->setContentsMargins(0, 0, 0, 0);
+  field->addWidget(txtSearch, 1);
+  field->addWidget(btnSaveSearch);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(field);
+  layout->addWidget(lblSearchState);
+  layout->addWidget(lstResults, 1);
+
+  m_typing = new QTimer(this);
+  m_typing->setSingleShot(true);
+  m_refresh = new QTimer(this);
+  m_refresh->setSingleShot(true);
+  m_progress = new QTimer(this);
+  CreateConnections();
+  mInbox::AddListener(this);
+}
+
+SearchPane::~SearchPane() { mInbox::RemoveListener(this); }
+
+void SearchPane::CreateConnections() {
+  connect(txtSearch, &QLineEdit::textChanged, this, [this] { m_typing->start(kTypingMs); });
+  connect(m_typing, &QTimer::timeout, this, &SearchPane::RunQuery);
+  connect(m_refresh, &QTimer::timeout, this, [this] {
+    if (!m_active) return;
+    const QModelIndex current = lstResults->currentIndex();
+    const std::string source = current.data(SearchResultModel::SourceIdRole).toString().toStdString();
+    const std::string guid = current.data(SearchResultModel::GuidRole).toString().toStdString();
+    m_model->Refresh();
+    const int row = current.isValid() ? m_model->RowOf(source, guid) : -1;
+    if (row >= 0) {
+      lstResults->setCurrentIndex(m_model->index(row));
+    } else if (current.isValid() && m_model->rowCount() > 0) {
+      lstResults->setCurrentIndex(m_model->index(std::min(current.row(), m_model->rowCount() - 1)));
+    }
+    UpdateState();
+  });
+  connect(m_progress, &QTimer::timeout, this, [this] {
+    // Sources that became current bring their hits.
+    const std::size_t pending = m_index ? m_index->Indexing().pending : 0;
+    if (pending != m_lastPending) ScheduleRefresh();
+    m_lastPending = pending;
+    if (pending == 0) m_progress->stop();
+    UpdateState();
+  });
+  connect(lstResults, &QListView::doubleClicked, this, &SearchPane::OpenCurrent);
+  connect(btnSaveSearch, &QToolButton::clicked, this,
+          [this] { emit SaveSearchRequested(txtSearch->text().trimmed()); });
+  txtSearch->installEventFilter(this);
+  lstResults->installEventFilter(this);
+}
+
+void SearchPane::SetIndex(Archive::SearchIndex* index, const QString& whyNot) {
+  m_index = index;
+  m_whyNot = whyNot;
+  txtSearch->setEnabled(index != nullptr);
+  txtSearch->setToolTip(index ? QString() : whyNot);
+  if (m_active) RunQuery();
+}
+
+void SearchPane::FocusField() {
+  txtSearch->setFocus(Qt::ShortcutFocusReason);
+  txtSearch->selectAll();
+}
+
+void SearchPane::Clear() {
+  m_typing->stop();
+  txtSearch->clear();
+  RunQuery();
+}
+
+void SearchPane::ShowQuery(const QString& text) {
+  txtSearch->setText(text);
+  RunQuery();
+}
+
+bool SearchPane::QueryStands() const { return m_active; }
+
+QString SearchPane::QueryText() const { return txtSearch->text().trimmed(); }
+
+void SearchPane::RunQuery() {
+  m_typing->stop();
+  const QString text = txtSearch->text().trimmed();
+  const Archive::Query query = Archive::ParseQuery(text.toStdString());
+  const bool active = !text.isEmpty();
+  if (m_index && active) {
+    // The sources as the tree has them now: titles for the source filter, new ones to index.
+    std::vector<Archive::SourceRef> sources;
+    for (const TreeControl::Node* node : m_tree.TopLevelNodes())
+      sources.push_back({node->Key(), node->Text()});
+    m_index->SetSources(sources);
+  }
+  m_model->SetQuery(active ? m_index : nullptr, query);
+  if (m_model->rowCount() > 0) lstResults->setCurrentIndex(m_model->index(0));
+  btnSaveSearch->setEnabled(active && !query.Empty());
+  lstResults->setVisible(active);
+  m_lastPending = m_index ? m_index->Indexing().pending : 0;
+  if (active && m_lastPending > 0) m_progress->start(kProgressMs);
+  UpdateState();
+  if (active != m_active) {
+    m_active = active;
+    emit QueryActiveChanged(active);
+  }
+}
+
+void SearchPane::UpdateState() {
+  QString state;
+  if (m_active && !m_index) {
+    state = m_whyNot;
+  } else if (m_active) {
+    const Archive::Progress progress = m_index->Indexing();
+    if (progress.pending > 0) {
+      state = QStringLiteral("Indexing %1 of %2 sources ...")
+                  .arg(progress.total - progress.pending + 1)
+                  .arg(progress.total);
+    } else if (m_model->rowCount() == 0) {
+      state = QStringLiteral("No messages match.");
+    }
+  }
+  lblSearchState->setText(state);
+  lblSearchState->setVisible(!state.isEmpty());
+}
+
+void SearchPane::OpenCurrent() {
+  const Archive::Hit* hit = m_model->HitAt(lstResults->currentIndex().row());
+  if (!hit) return;
+  const Archive::Hit opened = *hit;
+  PanelActions::OpenMessage(m_tree, m_host, opened.sourceId, opened.guid);
+}
+
+void SearchPane::ScheduleRefresh() {
+  if (m_active) m_refresh->start(kRefreshMs);
+}
+
+void SearchPane::Stored(const std::string&, const std::vector<mInbox::InboxItem>&) {
+  ScheduleRefresh();
+}
+
+void SearchPane::ReadChanged(const std::string&, const std::string&, bool) { ScheduleRefresh(); }
+
+void SearchPane::Deleted(const std::string&, const std::string&) { ScheduleRefresh(); }
+
+void SearchPane::SourceRemoved(const std::string&) { ScheduleRefresh(); }
+
+bool SearchPane::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && m_active) {
+    Clear();
+    return true;
+  }
+  if (watched == txtSearch && m_active && m_model->rowCount() > 0 &&
+      (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return ||
+       key->key() == Qt::Key_Enter)) {
+    m_typing->stop();
+    lstResults->setFocus(Qt::TabFocusReason);
+    if (!lstResults->currentIndex().isValid()) lstResults->setCurrentIndex(m_model->index(0));
+    return true;
+  }
+  if (watched == lstResults && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+    OpenCurrent();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
