@@ -171,10 +171,13 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
 bool Unsubscribe(TreeControl& sources, IDocumentHost* documents) {
   const TreeControl::Node* node = sources.SelectedItem();
   if (sources.Count() == 0 || !node || node->Key() == kRootKey) return false;
-  const std::string text = node->Text();
-  const std::string link = node->Tag();
-  const std::string id = node->Key();
+  const bool removed = UnsubscribeSource(node->Key(), node->Text(), node->Tag(), documents);
+  mSubscriptions::LoadSubscriptions(sources);
+  return removed;
+}
 
+bool UnsubscribeSource(const std::string& id, const std::string& text, const std::string& link,
+                       IDocumentHost* documents) {
   const int answer = Services::MessageBox().Show(
       "Are you sure you want to Unsubscribe " + text +
           " message source? Please note that once you Unsubscribe, all offline Message content "
@@ -192,7 +195,6 @@ bool Unsubscribe(TreeControl& sources, IDocumentHost* documents) {
     // One window per message: opening a message that is open only focuses its window.
     for (const std::string& guid : guids) documents->CloseDocument(guid);
   }
-  mSubscriptions::LoadSubscriptions(sources);
   return removed;
 }
 
