@@ -54,6 +54,14 @@ class TextViewFactory : public IMessageViewFactory {
     auto* text = static_cast<TextMessageView*>(view);
     return {text->horizontalScrollBar()->value(), text->verticalScrollBar()->value()};
   }
+  bool AtEnd(QWidget* view) override {
+    const QScrollBar* bar = static_cast<TextMessageView*>(view)->verticalScrollBar();
+    return bar->value() >= bar->maximum();
+  }
+  void PageDown(QWidget* view) override {
+    static_cast<TextMessageView*>(view)->verticalScrollBar()->triggerAction(
+        QAbstractSlider::SliderPageStepAdd);
+  }
 };
 
 }  // namespace

@@ -65,18 +65,6 @@ bool Asked(const std::string& question) {
                                      Services::vbYesNoQuestionDefaultNo) == Services::vbYes;
 }
 
-// The inbox's count where it is not known otherwise.
-std::size_t UnreadOf(const std::string& sourceId, const UnreadLookup& unread) {
-  if (const std::optional<std::size_t> count = unread ? unread(sourceId) : std::nullopt)
-    return *count;
-  const std::string current = std::exchange(mInbox::SourceID, sourceId);
-  std::size_t count = 0;
-  if (const auto messages = mInbox::ListMessages())
-    for (const mInbox::MessageSummary& message : *messages) count += message.read == 1 ? 0 : 1;
-  mInbox::SourceID = current;
-  return count;
-}
-
 // Marks a source's messages read in its inbox and its message nodes.
 std::size_t MarkRead(TreeControl& tree, const std::string& sourceId) {
   const std::string current = std::exchange(mInbox::SourceID, sourceId);
@@ -194,6 +182,24 @@ Node* SourceOf(Node* node) {
   return IsSource(node) ? node : nullptr;
 }
 
+std::size_t UnreadCount(const Node& source, const UnreadLookup& unread) {
+  if (!source.ChildrenPending()) {
+    std::size_t count = 0;
+    for (std::size_t row = 0; row < source.ChildCount(); ++row)
+      count += IsUnread(source.Child(row)) ? 1 : 0;
+    return count;
+  }
+  if (const std::optional<std::size_t> count = unread ? unread(source.Key()) : std::nullopt)
+    return *count;
+  // Not known yet: the inbox says.
+  const std::string current = std::exchange(mInbox::SourceID, source.Key());
+  std::size_t count = 0;
+  if (const auto messages = mInbox::ListMessages())
+    for (const mInbox::MessageSummary& message : *messages) count += message.read == 1 ? 0 : 1;
+  mInbox::SourceID = current;
+  return count;
+}
+
 std::size_t MarkSourceRead(TreeControl& tree, const std::string& sourceId, std::size_t unread) {
   const Node* source = tree.Find(sourceId);
   if (!IsSource(source) || unread == 0) return 0;
@@ -206,7 +212,7 @@ std::size_t MarkAllRead(TreeControl& tree, const UnreadLookup& unread) {
   std::size_t total = 0;
   for (const Node* node : tree.TopLevelNodes()) {
     if (!IsSource(node)) continue;
-    const std::size_t count = UnreadOf(node->Key(), unread);
+    const std::size_t count = UnreadCount(*node, unread);
     if (count > 0) ids.push_back(node->Key());
     total += count;
   }

@@ -60,6 +60,10 @@ std::string GroupedNumber(std::size_t number);
 // The source a node stands in: itself or its parent, when that is a source; else nullptr.
 TreeControl::Node* SourceOf(TreeControl::Node* node);
 
+// A source's unread messages: its message nodes when they are read, else the lookup's count,
+// else the inbox's.
+std::size_t UnreadCount(const TreeControl::Node& source, const UnreadLookup& unread);
+
 // Asks "Mark 1,234 messages of Kitchen Notes as read?" and marks them, in the inbox and in the
 // source's message nodes. Returns how many were marked; 0 when nothing was unread, nothing was
 // asked or the answer was No.

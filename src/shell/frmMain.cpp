@@ -24,6 +24,10 @@
 #include "subscriptions/frmDropBox.h"
 #include "subscriptions/frmSubscrListManager.h"
 #include "subscriptions/frmSubscribe.h"
+#include "subscriptions/SourceTree.h"
+#include "subscriptions/SubscriptionChecks.h"
+#include "inbox/UnreadCounts.h"
+#include "presentation/SearchPane.h"
 
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -31,6 +35,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -39,6 +44,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTimer>
@@ -78,6 +84,12 @@ const MenuRow kMenuRows[] = {
      "Check for New &Messages", "F5"},
     {nullptr, &frmMain::mnuMsgSourceCheckAll, "mnuMsgSourceCheckAll",
      "Check &All Sources for New Messages", "Ctrl+F5"},
+    // Reading on from the keyboard.
+    {nullptr, &frmMain::mnuMsgSourceLine4, "mnuMsgSourceLine4", "-"},
+    {nullptr, &frmMain::mnuMsgSourceNextUnread, "mnuMsgSourceNextUnread", "Next &Unread", "N"},
+    {nullptr, &frmMain::mnuMsgSourceBack, "mnuMsgSourceBack", "&Back to Previous", "Shift+N"},
+    {nullptr, &frmMain::mnuMsgSourceMarkAllRead, "mnuMsgSourceMarkAllRead",
+     "Mark All as &Read ..."},
     {nullptr, &frmMain::mnuMsgSourceLine2, "mnuMsgSourceLine2", "-"},
     {nullptr, &frmMain::mnuMsgSourceManage, "mnuMsgSourceManage", "&Subscription List Manager",
      "F3"},
@@ -109,6 +121,19 @@ const MenuRow kMenuRows[] = {
     {nullptr, &frmMain::mnuPopupSourceRead, "mnuPopupSourceRead", "Mark as Read"},
     {nullptr, &frmMain::mnuPopupSourceUnread, "mnuPopupSourceUnread", "Mark as Unread"},
     {nullptr, nullptr, "mnuPopupSourceLine3", "-"},
+    // A source's popup, likewise. Check and Rename show the keys the tree already takes.
+    {&frmMain::mnuSourcePopup, nullptr, "mnuSourcePopup", "PopupSource"},
+    {nullptr, &frmMain::mnuSourcePopupCheck, "mnuSourcePopupCheck", "Check for New &Messages",
+     "F5"},
+    {nullptr, &frmMain::mnuSourcePopupRead, "mnuSourcePopupRead", "Mark as &Read ...",
+     "Ctrl+Shift+R"},
+    {nullptr, nullptr, "mnuSourcePopupLine1", "-"},
+    {nullptr, &frmMain::mnuSourcePopupRename, "mnuSourcePopupRename", "Re&name", "F2"},
+    {nullptr, &frmMain::mnuSourcePopupUnsubscribe, "mnuSourcePopupUnsubscribe",
+     "&Unsubscribe ...", "Del"},
+    {nullptr, nullptr, "mnuSourcePopupLine2", "-"},
+    {nullptr, &frmMain::mnuSourcePopupExport, "mnuSourcePopupExport", "&Export Messages ...",
+     "Ctrl+Shift+E"},
 };
 
 const char* const kExportCaptions[] = {"HTML File (*.html)", "Text File (*.txt)",
@@ -208,6 +233,15 @@ void frmMain::BuildMenus() {
   }
   mnuToolsDropBox->setCheckable(true);
   mnuPopupSource->menuAction()->setVisible(false);
+  mnuSourcePopup->menuAction()->setVisible(false);
+  // The reading keys and the source entries' keys act only where BindReadingKeys puts them.
+  for (QAction* entry : {mnuMsgSourceNextUnread, mnuMsgSourceBack})
+    entry->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  for (QAction* entry : mnuSourcePopup->actions()) entry->setShortcutContext(Qt::WidgetShortcut);
+  m_spaceKey = new QAction(QStringLiteral("Page Down or Next Unread"), this);
+  m_spaceKey->setObjectName(QStringLiteral("keySpace"));
+  m_spaceKey->setShortcut(QKeySequence(Qt::Key_Space));
+  m_spaceKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   UpdateDocumentEntries();
 
   mnuPopupSourceExport = mnuPopupSource->addMenu(QStringLiteral("Export to File"));
@@ -234,6 +268,17 @@ void frmMain::Form_Load(const std::string& arguments) {
   addDockWidget(Qt::LeftDockWidgetArea, ucFormDock);
   resizeDocks({ucFormDock}, {280}, Qt::Horizontal);
   m_options->SetPopupMenu(mnuPopupSource);
+  m_options->SetSourcePopupMenu(mnuSourcePopup);
+
+  lblStatus = new QLabel(this);
+  lblStatus->setObjectName(QStringLiteral("lblStatus"));
+  lblStatus->setAccessibleName(QStringLiteral("Status"));
+  statusBar()->setObjectName(QStringLiteral("sbStatus"));
+  statusBar()->addWidget(lblStatus, 1);
+  m_statusTimer = new QTimer(this);
+  m_statusTimer->setSingleShot(true);
+  m_statusTimer->setInterval(15'000);
+  connect(m_statusTimer, &QTimer::timeout, lblStatus, &QLabel::clear);
 
   oTabs = new QMdiArea(this);
   oTabs->setObjectName(QStringLiteral("oTabs"));
@@ -253,6 +298,7 @@ void frmMain::Form_Load(const std::string& arguments) {
   m_pendingTimer = new QTimer(this);
   m_pendingTimer->start(CheckServer::kRetryMs);
   CreateConnections();
+  BindReadingKeys();
 
   if (arguments == "-s") {
     AddToSystemTray();
@@ -400,6 +446,20 @@ void frmMain::CreateConnections() {
     connect(entry, &QAction::triggered, this,
             [this, index = entry->data().toInt()] { mnuPopupSourceExportOpt_Click(index); });
   }
+
+  connect(mnuMsgSourceNextUnread, &QAction::triggered, this,
+          &frmMain::mnuMsgSourceNextUnread_Click);
+  connect(mnuMsgSourceBack, &QAction::triggered, this, &frmMain::mnuMsgSourceBack_Click);
+  connect(mnuMsgSourceMarkAllRead, &QAction::triggered, this,
+          &frmMain::mnuMsgSourceMarkAllRead_Click);
+  connect(m_spaceKey, &QAction::triggered, this, &frmMain::SpaceKey);
+  connect(mnuSourcePopupCheck, &QAction::triggered, this,
+          &frmMain::mnuMsgSourceCheckCurrent_Click);
+  connect(mnuSourcePopupRead, &QAction::triggered, this, &frmMain::mnuSourcePopupRead_Click);
+  connect(mnuSourcePopupRename, &QAction::triggered, this, &frmMain::mnuSourcePopupRename_Click);
+  connect(mnuSourcePopupUnsubscribe, &QAction::triggered, this,
+          &frmMain::mnuSourcePopupUnsubscribe_Click);
+  connect(mnuSourcePopupExport, &QAction::triggered, this, &frmMain::mnuSourcePopupExport_Click);
 
   connect(m_options, &frmOptions::SettingsRequested, this, &frmMain::mnuToolsSettings_Click);
   connect(m_options, &frmOptions::SchedulerRequested, this, &frmMain::mnuToolsScheduler_Click);
@@ -684,21 +744,30 @@ bool frmMain::FocusDocument(const std::string& itemId) {
 void frmMain::OpenDocument(const std::string& itemId, const std::string& caption,
                            const std::string& pagePath) {
   if (!oTabs) return;
-  auto* doc = new frmDoc(nullptr, m_viewFactory);
-  QMdiSubWindow* window = oTabs->addSubWindow(doc);
-  window->setAttribute(Qt::WA_DeleteOnClose);
-  window->setWindowIcon(QIcon(QStringLiteral(":/icons/read.svg")));
-  // The window's own Close takes Ctrl+F4 too, which would leave Settings without its key.
-  if (QMenu* systemMenu = window->systemMenu()) {
-    const QKeySequence settingsKey = mnuToolsSettings->shortcut();
-    for (QAction* action : systemMenu->actions()) {
-      QList<QKeySequence> keys = action->shortcuts();
-      if (keys.removeAll(settingsKey) > 0) action->setShortcuts(keys);
+  frmDoc* doc = m_reuseReadingTab ? DocumentOf(m_readingTab) : nullptr;
+  QMdiSubWindow* window = doc ? m_readingTab.data() : nullptr;
+  if (doc) {
+    oTabs->setActiveSubWindow(window);
+  } else {
+    doc = new frmDoc(nullptr, m_viewFactory);
+    window = oTabs->addSubWindow(doc);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(QIcon(QStringLiteral(":/icons/read.svg")));
+    // The window's own Close takes Ctrl+F4 too, which would leave Settings without its key.
+    if (QMenu* systemMenu = window->systemMenu()) {
+      const QKeySequence settingsKey = mnuToolsSettings->shortcut();
+      for (QAction* action : systemMenu->actions()) {
+        QList<QKeySequence> keys = action->shortcuts();
+        if (keys.removeAll(settingsKey) > 0) action->setShortcuts(keys);
+      }
     }
+    for (QAction* key : {mnuMsgSourceNextUnread, mnuMsgSourceBack, m_spaceKey})
+      doc->AddPageAction(key);
+    if (m_reuseReadingTab) m_readingTab = window;
+    // In tabbed mode a window that is not maximised stays a small frame inside its tab.
+    window->showMaximized();
   }
   oDoc = doc;
-  // In tabbed mode a window that is not maximised stays a small frame inside its tab.
-  window->showMaximized();
   doc->SetItemID(itemId);
   // Rendering leaves the message's source here; its pictures setting goes with the window.
   doc->SetSourceID(mInbox::SourceID);
@@ -764,4 +833,98 @@ void frmMain::oSysTray_SysTrayDoubleClick(int /*button*/) {
 ForwardedCheck::Reply frmMain::ImportOutlines(
     const std::vector<ForwardedCheck::Outline>& outlines) {
   return ForwardedCheck::Import(MessageTree(), outlines);
+}
+
+void frmMain::BindReadingKeys() {
+  QWidget* places[] = {m_options->TreeView(), m_options->Search()->lstResults};
+  for (QWidget* place : places) place->addActions({mnuMsgSourceNextUnread, mnuMsgSourceBack, m_spaceKey});
+  m_options->TreeView()->addActions(
+      {mnuSourcePopupRead, mnuSourcePopupUnsubscribe, mnuSourcePopupExport});
+}
+
+ReadingFlow::UnreadLookup frmMain::UnreadLookup() {
+  return [this](const std::string& id) -> std::optional<std::size_t> {
+    const std::optional<mInbox::SourceCount> count = m_options->Counts().Find(id);
+    return count ? std::optional(count->unread) : std::nullopt;
+  };
+}
+
+TreeControl::Node* frmMain::SelectedSource() {
+  return ReadingFlow::SourceOf(MessageTree().SelectedItem());
+}
+
+void frmMain::ShowStatus(const QString& text) {
+  lblStatus->setText(text);
+  m_statusTimer->start();
+}
+
+void frmMain::mnuMsgSourceNextUnread_Click() {
+  m_reuseReadingTab = true;
+  const bool opened = ReadingFlow::OpenNextUnread(MessageTree(), *this, UnreadLookup(), m_trail);
+  m_reuseReadingTab = false;
+  ShowStatus(opened ? QString() : QStringLiteral("No unread messages."));
+}
+
+void frmMain::mnuMsgSourceBack_Click() {
+  m_reuseReadingTab = true;
+  const bool opened = ReadingFlow::OpenPrevious(MessageTree(), *this, m_trail);
+  m_reuseReadingTab = false;
+  ShowStatus(opened ? QString() : QStringLiteral("No message to go back to."));
+}
+
+void frmMain::SpaceKey() {
+  frmDoc* doc = DocumentOf(ActiveDocument());
+  if (doc && !doc->PageAtEnd()) {
+    doc->PageDown();
+  } else {
+    mnuMsgSourceNextUnread_Click();
+  }
+}
+
+void frmMain::mnuMsgSourceMarkAllRead_Click() {
+  const std::size_t marked = ReadingFlow::MarkAllRead(MessageTree(), UnreadLookup());
+  if (marked > 0)
+    ShowStatus(QString::fromStdString(ReadingFlow::GroupedNumber(marked)) +
+               QStringLiteral(" messages marked as read."));
+}
+
+void frmMain::mnuSourcePopupRead_Click() {
+  const TreeControl::Node* source = SelectedSource();
+  if (!source) return;
+  const std::size_t unread = ReadingFlow::UnreadCount(*source, UnreadLookup());
+  if (unread == 0) {
+    ShowStatus(QString::fromStdString(source->Text()) + QStringLiteral(" has no unread messages."));
+    return;
+  }
+  ReadingFlow::MarkSourceRead(MessageTree(), source->Key(), unread);
+}
+
+void frmMain::mnuSourcePopupRename_Click() {
+  if (TreeControl::Node* source = SelectedSource()) MessageTree().StartLabelEdit(source);
+}
+
+void frmMain::mnuSourcePopupUnsubscribe_Click() {
+  const TreeControl::Node* source = SelectedSource();
+  if (!source || !source->IsTopLevel() || source != MessageTree().SelectedItem()) return;
+  if (SubscriptionChecks::UnsubscribeSource(source->Key(), source->Text(), source->Tag(), this))
+    mSubscriptions::LoadSubscriptions(MessageTree());
+}
+
+void frmMain::mnuSourcePopupExport_Click() {
+  const TreeControl::Node* source = SelectedSource();
+  if (!source) return;
+  const std::string id = source->Key();
+  const QString title = QString::fromStdString(source->Text());
+  const QString folder = QFileDialog::getExistingDirectory(
+      this, QStringLiteral("Export Messages of %1 to Folder").arg(title));
+  if (folder.isEmpty()) return;
+  const std::optional<std::size_t> written =
+      ReadingFlow::ExportMessages(id, folder.toStdString());
+  if (!written) {
+    Services::MessageBox().Show("The messages of " + title.toStdString() + " could not be read.",
+                                "Export Messages", Services::vbOKOnly + Services::vbExclamation);
+    return;
+  }
+  ShowStatus(QStringLiteral("%1 messages of %2 exported to %3.")
+                 .arg(QString::fromStdString(ReadingFlow::GroupedNumber(*written)), title, folder));
 }

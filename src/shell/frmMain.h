@@ -4,6 +4,7 @@
 // through. The work behind each entry belongs to the modules it calls.
 
 #include "core/DocumentHost.h"
+#include "presentation/ReadingFlow.h"
 #include "shell/ForwardedCheck.h"
 #include "shell/Scheduler.h"
 
@@ -19,6 +20,7 @@ class CheckServer;
 class IMessageViewFactory;
 class QAction;
 class QDockWidget;
+class QLabel;
 class QMdiArea;
 class QPushButton;
 class QStackedWidget;
@@ -33,7 +35,6 @@ class frmSubscribe;
 class frmScheduler;
 class frmSysTray;
 class ucTrayAlert;
-class TreeControl;
 
 namespace Services {
 class IProgress;
@@ -114,6 +115,10 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QAction* mnuMsgSourceLine1 = nullptr;
   QAction* mnuMsgSourceCheckCurrent = nullptr;
   QAction* mnuMsgSourceCheckAll = nullptr;
+  QAction* mnuMsgSourceLine4 = nullptr;
+  QAction* mnuMsgSourceNextUnread = nullptr;
+  QAction* mnuMsgSourceBack = nullptr;
+  QAction* mnuMsgSourceMarkAllRead = nullptr;
   QAction* mnuMsgSourceLine2 = nullptr;
   QAction* mnuMsgSourceManage = nullptr;
   QAction* mnuMsgSourceLine3 = nullptr;
@@ -138,6 +143,15 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QAction* mnuPopupSourceRead = nullptr;
   QAction* mnuPopupSourceUnread = nullptr;
   QMenu* mnuPopupSourceExport = nullptr;
+  // A source's popup.
+  QMenu* mnuSourcePopup = nullptr;
+  QAction* mnuSourcePopupCheck = nullptr;
+  QAction* mnuSourcePopupRead = nullptr;
+  QAction* mnuSourcePopupRename = nullptr;
+  QAction* mnuSourcePopupUnsubscribe = nullptr;
+  QAction* mnuSourcePopupExport = nullptr;
+  // Space: the page down, and at its end the next unread message.
+  QAction* m_spaceKey = nullptr;
   QPushButton* btnWelcomeSubscribe = nullptr;
   QPushButton* btnWelcomeImport = nullptr;
   QPushButton* btnWelcomeHelp = nullptr;
@@ -199,6 +213,21 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void mnuPopupSourceRead_Click();
   void mnuPopupSourceUnread_Click();
   void mnuPopupSourceExportOpt_Click(int index);
+  void mnuMsgSourceNextUnread_Click();
+  void mnuMsgSourceBack_Click();
+  void mnuMsgSourceMarkAllRead_Click();
+  void SpaceKey();
+  void mnuSourcePopupRead_Click();
+  void mnuSourcePopupRename_Click();
+  void mnuSourcePopupUnsubscribe_Click();
+  void mnuSourcePopupExport_Click();
+  // The reading keys work in the tree, the search's list and the pages, never in a text field.
+  void BindReadingKeys();
+  ReadingFlow::UnreadLookup UnreadLookup();
+  // The source the tree's selection stands in; null when it stands in none.
+  TreeControl::Node* SelectedSource();
+  // A line in the status bar, for a while.
+  void ShowStatus(const QString& text);
   void oTabs_CloseWindow(int tabIndex);
   void oSysTray_MenuClick(int index, const QString& key);
   void oSysTray_SysTrayMouseDown(int button);
@@ -224,4 +253,10 @@ class frmMain : public QMainWindow, public IDocumentHost {
   Services::IProgress* m_previousProgress = nullptr;
   IMessageViewFactory* m_viewFactory = nullptr;
   bool m_unloaded = false;
+  QLabel* lblStatus = nullptr;
+  QTimer* m_statusTimer = nullptr;
+  ReadingFlow::Trail m_trail;
+  // Next Unread shows its messages in one tab: the one it opened last.
+  QPointer<QMdiSubWindow> m_readingTab;
+  bool m_reuseReadingTab = false;
 };
