@@ -185,6 +185,9 @@ void frmOptions::BuildOptionBar() {
   container->addWidget(ucSearch);
   tvMessages = new QTreeView(picMsgContainer);
   tvMessages->setObjectName(QStringLiteral("tvMessages"));
+  tvMessages->setAccessibleName(QStringLiteral("Message sources"));
+  tvMessages->setAccessibleDescription(
+      QStringLiteral("Each source with its messages. N opens the next unread message."));
   container->addWidget(tvMessages, 1);
   connect(ucSearch, &SearchPane::QueryActiveChanged, this, [this, container](bool active) {
     tvMessages->setVisible(!active);
