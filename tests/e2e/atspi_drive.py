@@ -145,6 +145,14 @@ def main(args):
             description = (" - " + node.description) if node.description else ""
             print("  " * depth + "%s \"%s\"%s%s" % (node.getRoleName(), node.name, description,
                                                      " [" + ", ".join(states) + "]" if states else ""))
+            # What a reader reads out of a page or a field beyond its name.
+            try:
+                text = node.queryText()
+                content = text.getText(0, text.characterCount).strip()
+                if content and content != node.name and node.getRoleName() not in ("label",):
+                    print("  " * (depth + 1) + "text: " + " ".join(content.split()))
+            except Exception:
+                pass
     else:
         fail("unknown command " + command)
 
