@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end: the real program on a Wayland compositor (weston, headless back-end), driven through
 # the accessibility bus, since Wayland gives no program a way to send another one keys: it starts,
-# subscribes in the dialog, checks, opens a message from the tree and exits through the File menu,
+# subscribes in the dialog, checks, opens a message with Next Unread and exits through the File menu,
 # printing nothing. The drop box is a normal window there. A screenshot of the compositor's
 # output goes to QP_SCREENSHOT_DIR when it is set.
 #
@@ -51,8 +51,10 @@ wait_for 300 holds "$town" 1 || fail "the check stored nothing"
 drive menu "Tools" "Quillpost DropBox"
 drive wait "Quillpost DropBox"
 
-: open a message here
-sleep 3
+# Next Unread opens the message, unfolding its source, and marks it read.
+drive menu "Message Sources" "Next Unread"
+wait_for 100 eval "grep -A6 '^\\[town-1\\]' \"\$data/\$town/inbox.dat\" | grep -q '^read=1'" || fail "Next Unread did not open the message"
+sleep 2
 if [ -n "${QP_SCREENSHOT_DIR:-}" ]; then
   (cd "$QP_SCREENSHOT_DIR" && WAYLAND_DISPLAY=wl-quillpost timeout 10 weston-screenshooter) || echo "no screenshot of the compositor" >&2
 fi
