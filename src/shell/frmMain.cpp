@@ -29,6 +29,7 @@
 #include "inbox/UnreadCounts.h"
 #include "presentation/SearchPane.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -859,16 +860,23 @@ void frmMain::ShowStatus(const QString& text) {
 }
 
 void frmMain::mnuMsgSourceNextUnread_Click() {
+  // The tab that opens takes the focus; reading on from a list keeps it there.
+  const QPointer<QWidget> focus = QApplication::focusWidget();
   m_reuseReadingTab = true;
   const bool opened = ReadingFlow::OpenNextUnread(MessageTree(), *this, UnreadLookup(), m_trail);
   m_reuseReadingTab = false;
+  if (focus && (focus == m_options->TreeView() || focus == m_options->Search()->lstResults))
+    focus->setFocus();
   ShowStatus(opened ? QString() : QStringLiteral("No unread messages."));
 }
 
 void frmMain::mnuMsgSourceBack_Click() {
+  const QPointer<QWidget> focus = QApplication::focusWidget();
   m_reuseReadingTab = true;
   const bool opened = ReadingFlow::OpenPrevious(MessageTree(), *this, m_trail);
   m_reuseReadingTab = false;
+  if (focus && (focus == m_options->TreeView() || focus == m_options->Search()->lstResults))
+    focus->setFocus();
   ShowStatus(opened ? QString() : QStringLiteral("No message to go back to."));
 }
 
