@@ -37,7 +37,7 @@ town=${ids[0]} garden=${ids[1]}
 read_flag() { grep -A6 "^\[$2\]" "$data/$1/inbox.dat" | grep -o '^read=[01]'; }
 is_read() { [ "$(read_flag "$1" "$2")" = read=1 ]; }
 # Rows of the tree by their place from the top (sources sorted by title: Garden Letter first).
-row() { xdotool mousemove --window "$wid" 120 $((72 + 18 * $1)) click "${2:-1}"; sleep 0.3; }
+row() { xdotool mousemove --window "$wid" 120 $((100 + 18 * $1)) click "${2:-1}"; sleep 0.3; }
 save_dialog() { xdotool search --onlyvisible --name '^Save Article Description as' >/dev/null 2>&1; }
 tray_icons() { xwininfo -children -id "$(xdotool search --name '^panel$' | head -1)" | grep -c ' 22x22+' || true; }
 

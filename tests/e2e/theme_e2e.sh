@@ -46,7 +46,7 @@ tree_mean=$(mean 10 200 250 250)
 below "$tree_mean" 0.45 || fail "the main window is light on a dark desktop ($tree_mean)"
 
 # Rows of the tree: Slow Letters, Town Weekly, then Town's messages newest first: Plain, Styled.
-row() { xdotool mousemove --window "$wid" 120 $((74 + 18 * $1)) click 1; sleep 0.3; }
+row() { xdotool mousemove --window "$wid" 120 $((102 + 18 * $1)) click 1; sleep 0.3; }
 focus_main && key Home Down Right Down Return
 sleep 4 && grab && shot dark-plain-message
 plain_mean=$(mean 360 430 520 200)
