@@ -14,4 +14,6 @@ class IDocumentHost {
                             const std::string& pagePath) = 0;
   // Closes the first document window showing that message; false when none is open.
   virtual bool CloseDocument(const std::string& itemId) = 0;
+  // The desktop's colours are dark: pages follow them where the message lets them.
+  virtual bool PrefersDarkPages() const { return false; }
 };

@@ -1,5 +1,7 @@
 #include "core/QtServices.h"
 
+#include "core/WindowFunctions.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -114,6 +116,8 @@ bool DesktopNetworkState::IsConnected() {
   }
   return false;
 }
+
+bool DesktopWindowSystem::OpacitySupported() { return WindowFunctions::CanPlaceWindows(); }
 
 void DesktopClock::Sleep(int milliseconds) {
   if (milliseconds > 0) QThread::msleep(static_cast<unsigned long>(milliseconds));

@@ -39,7 +39,8 @@ class DesktopClock : public Services::IClock {
 
 class DesktopWindowSystem : public Services::IWindowSystem {
  public:
-  bool OpacitySupported() override { return true; }
+  // Not on Wayland: compositors there take no opacity from a program.
+  bool OpacitySupported() override;
 };
 
 }  // namespace QtServices

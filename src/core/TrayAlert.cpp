@@ -1,5 +1,7 @@
 #include "core/TrayAlert.h"
 
+#include "core/WindowFunctions.h"
+
 #include <QBitmap>
 #include <QEnterEvent>
 #include <QGuiApplication>
@@ -39,9 +41,14 @@ QScreen* NotificationScreen() {
 }  // namespace
 
 ucTrayAlert::ucTrayAlert(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::WindowDoesNotAcceptFocus) {
+    // A plain window where the desktop does not let a program place one (Wayland).
+    : QWidget(parent, WindowFunctions::CanPlaceWindows()
+                          ? Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                Qt::WindowDoesNotAcceptFocus
+                          : Qt::Window) {
   setObjectName(QStringLiteral("ucTrayAlert"));
+  // Its own name in window lists and for screen readers; frameless, so nobody sees it.
+  setWindowTitle(QStringLiteral("Quillpost notice"));
   setAttribute(Qt::WA_ShowWithoutActivating);
   setFocusPolicy(Qt::NoFocus);
   setCursor(Qt::PointingHandCursor);
@@ -126,7 +133,7 @@ void ucTrayAlert::ShowAlert(const QString& text, int displayMs) {
   setFixedHeight(sizeHint().height());
 
   PlaceNearNotificationArea();
-  setWindowOpacity(1.0);
+  ResetOpacity();
   show();
   raise();
   m_timer->start(m_displayMs);
@@ -141,7 +148,16 @@ void ucTrayAlert::PlaceNearNotificationArea() {
 
 void ucTrayAlert::StartFade() {
   if (!isVisible()) return;
+  // A compositor that takes no opacity from programs (Wayland) gets no fade either.
+  if (!WindowFunctions::CanPlaceWindows()) {
+    Dismiss();
+    return;
+  }
   m_fade->start();
+}
+
+void ucTrayAlert::ResetOpacity() {
+  if (WindowFunctions::CanPlaceWindows()) setWindowOpacity(1.0);
 }
 
 void ucTrayAlert::Dismiss() {
@@ -149,7 +165,7 @@ void ucTrayAlert::Dismiss() {
   m_fade->stop();
   const bool wasVisible = isVisible();
   hide();
-  setWindowOpacity(1.0);
+  ResetOpacity();
   if (wasVisible) emit Closed();
 }
 
@@ -188,7 +204,7 @@ void ucTrayAlert::enterEvent(QEnterEvent* event) {
   // Held while the pointer rests on it, so that a long summary can be read.
   m_timer->stop();
   m_fade->stop();
-  setWindowOpacity(1.0);
+  ResetOpacity();
   QWidget::enterEvent(event);
 }
 

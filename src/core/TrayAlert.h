@@ -46,6 +46,7 @@ class ucTrayAlert : public QWidget {
   void CreateConnections();
   void PlaceNearNotificationArea();
   void StartFade();
+  void ResetOpacity();
   void Dismiss();
 
   QLabel* m_title = nullptr;

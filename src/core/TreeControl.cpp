@@ -234,6 +234,7 @@ std::size_t TreeControl::AddChildren(Node* parent, std::vector<NewChild> childre
                                                 m_nextSequence++));
     Node* node = owned.get();
     node->m_tag = std::move(child.tag);
+    node->m_detail = std::move(child.detail);
     node->m_bold = child.bold;
     node->m_row = parent->m_children.size();
     parent->m_children.push_back(std::move(owned));

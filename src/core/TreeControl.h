@@ -101,6 +101,8 @@ class TreeControl {
     int image = 0;
     std::string tag{};
     bool bold = false;
+    // What a screen reader says after the text (a message's date); not shown.
+    std::string detail{};
   };
   std::size_t AddChildren(Node* parent, std::vector<NewChild> children);
 
@@ -255,6 +257,8 @@ class TreeControl::Node {
   void SetText(std::string text);
   const std::string& Tag() const { return m_tag; }
   void SetTag(std::string tag);
+  // Set by AddChildren (NewChild::detail).
+  const std::string& Detail() const { return m_detail; }
   int Image() const { return m_image; }
   void SetImage(int image);
   int SelectedImage() const { return m_selectedImage.value_or(m_image); }
@@ -296,6 +300,7 @@ class TreeControl::Node {
   std::string m_text;
   std::string m_sortKey;  // top level only: the text with ASCII letters lowered
   std::string m_tag;
+  std::string m_detail;
   int m_image;
   std::optional<int> m_selectedImage;
   bool m_bold = false;

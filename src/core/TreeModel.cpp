@@ -132,7 +132,7 @@ int TreeModel::UnreadCount(const Node& source) const {
 void TreeModel::EmitCountChanged(Node* source) {
   if (!m_unreadCounts || !source || !source->IsTopLevel()) return;
   const QModelIndex idx = IndexFromNode(source);
-  emit dataChanged(idx, idx, {Qt::DisplayRole});
+  emit dataChanged(idx, idx, {Qt::DisplayRole, Qt::AccessibleTextRole});
 }
 
 Node* TreeModel::NodeFromIndex(const QModelIndex& index) const {
@@ -212,6 +212,19 @@ QVariant TreeModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
     case Qt::ToolTipRole:
       return QString::fromStdString(node->Text());
+    case Qt::AccessibleTextRole: {
+      // What a screen reader says of the row: the text and what the eye takes from its look.
+      QString text = QString::fromStdString(node->Text());
+      if (!m_unreadCounts) return text;
+      if (node->IsTopLevel()) {
+        if (const int unread = UnreadCount(*node); unread > 0)
+          text += QStringLiteral(", %1 unread").arg(unread);
+        return text;
+      }
+      if (node->Image() == MessageTreeImage::Unread) text += QStringLiteral(", unread");
+      if (!node->Detail().empty()) text += QStringLiteral(", ") + QString::fromStdString(node->Detail());
+      return text;
+    }
     case Qt::DecorationRole: {
       const int image = node->Selected() ? node->SelectedImage() : node->Image();
       if (image >= 0 && image < m_images.size()) return m_images[image];
@@ -347,13 +360,15 @@ void TreeModel::NodeChanged(Node* node, TreeControl::Change what) {
   const QModelIndex idx = IndexFromNode(node);
   switch (what) {
     case TreeControl::Change::Text:
-      emit dataChanged(idx, idx, {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole});
+      emit dataChanged(idx, idx,
+                       {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole, Qt::AccessibleTextRole});
       break;
     case TreeControl::Change::Tag:
       emit dataChanged(idx, idx, {TagRole});
       break;
     case TreeControl::Change::Image:
-      emit dataChanged(idx, idx, {Qt::DecorationRole, ImageRole, Qt::FontRole});
+      emit dataChanged(idx, idx,
+                       {Qt::DecorationRole, ImageRole, Qt::FontRole, Qt::AccessibleTextRole});
       EmitCountChanged(node->Parent());
       break;
     case TreeControl::Change::Bold:

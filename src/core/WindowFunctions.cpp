@@ -3,6 +3,7 @@
 #include "core/mTransForm.h"
 
 #include <QApplication>
+#include <QPalette>
 #include <QWidget>
 #include <QWindow>
 
@@ -41,6 +42,14 @@ void ApplyTransparency(QWidget* window, int level) {
   if (!window || !mTransForm::IsTransparencySupported()) return;
   WidgetOpacity target(window);
   mTransForm::SetTransparency(target, level);
+}
+
+bool CanPlaceWindows() {
+  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+bool IsDark(const QPalette& palette) {
+  return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
 }
 
 }  // namespace WindowFunctions

@@ -128,7 +128,8 @@ std::vector<TreeControl::NewChild> MessageNodes(std::vector<MessageSummary> mess
   for (const Row& row : rows) {
     const int image = row.message->read + MessageTreeImage::Unread;
     nodes.push_back({std::string(), std::move(row.message->title), image,
-                     std::move(row.message->guid), image == MessageTreeImage::Unread});
+                     std::move(row.message->guid), image == MessageTreeImage::Unread,
+                     SpokenDate(row.message->date)});
   }
   return nodes;
 }
@@ -173,6 +174,19 @@ std::optional<std::int32_t> DayNumber(std::string_view dateText) {
   if (!date.ok()) return std::nullopt;
   constexpr chrono::sys_days kFirstDay{chrono::year{2000} / chrono::January / 1};
   return static_cast<std::int32_t>((chrono::sys_days{date} - kFirstDay).count());
+}
+
+std::string SpokenDate(std::string_view dateText) {
+  const std::optional<std::int32_t> day = DayNumber(dateText);
+  if (!day) return std::string(AsciiText::Trim(dateText));
+  namespace chrono = std::chrono;
+  constexpr chrono::sys_days kFirstDay{chrono::year{2000} / chrono::January / 1};
+  const chrono::year_month_day date{kFirstDay + chrono::days{*day}};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  return std::to_string(static_cast<unsigned>(date.day())) + " " +
+         kMonths[static_cast<unsigned>(date.month()) - 1] + " " +
+         std::to_string(static_cast<int>(date.year()));
 }
 
 void ResetSourceNode(TreeControl& tree) { ResetNode(tree, SourceID); }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 class TreeControl;
@@ -32,5 +33,9 @@ void ResetSourceNode(TreeControl& tree);
 // The day number of a date text such as "Sat, 05 Dec 2026" or "05 Dec 2026": days since
 // 1 January 2000 (negative before). No value when the text is not such a date.
 std::optional<std::int32_t> DayNumber(std::string_view dateText);
+
+// A date text as a screen reader says it after a message's title: "5 Dec 2026" for any text
+// DayNumber reads, the text itself otherwise.
+std::string SpokenDate(std::string_view dateText);
 
 }  // namespace mInbox

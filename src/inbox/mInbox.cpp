@@ -315,4 +315,41 @@ std::optional<std::vector<MessageSummary>> ListMessages() {
   return messages;
 }
 
+std::optional<std::size_t> MarkAllRead() {
+  if (!SourceUsable() || !EnsureFolder()) return std::nullopt;
+  const std::string path = InboxPath();
+  std::error_code ec;
+  IniDocument doc = IniDocument::Load(path, ec);
+  if (ec) return std::nullopt;
+  std::vector<std::string> marked;
+  for (std::string& guid : doc.SectionNames()) {
+    if (ReadFlag(doc.GetValue(guid, "read")) == 1) continue;
+    doc.SetValue(guid, "read", "1");
+    marked.push_back(std::move(guid));
+  }
+  if (marked.empty()) return 0;
+  if (!doc.Save(path, ec)) return std::nullopt;
+  for (const std::string& guid : marked) NotifyReadChanged(SourceID, guid, true);
+  return marked.size();
+}
+
+std::optional<std::vector<InboxItem>> LoadAll() {
+  if (!SourceUsable() || !EnsureFolder()) return std::nullopt;
+  std::error_code ec;
+  const IniDocument doc = IniDocument::Load(InboxPath(), ec);
+  std::vector<InboxItem> items;
+  for (std::string& guid : doc.SectionNames()) {
+    InboxItem item;
+    item.title = doc.GetValue(guid, "title").value_or("");
+    item.description = Decoded(doc.GetValue(guid, "description").value_or(""));
+    item.date = doc.GetValue(guid, "date").value_or("");
+    item.time = doc.GetValue(guid, "time").value_or("");
+    item.offset = doc.GetValue(guid, "offset").value_or("");
+    item.read = ReadFlag(doc.GetValue(guid, "read"));
+    item.guid = std::move(guid);
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
 }  // namespace mInbox

@@ -91,4 +91,12 @@ struct MessageSummary {
 // when the source folder was missing (it is created then); an unreadable inbox lists nothing.
 std::optional<std::vector<MessageSummary>> ListMessages();
 
+// Marks every unread message of the current source read, with one rewrite of inbox.dat. Returns
+// how many were marked; nothing when the inbox could not be read or written.
+std::optional<std::size_t> MarkAllRead();
+
+// Every message of the current source, in file order, as Load gives each. No value when the
+// identifier is not usable; an unreadable inbox holds nothing.
+std::optional<std::vector<InboxItem>> LoadAll();
+
 }  // namespace mInbox

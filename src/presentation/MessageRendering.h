@@ -30,7 +30,16 @@ std::string ShortenTitle(std::string_view title);
 // between "<!--if NAME-->" and "<!--end NAME-->", NAME one of kOptionalParts; of a part that
 // stays only these marks go. The template alone is searched, so no value can remove anything;
 // a mark without its end stays.
-std::string RenderPage(std::string_view templateText, const MessageHeader& header);
+//
+// Two parts follow the desktop's colours: "dark" stays on a dark desktop, "dark-body" there too
+// but only for a message that sets neither its text colour nor its background anywhere (it
+// expects the light sheet it was written for otherwise).
+std::string RenderPage(std::string_view templateText, const MessageHeader& header,
+                       bool darkDesktop = false);
+// Whether the message's HTML sets a text colour or a background anywhere: a bgcolor, background,
+// color or (on body) text attribute, or a color or background property in a style attribute or
+// a <style> element. Border colours and the like do not count.
+bool SetsOwnColours(std::string_view html);
 // What each part needs: "subject" a subject, "from" a sender name or address, "from-address" a
 // sender address, "date" a date, "reply-to" and "reply-to-address" likewise.
 inline constexpr std::string_view kOptionalParts[] = {

@@ -3,6 +3,7 @@
 #include "core/Services.h"
 #include "core/mGeneralFunctions.h"
 
+#include <QAccessible>
 #include <QHash>
 #include <QPluginLoader>
 #include <QScrollBar>
@@ -54,11 +55,26 @@ class TextViewFactory : public IMessageViewFactory {
     auto* text = static_cast<TextMessageView*>(view);
     return {text->horizontalScrollBar()->value(), text->verticalScrollBar()->value()};
   }
+  bool AtEnd(QWidget* view) override {
+    const QScrollBar* bar = static_cast<TextMessageView*>(view)->verticalScrollBar();
+    return bar->value() >= bar->maximum();
+  }
+  void PageDown(QWidget* view) override {
+    static_cast<TextMessageView*>(view)->verticalScrollBar()->triggerAction(
+        QAbstractSlider::SliderPageStepAdd);
+  }
 };
 
 }  // namespace
 
 IMessageViewFactory* LoadWebFactory(const std::string& folder) {
+  // A screen reader reads the page only when the web engine builds its accessibility tree, which
+  // it does not by itself; the flags are read when the engine starts, after this.
+  if (QAccessible::isActive()) {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--force-renderer-accessibility"))
+      qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.append(" --force-renderer-accessibility").trimmed());
+  }
   // Loaded modules are kept, never unloaded: the web engine cannot be torn down and started
   // again within one run.
   static QHash<QString, QPluginLoader*> loaded;

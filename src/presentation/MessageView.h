@@ -34,9 +34,13 @@ class IMessageViewFactory {
                     const QPoint& scroll) = 0;
   // Where the page shown is scrolled to.
   virtual QPoint ScrollPosition(QWidget* view) = 0;
+  // Whether the page shown is scrolled to its end (a page that fits is).
+  virtual bool AtEnd(QWidget* view) = 0;
+  // Scrolls the page down by about a screen.
+  virtual void PageDown(QWidget* view) = 0;
 };
 
-#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/3"
+#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/4"
 Q_DECLARE_INTERFACE(IMessageViewFactory, QP_MESSAGE_VIEW_FACTORY_IID)
 
 namespace MessageView {

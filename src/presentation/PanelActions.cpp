@@ -3,6 +3,7 @@
 #include "core/AppInfo.h"
 #include "core/DocumentHost.h"
 #include "core/Services.h"
+#include "core/SourceId.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
@@ -33,15 +34,22 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 bool CanEditLabel(const Node& node) { return node.IsTopLevel(); }
 
-void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup) {
+void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup,
+            std::function<void(int x, int y)> openSourcePopup) {
   mInbox::ReadSourcesOnDemand(tree);
   tree.SetLabelEditFilter(&CanEditLabel);
   tree.SetOnDblClick([&tree, &host] { DblClick(tree, host); });
   tree.SetOnKeyDown([&tree, &host](int keyCode, int shift) { KeyDown(tree, host, keyCode, shift); });
   tree.SetOnKeyUp([&tree](int keyCode, int shift) { KeyUp(tree, keyCode, shift); });
   tree.SetOnAfterLabelEdit([](TreeControl::LabelEditEvent& event) { AfterLabelEdit(event); });
-  tree.SetOnMouseUp([&tree, openPopup = std::move(openPopup)](int button, int shift, int x, int y) {
-    if (MouseUp(tree, button, shift, x, y) && openPopup) openPopup(x, y);
+  tree.SetOnMouseUp([&tree, openPopup = std::move(openPopup),
+                     openSourcePopup = std::move(openSourcePopup)](int button, int shift, int x,
+                                                                   int y) {
+    if (MouseUp(tree, button, shift, x, y)) {
+      if (openPopup) openPopup(x, y);
+    } else if (SourceMouseUp(tree, button, x, y) && openSourcePopup) {
+      openSourcePopup(x, y);
+    }
   });
 }
 
@@ -124,6 +132,14 @@ bool MouseUp(TreeControl& tree, int button, int /*shift*/, int x, int y) {
   if (!target) target = tree.SelectedItem();
   // The popup's commands act on a message; a source node gets none.
   if (!target || target->IsTopLevel()) return false;
+  tree.SetSelectedItem(target);
+  return true;
+}
+
+bool SourceMouseUp(TreeControl& tree, int button, int x, int y) {
+  if (button != TreeControl::ButtonRight) return false;
+  Node* target = tree.HitTest(x, y);
+  if (!target || !target->IsTopLevel() || !SourceId::IsSourceID(target->Key())) return false;
   tree.SetSelectedItem(target);
   return true;
 }

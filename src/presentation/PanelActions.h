@@ -25,8 +25,9 @@ inline constexpr const char* kHelpMissingText =
 // Only source labels may be edited: the end-of-edit handler renames a source by the node's tag.
 bool CanEditLabel(const TreeControl::Node& node);
 // Installs the handlers below on the tree, the label-edit filter, and the reading of a source's
-// messages when it is unfolded.
-void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup);
+// messages when it is unfolded. openPopup opens the message popup, openSourcePopup a source's.
+void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, int y)> openPopup,
+            std::function<void(int x, int y)> openSourcePopup = {});
 
 // A source node is checked for new messages; a message node is opened and marked read.
 void DblClick(TreeControl& tree, IDocumentHost& host);
@@ -48,6 +49,9 @@ void AfterLabelEdit(TreeControl::LabelEditEvent& event);
 // A right-button release over a message node (or, off any node, with a message node selected)
 // selects that node and answers true: the message popup should open. Never for a source node.
 bool MouseUp(TreeControl& tree, int button, int shift, int x, int y);
+// A right-button release over a source node selects it and answers true: the source's popup
+// should open. Never for a message or a node that is no source (a saved search).
+bool SourceMouseUp(TreeControl& tree, int button, int x, int y);
 
 // The option bar's items by key; "opt_settings" and "opt_scheduler" call their dialog's opener.
 // Unknown keys do nothing.

@@ -215,6 +215,17 @@ class WebMessageViewFactory : public QObject, public IMessageViewFactory {
     return page ? page->scrollPosition().toPoint() : QPoint();
   }
 
+  bool AtEnd(QWidget* view) override {
+    MessagePage* page = PageOf(view);
+    return !page || page->scrollPosition().y() + view->height() + 2 >= page->contentsSize().height();
+  }
+
+  void PageDown(QWidget* view) override {
+    if (MessagePage* page = PageOf(view))
+      page->runJavaScript(QStringLiteral("window.scrollBy(0, window.innerHeight * 0.9)"),
+                          QWebEngineScript::ApplicationWorld);
+  }
+
  private:
   static MessagePage* PageOf(QWidget* view) {
     auto* webView = qobject_cast<QWebEngineView*>(view);

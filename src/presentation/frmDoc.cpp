@@ -4,6 +4,7 @@
 #include "core/mGeneralFunctions.h"
 #include "presentation/MessageView.h"
 
+#include <QAction>
 #include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -72,11 +73,22 @@ QWidget* frmDoc::ucBrowser() {
   m_browser = m_viewFactory.CreateView(this, OpenOnDesktop,
                                        [this](bool shown) { PicturesRequested(shown); });
   m_browser->setObjectName(QStringLiteral("ucBrowser"));
+  m_browser->setAccessibleName(QStringLiteral("Message"));
+  m_browser->addActions(m_pageActions);
   static_cast<QVBoxLayout*>(layout())->addWidget(m_browser, 1);
   setFocusProxy(m_browser);
   if (m_loaded) ShowPage(m_picturesNow || mSettings::PicturesAlwaysShown(m_sourceId));
   return m_browser;
 }
+
+void frmDoc::AddPageAction(QAction* action) {
+  m_pageActions << action;
+  if (m_browser) m_browser->addAction(action);
+}
+
+bool frmDoc::PageAtEnd() { return m_viewFactory.AtEnd(ucBrowser()); }
+
+void frmDoc::PageDown() { m_viewFactory.PageDown(ucBrowser()); }
 
 void frmDoc::ReleaseView() {
   if (!m_browser) return;

@@ -12,6 +12,7 @@
 // becomes current again makes a new view and shows its page where it was left.
 
 #include <QByteArray>
+#include <QList>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -19,6 +20,7 @@
 #include <string>
 
 class IMessageViewFactory;
+class QAction;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -59,6 +61,12 @@ class frmDoc : public QWidget {
   QWidget* ucBrowser();
   // Whether the view is there now (false while another tab is current).
   bool HasView() const { return m_browser != nullptr; }
+  // Actions whose keys work while the page has the focus (reading on from the keyboard); every
+  // view the window makes takes them.
+  void AddPageAction(QAction* action);
+  // Whether the page is scrolled to its end; scrolling it down by about a screen.
+  bool PageAtEnd();
+  void PageDown();
 
   QFrame* picPictures = nullptr;
   QLabel* lblPictures = nullptr;
@@ -81,6 +89,7 @@ class frmDoc : public QWidget {
 
   IMessageViewFactory& m_viewFactory;
   QWidget* m_browser = nullptr;
+  QList<QAction*> m_pageActions;
   std::string m_itemId;
   std::string m_sourceId;
   QByteArray m_page;

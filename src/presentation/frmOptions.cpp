@@ -12,6 +12,7 @@
 #include "subscriptions/SourceTree.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFont>
 #include <QIcon>
 #include <QMenu>
@@ -258,6 +259,9 @@ void frmOptions::BuildOptionBar() {
   tvSearches->RefreshCounts(m_index.get());
   tvMessages = new QTreeView(picMsgContainer);
   tvMessages->setObjectName(QStringLiteral("tvMessages"));
+  tvMessages->setAccessibleName(QStringLiteral("Message sources"));
+  tvMessages->setAccessibleDescription(
+      QStringLiteral("Each source with its messages. N opens the next unread message."));
   container->addWidget(tvMessages, 1);
   connect(ucSearch, &SearchPane::QueryActiveChanged, this, [this, container](bool active) {
     tvMessages->setVisible(!active);
@@ -319,7 +323,10 @@ void frmOptions::BuildOptionBar() {
 }
 
 void frmOptions::CreateConnections() {
-  PanelActions::Attach(m_tree, m_host, [this](int x, int y) { tvMessages_OpenPopup(x, y); });
+  PanelActions::Attach(
+      m_tree, m_host, [this](int x, int y) { tvMessages_OpenPopup(x, y); },
+      [this](int x, int y) { OpenPopup(m_sourcePopup, x, y); });
+  tvMessages->installEventFilter(this);
   for (QToolButton* item : m_items) {
     connect(item, &QToolButton::clicked, this,
             [this, key = item->objectName()] { ucOptionbar_ItemClick(key); });
@@ -331,7 +338,27 @@ void frmOptions::ucOptionbar_ItemClick(const QString& key) {
       key.toStdString(), [this] { emit SettingsRequested(); }, [this] { emit SchedulerRequested(); });
 }
 
-void frmOptions::tvMessages_OpenPopup(int x, int y) {
-  if (!m_popup || !tvMessages) return;
-  m_popup->popup(tvMessages->viewport()->mapToGlobal(QPoint(x, y)));
+void frmOptions::tvMessages_OpenPopup(int x, int y) { OpenPopup(m_popup, x, y); }
+
+void frmOptions::OpenPopup(QMenu* menu, int x, int y) {
+  if (!menu || !tvMessages) return;
+  menu->popup(tvMessages->viewport()->mapToGlobal(QPoint(x, y)));
+}
+
+bool frmOptions::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != tvMessages || event->type() != QEvent::ContextMenu ||
+      static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Keyboard) {
+    return QWidget::eventFilter(watched, event);
+  }
+  // At the selected row, raised as a right click there.
+  const QRect row = tvMessages->visualRect(tvMessages->currentIndex());
+  const QPoint at = row.isValid() ? row.center() : QPoint(0, 0);
+  TreeControl::Node* selected = m_tree.SelectedItem();
+  if (selected && selected->IsTopLevel()) {
+    if (PanelActions::SourceMouseUp(m_tree, TreeControl::ButtonRight, at.x(), at.y()))
+      OpenPopup(m_sourcePopup, at.x(), at.y());
+  } else if (PanelActions::MouseUp(m_tree, TreeControl::ButtonRight, 0, at.x(), at.y())) {
+    OpenPopup(m_popup, at.x(), at.y());
+  }
+  return true;
 }

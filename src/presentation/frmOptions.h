@@ -43,6 +43,8 @@ class frmOptions : public QWidget {
   SearchPane* Search() const { return ucSearch; }
   // The main window's message popup, opened by a right click on a message.
   void SetPopupMenu(QMenu* menu) { m_popup = menu; }
+  // A source's popup, opened by a right click on a source.
+  void SetSourcePopupMenu(QMenu* menu) { m_sourcePopup = menu; }
   // The option bar's item of that key ("opt_settings", "help_file", ...), or nullptr.
   QToolButton* OptionItem(const QString& key) const;
   mInbox::UnreadCounts& Counts() { return *m_counts; }
@@ -68,6 +70,13 @@ class frmOptions : public QWidget {
   void CreateConnections();
   void ucOptionbar_ItemClick(const QString& key);
   void tvMessages_OpenPopup(int x, int y);
+  void OpenPopup(QMenu* menu, int x, int y);
+
+ protected:
+  // The menu key opens the selected node's popup, as a right click on it would.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
 
   IDocumentHost& m_host;
   TreeControl m_tree{"tvMessages"};
@@ -80,6 +89,7 @@ class frmOptions : public QWidget {
   bool m_refocusAfterRun = false;
   QList<QToolButton*> m_items;
   QMenu* m_popup = nullptr;
+  QMenu* m_sourcePopup = nullptr;
   std::unique_ptr<mInbox::UnreadCounts> m_counts;
   QTimer* m_saveCounts = nullptr;
   std::unique_ptr<Archive::SearchIndex> m_index;

@@ -3,28 +3,18 @@
 <head>
 <meta http-equiv="Content-Security-Policy" content="default-src 'none'; img-src http: https: data:; style-src 'unsafe-inline'; base-uri 'none'; form-action 'none'">
 <meta charset="utf-8">
-<meta name="color-scheme" content="light dark">
+<meta name="color-scheme" content="light">
 <meta name="referrer" content="no-referrer">
 <title>SL</title>
 <style>
   :root {
-    color-scheme: light dark;
+    color-scheme: light;
     --page: #eef0f3;
     --card: #ffffff;
     --text: #1d2330;
     --muted: #5b6576;
     --rule: #d5dae1;
     --accent: #2f6fdb;
-  }
-  @media (prefers-color-scheme: dark) {
-    :root {
-      --page: #16191f;
-      --card: #20242c;
-      --text: #e6e9ef;
-      --muted: #9aa3b2;
-      --rule: #343a46;
-      --accent: #7aa7ff;
-    }
   }
   html, body { margin: 0; padding: 0; }
   body {
@@ -58,8 +48,8 @@
   }
   .fields td { padding: .1rem 0; overflow-wrap: anywhere; }
   .address { color: var(--accent); }
-  /* Newsletters are written for a white page and often set only their text colour, so the
-     body keeps a light sheet in either theme. */
+  /* Newsletters are written for a white page and often set only their text colour: a message
+     that sets any colour keeps a light sheet in either theme. */
   .message-body {
     background: #ffffff;
     color: #1d2330;
@@ -72,6 +62,23 @@
   .message-body img { max-width: 100%; height: auto; }
   .message-body a { color: #1a5fd0; }
 </style>
+<!--if dark--><style>
+  /* The desktop is dark: so is the page around the message. */
+  :root {
+    color-scheme: dark;
+    --page: #16191f;
+    --card: #20242c;
+    --text: #e6e9ef;
+    --muted: #9aa3b2;
+    --rule: #343a46;
+    --accent: #7aa7ff;
+  }
+</style><!--end dark-->
+<!--if dark-body--><style>
+  /* A message that chose no colours of its own reads in the desktop's. */
+  .message-body { background: var(--card); color: var(--text); color-scheme: dark; }
+  .message-body a { color: var(--accent); }
+</style><!--end dark-body-->
 </head>
 <body>
 <div class="message">

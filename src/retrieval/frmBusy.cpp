@@ -113,13 +113,16 @@ frmBusy::frmBusy(QWidget* anchor)
   setWindowTitle(QStringLiteral("Quillpost"));
   setFocusPolicy(Qt::StrongFocus);
 
-  // Its own fixed colours: the light grey background must not meet a dark theme's text.
-  QPalette colours = palette();
-  colours.setColor(QPalette::Window, QColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey));
-  colours.setColor(QPalette::WindowText, Qt::black);
-  colours.setColor(QPalette::Base, Qt::white);
-  colours.setColor(QPalette::Text, Qt::black);
-  setPalette(colours);
+  // Its own light grey on a light desktop; a dark desktop's colours otherwise, whole (a light
+  // grey must never meet a dark theme's light text).
+  if (!WindowFunctions::IsDark(palette())) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey));
+    colours.setColor(QPalette::WindowText, Qt::black);
+    colours.setColor(QPalette::Base, Qt::white);
+    colours.setColor(QPalette::Text, Qt::black);
+    setPalette(colours);
+  }
   setAutoFillBackground(true);
   setFont(LabelFont());
 
@@ -304,5 +307,7 @@ void BusyProgress::Close() {
 }
 
 void BusyProgress::Alert(const std::string& summary) {
-  if (m_alert) m_alert->ShowAlert(QString::fromStdString(summary), kAlertMs);
+  const QString text = QString::fromStdString(summary);
+  if (m_notifications && m_notifications->Show(text)) return;
+  if (m_alert) m_alert->ShowAlert(text, kAlertMs);
 }

@@ -9,6 +9,7 @@
 // window may be closed at any time (by the user, or with the main window) and comes back with
 // the current state at the next Show.
 
+#include "core/DesktopNotifications.h"
 #include "core/Services.h"
 #include "core/TrayAlert.h"
 
@@ -105,6 +106,8 @@ class BusyProgress : public Services::IProgress {
   frmBusy* Window() const { return m_window; }
   // Null when the alert it was given has gone.
   ucTrayAlert* TrayAlert() const { return m_alert; }
+  // Notices go to the desktop's notification service while it is there, else to the alert.
+  void SetNotifications(DesktopNotifications* notifications) { m_notifications = notifications; }
 
   static constexpr int kAlertMs = 6000;
 
@@ -114,6 +117,7 @@ class BusyProgress : public Services::IProgress {
   QPointer<QWidget> m_mainWindow;
   std::unique_ptr<ucTrayAlert> m_ownAlert;
   QPointer<ucTrayAlert> m_alert;
+  QPointer<DesktopNotifications> m_notifications;
   QPointer<frmBusy> m_window;
   // What the window shows, kept while it is closed.
   QStringList m_queue;

@@ -3,8 +3,10 @@
 #include "config/frmSettings.h"
 #include "config/mSettings.h"
 #include "core/AppInfo.h"
+#include "core/DesktopNotifications.h"
 #include "core/Services.h"
 #include "core/TrayAlert.h"
+#include "core/TreeModel.h"
 #include "core/WindowFunctions.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
@@ -23,21 +25,33 @@
 #include "subscriptions/frmDropBox.h"
 #include "subscriptions/frmSubscrListManager.h"
 #include "subscriptions/frmSubscribe.h"
+#include "subscriptions/SourceTree.h"
+#include "subscriptions/SubscriptionChecks.h"
+#include "inbox/UnreadCounts.h"
+#include "presentation/SearchPane.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QIcon>
+#include <QLabel>
+#include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 // The resources live in a static library: their registration must be pulled in by name.
 static void InitQuillpostResources() { Q_INIT_RESOURCE(Quillpost); }
@@ -72,6 +86,12 @@ const MenuRow kMenuRows[] = {
      "Check for New &Messages", "F5"},
     {nullptr, &frmMain::mnuMsgSourceCheckAll, "mnuMsgSourceCheckAll",
      "Check &All Sources for New Messages", "Ctrl+F5"},
+    // Reading on from the keyboard.
+    {nullptr, &frmMain::mnuMsgSourceLine4, "mnuMsgSourceLine4", "-"},
+    {nullptr, &frmMain::mnuMsgSourceNextUnread, "mnuMsgSourceNextUnread", "Next &Unread", "N"},
+    {nullptr, &frmMain::mnuMsgSourceBack, "mnuMsgSourceBack", "&Back to Previous", "Shift+N"},
+    {nullptr, &frmMain::mnuMsgSourceMarkAllRead, "mnuMsgSourceMarkAllRead",
+     "Mark All as &Read ..."},
     {nullptr, &frmMain::mnuMsgSourceLine2, "mnuMsgSourceLine2", "-"},
     {nullptr, &frmMain::mnuMsgSourceManage, "mnuMsgSourceManage", "&Subscription List Manager",
      "F3"},
@@ -81,7 +101,7 @@ const MenuRow kMenuRows[] = {
      "&Export Sources to OPML ..."},
     {nullptr, &frmMain::mnuMsgSourceImportOpml, "mnuMsgSourceImportOpml",
      "&Import Sources from OPML ..."},
-    {nullptr, &frmMain::mnuMsgSourceLine4, "mnuMsgSourceLine4", "-"},
+    {nullptr, &frmMain::mnuMsgSourceLine5, "mnuMsgSourceLine5", "-"},
     {nullptr, &frmMain::mnuMsgSourceSearch, "mnuMsgSourceSearch", "Sea&rch Messages", "Ctrl+F"},
     {&frmMain::mnuTools, nullptr, "mnuTools", "&Tools"},
     {nullptr, &frmMain::mnuToolsDropBox, "mnuToolsDropBox", "Quillpost &DropBox", "F9"},
@@ -105,6 +125,19 @@ const MenuRow kMenuRows[] = {
     {nullptr, &frmMain::mnuPopupSourceRead, "mnuPopupSourceRead", "Mark as Read"},
     {nullptr, &frmMain::mnuPopupSourceUnread, "mnuPopupSourceUnread", "Mark as Unread"},
     {nullptr, nullptr, "mnuPopupSourceLine3", "-"},
+    // A source's popup, likewise. Check and Rename show the keys the tree already takes.
+    {&frmMain::mnuSourcePopup, nullptr, "mnuSourcePopup", "PopupSource"},
+    {nullptr, &frmMain::mnuSourcePopupCheck, "mnuSourcePopupCheck", "Check for New &Messages",
+     "F5"},
+    {nullptr, &frmMain::mnuSourcePopupRead, "mnuSourcePopupRead", "Mark as &Read ...",
+     "Ctrl+Shift+R"},
+    {nullptr, nullptr, "mnuSourcePopupLine1", "-"},
+    {nullptr, &frmMain::mnuSourcePopupRename, "mnuSourcePopupRename", "Re&name", "F2"},
+    {nullptr, &frmMain::mnuSourcePopupUnsubscribe, "mnuSourcePopupUnsubscribe",
+     "&Unsubscribe ...", "Del"},
+    {nullptr, nullptr, "mnuSourcePopupLine2", "-"},
+    {nullptr, &frmMain::mnuSourcePopupExport, "mnuSourcePopupExport", "&Export Messages ...",
+     "Ctrl+Shift+E"},
 };
 
 const char* const kExportCaptions[] = {"HTML File (*.html)", "Text File (*.txt)",
@@ -156,6 +189,11 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
   // A check run shows itself in the busy window over this one and ends in the tray alert.
   m_trayAlert = std::make_unique<ucTrayAlert>();
   m_progress = std::make_unique<BusyProgress>(this, *m_trayAlert);
+  // The desktop's notification service, where there is one; a click on a notice shows the window.
+  auto* notifications = new DesktopNotifications(this);
+  m_progress->SetNotifications(notifications);
+  connect(notifications, &DesktopNotifications::DefaultActionInvoked, this,
+          &frmMain::ShowFromOutside);
   m_previousProgress = Services::Current().progress;
   Services::Current().progress = m_progress.get();
 }
@@ -199,6 +237,15 @@ void frmMain::BuildMenus() {
   }
   mnuToolsDropBox->setCheckable(true);
   mnuPopupSource->menuAction()->setVisible(false);
+  mnuSourcePopup->menuAction()->setVisible(false);
+  // The reading keys and the source entries' keys act only where BindReadingKeys puts them.
+  for (QAction* entry : {mnuMsgSourceNextUnread, mnuMsgSourceBack})
+    entry->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  for (QAction* entry : mnuSourcePopup->actions()) entry->setShortcutContext(Qt::WidgetShortcut);
+  m_spaceKey = new QAction(QStringLiteral("Page Down or Next Unread"), this);
+  m_spaceKey->setObjectName(QStringLiteral("keySpace"));
+  m_spaceKey->setShortcut(QKeySequence(Qt::Key_Space));
+  m_spaceKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   UpdateDocumentEntries();
 
   mnuPopupSourceExport = mnuPopupSource->addMenu(QStringLiteral("Export to File"));
@@ -225,6 +272,17 @@ void frmMain::Form_Load(const std::string& arguments) {
   addDockWidget(Qt::LeftDockWidgetArea, ucFormDock);
   resizeDocks({ucFormDock}, {280}, Qt::Horizontal);
   m_options->SetPopupMenu(mnuPopupSource);
+  m_options->SetSourcePopupMenu(mnuSourcePopup);
+
+  lblStatus = new QLabel(this);
+  lblStatus->setObjectName(QStringLiteral("lblStatus"));
+  lblStatus->setAccessibleName(QStringLiteral("Status"));
+  statusBar()->setObjectName(QStringLiteral("sbStatus"));
+  statusBar()->addWidget(lblStatus, 1);
+  m_statusTimer = new QTimer(this);
+  m_statusTimer->setSingleShot(true);
+  m_statusTimer->setInterval(15'000);
+  connect(m_statusTimer, &QTimer::timeout, lblStatus, &QLabel::clear);
 
   oTabs = new QMdiArea(this);
   oTabs->setObjectName(QStringLiteral("oTabs"));
@@ -232,13 +290,19 @@ void frmMain::Form_Load(const std::string& arguments) {
   oTabs->setTabsClosable(true);
   oTabs->setTabsMovable(false);
   oTabs->setDocumentMode(true);
-  setCentralWidget(oTabs);
+  // Without any source, a welcome says what to do; it gives way to the tabs as soon as a source
+  // exists, and never stands over an open message.
+  m_central = new QStackedWidget(this);
+  m_central->addWidget(BuildWelcome());
+  m_central->addWidget(oTabs);
+  setCentralWidget(m_central);
 
   m_scheduleTimer = new QTimer(this);
   m_scheduleTimer->setSingleShot(true);
   m_pendingTimer = new QTimer(this);
   m_pendingTimer->start(CheckServer::kRetryMs);
   CreateConnections();
+  BindReadingKeys();
 
   if (arguments == "-s") {
     AddToSystemTray();
@@ -253,6 +317,7 @@ void frmMain::Form_Load(const std::string& arguments) {
   mAppFunctions::InitializeDataFolder();
   StartSync();
 
+  UpdateWelcome();
   mSettings::LoadSchedulerSettings();
   if (mSettings::SchedulerAtStart != 0) m_schedule.CheckAtStart();
   ApplySchedule();
@@ -278,6 +343,67 @@ void frmMain::ShowFromOutside() {
   showNormal();
   raise();
   activateWindow();
+}
+
+QWidget* frmMain::BuildWelcome() {
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("picWelcome"));
+  auto* heading = new QLabel(QStringLiteral("Welcome to Quillpost"), page);
+  heading->setObjectName(QStringLiteral("lblWelcomeTitle"));
+  QFont big = heading->font();
+  big.setPointSizeF(big.pointSizeF() * 1.6);
+  big.setBold(true);
+  heading->setFont(big);
+  auto* text = new QLabel(
+      QStringLiteral(
+          "Quillpost keeps the newsletters of your message sources in one place: subscribe to a "
+          "source, check it, and every new message lands in your inbox, to read, keep and find "
+          "again.\n\nStart by subscribing to a source (its title and its link), or bring the "
+          "sources another reader exported as OPML."),
+      page);
+  text->setObjectName(QStringLiteral("lblWelcomeText"));
+  text->setWordWrap(true);
+  text->setMaximumWidth(520);
+  const auto button = [page](const QString& name, const QString& caption, QAction* entry) {
+    auto* b = new QPushButton(caption, page);
+    b->setObjectName(name);
+    if (entry && !entry->shortcut().isEmpty())
+      b->setToolTip(entry->shortcut().toString(QKeySequence::NativeText));
+    return b;
+  };
+  btnWelcomeSubscribe =
+      button(QStringLiteral("btnWelcomeSubscribe"), QStringLiteral("Subscribe to New Source"),
+             mnuMsgSourceNew);
+  btnWelcomeImport = button(QStringLiteral("btnWelcomeImport"),
+                            QStringLiteral("Import Sources from OPML"), mnuMsgSourceImportOpml);
+  btnWelcomeHelp = button(QStringLiteral("btnWelcomeHelp"), QStringLiteral("Help"), mnuHelpFile);
+  connect(btnWelcomeSubscribe, &QPushButton::clicked, this, &frmMain::mnuMsgSourceNew_Click);
+  connect(btnWelcomeImport, &QPushButton::clicked, this, &frmMain::mnuMsgSourceImportOpml_Click);
+  connect(btnWelcomeHelp, &QPushButton::clicked, this, &frmMain::mnuHelpFile_Click);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(btnWelcomeSubscribe);
+  buttons->addWidget(btnWelcomeImport);
+  buttons->addWidget(btnWelcomeHelp);
+  buttons->addStretch();
+  auto* column = new QVBoxLayout;
+  column->addStretch(1);
+  column->addWidget(heading);
+  column->addSpacing(8);
+  column->addWidget(text);
+  column->addSpacing(16);
+  column->addLayout(buttons);
+  column->addStretch(2);
+  auto* layout = new QHBoxLayout(page);
+  layout->addStretch();
+  layout->addLayout(column);
+  layout->addStretch();
+  return page;
+}
+
+void frmMain::UpdateWelcome() {
+  if (!m_central || !oTabs) return;
+  const bool welcome = MessageTree().TopLevelCount() == 0 && oTabs->subWindowList().isEmpty();
+  m_central->setCurrentIndex(welcome ? 0 : 1);
 }
 
 void frmMain::ApplySchedule() {
@@ -331,9 +457,27 @@ void frmMain::CreateConnections() {
             [this, index = entry->data().toInt()] { mnuPopupSourceExportOpt_Click(index); });
   }
 
+  connect(mnuMsgSourceNextUnread, &QAction::triggered, this,
+          &frmMain::mnuMsgSourceNextUnread_Click);
+  connect(mnuMsgSourceBack, &QAction::triggered, this, &frmMain::mnuMsgSourceBack_Click);
+  connect(mnuMsgSourceMarkAllRead, &QAction::triggered, this,
+          &frmMain::mnuMsgSourceMarkAllRead_Click);
+  connect(m_spaceKey, &QAction::triggered, this, &frmMain::SpaceKey);
+  connect(mnuSourcePopupCheck, &QAction::triggered, this,
+          &frmMain::mnuMsgSourceCheckCurrent_Click);
+  connect(mnuSourcePopupRead, &QAction::triggered, this, &frmMain::mnuSourcePopupRead_Click);
+  connect(mnuSourcePopupRename, &QAction::triggered, this, &frmMain::mnuSourcePopupRename_Click);
+  connect(mnuSourcePopupUnsubscribe, &QAction::triggered, this,
+          &frmMain::mnuSourcePopupUnsubscribe_Click);
+  connect(mnuSourcePopupExport, &QAction::triggered, this, &frmMain::mnuSourcePopupExport_Click);
+
   connect(m_options, &frmOptions::SettingsRequested, this, &frmMain::mnuToolsSettings_Click);
   connect(m_options, &frmOptions::SchedulerRequested, this, &frmMain::mnuToolsScheduler_Click);
   connect(oTabs, &QMdiArea::subWindowActivated, this, &frmMain::UpdateDocumentEntries);
+  connect(oTabs, &QMdiArea::subWindowActivated, this, &frmMain::UpdateWelcome);
+  for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(&m_options->Model(), signal, this, &frmMain::UpdateWelcome);
+  connect(&m_options->Model(), &QAbstractItemModel::modelReset, this, &frmMain::UpdateWelcome);
   connect(m_scheduleTimer, &QTimer::timeout, this, [this] {
     // A run that falls due while a box is open, or while a handler lets events run, waits.
     const bool busy = !mAppFunctions::CheckRunning && !ReaderIsFree();
@@ -622,21 +766,30 @@ bool frmMain::FocusDocument(const std::string& itemId) {
 void frmMain::OpenDocument(const std::string& itemId, const std::string& caption,
                            const std::string& pagePath) {
   if (!oTabs) return;
-  auto* doc = new frmDoc(nullptr, m_viewFactory);
-  QMdiSubWindow* window = oTabs->addSubWindow(doc);
-  window->setAttribute(Qt::WA_DeleteOnClose);
-  window->setWindowIcon(QIcon(QStringLiteral(":/icons/read.svg")));
-  // The window's own Close takes Ctrl+F4 too, which would leave Settings without its key.
-  if (QMenu* systemMenu = window->systemMenu()) {
-    const QKeySequence settingsKey = mnuToolsSettings->shortcut();
-    for (QAction* action : systemMenu->actions()) {
-      QList<QKeySequence> keys = action->shortcuts();
-      if (keys.removeAll(settingsKey) > 0) action->setShortcuts(keys);
+  frmDoc* doc = m_reuseReadingTab ? DocumentOf(m_readingTab) : nullptr;
+  QMdiSubWindow* window = doc ? m_readingTab.data() : nullptr;
+  if (doc) {
+    oTabs->setActiveSubWindow(window);
+  } else {
+    doc = new frmDoc(nullptr, m_viewFactory);
+    window = oTabs->addSubWindow(doc);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(QIcon(QStringLiteral(":/icons/read.svg")));
+    // The window's own Close takes Ctrl+F4 too, which would leave Settings without its key.
+    if (QMenu* systemMenu = window->systemMenu()) {
+      const QKeySequence settingsKey = mnuToolsSettings->shortcut();
+      for (QAction* action : systemMenu->actions()) {
+        QList<QKeySequence> keys = action->shortcuts();
+        if (keys.removeAll(settingsKey) > 0) action->setShortcuts(keys);
+      }
     }
+    for (QAction* key : {mnuMsgSourceNextUnread, mnuMsgSourceBack, m_spaceKey})
+      doc->AddPageAction(key);
+    if (m_reuseReadingTab) m_readingTab = window;
+    // In tabbed mode a window that is not maximised stays a small frame inside its tab.
+    window->showMaximized();
   }
   oDoc = doc;
-  // In tabbed mode a window that is not maximised stays a small frame inside its tab.
-  window->showMaximized();
   doc->SetItemID(itemId);
   // Rendering leaves the message's source here; its pictures setting goes with the window.
   doc->SetSourceID(mInbox::SourceID);
@@ -646,6 +799,8 @@ void frmMain::OpenDocument(const std::string& itemId, const std::string& caption
   doc->Navigate(pagePath);
   UpdateDocumentEntries();
 }
+
+bool frmMain::PrefersDarkPages() const { return WindowFunctions::IsDark(palette()); }
 
 bool frmMain::CloseDocument(const std::string& itemId) {
   if (!oTabs) return false;
@@ -700,4 +855,105 @@ void frmMain::oSysTray_SysTrayDoubleClick(int /*button*/) {
 ForwardedCheck::Reply frmMain::ImportOutlines(
     const std::vector<ForwardedCheck::Outline>& outlines) {
   return ForwardedCheck::Import(MessageTree(), outlines);
+}
+
+void frmMain::BindReadingKeys() {
+  QWidget* places[] = {m_options->TreeView(), m_options->Search()->lstResults};
+  for (QWidget* place : places) place->addActions({mnuMsgSourceNextUnread, mnuMsgSourceBack, m_spaceKey});
+  m_options->TreeView()->addActions(
+      {mnuSourcePopupRead, mnuSourcePopupUnsubscribe, mnuSourcePopupExport});
+}
+
+ReadingFlow::UnreadLookup frmMain::UnreadLookup() {
+  return [this](const std::string& id) -> std::optional<std::size_t> {
+    const std::optional<mInbox::SourceCount> count = m_options->Counts().Find(id);
+    return count ? std::optional(count->unread) : std::nullopt;
+  };
+}
+
+TreeControl::Node* frmMain::SelectedSource() {
+  return ReadingFlow::SourceOf(MessageTree().SelectedItem());
+}
+
+void frmMain::ShowStatus(const QString& text) {
+  lblStatus->setText(text);
+  m_statusTimer->start();
+}
+
+void frmMain::mnuMsgSourceNextUnread_Click() {
+  // The tab that opens takes the focus; reading on from a list keeps it there.
+  const QPointer<QWidget> focus = QApplication::focusWidget();
+  m_reuseReadingTab = true;
+  const bool opened = ReadingFlow::OpenNextUnread(MessageTree(), *this, UnreadLookup(), m_trail);
+  m_reuseReadingTab = false;
+  if (focus && (focus == m_options->TreeView() || focus == m_options->Search()->lstResults))
+    focus->setFocus();
+  ShowStatus(opened ? QString() : QStringLiteral("No unread messages."));
+}
+
+void frmMain::mnuMsgSourceBack_Click() {
+  const QPointer<QWidget> focus = QApplication::focusWidget();
+  m_reuseReadingTab = true;
+  const bool opened = ReadingFlow::OpenPrevious(MessageTree(), *this, m_trail);
+  m_reuseReadingTab = false;
+  if (focus && (focus == m_options->TreeView() || focus == m_options->Search()->lstResults))
+    focus->setFocus();
+  ShowStatus(opened ? QString() : QStringLiteral("No message to go back to."));
+}
+
+void frmMain::SpaceKey() {
+  frmDoc* doc = DocumentOf(ActiveDocument());
+  if (doc && !doc->PageAtEnd()) {
+    doc->PageDown();
+  } else {
+    mnuMsgSourceNextUnread_Click();
+  }
+}
+
+void frmMain::mnuMsgSourceMarkAllRead_Click() {
+  const std::size_t marked = ReadingFlow::MarkAllRead(MessageTree(), UnreadLookup());
+  if (marked > 0)
+    ShowStatus(QString::fromStdString(ReadingFlow::GroupedNumber(marked)) +
+               QStringLiteral(" messages marked as read."));
+}
+
+void frmMain::mnuSourcePopupRead_Click() {
+  const TreeControl::Node* source = SelectedSource();
+  if (!source) return;
+  const std::size_t unread = ReadingFlow::UnreadCount(*source, UnreadLookup());
+  if (unread == 0) {
+    ShowStatus(QString::fromStdString(source->Text()) + QStringLiteral(" has no unread messages."));
+    return;
+  }
+  ReadingFlow::MarkSourceRead(MessageTree(), source->Key(), unread);
+}
+
+void frmMain::mnuSourcePopupRename_Click() {
+  if (TreeControl::Node* source = SelectedSource()) MessageTree().StartLabelEdit(source);
+}
+
+void frmMain::mnuSourcePopupUnsubscribe_Click() {
+  const TreeControl::Node* source = SelectedSource();
+  if (!source || !source->IsTopLevel() || source != MessageTree().SelectedItem()) return;
+  if (SubscriptionChecks::UnsubscribeSource(source->Key(), source->Text(), source->Tag(), this))
+    mSubscriptions::LoadSubscriptions(MessageTree());
+}
+
+void frmMain::mnuSourcePopupExport_Click() {
+  const TreeControl::Node* source = SelectedSource();
+  if (!source) return;
+  const std::string id = source->Key();
+  const QString title = QString::fromStdString(source->Text());
+  const QString folder = QFileDialog::getExistingDirectory(
+      this, QStringLiteral("Export Messages of %1 to Folder").arg(title));
+  if (folder.isEmpty()) return;
+  const std::optional<std::size_t> written =
+      ReadingFlow::ExportMessages(id, folder.toStdString());
+  if (!written) {
+    Services::MessageBox().Show("The messages of " + title.toStdString() + " could not be read.",
+                                "Export Messages", Services::vbOKOnly + Services::vbExclamation);
+    return;
+  }
+  ShowStatus(QStringLiteral("%1 messages of %2 exported to %3.")
+                 .arg(QString::fromStdString(ReadingFlow::GroupedNumber(*written)), title, folder));
 }

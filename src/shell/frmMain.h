@@ -4,6 +4,7 @@
 // through. The work behind each entry belongs to the modules it calls.
 
 #include "core/DocumentHost.h"
+#include "presentation/ReadingFlow.h"
 #include "shell/ForwardedCheck.h"
 #include "shell/Scheduler.h"
 
@@ -19,7 +20,10 @@ class CheckServer;
 class IMessageViewFactory;
 class QAction;
 class QDockWidget;
+class QLabel;
 class QMdiArea;
+class QPushButton;
+class QStackedWidget;
 class QMenu;
 class QMdiSubWindow;
 class QTimer;
@@ -32,7 +36,6 @@ class frmSubscribe;
 class frmScheduler;
 class frmSysTray;
 class ucTrayAlert;
-class TreeControl;
 
 namespace Services {
 class IProgress;
@@ -76,6 +79,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void OpenDocument(const std::string& itemId, const std::string& caption,
                     const std::string& pagePath) override;
   bool CloseDocument(const std::string& itemId) override;
+  bool PrefersDarkPages() const override;
 
   // The view that document windows show their page in; null: the usual one (the web view).
   void SetViewFactory(IMessageViewFactory* factory) { m_viewFactory = factory; }
@@ -115,12 +119,16 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QAction* mnuMsgSourceLine1 = nullptr;
   QAction* mnuMsgSourceCheckCurrent = nullptr;
   QAction* mnuMsgSourceCheckAll = nullptr;
+  QAction* mnuMsgSourceLine4 = nullptr;
+  QAction* mnuMsgSourceNextUnread = nullptr;
+  QAction* mnuMsgSourceBack = nullptr;
+  QAction* mnuMsgSourceMarkAllRead = nullptr;
   QAction* mnuMsgSourceLine2 = nullptr;
   QAction* mnuMsgSourceManage = nullptr;
   QAction* mnuMsgSourceLine3 = nullptr;
   QAction* mnuMsgSourceExportOpml = nullptr;
   QAction* mnuMsgSourceImportOpml = nullptr;
-  QAction* mnuMsgSourceLine4 = nullptr;
+  QAction* mnuMsgSourceLine5 = nullptr;
   QAction* mnuMsgSourceSearch = nullptr;
   QMenu* mnuTools = nullptr;
   QAction* mnuToolsDropBox = nullptr;
@@ -141,6 +149,18 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QAction* mnuPopupSourceRead = nullptr;
   QAction* mnuPopupSourceUnread = nullptr;
   QMenu* mnuPopupSourceExport = nullptr;
+  // A source's popup.
+  QMenu* mnuSourcePopup = nullptr;
+  QAction* mnuSourcePopupCheck = nullptr;
+  QAction* mnuSourcePopupRead = nullptr;
+  QAction* mnuSourcePopupRename = nullptr;
+  QAction* mnuSourcePopupUnsubscribe = nullptr;
+  QAction* mnuSourcePopupExport = nullptr;
+  // Space: the page down, and at its end the next unread message.
+  QAction* m_spaceKey = nullptr;
+  QPushButton* btnWelcomeSubscribe = nullptr;
+  QPushButton* btnWelcomeImport = nullptr;
+  QPushButton* btnWelcomeHelp = nullptr;
   std::array<QAction*, 3> mnuPopupSourceExportOpt{};
 
  signals:
@@ -174,6 +194,9 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void CloseSubWindow(QMdiSubWindow* window);
   // The settings' schedule, and the timer's next look at it.
   void ApplySchedule();
+  // The welcome of a first start, and whether it stands instead of the tabs.
+  QWidget* BuildWelcome();
+  void UpdateWelcome();
   // The outlines an "--import-opml" beside the reader read, subscribed to without a box.
   ForwardedCheck::Reply ImportOutlines(const std::vector<ForwardedCheck::Outline>& outlines);
   void ScheduleNextLook();
@@ -199,6 +222,21 @@ class frmMain : public QMainWindow, public IDocumentHost {
   void mnuPopupSourceRead_Click();
   void mnuPopupSourceUnread_Click();
   void mnuPopupSourceExportOpt_Click(int index);
+  void mnuMsgSourceNextUnread_Click();
+  void mnuMsgSourceBack_Click();
+  void mnuMsgSourceMarkAllRead_Click();
+  void SpaceKey();
+  void mnuSourcePopupRead_Click();
+  void mnuSourcePopupRename_Click();
+  void mnuSourcePopupUnsubscribe_Click();
+  void mnuSourcePopupExport_Click();
+  // The reading keys work in the tree, the search's list and the pages, never in a text field.
+  void BindReadingKeys();
+  ReadingFlow::UnreadLookup UnreadLookup();
+  // The source the tree's selection stands in; null when it stands in none.
+  TreeControl::Node* SelectedSource();
+  // A line in the status bar, for a while.
+  void ShowStatus(const QString& text);
   void oTabs_CloseWindow(int tabIndex);
   void oSysTray_MenuClick(int index, const QString& key);
   void oSysTray_SysTrayMouseDown(int button);
@@ -207,6 +245,7 @@ class frmMain : public QMainWindow, public IDocumentHost {
   QDockWidget* ucFormDock = nullptr;
   frmOptions* m_options = nullptr;
   QMdiArea* oTabs = nullptr;
+  QStackedWidget* m_central = nullptr;
   QPointer<frmDoc> oDoc;
   QPointer<frmSysTray> oSysTray;
   QPointer<frmSubscribe> m_subscribe;
@@ -224,4 +263,10 @@ class frmMain : public QMainWindow, public IDocumentHost {
   Services::IProgress* m_previousProgress = nullptr;
   IMessageViewFactory* m_viewFactory = nullptr;
   bool m_unloaded = false;
+  QLabel* lblStatus = nullptr;
+  QTimer* m_statusTimer = nullptr;
+  ReadingFlow::Trail m_trail;
+  // Next Unread shows its messages in one tab: the one it opened last.
+  QPointer<QMdiSubWindow> m_readingTab;
+  bool m_reuseReadingTab = false;
 };

@@ -171,16 +171,23 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
 bool Unsubscribe(TreeControl& sources, IDocumentHost* documents) {
   const TreeControl::Node* node = sources.SelectedItem();
   if (sources.Count() == 0 || !node || node->Key() == kRootKey) return false;
-  const std::string text = node->Text();
-  const std::string link = node->Tag();
-  const std::string id = node->Key();
+  bool confirmed = false;
+  const bool removed =
+      UnsubscribeSource(node->Key(), node->Text(), node->Tag(), documents, &confirmed);
+  // Declined, the list stays as it is, its selection with it.
+  if (confirmed) mSubscriptions::LoadSubscriptions(sources);
+  return removed;
+}
 
+bool UnsubscribeSource(const std::string& id, const std::string& text, const std::string& link,
+                       IDocumentHost* documents, bool* confirmed) {
   const int answer = Services::MessageBox().Show(
       "Are you sure you want to Unsubscribe " + text +
           " message source? Please note that once you Unsubscribe, all offline Message content "
           "will also be lost.\r\n\r\nContinue??",
       "Unsubscribe " + text + "??", Services::vbYesNoQuestionDefaultNo);
   if (answer != Services::vbYes) return false;
+  if (confirmed) *confirmed = true;
 
   CurrentSource.Link = link;
   CurrentSource.ID = id;
@@ -192,7 +199,6 @@ bool Unsubscribe(TreeControl& sources, IDocumentHost* documents) {
     // One window per message: opening a message that is open only focuses its window.
     for (const std::string& guid : guids) documents->CloseDocument(guid);
   }
-  mSubscriptions::LoadSubscriptions(sources);
   return removed;
 }
 

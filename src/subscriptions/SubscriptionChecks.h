@@ -87,6 +87,10 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
 // closes the documents showing its messages, then rebuilds tvSources. Nothing for the root or
 // without a selection. True when the source was removed from the file.
 bool Unsubscribe(TreeControl& sources, IDocumentHost* documents);
+// The same for one source named by its identifier, title and link, without rebuilding a tree;
+// confirmed, when given, tells whether the user said Yes.
+bool UnsubscribeSource(const std::string& id, const std::string& text, const std::string& link,
+                       IDocumentHost* documents, bool* confirmed = nullptr);
 
 // Deletes a source's folder with everything in it, but only when the identifier has the form
 // that NewGUID makes and the folder lies directly inside the data folder (symbolic links

@@ -69,10 +69,15 @@ void AcceptAsCopy(QDropEvent* event) {
 }  // namespace
 
 frmDropBox::frmDropBox(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::WindowDoesNotAcceptFocus) {
+    // Where the desktop lets no program place a window or keep it on top (Wayland), a normal
+    // window the user moves and closes as any other; it still takes dropped links.
+    : QWidget(parent, WindowFunctions::CanPlaceWindows()
+                          ? Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                                Qt::WindowDoesNotAcceptFocus
+                          : Qt::Window) {
   InitDropBoxResources();
   setObjectName(QStringLiteral("frmDropBox"));
+  setWindowTitle(QStringLiteral("Quillpost DropBox"));
   setAttribute(Qt::WA_DeleteOnClose);
   // Opening it leaves the user's window in front.
   setAttribute(Qt::WA_ShowWithoutActivating);

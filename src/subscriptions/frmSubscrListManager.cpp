@@ -72,6 +72,7 @@ frmSubscrListManager::~frmSubscrListManager() {
 void frmSubscrListManager::BuildControls() {
   tvSources = new QTreeView(this);
   tvSources->setObjectName(QStringLiteral("tvSources"));
+  tvSources->setAccessibleName(QStringLiteral("Subscribed sources"));
   tvSources->setHeaderHidden(true);
   tvSources->setMinimumSize(220, 300);
   m_model->AttachView(tvSources);

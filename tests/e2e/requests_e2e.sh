@@ -39,7 +39,6 @@ finish_check() { set +e; wait "$checkpid"; status=$?; set -e; took=$(($(now_ms) 
 busy_window() { xdotool search --onlyvisible --name '^Quillpost$' 2>/dev/null | head -1; }
 busy_shown() { [ -n "$(busy_window)" ]; }
 focus_busy() { xdotool windowfocus --sync "$(busy_window)"; sleep 0.3; }
-# Rows of the tree by their place from the top; a button other than the left one as second word.
 is_read() { grep -A6 "^\[$2\]" "$data/$1/inbox.dat" | grep -q '^read=1'; }
 
 # What a check of its own prints, for comparison: the hanging source times out once.

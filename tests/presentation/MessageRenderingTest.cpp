@@ -42,6 +42,33 @@ TEST(RenderPage, PartsTheHeaderHasNothingForAreLeftOut) {
   EXPECT_EQ(RenderPage("<!--if date-->DT", {}), "<!--if date-->");
 }
 
+// A message that chose no colours reads in a dark desktop's; one that set any keeps the light
+// sheet it was written for. Catches a styled message turned dark (unreadable text on its own
+// background), a plain one left glaring white, and a border colour taken for a text colour.
+TEST(RenderPage, OnADarkDesktopOnlyMessagesWithoutColoursOfTheirOwnTurnDark) {
+  const std::vector<std::pair<std::string, bool>> bodies = {
+      {"<p>Plain words, <b>bold</b> and <a href=\"x\">a link</a>.</p>", false},
+      {"<table style=\"border-color: red; width: 100%\"><tr><td>x</td></tr></table>", false},
+      {"<p>The color: red is named in the text.</p>", false},
+      {"<body bgcolor=\"#ffffff\"><p>x</p></body>", true},
+      {"<table><tr><td BGCOLOR=#eee>x</td></tr></table>", true},
+      {"<font color=\"navy\">x</font>", true},
+      {"<body text=\"#000\">x</body>", true},
+      {"<p style=\"margin:0;COLOR :#333\">x</p>", true},
+      {"<div style='background-image:url(a.png)'>x</div>", true},
+      {"<style>p { margin: 0 } .x { background: #fff }</style><p class=x>x</p>", true},
+      {"<td background=\"paper.png\">x</td>", true},
+  };
+  const std::string page = "<!--if dark-->D<!--end dark--><!--if dark-body-->B<!--end dark-body-->";
+  for (const auto& [body, own] : bodies) {
+    EXPECT_EQ(SetsOwnColours(body), own) << body;
+    MessageHeader header;
+    header.Body = body;
+    EXPECT_EQ(RenderPage(page, header, true), own ? "D" : "DB") << body;
+    EXPECT_EQ(RenderPage(page, header, false), "") << body;
+  }
+}
+
 // Catches a template whose content policy a field could come before or a script could loosen.
 TEST(RenderPage, ShippedTemplateKeepsItsContentPolicyFirst) {
   const std::string page = ReadAll(QP_SOURCE_DIR "/src/resources/view.tpl");

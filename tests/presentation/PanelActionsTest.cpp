@@ -32,7 +32,9 @@ class PanelActionsTest : public DataFolderTest {
     notesId = AddSource("Notes", kNotesLink);
     tree.SetSorted(true);
     ASSERT_TRUE(mSubscriptions::LoadSubscriptions(tree));
-    PanelActions::Attach(tree, host, [this](int x, int y) { popups.emplace_back(x, y); });
+    PanelActions::Attach(
+        tree, host, [this](int x, int y) { popups.emplace_back(x, y); },
+        [this](int x, int y) { sourcePopups.emplace_back(x, y); });
     tree.SetHitTest([this](int, int y) { return y >= 0 ? hitNode : nullptr; });
     tree.Find(lettersId)->SetExpanded(true);
     fresh = tree.Find(lettersId)->Child(0);
@@ -44,7 +46,7 @@ class PanelActionsTest : public DataFolderTest {
   TreeControl tree{"tvMessages"};
   std::string lettersId, notesId;
   Node *fresh = nullptr, *old = nullptr, *notes = nullptr, *hitNode = nullptr;
-  std::vector<std::pair<int, int>> popups;
+  std::vector<std::pair<int, int>> popups, sourcePopups;
 };
 
 TEST_F(PanelActionsTest, EnterOrDoubleClickOpensAMessageAndOnlyADoubleClickChecksASource) {
@@ -128,8 +130,9 @@ TEST_F(PanelActionsTest, F2RenamesOnlyASourceAndOnlyAfterYes) {
   EXPECT_EQ(StoredTitles(), Strings{"Letters"});
 }
 
-TEST_F(PanelActionsTest, RightClickOpensThePopupOnlyForAMessage) {
+TEST_F(PanelActionsTest, RightClickOpensTheMessagePopupForAMessageAndTheSourcePopupForASource) {
   Node* source = tree.Find(lettersId);
+  Node* search = tree.Add("Searches", "Saved Searches");
   // Empty space under the pointer: the selected node decides; a left click never opens it; a
   // message under the pointer becomes the selection, whatever was selected.
   const int right = TreeControl::ButtonRight;
@@ -137,12 +140,14 @@ TEST_F(PanelActionsTest, RightClickOpensThePopupOnlyForAMessage) {
                                                  {nullptr, old, right, 8},
                                                  {nullptr, source, right, 9},
                                                  {old, source, TreeControl::ButtonLeft, 10},
-                                                 {old, source, right, 11}}) {
+                                                 {old, source, right, 11},
+                                                 {search, old, right, 12}}) {
     hitNode = hit;
     tree.SetSelectedItem(selected);
     tree.RaiseMouseUp(button, 0, 5, y);
   }
   EXPECT_EQ(popups, (std::vector<std::pair<int, int>>{{5, 8}, {5, 11}}));
+  EXPECT_EQ(sourcePopups, (std::vector<std::pair<int, int>>{{5, 7}}));
   EXPECT_EQ(tree.SelectedItem(), old);
 }
 

@@ -2,6 +2,8 @@
 // tests/fixtures/ui/frmMain.txt, what the commands do in the tests of the folders below.
 #include "config/frmSettings.h"
 #include "core/TreeModel.h"
+#include "presentation/MessageActions.h"
+#include "presentation/SearchPane.h"
 #include "presentation/frmDoc.h"
 #include "presentation/frmOptions.h"
 #include "retrieval/frmBusy.h"
@@ -11,11 +13,14 @@
 #include "subscriptions/frmDropBox.h"
 #include "support/WindowSupport.h"
 
+#include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPointer>
 #include <QPrintDialog>
+#include <QPushButton>
 #include <QPrinter>
 #include <QProcess>
 #include <QSignalSpy>
@@ -287,4 +292,70 @@ TEST(SchedulerWindow, TheMinutesFieldSaysMinuteForOne) {
     texts << scheduler.txtMinutes->text();
   }
   EXPECT_EQ(texts.join(u'|'), QString("1 minute|5 minutes|1 minute"));
+}
+
+// Catches a welcome that stands over an open message, stays once a source exists, or whose
+// buttons the keyboard cannot reach or that reach nothing.
+TEST_F(MainWindow, TheWelcomeStandsOnlyWithoutSourcesAndOpenMessages) {
+  InstallTemplate();
+  auto* welcome = window->findChild<QWidget*>("picWelcome");
+  ASSERT_NE(welcome, nullptr);
+  EXPECT_EQ(welcome->isVisible(), false);
+  QTest::mouseDClick(window->Panel()->TreeView()->viewport(), Qt::LeftButton, {}, Spot(0));
+  Settle();
+  EXPECT_EQ(DocumentCount(), 1);
+  Tree().Clear();
+  Settle();
+  EXPECT_EQ(welcome->isVisible(), false);  // a message is open
+  window->mnuFileCloseAll->trigger();
+  Settle();
+  EXPECT_EQ(welcome->isVisible(), true);
+  for (QPushButton* button : {window->btnWelcomeSubscribe, window->btnWelcomeImport,
+                              window->btnWelcomeHelp})
+    EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus) << button->text().toStdString();
+  window->btnWelcomeHelp->click();
+  EXPECT_EQ(Effect(), "box Help File not found!; ");
+  mSubscriptions::LoadSubscriptions(Tree());
+  Settle();
+  EXPECT_EQ(welcome->isVisible(), false);
+}
+
+// Catches reading keys that act while typing in a field, Next Unread piling up tabs, and source
+// entries that miss their source.
+TEST_F(MainWindow, ReadingKeysActInTheTreeNotInAFieldAndSourceEntriesReachTheirSource) {
+  InstallTemplate();
+  QApplication::setActiveWindow(window.get());
+  QTreeView* tree = window->Panel()->TreeView();
+  const auto press = [](QWidget* where, int key, Qt::KeyboardModifiers modifiers = {}) {
+    where->setFocus();
+    QTest::keyClick(where, key, modifiers);
+    Settle();
+  };
+  press(tree, Qt::Key_N);
+  EXPECT_EQ(OpenTitles(), QString("First"));
+  press(window->Panel()->Search()->txtSearch, Qt::Key_N);
+  window->Panel()->Search()->Clear();
+  press(tree, Qt::Key_N);
+  EXPECT_EQ(OpenTitles(), QString("Second"));
+  press(tree, Qt::Key_N, Qt::ShiftModifier);
+  EXPECT_EQ(OpenTitles(), QString("First"));
+  press(tree, Qt::Key_Space);  // the page fits: its end is reached
+  press(tree, Qt::Key_N);
+  EXPECT_EQ(OpenTitles(), QString("Note"));
+  EXPECT_EQ(window->findChild<QLabel*>("lblStatus")->text(), QString("No unread messages."));
+  EXPECT_EQ(StoredRead(notesId, "n1"), 1);
+
+  QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
+                    tree->visualRect(window->Panel()->Model().IndexFromNode(Tree().Find(lettersId)))
+                        .center());
+  Settle();
+  EXPECT_EQ(window->mnuSourcePopup->isVisible(), true);
+  window->mnuSourcePopup->close();
+  MessageActions::MarkSelected(Tree(), true);  // nothing: a source is selected
+  Tree().Find(lettersId)->Child(0)->SetImage(MessageTreeImage::Unread);
+  platform.messageBox.answers = {Services::vbYes};
+  press(tree, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Effect(), "box Mark as Read?; ");
+  window->mnuSourcePopupRename->trigger();
+  EXPECT_EQ(Tree().EditingNode(), Tree().Find(lettersId));
 }
