@@ -3,12 +3,12 @@
 # step, each daemon with its own home, on 127.0.0.1 only, no discovery, relays or NAT traversal,
 # the two devices introduced by static address. Each machine is a data folder and a settings file
 # of its own (a program copy each), both checking the same loopback feeds.
-# - Sync is on for both (settings.cfg); each one's headless check writes its first snapshot.
-# - On A's reader a message is opened from the keyboard (read) and a source is subscribed with
-#   --import-opml beside it; --sync beside the reader is carried out by it. `quillpost --sync` on
-#   B shows both within 60 s.
-# - B subscribes another source; A's running reader, watching its folder, takes it in by itself
-#   within 60 s.
+# - Both fetched and read two messages before sync was on; turning it on writes first snapshots.
+# - Both readers run on the screen. On A's: a message opened (read), another marked unread and a
+#   third deleted from the message popup, a source subscribed (an OPML import beside the reader,
+#   carried out by it) and another renamed with F2; within 60 s B's files show all five, and B's
+#   tree, clicked by row for B's own five actions, shows them too. The same from B to A.
+# - With the daemons paused, both act on the same messages; resumed, both end in one state.
 # Skips (77) with a line saying why where Syncthing is missing or cannot start. The delays seen
 # are printed for the note.
 #
@@ -136,13 +136,15 @@ shows() {
     esac
   done
 }
-# arrives M SECONDS WHAT SINCE_MS WANT...: waits until M shows WANT, prints the delay seen.
+# arrives M SECONDS WHAT WANT...: waits until M shows WANT, prints the delays seen since the
+# first action (started) and since the acting machine's files held the last (acted, once set).
 arrives() {
-  local m=$1 seconds=$2 what=$3 since=$4
-  shift 4
+  local m=$1 seconds=$2 what=$3 now
+  shift 3
   wait_for $((seconds * 10)) shows $m "$@" ||
     { shot "$m-failed"; fail "within $seconds s $m does not show $what: $(for g in 1 2 3 4 5; do echo -n "town-$g $(flag $m town-$g), "; done; grep -o 'title="[^"]*"' "$([ $m = a ] && echo "$data_a" || echo "$data_b")/subscriptions.dat" | tr '\n' ' ')"; }
-  echo "$what: seen on $m $(($(now_ms) - since)) ms after ${since_what:-the last was in its own files}"
+  now=$(now_ms)
+  echo "$what: on $m $((now - started)) ms after the first action${acted:+, $((now - acted)) ms after the last was in its own files}"
 }
 
 # The two readers on the screen, boxes shown, each window raised and focused before it is used.
@@ -203,36 +205,36 @@ subscribe_beside() {
 }
 start_reader a
 start_reader b
-shot_b() {
-  use b
-  if [ -n "${QP_SCREENSHOT_DIR:-}" ]; then import -window root "$QP_SCREENSHOT_DIR/$1.png"; fi
-}
 
 # A opens town-5, marks town-1 unread, deletes town-4, subscribes Workshop Notes and renames
 # Weather Letter. Rows: 0 Town Weekly, 1 town-5 ... 5 town-1, 6 Weather Letter.
 use a && unfold_town
-started=$(now_ms)
+started=$(now_ms) acted=
 open_row 1
 mark_unread 5
 delete_row 2
 subscribe_beside a workshop
 use a && rename_row 5 "Weather Almanac"
-since_what="the first action" arrives a 5 "A's own actions" "$started" town-5=read=1 town-1=read=0 town-4=gone "Workshop Notes" "Weather Almanac"
-arrives b 60 "A's five actions" "$(now_ms)" town-5=read=1 town-1=read=0 town-4=gone "Workshop Notes" "Weather Almanac"
-shot_b sync-b
+arrives a 5 "A's own actions" town-5=read=1 town-1=read=0 town-4=gone "Workshop Notes" "Weather Almanac"
+acted=$(now_ms)
+# --sync beside the reader is carried out by it.
+on a --sync > "$work/a.sync.out" 2> "$work/a.sync.err" || fail "--sync beside A's reader ended with $?: $(cat "$work/a.sync.err")"
+grep -q '^Merged with the sync folder' "$work/a.sync.out" || fail "--sync beside A's reader printed: $(cat "$work/a.sync.out")"
+arrives b 60 "A's five actions" town-5=read=1 town-1=read=0 town-4=gone "Workshop Notes" "Weather Almanac"
+use b && unfold_town && shot sync-b
 
 # B, whose tree took them in (rows: 1 town-5, 2 town-3, 3 town-2, 4 town-1, then Weather
-# Almanac), opens town-3, marks town-5 unread, deletes town-2, subscribes Yard Notes and renames
-# Weather Almanac.
-use b && unfold_town
-started=$(now_ms)
+# Almanac; a stale tree would act on the wrong rows), opens town-3, marks town-5 unread, deletes
+# town-2, subscribes Yard Notes and renames Weather Almanac.
+started=$(now_ms) acted=
 open_row 2
 mark_unread 1
 delete_row 3
 subscribe_beside b yard
 use b && rename_row 4 "Weather Diary"
-since_what="the first action" arrives b 5 "B's own actions" "$started" town-3=read=1 town-5=read=0 town-2=gone "Yard Notes" "Weather Diary"
-arrives a 60 "B's five actions" "$(now_ms)" town-3=read=1 town-5=read=0 town-2=gone "Yard Notes" "Weather Diary"
+arrives b 5 "B's own actions" town-3=read=1 town-5=read=0 town-2=gone "Yard Notes" "Weather Diary"
+acted=$(now_ms)
+arrives a 60 "B's five actions" town-3=read=1 town-5=read=0 town-2=gone "Yard Notes" "Weather Diary"
 use a && shot sync-a
 
 # Both act on the same messages while the daemons are paused, so neither sees the other's
@@ -241,13 +243,13 @@ use a && shot sync-a
 st_rest() { curl -sf -X POST -H "X-API-Key: quillpost-a" "http://127.0.0.1:$gui_a/rest/system/$1" > /dev/null; }
 st_rest pause
 wait_for 100 eval '! st_connected a && ! st_connected b' || fail "the paused daemons stay connected"
-started=$(now_ms)
+started=$(now_ms) acted=
 use a && unfold_town && mark_read 3
 use b && unfold_town && delete_row 3
 use a && mark_unread 2
 use b && mark_unread 2 && mark_read 2
-since_what="the first action" arrives a 5 "A's own concurrent actions" "$started" town-1=read=1 town-3=read=0
-since_what="the first action" arrives b 5 "B's own concurrent actions" "$started" town-1=gone town-3=read=1
+arrives a 5 "A's own concurrent actions" town-1=read=1 town-3=read=0
+arrives b 5 "B's own concurrent actions" town-1=gone town-3=read=1
 st_rest resume
 resumed=$(now_ms)
 # state M: the flags of Town Weekly's messages and the source titles M's files hold.
@@ -259,6 +261,6 @@ same() { [ "$(state a)" = "$(state b)" ]; }
 wait_for 600 eval 'same && shows a town-1=gone town-3=read=1' ||
   fail "after both merged, A and B differ: $(diff <(state a) <(state b) | tr '\n' ' ')"
 echo "Concurrent actions: A and B agree $(($(now_ms) - resumed)) ms after the daemons resumed"
-for m in a b; do kill -0 "$(eval echo "\$app_$m")" 2>/dev/null || fail "$m's reader is not running any more"; done
+for app in app_a app_b; do kill -0 "${!app}" 2>/dev/null || fail "a reader is not running any more"; done
 [ ! -s "$work/boxes.log" ] || fail "unexpected message boxes: $(cat "$work/boxes.log")"
 echo "sync e2e passed"
