@@ -170,7 +170,7 @@ answer_yes() {
 # Town Weekly is row 0 and, unfolded, its messages from the newest follow.
 unfold_town() { row 0 && key Home Right; }
 # popup ROW DOWNS: the message popup on row ROW, its entry DOWNS entries down. The popup opens
-# under the pointer; a click while the tree reloads is lost and clicked again.
+# under the pointer; clicked again if it does not open within 2 s.
 popup_shown() { [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" != "$wid" ]; }
 popup() {
   for _ in 1 2 3; do
