@@ -5,7 +5,7 @@ work=$(mktemp -d)
 data="$work/data/Quillpost Data"
 mkdir -p "$work/feeds" "$work/run" "$data" && chmod 700 "$work/run"
 pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null; rm -rf "$work"' EXIT
 fail() {
   echo "FAIL: $*" >&2
   for log in "$work"/{requests,boxes,opened,out}.log; do [ ! -s "$log" ] || tail -v -n 20 "$log" >&2; done

@@ -3,12 +3,12 @@
 # step, each daemon with its own home, on 127.0.0.1 only, no discovery, relays or NAT traversal,
 # the two devices introduced by static address. Each machine is a data folder and a settings file
 # of its own (a program copy each), both checking the same loopback feeds.
-# - Sync is on for both (settings.cfg); each one's headless check writes its first snapshot.
-# - On A's reader a message is opened from the keyboard (read) and a source is subscribed with
-#   --import-opml beside it; --sync beside the reader is carried out by it. `quillpost --sync` on
-#   B shows both within 60 s.
-# - B subscribes another source; A's running reader, watching its folder, takes it in by itself
-#   within 60 s.
+# - Both fetched and read two messages before sync was on; turning it on writes first snapshots.
+# - Both readers run on the screen. On A's: a message opened (read), another marked unread and a
+#   third deleted from the message popup, a source subscribed (an OPML import beside the reader,
+#   carried out by it) and another renamed with F2; within 60 s B's files show all five, and B's
+#   tree, clicked by row for B's own five actions, shows them too. The same from B to A.
+# - With the daemons paused, both act on the same messages; resumed, both end in one state.
 # Skips (77) with a line saying why where Syncthing is missing or cannot start. The delays seen
 # are printed for the note.
 #
@@ -76,86 +76,191 @@ wait_for 300 st_connected a || {
 echo "Syncthing: connected in $(($(now_ms) - st_started)) ms"
 
 # The feeds, and the machines: a program copy each (settings.cfg lies beside it), a data folder
-# each, sync on with the daemon's share.
+# each, both subscribed to Town Weekly and Weather Letter, which sort first and second.
 letters() {
   while IFS='|' read -r guid day title; do
     item "$guid" "$title" "$day" "Desk" desk@news.quillpost.test "$title" "$day 09:18:46 GMT" "<p>$title</p>"
   done | feed "$1" "$2"
 }
 letters town "Town Weekly" <<'END'
-town-1|Fri, 04 Dec 2026|Winter market opens
-town-2|Sat, 05 Dec 2026|Library extends its hours
+town-1|Mon, 30 Nov 2026|Bridge closed for repairs
+town-2|Tue, 01 Dec 2026|Council meets on Thursday
+town-3|Wed, 02 Dec 2026|New bus timetable
+town-4|Fri, 04 Dec 2026|Winter market opens
+town-5|Sat, 05 Dec 2026|Library extends its hours
 END
-letters garden "Garden Letter" <<'END'
-garden-1|Tue, 01 Dec 2026|Mulch before the frost
-END
-letters kitchen "Kitchen Notes" <<'END'
-kitchen-1|Sat, 05 Dec 2026|Bread without kneading
-END
+for name in weather workshop yard; do letters $name "${name^} Notes" <<< "$name-1|Tue, 01 Dec 2026|A letter"; done
 start_feed_server
-town_link="$base/town.xml?list=news.quillpost.test"
-for m in a b; do
-  mkdir -p "$work/$m/program" "$work/$m/data/Quillpost Data" "$work/$m/config"
-  cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/$m/program/"
-  printf '[sync]\r\nfolder=%s\r\n' "$work/$m/share" > "$work/$m/program/settings.cfg"
-  data="$work/$m/data/Quillpost Data"
-  subscribe "Town Weekly|$town_link"
-done
+link() { echo "$base/$1.xml?list=news.quillpost.test"; }
+data_a="$work/a/data/Quillpost Data" data_b="$work/b/data/Quillpost Data"
 # on MACHINE COMMAND...: runs the machine's program with its own folders.
 on() {
   local m=$1
   shift
   ${exec_on:+exec} env XDG_DATA_HOME="$work/$m/data" XDG_CONFIG_HOME="$work/$m/config" \
-    XDG_CACHE_HOME="$work/$m/cache" XDG_RUNTIME_DIR="$work/run" QUILLPOST_MESSAGE_LOG="$work/boxes.log" \
+    XDG_CACHE_HOME="$work/$m/cache" XDG_RUNTIME_DIR="$work/run" QUILLPOST_MESSAGE_LOG="${boxes-$work/boxes.log}" \
     "$work/$m/program/quillpost" "$@"
 }
+# Before sync is on, both machines fetched and read the two oldest messages; turning it on
+# writes each one's first snapshot.
 for m in a b; do
+  mkdir -p "$work/$m/program" "$work/$m/data/Quillpost Data" "$work/$m/config"
+  cp "$build"/{quillpost,quillpost_webview.so,view.tpl,Help.html} "$work/$m/program/"
+  data="$work/$m/data/Quillpost Data"
+  subscribe "Town Weekly|$(link town)" "Weather Letter|$(link weather)"
   on $m --check > "$work/$m.check.out" 2> "$work/$m.check.err" || fail "$m's check failed: $(cat "$work/$m.check.err")"
+  declare "town_$m=${ids[0]}"
+  sed -i '/^\[town-[12]\]/,/^read=/s/^read=0/read=1/' "$data/${ids[0]}/inbox.dat"
+  printf '[sync]\r\nfolder=%s\r\n' "$work/$m/share" > "$work/$m/program/settings.cfg"
+  on $m --sync > "$work/$m.sync.out" 2> "$work/$m.sync.err" || fail "$m's first --sync: $(cat "$work/$m.sync.err")"
 done
-data_a="$work/a/data/Quillpost Data" data_b="$work/b/data/Quillpost Data"
-town_a=$(grep -o 'id="[0-9A-F-]*"' "$data_a/subscriptions.dat" | cut -d'"' -f2)
-town_b=$(grep -o 'id="[0-9A-F-]*"' "$data_b/subscriptions.dat" | cut -d'"' -f2)
 machine_a=$(sed -n 's/^machine=//p' "$data_a/sync.dat" | tr -d '\r')
-[ -s "$work/a/share/quillpost-$machine_a.snapshot" ] || fail "A's check wrote no snapshot into the share"
-is_read() { grep -A6 "^\[$3\]" "$1/$2/inbox.dat" | grep -q '^read=1'; }
-holds_source() { grep -q "$2" "$1/subscriptions.dat"; }
+[ -s "$work/a/share/quillpost-$machine_a.snapshot" ] || fail "A's first merge wrote no snapshot into the share"
 
-# A's reader: the newest message of Town Weekly opened from the keyboard, then a source
-# subscribed beside it.
-(
-  export QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software exec_on=1
-  on a
-) > "$work/out.log" 2>&1 & app=$!
-pids+=($app)
-wid=$(window_named 60 "Quillpost \(Standard Version\)" | head -1) || fail "no main window on A"
-focus_main
-sleep 1
-key Home Right Down Return
-wait_for 150 is_read "$data_a" "$town_a" town-2 || fail "the opened message was not marked read on A"
-read_at=$(now_ms)
-printf '<?xml version="1.0"?><opml version="2.0"><body><outline text="Garden Letter" xmlUrl="%s/garden.xml?list=news.quillpost.test"/></body></opml>' "$base" > "$work/garden.opml"
-on a --import-opml "$work/garden.opml" > "$work/import.out" 2> "$work/import.err" || fail "--import-opml beside A's reader: $(cat "$work/import.err")"
-holds_source "$data_a" garden.xml || fail "A's reader did not subscribe"
+# What a machine's files show: flag M GUID prints read=0 or read=1, or gone; titled M TITLE.
+flag() {
+  local data town
+  data=$([ "$1" = a ] && echo "$data_a" || echo "$data_b")
+  town=$([ "$1" = a ] && echo "$town_a" || echo "$town_b")
+  grep -A6 "^\[$2\]" "$data/$town/inbox.dat" | grep -m1 '^read=' | tr -d '\r' || echo gone
+}
+titled() { grep -q "title=\"$2\"" "$([ "$1" = a ] && echo "$data_a" || echo "$data_b")/subscriptions.dat"; }
+# shows M GUID=FLAG... TITLE...: M's files show every message's flag and every source title.
+shows() {
+  local m=$1 want
+  shift
+  for want in "$@"; do
+    case $want in
+      *=*) [ "$(flag $m "${want%%=*}")" = "${want#*=}" ] || return 1 ;;
+      *) titled $m "$want" || return 1 ;;
+    esac
+  done
+}
+# arrives M SECONDS WHAT WANT...: waits until M shows WANT, prints the delays seen since the
+# first action (started) and since the acting machine's files held the last (acted, once set).
+arrives() {
+  local m=$1 seconds=$2 what=$3 now
+  shift 3
+  wait_for $((seconds * 10)) shows $m "$@" ||
+    { shot "$m-failed"; fail "within $seconds s $m does not show $what: $(for g in 1 2 3 4 5; do echo -n "town-$g $(flag $m town-$g), "; done; grep -o 'title="[^"]*"' "$([ $m = a ] && echo "$data_a" || echo "$data_b")/subscriptions.dat" | tr '\n' ' ')"; }
+  now=$(now_ms)
+  echo "$what: on $m $((now - started)) ms after the first action${acted:+, $((now - acted)) ms after the last was in its own files}"
+}
+
+# The two readers on the screen, boxes shown, each window raised and focused before it is used.
+start_reader() {
+  ( export QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1 QT_QUICK_BACKEND=software exec_on=1 boxes=
+    on "$1" ) >> "$work/out.log" 2>&1 & pids+=($!)
+  declare -g "app_$1=$!"
+  found() { xdotool search --onlyvisible --name "Quillpost \(Standard Version\)" 2>/dev/null | grep -vx "${wid_a:-0}" | head -1; }
+  wait_for 600 eval '[ -n "$(found)" ]' || fail "no main window on $1"
+  declare -g "wid_$1=$(found)"
+}
+use() {
+  wid=$([ "$1" = a ] && echo "$wid_a" || echo "$wid_b")
+  xdotool windowraise "$wid"
+  focus_main
+  sleep 0.3
+}
+answer_yes() {
+  local box
+  box=$(window_named 20 "$1") || fail "no box \"$1\""
+  xdotool windowfocus --sync "$box" && sleep 0.3 && key alt+y
+}
+# Town Weekly is row 0 and, unfolded, its messages from the newest follow.
+unfold_town() { row 0 && key Home Right; }
+# popup ROW DOWNS: the message popup on row ROW, its entry DOWNS entries down. The popup opens
+# under the pointer; clicked again if it does not open within 2 s.
+popup_shown() { [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" != "$wid" ]; }
+popup() {
+  for _ in 1 2 3; do
+    row "$1" 3
+    ! wait_for 20 popup_shown || break
+  done
+  popup_shown || fail "no message popup on row $1"
+  key $(printf 'Down %.0s' $(seq "$2")) Return
+}
+mark_read() { popup "$1" 3; }
+mark_unread() { popup "$1" 4; }
+delete_row() {
+  popup "$1" 2
+  answer_yes '^Delete selected Item\?$'
+  local done_box
+  done_box=$(window_named 20 '^Done!$') || fail "no confirmation of the deletion"
+  xdotool windowfocus --sync "$done_box" && sleep 0.3 && key Return
+  focus_main
+}
+open_row() { row "$1" && key Return; }
+# rename_row ROW TITLE: F2 on the source node, the new title typed.
+rename_row() {
+  row "$1" && key F2 && sleep 0.3
+  key ctrl+a && xdotool type --delay 20 "$2" && key Return
+  answer_yes '^Change Title\?$'
+  focus_main
+}
+# subscribe_beside M NAME: an OPML import beside M's reader, carried out by the reader.
+subscribe_beside() {
+  printf '<?xml version="1.0"?><opml version="2.0"><body><outline text="%s" xmlUrl="%s"/></body></opml>' "${2^} Notes" "$(link "$2")" > "$work/$2.opml"
+  on "$1" --import-opml "$work/$2.opml" > "$work/import.out" 2> "$work/import.err" || fail "--import-opml beside $1's reader: $(cat "$work/import.err")"
+}
+start_reader a
+start_reader b
+
+# A opens town-5, marks town-1 unread, deletes town-4, subscribes Workshop Notes and renames
+# Weather Letter. Rows: 0 Town Weekly, 1 town-5 ... 5 town-1, 6 Weather Letter.
+use a && unfold_town
+started=$(now_ms) acted=
+open_row 1
+mark_unread 5
+delete_row 2
+subscribe_beside a workshop
+use a && rename_row 5 "Weather Almanac"
+arrives a 5 "A's own actions" town-5=read=1 town-1=read=0 town-4=gone "Workshop Notes" "Weather Almanac"
+acted=$(now_ms)
 # --sync beside the reader is carried out by it.
 on a --sync > "$work/a.sync.out" 2> "$work/a.sync.err" || fail "--sync beside A's reader ended with $?: $(cat "$work/a.sync.err")"
 grep -q '^Merged with the sync folder' "$work/a.sync.out" || fail "--sync beside A's reader printed: $(cat "$work/a.sync.out")"
+arrives b 60 "A's five actions" town-5=read=1 town-1=read=0 town-4=gone "Workshop Notes" "Weather Almanac"
+use b && unfold_town && shot sync-b
 
-# B merges until both arrived.
-arrived_b() {
-  on b --sync > "$work/b.sync.out" 2> "$work/b.sync.err" || return 1
-  is_read "$data_b" "$town_b" town-2 && holds_source "$data_b" garden.xml
+# B, whose tree took them in (rows: 1 town-5, 2 town-3, 3 town-2, 4 town-1, then Weather
+# Almanac; a stale tree would act on the wrong rows), opens town-3, marks town-5 unread, deletes
+# town-2, subscribes Yard Notes and renames Weather Almanac.
+started=$(now_ms) acted=
+open_row 2
+mark_unread 1
+delete_row 3
+subscribe_beside b yard
+use b && rename_row 4 "Weather Diary"
+arrives b 5 "B's own actions" town-3=read=1 town-5=read=0 town-2=gone "Yard Notes" "Weather Diary"
+acted=$(now_ms)
+arrives a 60 "B's five actions" town-3=read=1 town-5=read=0 town-2=gone "Yard Notes" "Weather Diary"
+use a && shot sync-a
+
+# Both act on the same messages while the daemons are paused, so neither sees the other's
+# action first: A marks town-1 read as B deletes it (the deletion wins); A marks town-3 unread,
+# B marks it unread and then read (B's later mark wins). Rows: 1 town-5, 2 town-3, 3 town-1.
+st_rest() { curl -sf -X POST -H "X-API-Key: quillpost-a" "http://127.0.0.1:$gui_a/rest/system/$1" > /dev/null; }
+st_rest pause
+wait_for 100 eval '! st_connected a && ! st_connected b' || fail "the paused daemons stay connected"
+started=$(now_ms) acted=
+use a && unfold_town && mark_read 3
+use b && unfold_town && delete_row 3
+use a && mark_unread 2
+use b && mark_unread 2 && mark_read 2
+arrives a 5 "A's own concurrent actions" town-1=read=1 town-3=read=0
+arrives b 5 "B's own concurrent actions" town-1=gone town-3=read=1
+st_rest resume
+resumed=$(now_ms)
+# state M: the flags of Town Weekly's messages and the source titles M's files hold.
+state() {
+  for g in 1 2 3 4 5; do echo "town-$g $(flag "$1" town-$g)"; done
+  grep -o 'title="[^"]*"' "$([ "$1" = a ] && echo "$data_a" || echo "$data_b")/subscriptions.dat" | sort
 }
-for _ in $(seq 60); do arrived_b && break; sleep 1; done
-arrived_b || fail "within 60 s B did not get A's read mark and subscription: $(cat "$work/b.sync.out" "$work/b.sync.err")"
-echo "A to B: the read mark and the subscription merged on B $(($(now_ms) - read_at)) ms after the mark"
-grep -A6 '^\[town-1\]' "$data_b/$town_b/inbox.dat" | grep -q '^read=0' || fail "B's other message changed"
-
-# The other way: B subscribes; A's running reader takes it in by itself (watcher or 30 s look).
-printf '<?xml version="1.0"?><opml version="2.0"><body><outline text="Kitchen Notes" xmlUrl="%s/kitchen.xml?list=news.quillpost.test"/></body></opml>' "$base" > "$work/kitchen.opml"
-on b --import-opml "$work/kitchen.opml" > "$work/import.out" 2> "$work/import.err" || fail "--import-opml on B: $(cat "$work/import.err")"
-added_at=$(now_ms)
-wait_for 600 holds_source "$data_a" kitchen.xml || fail "A's reader did not take in B's subscription within 60 s"
-echo "B to A: the subscription showed in A's running reader $(($(now_ms) - added_at)) ms later"
-kill -0 "$app" 2>/dev/null || fail "A's reader is not running any more"
+same() { [ "$(state a)" = "$(state b)" ]; }
+wait_for 600 eval 'same && shows a town-1=gone town-3=read=1' ||
+  fail "after both merged, A and B differ: $(diff <(state a) <(state b) | tr '\n' ' ')"
+echo "Concurrent actions: A and B agree $(($(now_ms) - resumed)) ms after the daemons resumed"
+for app in app_a app_b; do kill -0 "${!app}" 2>/dev/null || fail "a reader is not running any more"; done
 [ ! -s "$work/boxes.log" ] || fail "unexpected message boxes: $(cat "$work/boxes.log")"
 echo "sync e2e passed"
