@@ -6,6 +6,7 @@
 #include "core/TreeControl.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
+#include "inbox/MessageOrder.h"
 #include "inbox/mInbox.h"
 
 #include <algorithm>
@@ -56,40 +57,6 @@ std::optional<unsigned> MonthNumber(std::string_view word) {
   return std::nullopt;
 }
 
-// Seconds after midnight of "09:18:46" or "09:18"; no value for anything else.
-std::optional<std::int64_t> SecondsOfDay(std::string_view text) {
-  text = AsciiText::Trim(text);
-  std::int64_t seconds = 0;
-  int parts = 0;
-  for (std::size_t pos = 0; pos <= text.size(); ++parts) {
-    const std::size_t end = std::min(text.find(':', pos), text.size());
-    const std::optional<int> value = end - pos == 2 ? Number(text.substr(pos, 2)) : std::nullopt;
-    if (!value || parts == 3 || *value >= (parts == 0 ? 24 : 60)) return std::nullopt;
-    seconds = seconds * 60 + *value;
-    pos = end + 1;
-  }
-  if (parts == 2) seconds *= 60;
-  return parts >= 2 ? std::optional(seconds) : std::nullopt;
-}
-
-// How far the zone is ahead of UTC, in seconds: "+0100", "-0500" or a North American name; any
-// other text (a missing zone is stored as the time) counts as UTC.
-std::int64_t ZoneSeconds(std::string_view zone) {
-  zone = AsciiText::Trim(zone);
-  if (zone.size() == 5 && (zone[0] == '+' || zone[0] == '-')) {
-    const std::optional<int> hours = Number(zone.substr(1, 2));
-    const std::optional<int> minutes = Number(zone.substr(3, 2));
-    if (hours && minutes) return (zone[0] == '-' ? -60 : 60) * (*hours * 60 + *minutes);
-    return 0;
-  }
-  static constexpr std::pair<std::string_view, int> kNames[] = {
-      {"EST", -5}, {"EDT", -4}, {"CST", -6}, {"CDT", -5},
-      {"MST", -7}, {"MDT", -6}, {"PST", -8}, {"PDT", -7}};
-  for (const auto& [name, hours] : kNames)
-    if (AsciiText::EqualsNoCase(zone, name)) return hours * 3600;
-  return 0;
-}
-
 // Puts back an empty top-level node in place of the one with that key.
 TreeControl::Node* ResetNode(TreeControl& tree, const std::string& key) {
   TreeControl::Node* node = tree.Find(key);
@@ -116,10 +83,9 @@ std::vector<TreeControl::NewChild> MessageNodes(std::vector<MessageSummary> mess
   rows.reserve(messages.size());
   for (MessageSummary& message : messages) {
     // A date or time that cannot be read sorts after every real one.
-    const std::optional<std::int32_t> day = DayNumber(message.date);
-    const std::optional<std::int64_t> time = SecondsOfDay(message.time);
-    const std::int64_t utc = time ? *time - ZoneSeconds(message.offset) : kUnknown;
-    rows.push_back({&message, {day ? *day : kUnknown, day ? utc : kUnknown}});
+    const MessageTime when = TimeOf(message.date, message.time, message.offset);
+    rows.push_back({&message, {when.day ? *when.day : kUnknown,
+                               when.day && when.seconds ? *when.seconds : kUnknown}});
   }
   std::stable_sort(rows.begin(), rows.end(),
                    [](const Row& a, const Row& b) { return a.order > b.order; });
