@@ -7,6 +7,7 @@
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 
+#include <atomic>
 #include <charconv>
 #include <condition_variable>
 #include <deque>
@@ -108,7 +109,14 @@ class UnreadCounts::Impl {
 
   struct Source {
     std::optional<Entry> known;
-    bool queued = false;
+    // The cache's count, until the worker has compared its stamp with the file's.
+    std::optional<Entry> cached;
+    // The known count's stamp is taken again before it is written (the store changed the file).
+    bool stampStale = false;
+    // Rises with every change the store tells: a count queued before it is not taken.
+    std::uint64_t generation = 0;
+    // The generation of the job on its way through the worker; 0: none. One at a time.
+    std::uint64_t inFlight = 0;
   };
 
   std::string InboxOf(const std::string& id) const {
@@ -116,62 +124,112 @@ class UnreadCounts::Impl {
   }
 
   void SetSources(const std::vector<std::string>& ids) {
-    std::unordered_map<std::string, Source> sources;
+    std::unordered_map<std::string, Source> kept;
+    std::vector<std::string> order;
     for (const std::string& id : ids) {
-      if (sources.contains(id)) continue;
+      if (kept.contains(id)) continue;
       if (auto it = m_sources.find(id); it != m_sources.end()) {
-        sources.emplace(id, std::move(it->second));
-        continue;
-      }
-      Source& source = sources[id];
-      // The cache's count is taken only for the very file it was counted from, and only once.
-      if (auto cached = m_cached.find(id); cached != m_cached.end()) {
-        if (cached->second.stamp == m_stamps.Stamp(InboxOf(id))) source.known = cached->second;
-        m_cached.erase(cached);
+        kept.emplace(id, std::move(it->second));
+        order.push_back(id);
       }
     }
-    if (sources.size() != m_sources.size()) m_changed = true;
-    m_sources = std::move(sources);
-    m_order = ids;
-    QueueUnknown();
+    // A count the file holds for a source that goes is left out of the next write.
+    for (const auto& [id, source] : m_sources)
+      if (!kept.contains(id) && (source.known || source.cached)) m_changed = true;
+    m_sources = std::move(kept);
+    m_order = std::move(order);
+    AddSources(ids);
+  }
+
+  void AddSources(const std::vector<std::string>& ids) {
+    for (const std::string& id : ids) {
+      if (m_sources.contains(id)) continue;
+      Source& source = m_sources[id];
+      source.generation = ++m_generations;
+      m_order.push_back(id);
+      // The cache's count is offered only for the very file it was counted from, and only once.
+      if (auto cached = m_cached.find(id); cached != m_cached.end()) {
+        source.cached = cached->second;
+        m_cached.erase(cached);
+      }
+      if (!m_counting) {
+        // No worker: the stamp is looked at here.
+        if (source.cached && source.cached->stamp == m_stamps.Stamp(InboxOf(id)))
+          source.known = source.cached;
+        source.cached.reset();
+        continue;
+      }
+      Queue(id, source);
+    }
+  }
+
+  void RemoveSource(const std::string& id) {
+    const auto it = m_sources.find(id);
+    if (it == m_sources.end()) return;
+    if (it->second.known || it->second.cached) m_changed = true;
+    m_sources.erase(it);
+    std::erase(m_order, id);
   }
 
   void QueueUnknown() {
-    if (!m_counting) return;
     for (const std::string& id : m_order) {
-      auto it = m_sources.find(id);
-      if (it != m_sources.end() && !it->second.known && !it->second.queued) Queue(id, it->second);
+      Source& source = m_sources.at(id);
+      if (!source.known && source.inFlight == 0) Queue(id, source);
     }
   }
 
   void Queue(const std::string& id, Source& source) {
     if (!m_counting) return;
-    source.queued = true;
+    source.inFlight = source.generation;
     {
       std::lock_guard lock(m_mutex);
-      m_jobs.push_back({id, InboxOf(id)});
-      if (!m_thread.joinable()) m_thread = std::thread([this] { Work(); });
+      m_jobs.push_back({id, InboxOf(id), source.cached, source.generation});
+      StartWorkerLocked();
     }
     m_workToDo.notify_one();
   }
 
-  // The worker: counts an inbox between two equal stamps, so that no write falls inside.
+  void StartWorkerLocked() {
+    if (!m_thread.joinable()) m_thread = std::thread([this] { Work(); });
+  }
+
+  // The worker: a cached count holds while its stamp is the file's; otherwise the inbox is
+  // counted between two equal stamps, so that no write falls inside. Writes of the cache come
+  // first, and are still done when it is told to stop.
   void Work() {
     std::unique_lock lock(m_mutex);
     while (true) {
-      m_workToDo.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+      m_workToDo.wait(lock, [this] { return m_stopping || !m_jobs.empty() || m_write; });
+      if (m_write) {
+        const std::string text = std::move(*m_write);
+        m_write.reset();
+        const std::uint64_t ticket = m_writesAsked;
+        lock.unlock();
+        std::error_code ec;
+        const bool written = AtomicFile::Replace(m_cacheFile, text, ec);
+        lock.lock();
+        m_writesDone = ticket;
+        m_writeFailed = !written;
+        m_written.notify_all();
+        continue;
+      }
       if (m_stopping) return;
       Job job = std::move(m_jobs.front());
       m_jobs.pop_front();
       lock.unlock();
-      std::optional<Entry> entry;
-      for (int attempt = 0; attempt < 3 && !entry; ++attempt) {
+      Done done{std::move(job.id), std::nullopt, job.generation, false};
+      if (job.cached && job.cached->stamp == m_stamps.Stamp(job.path)) {
+        done.entry = job.cached;
+        done.fromCache = true;
+      }
+      for (int attempt = 0; attempt < 3 && !done.entry; ++attempt) {
         const FileStamp before = m_stamps.Stamp(job.path);
         const SourceCount count = CountInboxFile(job.path);
-        if (m_stamps.Stamp(job.path) == before) entry = Entry{before, count};
+        m_filesCounted.fetch_add(1, std::memory_order_relaxed);
+        if (m_stamps.Stamp(job.path) == before) done.entry = Entry{before, count};
       }
       lock.lock();
-      m_done.push_back({std::move(job.id), entry});
+      m_done.push_back(std::move(done));
       const std::function<void()> wake = m_wake;
       lock.unlock();
       m_counted.notify_all();
@@ -190,15 +248,19 @@ class UnreadCounts::Impl {
       auto it = m_sources.find(each.id);
       if (it == m_sources.end()) continue;
       Source& source = it->second;
-      source.queued = false;
+      // A job of a source that was removed and added again meanwhile.
+      if (each.generation != source.inFlight) continue;
+      source.inFlight = 0;
       if (source.known) continue;
-      // The inbox may have changed since it was counted: then it is counted again.
-      if (!each.entry || each.entry->stamp != m_stamps.Stamp(InboxOf(each.id))) {
+      // The store changed the inbox after the job was queued, or it kept changing under the
+      // worker: counted again.
+      if (each.generation != source.generation || !each.entry) {
         Queue(each.id, source);
         continue;
       }
+      source.cached.reset();
       source.known = each.entry;
-      m_changed = true;
+      if (!each.fromCache) m_changed = true;
       Tell(each.id);
     }
   }
@@ -221,19 +283,34 @@ class UnreadCounts::Impl {
     }
   }
 
-  // After the program changed the inbox: the count follows and takes the file's new stamp.
-  void Adjust(const std::string& id, long unread, long total) {
+  // The store changed a source's inbox: a count queued before no longer holds.
+  Source* Changed(const std::string& id) {
     auto it = m_sources.find(id);
-    if (it == m_sources.end() || !it->second.known) return;
-    Entry& entry = *it->second.known;
+    if (it == m_sources.end()) return nullptr;
+    Source& source = it->second;
+    source.generation = ++m_generations;
+    source.cached.reset();
+    if (!source.known) {
+      // A job on its way is counted again when it comes back.
+      if (source.inFlight == 0) Queue(id, source);
+      return nullptr;
+    }
+    return &source;
+  }
+
+  // After the program changed the inbox: the count follows.
+  void Adjust(const std::string& id, long unread, long total) {
+    Source* source = Changed(id);
+    if (!source) return;
+    Entry& entry = *source->known;
     const long newUnread = static_cast<long>(entry.count.unread) + unread;
     const long newTotal = static_cast<long>(entry.count.total) + total;
     if (newUnread < 0 || newTotal < newUnread) {
-      Forget(id, it->second);
+      Forget(id, *source);
       return;
     }
     entry.count = {static_cast<std::size_t>(newUnread), static_cast<std::size_t>(newTotal)};
-    entry.stamp = m_stamps.Stamp(InboxOf(id));
+    source->stampStale = true;
     m_changed = true;
     Tell(id);
   }
@@ -241,8 +318,9 @@ class UnreadCounts::Impl {
   // The count is unknown until the inbox has been counted again.
   void Forget(const std::string& id, Source& source) {
     source.known.reset();
+    source.stampStale = false;
     m_changed = true;
-    if (!source.queued) Queue(id, source);
+    Queue(id, source);
     Tell(id);
   }
 
@@ -250,31 +328,70 @@ class UnreadCounts::Impl {
     if (m_onChanged) m_onChanged(id);
   }
 
-  bool Save() {
-    if (m_cacheFile.empty() || !m_changed) return true;
+  // The cache's text, or nothing when the file holds it already.
+  std::optional<std::string> Text() {
+    bool failed = false;
+    {
+      std::lock_guard lock(m_mutex);
+      failed = m_writeFailed;
+    }
+    if (m_cacheFile.empty() || (!m_changed && !failed)) return std::nullopt;
     std::ostringstream out;
     out << kHeader << '\n';
     for (const std::string& id : m_order) {
-      auto it = m_sources.find(id);
-      if (it == m_sources.end() || !it->second.known) continue;
-      const Entry& e = *it->second.known;
-      out << id << '\t' << (e.stamp.exists ? 1 : 0) << '\t' << e.stamp.size << '\t'
-          << e.stamp.modifiedNs << '\t' << e.stamp.changedNs << '\t' << e.stamp.inode << '\t'
-          << e.stamp.device << '\t' << e.count.unread << '\t' << e.count.total << '\n';
+      Source& source = m_sources.at(id);
+      if (source.known && source.stampStale) {
+        source.known->stamp = m_stamps.Stamp(InboxOf(id));
+        source.stampStale = false;
+      }
+      // A cached count not yet compared with its file is kept as it was: it still says which
+      // file it belongs to.
+      const std::optional<Entry>& e = source.known ? source.known : source.cached;
+      if (!e) continue;
+      out << id << '\t' << (e->stamp.exists ? 1 : 0) << '\t' << e->stamp.size << '\t'
+          << e->stamp.modifiedNs << '\t' << e->stamp.changedNs << '\t' << e->stamp.inode << '\t'
+          << e->stamp.device << '\t' << e->count.unread << '\t' << e->count.total << '\n';
     }
-    std::error_code ec;
-    if (!AtomicFile::Replace(m_cacheFile, out.str(), ec)) return false;
     m_changed = false;
-    return true;
+    return out.str();
+  }
+
+  bool Save(bool wait) {
+    std::optional<std::string> text = Text();
+    if (!text) return true;
+    std::unique_lock lock(m_mutex);
+    if (!m_thread.joinable() && !wait) StartWorkerLocked();
+    if (!m_thread.joinable()) {
+      // No worker to hand it to: written here.
+      lock.unlock();
+      std::error_code ec;
+      const bool written = AtomicFile::Replace(m_cacheFile, *text, ec);
+      lock.lock();
+      m_writeFailed = !written;
+      return written;
+    }
+    // One writer, in the order asked: a write waiting for the worker gives way to this newer one.
+    m_write = std::move(text);
+    const std::uint64_t ticket = ++m_writesAsked;
+    lock.unlock();
+    m_workToDo.notify_one();
+    if (!wait) return true;
+    lock.lock();
+    m_written.wait(lock, [&] { return m_writesDone >= ticket; });
+    return !m_writeFailed;
   }
 
   struct Job {
     std::string id;
     std::string path;
+    std::optional<Entry> cached;
+    std::uint64_t generation = 0;
   };
   struct Done {
     std::string id;
     std::optional<Entry> entry;
+    std::uint64_t generation = 0;
+    bool fromCache = false;
   };
 
   const std::string m_dataFolder;
@@ -283,17 +400,24 @@ class UnreadCounts::Impl {
   std::unordered_map<std::string, Entry> m_cached;
   std::unordered_map<std::string, Source> m_sources;
   std::vector<std::string> m_order;
+  std::uint64_t m_generations = 0;
   bool m_counting = true;
   bool m_changed = false;
   std::function<void(const std::string&)> m_onChanged;
+  std::atomic<std::size_t> m_filesCounted{0};
 
   // Shared with the worker.
   std::mutex m_mutex;
   std::condition_variable m_workToDo;
   std::condition_variable m_counted;
+  std::condition_variable m_written;
   std::deque<Job> m_jobs;
   std::vector<Done> m_done;
   std::function<void()> m_wake;
+  std::optional<std::string> m_write;
+  std::uint64_t m_writesAsked = 0;
+  std::uint64_t m_writesDone = 0;
+  bool m_writeFailed = false;
   bool m_stopping = false;
   std::thread m_thread;
 };
@@ -305,10 +429,14 @@ UnreadCounts::~UnreadCounts() = default;
 
 void UnreadCounts::SetCounting(bool counting) {
   m_impl->m_counting = counting;
-  m_impl->QueueUnknown();
+  if (counting) m_impl->QueueUnknown();
 }
 
 void UnreadCounts::SetSources(const std::vector<std::string>& ids) { m_impl->SetSources(ids); }
+
+void UnreadCounts::AddSources(const std::vector<std::string>& ids) { m_impl->AddSources(ids); }
+
+void UnreadCounts::RemoveSource(const std::string& id) { m_impl->RemoveSource(id); }
 
 std::optional<SourceCount> UnreadCounts::Find(const std::string& id) const {
   auto it = m_impl->m_sources.find(id);
@@ -317,6 +445,10 @@ std::optional<SourceCount> UnreadCounts::Find(const std::string& id) const {
 }
 
 std::size_t UnreadCounts::Pending() const { return m_impl->Pending(); }
+
+std::size_t UnreadCounts::FilesCounted() const {
+  return m_impl->m_filesCounted.load(std::memory_order_relaxed);
+}
 
 void UnreadCounts::SetWake(std::function<void()> wake) {
   std::lock_guard lock(m_impl->m_mutex);
@@ -333,7 +465,9 @@ void UnreadCounts::SetOnChanged(std::function<void(const std::string& id)> onCha
   m_impl->m_onChanged = std::move(onChanged);
 }
 
-bool UnreadCounts::Save() { return m_impl->Save(); }
+bool UnreadCounts::Save() { return m_impl->Save(true); }
+
+void UnreadCounts::SaveInBackground() { m_impl->Save(false); }
 
 void UnreadCounts::Stored(const std::string& sourceId, const std::vector<InboxItem>& items) {
   long unread = 0;
@@ -347,13 +481,9 @@ void UnreadCounts::ReadChanged(const std::string& sourceId, const std::string&, 
 
 void UnreadCounts::Deleted(const std::string& sourceId, const std::string&) {
   // Whether the message was unread is not said: the inbox is counted again.
-  auto it = m_impl->m_sources.find(sourceId);
-  if (it != m_impl->m_sources.end() && it->second.known) m_impl->Forget(sourceId, it->second);
+  if (Impl::Source* source = m_impl->Changed(sourceId)) m_impl->Forget(sourceId, *source);
 }
 
-void UnreadCounts::SourceRemoved(const std::string& sourceId) {
-  if (m_impl->m_sources.erase(sourceId) > 0) m_impl->m_changed = true;
-  std::erase(m_impl->m_order, sourceId);
-}
+void UnreadCounts::SourceRemoved(const std::string& sourceId) { m_impl->RemoveSource(sourceId); }
 
 }  // namespace mInbox

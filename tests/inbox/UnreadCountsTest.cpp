@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <tuple>
 
 using namespace mInbox;
 using namespace TestData;
@@ -143,8 +144,8 @@ TEST_F(UnreadCountsTest, TheStoresChangesKeepCountsCurrentAndAKillLeavesNoWrongC
   EXPECT_EQ(counts->Find(kOtherSourceID), std::nullopt);
 }
 
-// Catches a count taken although the inbox changed after the worker counted it.
-TEST_F(UnreadCountsTest, ACountOfAFileThatChangedSinceIsCountedAgain) {
+// Catches a count taken although the store changed the inbox after the worker counted it.
+TEST_F(UnreadCountsTest, ACountOfAFileTheStoreChangedSinceIsCountedAgain) {
   auto counts = std::make_unique<UnreadCounts>(mAppFunctions::DataPath, std::string());
   std::promise<void> counted;
   std::atomic_flag told;
@@ -153,9 +154,44 @@ TEST_F(UnreadCountsTest, ACountOfAFileThatChangedSinceIsCountedAgain) {
   });
   counts->SetSources({kSourceID});
   counted.get_future().wait();
-  WriteInbox(Section("only", "Only"));
+  AddListener(counts.get());
+  SourceID = kSourceID;
+  EXPECT_EQ(AddNewInboxItems({{"d", "D", "", "", "", "", 0}}), 1u);
   counts->TakeCounted();
   EXPECT_EQ(counts->Find(kSourceID), std::nullopt);
   ASSERT_TRUE(counts->WaitUntilCounted(kWait));
-  EXPECT_EQ(counts->Find(kSourceID), Count(1, 1));
+  EXPECT_EQ(counts->Find(kSourceID), Count(3, 4));
+  RemoveListener(counts.get());
+}
+
+// Catches a start that reads the inboxes or rewrites the cache although nothing changed (every
+// start of the reader did), and sources added or removed later costing more than their own file.
+TEST_F(UnreadCountsTest, AnUnchangedStartReadsNoInboxAndLaterSourcesCostOnlyTheirOwn) {
+  {
+    auto counts = Open();
+    ASSERT_TRUE(counts->WaitUntilCounted(kWait));
+    EXPECT_EQ(counts->FilesCounted(), 2u);
+    EXPECT_TRUE(counts->Save());
+  }
+  const auto written = fs::last_write_time(CountsCacheFile());
+  const std::string third = "33333333-3333-3333-3333-333333333333";
+  WriteInbox(Section("t", "T"), third);
+  auto counts = Open();
+  ASSERT_TRUE(counts->WaitUntilCounted(kWait));
+  EXPECT_EQ(std::pair(counts->FilesCounted(), counts->Find(kSourceID)),
+            std::pair(0ul, Count(2, 3)));
+  EXPECT_TRUE(counts->Save());
+  EXPECT_EQ(fs::last_write_time(CountsCacheFile()), written);
+
+  counts->AddSources({kSourceID, third});
+  ASSERT_TRUE(counts->WaitUntilCounted(kWait));
+  EXPECT_EQ(std::pair(counts->FilesCounted(), counts->Find(third)), std::pair(1ul, Count(1, 1)));
+  counts->RemoveSource(kOtherSourceID);
+  // Written by the worker; a reader that quits right after still finds it.
+  counts->SaveInBackground();
+  counts.reset();
+  counts = Open(false);
+  counts->AddSources({third});
+  EXPECT_EQ(std::tuple(counts->Find(kSourceID), counts->Find(kOtherSourceID), counts->Find(third)),
+            std::tuple(Count(2, 3), std::optional<SourceCount>(), Count(1, 1)));
 }
