@@ -12,6 +12,8 @@
 #include "entry/mMain.h"
 #include "inbox/UnreadCounts.h"
 #include "presentation/frmOptions.h"
+#include "shell/AppServices.h"
+#include "shell/QuitSignals.h"
 #include "shell/frmMain.h"
 
 #include <QApplication>
@@ -39,6 +41,8 @@
 namespace DesktopEntry {
 
 namespace {
+// Made before the main window and ended after it: the windows are handed what they need of it.
+std::unique_ptr<AppServices> g_services;
 std::unique_ptr<frmMain> g_mainWindow;
 
 // The whole argument text, as the main window's "-s" rule reads it.
@@ -114,12 +118,14 @@ class BenchTiming : public QObject {
 };
 
 void LoadMainWindow(const std::string& arguments) {
-  g_mainWindow = std::make_unique<frmMain>();
+  g_services = std::make_unique<AppServices>();
+  g_mainWindow = std::make_unique<frmMain>(*g_services);
   // The run ends with the main window's unload, not with its last visible window: while it
   // sits in the tray, closing a message box must not end the program.
   QObject::connect(g_mainWindow.get(), &frmMain::Unloaded, qApp, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   g_mainWindow->Form_Load(arguments);
+  g_services->StartSync();
   BenchTiming::Start(g_mainWindow.get());
   g_mainWindow->ListenForChecks(mMain::SocketFile());
 }
@@ -427,8 +433,12 @@ int Run(int argc, char** argv) {
   const mMain::Start start = mMain::Main([&arguments] { LoadMainWindow(arguments); },
                                          [&arguments] { return AskReaderToShow(arguments == "-s"); });
   if (start != mMain::Start::Run) return start == mMain::Start::Done ? 0 : 1;
+  // Ended by a signal as by Exit, so that the services below keep what the next start needs;
+  // kept until they are done.
+  const QuitSignals quit([] { g_mainWindow->Exit(); });
   const int status = app.exec();
   g_mainWindow.reset();
+  g_services.reset();
   return status;
 }
 

@@ -1,12 +1,11 @@
 #include "presentation/frmOptions.h"
 
 #include "core/TreeModel.h"
-#include "core/mAppFunctions.h"
-#include "inbox/InboxEvents.h"
+#include "inbox/InboxTree.h"
 #include "inbox/UnreadCounts.h"
-#include "archive/SavedSearches.h"
-#include "archive/SearchIndex.h"
+#include "inbox/mInbox.h"
 #include "presentation/PanelActions.h"
+#include "presentation/ReaderServices.h"
 #include "presentation/SavedSearchList.h"
 #include "presentation/SearchPane.h"
 #include "subscriptions/SourceTree.h"
@@ -17,11 +16,11 @@
 #include <QIcon>
 #include <QMenu>
 #include <QPalette>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -90,7 +89,8 @@ class OptionGroup : public QWidget {
 
 }  // namespace
 
-frmOptions::frmOptions(IDocumentHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
+frmOptions::frmOptions(IDocumentHost& host, ReaderServices& services, QWidget* parent)
+    : QWidget(parent), m_host(host), m_services(services) {
   setObjectName(QStringLiteral("frmOptions"));
   setWindowTitle(QStringLiteral("Messages Sources"));
   m_tree.SetSorted(true);
@@ -99,115 +99,51 @@ frmOptions::frmOptions(IDocumentHost& host, QWidget* parent) : QWidget(parent), 
                          QIcon(QStringLiteral(":/icons/unread.svg")),
                          QIcon(QStringLiteral(":/icons/read.svg"))});
   m_model->ShowUnreadCounts();
-  StartCounts();
-  StartSearch();
   BuildOptionBar();
+  FollowServices();
   CreateConnections();
   mSubscriptions::LoadSubscriptions(m_tree);
 }
 
 frmOptions::~frmOptions() {
-  mInbox::RemoveArrivalRules(m_rules.get());
-  mInbox::RemoveListener(m_index.get());
   if (ucSearch) ucSearch->SetIndex(nullptr);
-  m_index.reset();
-  mInbox::RemoveListener(m_counts.get());
-  m_counts->SetWake(nullptr);
-  m_counts->Save();
   // The view goes before the model and the tree it shows.
   delete tvMessages;
   tvMessages = nullptr;
-  m_counts.reset();
 }
 
-// Each source's count from the cache where it still holds; the others are counted on the
-// counts' worker and fill in as they come.
-void frmOptions::StartCounts() {
-  const std::string cacheFile =
-      mAppFunctions::PrepareCacheFolder() ? mInbox::CountsCacheFile() : std::string();
-  m_counts = std::make_unique<mInbox::UnreadCounts>(mAppFunctions::DataFolder(), cacheFile);
-  mInbox::AddListener(m_counts.get());
-  m_saveCounts = new QTimer(this);
-  m_saveCounts->setSingleShot(true);
-  m_saveCounts->setInterval(2'000);
-  connect(m_saveCounts, &QTimer::timeout, this, [this] { m_counts->Save(); });
-  m_counts->SetWake([this] {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          m_counts->TakeCounted();
-          // The last count came in: kept at once, as a restart may follow soon.
-          if (m_counts->Pending() == 0) m_counts->Save();
-        },
-        Qt::QueuedConnection);
-  });
-  m_counts->SetOnChanged([this](const std::string& id) {
-    m_model->CountChanged(id);
-    m_saveCounts->start();
-  });
-  m_model->SetCountLookup(
-      [this](const TreeControl::Node& node) -> std::optional<TreeModel::SourceCounts> {
-        const std::optional<mInbox::SourceCount> count = m_counts->Find(node.Key());
-        if (!count) return std::nullopt;
-        return TreeModel::SourceCounts{static_cast<int>(count->unread),
-                                       static_cast<int>(count->total)};
-      });
-  // The tree's sources change only with a reload, which resets the model.
-  connect(m_model.get(), &QAbstractItemModel::modelReset, this, &frmOptions::TrackSources);
-  connect(m_model.get(), &QAbstractItemModel::rowsInserted, this,
-          [this](const QModelIndex& parent) {
-            if (!parent.isValid()) TrackSources();
-          });
-}
+mInbox::UnreadCounts& frmOptions::Counts() { return m_services.Counts(); }
 
-void frmOptions::TrackSources() {
-  std::vector<std::string> ids;
-  for (const TreeControl::Node* node : m_tree.TopLevelNodes()) ids.push_back(node->Key());
-  m_counts->SetSources(ids);
-  if (m_index) {
-    std::vector<Archive::SourceRef> sources;
-    for (const TreeControl::Node* node : m_tree.TopLevelNodes())
-      sources.push_back({node->Key(), node->Text()});
-    m_index->SetSources(sources);
-  }
-}
+Archive::SearchIndex* frmOptions::Index() const { return m_services.Index(); }
 
-void frmOptions::StartSearch() {
-  std::string error;
-  if (mAppFunctions::PrepareCacheFolder())
-    m_index = Archive::SearchIndex::Open(Archive::SearchIndex::DefaultFile(), error);
-  else
-    error = "the cache folder " + mAppFunctions::CacheFolder() + " cannot be made";
-  if (m_index) {
-    mInbox::AddListener(m_index.get());
-  } else {
-    m_indexTrouble = QStringLiteral("Searching is not possible: %1").arg(QString::fromStdString(error));
-  }
-  m_rules = std::make_unique<Archive::SearchRules>([this](const std::string& sourceId) {
-    const TreeControl::Node* node = m_tree.Find(sourceId);
-    return node ? node->Text() : std::string();
+void frmOptions::FollowServices() {
+  m_model->SetCountLookup([this](const TreeControl::Node& node)
+                              -> std::optional<TreeModel::SourceCounts> {
+    const std::optional<mInbox::SourceCount> count = Counts().Find(node.Key());
+    if (!count) return std::nullopt;
+    return TreeModel::SourceCounts{static_cast<int>(count->unread), static_cast<int>(count->total)};
   });
-  mInbox::AddArrivalRules(m_rules.get());
-  // Several changes in a moment refresh the list and the counts once.
-  m_indexChanged = new QTimer(this);
-  m_indexChanged->setSingleShot(true);
-  m_indexChanged->setInterval(150);
-  connect(m_indexChanged, &QTimer::timeout, this, &frmOptions::IndexChanged);
-  if (m_index) {
-    m_index->SetOnChange([this] {
-      QMetaObject::invokeMethod(m_indexChanged, qOverload<>(&QTimer::start), Qt::QueuedConnection);
-    });
-  }
-  // A renamed source is found under its new title.
-  connect(m_model.get(), &QAbstractItemModel::dataChanged, this,
-          [this](const QModelIndex& first) {
-            if (!first.parent().isValid()) TrackSources();
-          });
+  connect(&m_services, &ReaderServices::CountChanged, this,
+          [this](const QString& id) { m_model->CountChanged(id.toStdString()); });
+  connect(&m_services, &ReaderServices::IndexChanged, this, &frmOptions::IndexChanged);
 }
 
 void frmOptions::IndexChanged() {
   if (ucSearch) ucSearch->IndexChanged();
-  if (tvSearches) tvSearches->RefreshCounts(m_index.get());
+  if (tvSearches) tvSearches->RefreshCounts(Index());
+}
+
+void frmOptions::ReloadSources() { mSubscriptions::LoadSubscriptions(m_tree); }
+
+void frmOptions::ReloadSource(const std::string& sourceId) {
+  const std::string current = std::exchange(mInbox::SourceID, sourceId);
+  mInbox::LoadInbox(m_tree);
+  mInbox::SourceID = current;
+}
+
+void frmOptions::ReloadSearches() {
+  tvSearches->Reload();
+  tvSearches->RefreshCounts(Index());
 }
 
 void frmOptions::FocusSearch() {
@@ -238,7 +174,7 @@ void frmOptions::BuildOptionBar() {
   container->setContentsMargins(0, 0, 0, 0);
   // The search stands above the tree; while a query stands its list takes the tree's place.
   ucSearch = new SearchPane(m_tree, m_host, picMsgContainer);
-  ucSearch->SetIndex(m_index.get(), m_indexTrouble);
+  ucSearch->SetIndex(Index(), m_services.IndexTrouble());
   container->addWidget(ucSearch);
   tvSearches = new SavedSearchList(picMsgContainer);
   container->addWidget(tvSearches);
@@ -249,14 +185,13 @@ void frmOptions::BuildOptionBar() {
   connect(tvSearches, &SavedSearchList::EscapePressed, this, [this] {
     if (ucSearch->QueryStands()) ucSearch->Clear();
   });
-  connect(tvSearches, &SavedSearchList::SearchesChanged, this, [this] {
-    m_rules->Reload();
-    tvSearches->RefreshCounts(m_index.get());
-  });
+  // The rules follow the saved searches' store themselves.
+  connect(tvSearches, &SavedSearchList::SearchesChanged, this,
+          [this] { tvSearches->RefreshCounts(Index()); });
   connect(ucSearch, &SearchPane::SaveSearchRequested, this, [this](const QString& query) {
     if (tvSearches->SaveNew(query)) tvSearches->setFocus();
   });
-  tvSearches->RefreshCounts(m_index.get());
+  tvSearches->RefreshCounts(Index());
   tvMessages = new QTreeView(picMsgContainer);
   tvMessages->setObjectName(QStringLiteral("tvMessages"));
   tvMessages->setAccessibleName(QStringLiteral("Message sources"));
@@ -335,7 +270,8 @@ void frmOptions::CreateConnections() {
 
 void frmOptions::ucOptionbar_ItemClick(const QString& key) {
   PanelActions::OptionBarItemClick(
-      key.toStdString(), [this] { emit SettingsRequested(); }, [this] { emit SchedulerRequested(); });
+      key.toStdString(), [this] { emit SettingsRequested(); },
+      [this] { emit SchedulerRequested(); });
 }
 
 void frmOptions::tvMessages_OpenPopup(int x, int y) { OpenPopup(m_popup, x, y); }

@@ -4,27 +4,27 @@
 // commands. The handlers are PanelActions'; this window only wires them to its controls.
 //
 // A source's messages are read when it is unfolded; until then its unread count comes from the
-// counts cache (UnreadCounts), which the panel keeps for the sources in the tree and saves a
-// little after each change and when it closes.
+// counts cache (UnreadCounts). The counts, the search index and the saved searches' rules are the
+// application's (ReaderServices): the panel shows what they know and follows their signals.
 
 #include "core/TreeControl.h"
 
 #include <QWidget>
 
 #include <memory>
+#include <string>
 
 namespace Archive {
 class SearchIndex;
-class SearchRules;
-}  // namespace Archive
+}
 namespace mInbox {
 class UnreadCounts;
 }
 class IDocumentHost;
 class QMenu;
-class QTimer;
 class QToolButton;
 class QTreeView;
+class ReaderServices;
 class SavedSearchList;
 class SearchPane;
 class TreeModel;
@@ -33,8 +33,8 @@ class frmOptions : public QWidget {
   Q_OBJECT
 
  public:
-  // The host shows the messages that the tree opens.
-  explicit frmOptions(IDocumentHost& host, QWidget* parent = nullptr);
+  // The host shows the messages that the tree opens; the services outlive the panel.
+  frmOptions(IDocumentHost& host, ReaderServices& services, QWidget* parent = nullptr);
   ~frmOptions() override;
 
   TreeControl& Tree() { return m_tree; }
@@ -47,12 +47,18 @@ class frmOptions : public QWidget {
   void SetSourcePopupMenu(QMenu* menu) { m_sourcePopup = menu; }
   // The option bar's item of that key ("opt_settings", "help_file", ...), or nullptr.
   QToolButton* OptionItem(const QString& key) const;
-  mInbox::UnreadCounts& Counts() { return *m_counts; }
+  mInbox::UnreadCounts& Counts();
   // Null when the index could not be opened (the search field says why).
-  Archive::SearchIndex* Index() const { return m_index.get(); }
+  Archive::SearchIndex* Index() const;
   SavedSearchList* SavedSearches() const { return tvSearches; }
   // Ctrl+F: the panel comes up with the focus in the search field.
   void FocusSearch();
+  // A merge changed the subscriptions: every source node comes back fresh.
+  void ReloadSources();
+  // A merge changed a source's messages: its node shows them as they are now.
+  void ReloadSource(const std::string& sourceId);
+  // A merge changed the saved searches.
+  void ReloadSearches();
 
  signals:
   // The option bar's "Settings" and "Scheduler" items: their dialogs belong to the main window.
@@ -60,12 +66,9 @@ class frmOptions : public QWidget {
   void SchedulerRequested();
 
  private:
-  void StartCounts();
-  // The search index of this data folder, kept current by the store, and the saved searches'
-  // rules for arriving messages.
-  void StartSearch();
+  // The counts as the tree shows them, and the searches as the index finds them.
+  void FollowServices();
   void IndexChanged();
-  void TrackSources();
   void BuildOptionBar();
   void CreateConnections();
   void ucOptionbar_ItemClick(const QString& key);
@@ -77,8 +80,8 @@ class frmOptions : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-
   IDocumentHost& m_host;
+  ReaderServices& m_services;
   TreeControl m_tree{"tvMessages"};
   std::unique_ptr<TreeModel> m_model;
   QWidget* ucOptionbar = nullptr;
@@ -90,10 +93,4 @@ class frmOptions : public QWidget {
   QList<QToolButton*> m_items;
   QMenu* m_popup = nullptr;
   QMenu* m_sourcePopup = nullptr;
-  std::unique_ptr<mInbox::UnreadCounts> m_counts;
-  QTimer* m_saveCounts = nullptr;
-  std::unique_ptr<Archive::SearchIndex> m_index;
-  QString m_indexTrouble;
-  std::unique_ptr<Archive::SearchRules> m_rules;
-  QTimer* m_indexChanged = nullptr;
 };

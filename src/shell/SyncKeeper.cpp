@@ -1,16 +1,12 @@
 #include "shell/SyncKeeper.h"
 
-#include "core/TreeControl.h"
-#include "inbox/InboxTree.h"
-#include "inbox/mInbox.h"
 #include "retrieval/CheckRun.h"
 #include "shell/CheckServer.h"
-#include "subscriptions/SourceTree.h"
 #include "sync/SyncFiles.h"
 
 #include <QDir>
 
-SyncKeeper::SyncKeeper(TreeControl& tree, QObject* parent) : QObject(parent), m_tree(tree) {
+SyncKeeper::SyncKeeper(QObject* parent) : QObject(parent) {
   m_debounce.setSingleShot(true);
   m_debounce.setInterval(kDebounceMs);
   connect(&m_debounce, &QTimer::timeout, this, &SyncKeeper::MergeWhenFree);
@@ -57,15 +53,10 @@ Sync::Report SyncKeeper::Merge() {
 void SyncKeeper::Follow(const Sync::Report& report) {
   for (const std::string& line : report.lines) qDebug("Quillpost: %s", line.c_str());
   if (report.subscriptionsChanged) {
-    // Every source node comes back fresh, its messages read when it is unfolded.
-    mSubscriptions::LoadSubscriptions(m_tree);
+    emit SourcesChanged();
   } else {
-    const std::string current = mInbox::SourceID;
-    for (const std::string& id : report.inboxesChanged) {
-      mInbox::SourceID = id;
-      mInbox::LoadInbox(m_tree);
-    }
-    mInbox::SourceID = current;
+    for (const std::string& id : report.inboxesChanged)
+      emit InboxChanged(QString::fromStdString(id));
   }
   if (report.searchesChanged) emit SearchesChanged();
   // Files that appeared since (a new machine's) are watched too.

@@ -1,10 +1,10 @@
 #pragma once
-// The reader's side of sync between machines: the engine for the run (Sync::Engine), and when it
-// merges: at the start, before and after every check, when the sync folder changes (a file
-// watcher, debounced), every 30 s for shares whose changes no watcher sees, for `quillpost
-// --sync` beside the reader, and when Preferences sets a folder. What a merge changed shows in
-// the message tree (sources reloaded, changed inboxes read again); the counts and the search list
-// follow the inbox store's news themselves. Lines about skipped files go to the debug output.
+// The reader's side of sync between machines, a service of the application: the engine for the
+// run (Sync::Engine), and when it merges: at the start, before and after every check, when the
+// sync folder changes (a file watcher, debounced), every 30 s for shares whose changes no watcher
+// sees, for `quillpost --sync` beside the reader, and when Preferences sets a folder. What a
+// merge changed it tells through its signals, which the windows follow; the counts and the index
+// follow the stores' news themselves. Lines about skipped files go to the debug output.
 
 #include "shell/ForwardedCheck.h"
 #include "sync/SyncEngine.h"
@@ -15,8 +15,6 @@
 
 #include <string>
 
-class TreeControl;
-
 class SyncKeeper : public QObject {
   Q_OBJECT
 
@@ -24,10 +22,10 @@ class SyncKeeper : public QObject {
   static constexpr int kDebounceMs = 300;
   static constexpr int kLookMs = 30'000;
 
-  SyncKeeper(TreeControl& tree, QObject* parent = nullptr);
+  explicit SyncKeeper(QObject* parent = nullptr);
   ~SyncKeeper() override;
 
-  // Once the reader holds the data folder: sync resumes where it is on.
+  // Once the windows follow the signals: sync resumes where it is on.
   void Start();
   // Preferences' "Sync folder" (empty turns sync off): the refusal's text, or empty.
   std::string SetFolder(const std::string& folder);
@@ -36,7 +34,11 @@ class SyncKeeper : public QObject {
   ForwardedCheck::Reply MergeForCommand();
 
  signals:
-  // A merge changed the saved searches (a list of them follows).
+  // A merge added, renamed or removed sources: every source shown comes back fresh.
+  void SourcesChanged();
+  // Otherwise, for each source whose messages a merge changed.
+  void InboxChanged(const QString& sourceId);
+  // A merge changed the saved searches.
   void SearchesChanged();
 
  private:
@@ -46,7 +48,6 @@ class SyncKeeper : public QObject {
   void Changed(const QString& path);
   void MergeWhenFree();
 
-  TreeControl& m_tree;
   Sync::Engine m_engine;
   QFileSystemWatcher m_watcher;
   QTimer m_debounce;

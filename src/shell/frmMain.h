@@ -1,12 +1,16 @@
 #pragma once
 // The main window: a frame of tabbed document windows with the message panel docked at its side,
 // the menus, the notification-area icon and its menu, and the services a check run shows itself
-// through. The work behind each entry belongs to the modules it calls.
+// through. The work behind each entry belongs to the modules it calls; the index, the counts and
+// sync are the application's (AppServices), which the window is handed and follows. Its parts:
+// frmMain.cpp (load, unload, the dialogs and commands, what the services tell), frmMainMenus.cpp
+// (the menus and their wiring), frmMainTray.cpp (the notification-area side), frmMainReading.cpp
+// (reading on from the keyboard and a source's entries), DocumentTabs (the open messages),
+// WelcomePage and ScheduledChecks.
 
-#include "core/DocumentHost.h"
+#include "core/TreeControl.h"
 #include "presentation/ReadingFlow.h"
 #include "shell/ForwardedCheck.h"
-#include "shell/Scheduler.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -15,8 +19,11 @@
 #include <memory>
 #include <string>
 
+class AppServices;
 class BusyProgress;
 class CheckServer;
+class DocumentTabs;
+class IDocumentHost;
 class IMessageViewFactory;
 class QAction;
 class QDockWidget;
@@ -27,7 +34,7 @@ class QStackedWidget;
 class QMenu;
 class QMdiSubWindow;
 class QTimer;
-class SyncKeeper;
+class ScheduledChecks;
 class frmDoc;
 class frmDropBox;
 class frmOptions;
@@ -41,7 +48,7 @@ namespace Services {
 class IProgress;
 }
 
-class frmMain : public QMainWindow, public IDocumentHost {
+class frmMain : public QMainWindow {
   Q_OBJECT
 
  public:
@@ -50,7 +57,8 @@ class frmMain : public QMainWindow, public IDocumentHost {
   static constexpr const char* kBalloonTitle = "Quillpost is available here!";
   static constexpr int kBalloonMs = 6000;
 
-  explicit frmMain(QWidget* parent = nullptr);
+  // The services outlive the window.
+  explicit frmMain(AppServices& services, QWidget* parent = nullptr);
   ~frmMain() override;
 
   // The load handler: title, panel, tabs, then either the window or (argument text "-s",
@@ -67,6 +75,8 @@ class frmMain : public QMainWindow, public IDocumentHost {
   frmOptions* Panel() const { return m_options; }
   QDockWidget* PanelDock() const { return ucFormDock; }
   QMdiArea* Tabs() const { return oTabs; }
+  // The open messages, where the message commands open and close them.
+  IDocumentHost& Documents();
   // The document window opened last; null until then and after it closes.
   frmDoc* LastDocument() const;
   // The notification-area icon; null until AddToSystemTray first runs.
@@ -74,15 +84,8 @@ class frmMain : public QMainWindow, public IDocumentHost {
   ucTrayAlert* TrayAlert() const { return m_trayAlert.get(); }
   BusyProgress* Progress() const { return m_progress.get(); }
 
-  // IDocumentHost over the tabbed document windows.
-  bool FocusDocument(const std::string& itemId) override;
-  void OpenDocument(const std::string& itemId, const std::string& caption,
-                    const std::string& pagePath) override;
-  bool CloseDocument(const std::string& itemId) override;
-  bool PrefersDarkPages() const override;
-
   // The view that document windows show their page in; null: the usual one (the web view).
-  void SetViewFactory(IMessageViewFactory* factory) { m_viewFactory = factory; }
+  void SetViewFactory(IMessageViewFactory* factory);
 
   // The frame's active document window: the current tab's window, or null.
   QMdiSubWindow* ActiveDocument() const;
@@ -90,8 +93,6 @@ class frmMain : public QMainWindow, public IDocumentHost {
   // Answers "quillpost --check", "--import-opml" and a second start on the local socket at that
   // path (see CheckServer).
   bool ListenForChecks(const std::string& socketPath);
-  // Sync between machines for this run; null before Form_Load.
-  SyncKeeper* Sync() const { return m_sync; }
 
   // A second start asked for the window: it comes up as the tray icon's "Show" brings it.
   void ShowFromOutside();
@@ -179,29 +180,24 @@ class frmMain : public QMainWindow, public IDocumentHost {
 
   void BuildMenus();
   void CreateConnections();
+  // What the services tell: counts and searches reach the panel itself, a merge's changes here.
+  void FollowSync();
   void Form_Unload();
   // Out of sight: hidden into the tray, or minimised where there is no tray to come back from.
   void HideIntoTray();
+  // Back from the tray or from outside: shown in normal state, in front, the tray saying "Hide".
+  void ShowFromTray();
 
   void mnuFileSystray_Click();
   void mnuFileSaveAs_Click();
   void mnuFilePrint_Click();
-  void mnuFileCloseAll_Click();
   // Save As, Print and the two Close entries need an open document.
   void UpdateDocumentEntries();
-  // Closes a document window; when it was the active one, its neighbour (right, else left)
-  // becomes active.
-  void CloseSubWindow(QMdiSubWindow* window);
-  // The settings' schedule, and the timer's next look at it.
-  void ApplySchedule();
-  // The welcome of a first start, and whether it stands instead of the tabs.
-  QWidget* BuildWelcome();
+  // The welcome stands instead of the tabs without sources and open messages.
   void UpdateWelcome();
   // The outlines an "--import-opml" beside the reader read, subscribed to without a box.
   ForwardedCheck::Reply ImportOutlines(const std::vector<ForwardedCheck::Outline>& outlines);
-  void ScheduleNextLook();
-  // Sync resumes at the start where it is on; Preferences shows and sets its folder.
-  void StartSync();
+  // Preferences shows and sets the sync folder.
   void OfferSyncFolder();
   void mnuMsgSourceNew_Click();
   void mnuMsgSourceCheckCurrent_Click();
@@ -237,36 +233,29 @@ class frmMain : public QMainWindow, public IDocumentHost {
   TreeControl::Node* SelectedSource();
   // A line in the status bar, for a while.
   void ShowStatus(const QString& text);
-  void oTabs_CloseWindow(int tabIndex);
   void oSysTray_MenuClick(int index, const QString& key);
   void oSysTray_SysTrayMouseDown(int button);
   void oSysTray_SysTrayDoubleClick(int button);
 
+  AppServices& m_services;
   QDockWidget* ucFormDock = nullptr;
   frmOptions* m_options = nullptr;
+  DocumentTabs* m_documents = nullptr;
   QMdiArea* oTabs = nullptr;
   QStackedWidget* m_central = nullptr;
-  QPointer<frmDoc> oDoc;
   QPointer<frmSysTray> oSysTray;
   QPointer<frmSubscribe> m_subscribe;
   QPointer<frmDropBox> m_dropBox;
   QPointer<frmSettings> m_settings;
   QPointer<frmScheduler> m_scheduler;
-  Scheduler::Schedule m_schedule;
-  QTimer* m_scheduleTimer = nullptr;
-  QTimer* m_pendingTimer = nullptr;
+  ScheduledChecks* m_checks = nullptr;
   CheckServer* m_checkServer = nullptr;
-  SyncKeeper* m_sync = nullptr;
   // The tray alert (ucTrayAlert) is a window of its own, so it shows while this one is hidden.
   std::unique_ptr<ucTrayAlert> m_trayAlert;
   std::unique_ptr<BusyProgress> m_progress;
   Services::IProgress* m_previousProgress = nullptr;
-  IMessageViewFactory* m_viewFactory = nullptr;
   bool m_unloaded = false;
   QLabel* lblStatus = nullptr;
   QTimer* m_statusTimer = nullptr;
   ReadingFlow::Trail m_trail;
-  // Next Unread shows its messages in one tab: the one it opened last.
-  QPointer<QMdiSubWindow> m_readingTab;
-  bool m_reuseReadingTab = false;
 };

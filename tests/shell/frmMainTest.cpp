@@ -7,9 +7,10 @@
 #include "presentation/frmDoc.h"
 #include "presentation/frmOptions.h"
 #include "retrieval/frmBusy.h"
+#include "shell/QuitSignals.h"
 #include "shell/frmScheduler.h"
-#include "subscriptions/SourceTree.h"
 #include "shell/frmSysTray.h"
+#include "subscriptions/SourceTree.h"
 #include "subscriptions/frmDropBox.h"
 #include "support/WindowSupport.h"
 
@@ -20,15 +21,16 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPrintDialog>
-#include <QPushButton>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTest>
 #include <QTreeView>
 
+#include <csignal>
 #include <tuple>
 #include <utility>
 
@@ -138,7 +140,7 @@ TEST_F(MainWindow, EveryEntryReachesItsCommandOnce) {
 
 TEST_F(MainWindow, SwitchMinimiseShowAndDoubleClickMoveBetweenWindowAndTray) {
   for (const bool area : {true, false}) {
-    TestMainWindow other;
+    TestMainWindow other(*services);
     other.trayAvailable = area;
     other.Form_Load("-s");
     frmSysTray* tray = other.SysTray();
@@ -159,7 +161,7 @@ TEST_F(MainWindow, SwitchMinimiseShowAndDoubleClickMoveBetweenWindowAndTray) {
         << "notification area: " << area;
   }
   for (const char* arguments : {"", "-S", " -s"}) {
-    TestMainWindow other;
+    TestMainWindow other(*services);
     other.trayAvailable = true;
     other.Form_Load(arguments);
     EXPECT_EQ(State(other), "shown") << arguments;
@@ -238,7 +240,8 @@ TEST_F(MainWindow, MessageListTabsAndPopupEntriesReachTheirMessage) {
 // open message (a printed PDF must hold its title).
 TEST_F(MainWindow, FileMenuActsOnTheOpenDocuments) {
   InstallTemplate();
-  const std::string cartoons = AddSource("Cartoons", "http://news.quillpost.test/c", {{"c1", "Tom & Jerry [*]"}});
+  const std::string cartoons =
+      AddSource("Cartoons", "http://news.quillpost.test/c", {{"c1", "Tom & Jerry [*]"}});
   ASSERT_EQ(mSubscriptions::LoadSubscriptions(Tree()), true);
   for (const auto& [source, row] : {std::pair(lettersId, 0), {lettersId, 1}, {cartoons, 0}}) {
     Tree().Find(source)->SetExpanded(true);
@@ -255,22 +258,27 @@ TEST_F(MainWindow, FileMenuActsOnTheOpenDocuments) {
   EXPECT_EQ(platform.saveDialog.requests.at(0).filter,
             "HTML Files|*.htm;*.html|Text Files|*.txt|Email Draft Files (*.eml)|*.eml");
   EXPECT_NE(TestSupport::ReadAll(saved).find("MIME-Version: 1.0"), std::string::npos);  // e-mail
-  WithModal<QPrintDialog>([&] { window->mnuFilePrint->trigger(); }, [&](QPrintDialog* dialog) {
-    dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
-    dialog->printer()->setOutputFileName(QString::fromStdString(pdf));
-    dialog->done(QDialog::Accepted);
-  });
+  WithModal<QPrintDialog>([&] { window->mnuFilePrint->trigger(); },
+                          [&](QPrintDialog* dialog) {
+                            dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+                            dialog->printer()->setOutputFileName(QString::fromStdString(pdf));
+                            dialog->done(QDialog::Accepted);
+                          });
   QProcess text;
   text.start("pdftotext", {QString::fromStdString(pdf), "-"});
   ASSERT_EQ(text.waitForFinished(10'000), true);
   EXPECT_EQ(text.readAllStandardOutput().contains("Tom & Jerry [*]"), true);
 
-  const auto active = [&] { return window->ActiveDocument()->widget()->windowTitle().toStdString(); };
+  const auto active = [&] {
+    return window->ActiveDocument()->widget()->windowTitle().toStdString();
+  };
   // The area itself would go back to the tab active before (First), not to the neighbour.
-  for (const int tab : {0, 1}) window->Tabs()->setActiveSubWindow(window->Tabs()->subWindowList().at(tab));
+  for (const int tab : {0, 1})
+    window->Tabs()->setActiveSubWindow(window->Tabs()->subWindowList().at(tab));
   window->mnuFileCloseCurrent->trigger();
   Settle();
-  EXPECT_EQ(OpenTitles().toStdString() + " | " + active(), "First, Tom && Jerry [*][*] | Tom & Jerry [*]");
+  EXPECT_EQ(OpenTitles().toStdString() + " | " + active(),
+            "First, Tom && Jerry [*][*] | Tom & Jerry [*]");
   window->mnuFileCloseCurrent->trigger();
   Settle();
   EXPECT_EQ(OpenTitles().toStdString() + " | " + active(), "First | First");
@@ -281,6 +289,15 @@ TEST_F(MainWindow, FileMenuActsOnTheOpenDocuments) {
   window->mnuFileSystray->trigger();
   Settle();
   EXPECT_EQ(State(*window), "hidden, tray Show");
+}
+
+// Catches a SIGTERM that ends the reader before it kept what the next start needs (the counts,
+// the index's last writes): it ends the run as Exit does, on the program's own thread.
+TEST(QuitSignals, ATerminationEndsTheRunAsExitDoes) {
+  int quits = 0;
+  const QuitSignals quit([&] { ++quits; });
+  std::raise(SIGTERM);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return quits == 1; }));
 }
 
 TEST(SchedulerWindow, TheMinutesFieldSaysMinuteForOne) {
@@ -310,8 +327,8 @@ TEST_F(MainWindow, TheWelcomeStandsOnlyWithoutSourcesAndOpenMessages) {
   window->mnuFileCloseAll->trigger();
   Settle();
   EXPECT_EQ(welcome->isVisible(), true);
-  for (QPushButton* button : {window->btnWelcomeSubscribe, window->btnWelcomeImport,
-                              window->btnWelcomeHelp})
+  for (QPushButton* button :
+       {window->btnWelcomeSubscribe, window->btnWelcomeImport, window->btnWelcomeHelp})
     EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus) << button->text().toStdString();
   window->btnWelcomeHelp->click();
   EXPECT_EQ(Effect(), "box Help File not found!; ");
@@ -345,9 +362,9 @@ TEST_F(MainWindow, ReadingKeysActInTheTreeNotInAFieldAndSourceEntriesReachTheirS
   EXPECT_EQ(window->findChild<QLabel*>("lblStatus")->text(), QString("No unread messages."));
   EXPECT_EQ(StoredRead(notesId, "n1"), 1);
 
-  QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
-                    tree->visualRect(window->Panel()->Model().IndexFromNode(Tree().Find(lettersId)))
-                        .center());
+  QTest::mouseClick(
+      tree->viewport(), Qt::RightButton, {},
+      tree->visualRect(window->Panel()->Model().IndexFromNode(Tree().Find(lettersId))).center());
   Settle();
   EXPECT_EQ(window->mnuSourcePopup->isVisible(), true);
   window->mnuSourcePopup->close();

@@ -109,7 +109,8 @@ void ExpectInventory(const QWidget& window, const std::string& name) {
 void MainWindowTest::SetUp() {
   lettersId = AddSource("Letters", kLettersLink, {{"g1", "First"}, {"g2", "Second"}});
   notesId = AddSource("Notes", kNotesLink, {{"n1", "Note"}});
-  window = std::make_unique<TestMainWindow>();
+  services = std::make_unique<AppServices>();
+  window = std::make_unique<TestMainWindow>(*services);
   window->SetViewFactory(&MessageView::TextFactory());
   window->Form_Load("");
   Settle();
@@ -117,6 +118,7 @@ void MainWindowTest::SetUp() {
 
 void MainWindowTest::TearDown() {
   window.reset();
+  services.reset();
   Settle();
 }
 

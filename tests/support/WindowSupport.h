@@ -3,6 +3,7 @@
 // call that opened it waits, a loaded main window over two sources, and a window's inventory
 // compared with its checked-in text file.
 
+#include "shell/AppServices.h"
 #include "shell/frmMain.h"
 #include "support/DataFolder.h"
 
@@ -54,6 +55,7 @@ void ExpectInventory(const QWidget& window, const std::string& name);
 // A main window that decides itself whether there is a notification area.
 class TestMainWindow : public frmMain {
  public:
+  using frmMain::frmMain;
   bool trayAvailable = false;
 
  protected:
@@ -61,7 +63,8 @@ class TestMainWindow : public frmMain {
 };
 
 // "Letters" with two messages (g1 "First", g2 "Second") and "Notes" with one (n1 "Note"), shown
-// by a loaded main window whose documents use the plain text view.
+// by a loaded main window whose documents use the plain text view, over the application's
+// services as the program makes them.
 class MainWindowTest : public DataFolderTest {
  protected:
   void SetUp() override;
@@ -71,6 +74,7 @@ class MainWindowTest : public DataFolderTest {
   int DocumentCount() const;
 
   std::string lettersId, notesId;
+  std::unique_ptr<AppServices> services;
   std::unique_ptr<TestMainWindow> window;
 };
 
