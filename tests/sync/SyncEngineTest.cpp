@@ -92,10 +92,9 @@ class SyncEngineTest : public TestData::DataFolderTest {
     return StoredRead(Id(link), guid);
   }
   std::size_t Store(const std::string& link, const std::vector<std::string>& guids) {
-    mInbox::SourceID = Id(link);
     std::vector<mInbox::InboxItem> items;
     for (const auto& g : guids) items.push_back({g, "T " + g, "D", "Sat, 05 Dec 2026", "", "", 0});
-    return mInbox::AddNewInboxItems(items).value_or(0);
+    return mInbox::AddNewInboxItems(Id(link), items).value_or(0);
   }
   // The action lines of the replica's log in the folder.
   std::vector<std::string> LogActions(const std::string& machine) {
