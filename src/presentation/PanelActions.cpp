@@ -73,9 +73,10 @@ bool OpenMessage(TreeControl& tree, IDocumentHost& host, const std::string& sour
                  const std::string& guid) {
   // A message that could not be shown is not marked read.
   if (!MessageRendering::ShowMessage(sourceId, guid, host)) return false;
-  // The inbox's flag decides, whatever the node shows; the node then shows the flag.
+  // The inbox's flag decides, whatever the node shows; a node shown read stays as it is.
   if (!mInbox::MarkMessage(sourceId, guid, true)) return true;
-  if (Node* node = FindMessage(tree, sourceId, guid)) {
+  Node* node = FindMessage(tree, sourceId, guid);
+  if (node && node->Image() != MessageTreeImage::Read) {
     node->SetImage(MessageTreeImage::Read);
     node->SetBold(false);
   }
