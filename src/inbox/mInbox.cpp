@@ -165,6 +165,14 @@ InboxItem ItemOf(const IniDocument& doc, std::string guid) {
   return item;
 }
 
+// The guid as a section name in lower case; most guids are that form already.
+std::string LowerName(std::string_view guid) {
+  const bool plain = guid.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+                     AsciiText::Trim(guid) == guid;
+  if (plain) return AsciiText::Lower(guid);
+  return AsciiText::Lower(NormalizedGuid(guid));
+}
+
 // One lock per source, made on first use and kept for the run: a few thousand at most.
 std::recursive_mutex& MutexOf(const std::string& sourceId) {
   static std::mutex guard;
@@ -420,11 +428,13 @@ std::optional<std::size_t> ApplyBatch(const std::string& sourceId,
   std::unordered_map<std::string, const std::string*> byLower;
   byLower.reserve(names.size());
   for (const std::string& name : names) byLower.emplace(AsciiText::Lower(name), &name);
+  // A message named twice takes the first change: one deleted twice would leave the holding
+  // twice.
   std::unordered_set<const std::string*> done;
   std::vector<std::pair<std::string, bool>> flipped;
   std::vector<std::string> deleted;
   for (const BatchItem& item : batch) {
-    const auto it = byLower.find(AsciiText::Lower(NormalizedGuid(item.guid)));
+    const auto it = byLower.find(LowerName(item.guid));
     if (it == byLower.end() || !done.insert(it->second).second) continue;
     const std::string& name = *it->second;
     if (item.change == BatchChange::Delete) {

@@ -121,9 +121,9 @@ std::optional<std::size_t> MarkAllRead(const std::string& sourceId);
 // Changes made elsewhere (another machine), applied as one step: marks and deletions of the
 // source's messages in one rewrite of inbox.dat, the deletions remembered in state.dat first.
 // Guids are matched letter case aside; those the inbox does not hold are passed over, and so are
-// marks it holds already. Returns how many messages changed; nothing when the files could not be
-// read or written (then nothing changed). A source without inbox.dat changes nothing and gets no
-// folder.
+// marks it holds already; a message named twice takes the first change. Returns how many messages
+// changed; nothing when the files could not be read or written (then nothing changed). A source
+// without inbox.dat changes nothing and gets no folder.
 enum class BatchChange { MarkRead, MarkUnread, Delete };
 struct BatchItem {
   std::string guid;

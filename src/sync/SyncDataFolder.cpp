@@ -21,16 +21,15 @@ void ApplyToInbox(const State& state, const InboxUpdate& update, Changes& failed
     }
     report.Fail("Sync: the messages of " + local.title + " could not be updated");
   };
-  std::vector<std::string> guids;
+  // Marks for messages not stored yet wait for them (ApplyWaitingMarks).
+  std::vector<mInbox::BatchItem> batch;
   if (update.guids) {
-    guids.assign(update.guids->begin(), update.guids->end());
-  } else if (std::optional<std::vector<std::string>> all = mInbox::MessageGuids(local.id)) {
-    guids = std::move(*all);
+    batch = InboxBatch(state, *update.entry, *update.guids);
+  } else if (const std::optional<std::vector<std::string>> all = mInbox::MessageGuids(local.id)) {
+    batch = InboxBatch(state, *update.entry, *all);
   } else {
     return retry();
   }
-  // Marks for messages not stored yet wait for them (ApplyWaitingMarks).
-  const std::vector<mInbox::BatchItem> batch = InboxBatch(state, *update.entry, guids);
   if (batch.empty()) return;
   const std::optional<std::size_t> changed = mInbox::ApplyBatch(local.id, batch);
   if (!changed) return retry();

@@ -18,6 +18,29 @@ Action SourceAction(Kind kind, const std::string& link, const std::string& text 
   return {kind, {}, {}, link, text, {}, {}};
 }
 
+template <typename Guids>
+std::vector<mInbox::BatchItem> BatchOf(const State& state, const SourceEntry& entry,
+                                       const Guids& guids) {
+  std::vector<mInbox::BatchItem> batch;
+  for (const std::string& guid : guids) {
+    const std::string lower = AsciiText::Lower(guid);
+    switch (state.Message(entry, lower, state.ArrivalMs(entry, lower)).verdict) {
+      case Verdict::None:
+        break;
+      case Verdict::Read:
+        batch.push_back({guid, mInbox::BatchChange::MarkRead});
+        break;
+      case Verdict::Unread:
+        batch.push_back({guid, mInbox::BatchChange::MarkUnread});
+        break;
+      case Verdict::Delete:
+        batch.push_back({guid, mInbox::BatchChange::Delete});
+        break;
+    }
+  }
+  return batch;
+}
+
 }  // namespace
 
 std::vector<LocalSource> LocalSourcesOf(const std::vector<MessageSource>& sources) {
@@ -85,24 +108,12 @@ std::vector<InboxUpdate> PlanInboxes(const State& state, const Changes& changes,
 
 std::vector<mInbox::BatchItem> InboxBatch(const State& state, const SourceEntry& entry,
                                           const std::vector<std::string>& guids) {
-  std::vector<mInbox::BatchItem> batch;
-  for (const std::string& guid : guids) {
-    const std::string lower = AsciiText::Lower(guid);
-    switch (state.Message(entry, lower, state.ArrivalMs(entry, lower)).verdict) {
-      case Verdict::None:
-        break;
-      case Verdict::Read:
-        batch.push_back({guid, mInbox::BatchChange::MarkRead});
-        break;
-      case Verdict::Unread:
-        batch.push_back({guid, mInbox::BatchChange::MarkUnread});
-        break;
-      case Verdict::Delete:
-        batch.push_back({guid, mInbox::BatchChange::Delete});
-        break;
-    }
-  }
-  return batch;
+  return BatchOf(state, entry, guids);
+}
+
+std::vector<mInbox::BatchItem> InboxBatch(const State& state, const SourceEntry& entry,
+                                          const std::unordered_set<std::string>& guids) {
+  return BatchOf(state, entry, guids);
 }
 
 std::optional<std::vector<Archive::SavedSearch>> MergedSearches(

@@ -58,6 +58,8 @@ std::vector<InboxUpdate> PlanInboxes(const State& state, const Changes& changes,
 // says nothing about are left out.
 std::vector<mInbox::BatchItem> InboxBatch(const State& state, const SourceEntry& entry,
                                           const std::vector<std::string>& guids);
+std::vector<mInbox::BatchItem> InboxBatch(const State& state, const SourceEntry& entry,
+                                          const std::unordered_set<std::string>& guids);
 
 // The saved searches after the named ones (lower case) took the merged state's word; nothing
 // when that changes none of them.

@@ -89,11 +89,12 @@ TEST(SyncDecisions, AMergeChangesWhatTheStateSaysAndNothingElse) {
   ASSERT_EQ(inboxes.size(), 1u);
   EXPECT_EQ(inboxes[0].source->id, "I1");
   EXPECT_EQ(inboxes[0].guids, nullptr);
-  EXPECT_EQ(InboxBatch(state, *inboxes[0].entry, {"g1", "g2", "g3", "g4", "g5"}),
-            (std::vector<mInbox::BatchItem>{{"g1", BatchChange::MarkRead},
-                                            {"g2", BatchChange::MarkUnread},
-                                            {"g3", BatchChange::Delete},
-                                            {"g4", BatchChange::MarkRead}}));
+  EXPECT_EQ(
+      InboxBatch(state, *inboxes[0].entry, std::vector<std::string>{"g1", "g2", "g3", "g4", "g5"}),
+      (std::vector<mInbox::BatchItem>{{"g1", BatchChange::MarkRead},
+                                      {"g2", BatchChange::MarkUnread},
+                                      {"g3", BatchChange::Delete},
+                                      {"g4", BatchChange::MarkRead}}));
   // A mark waits for its message for a month.
   std::vector<mInbox::InboxItem> arriving = {{"g1", "", "", "", "", "", 0},
                                              {"g3", "", "", "", "", "", 0}};
