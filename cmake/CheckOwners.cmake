@@ -49,7 +49,8 @@ set(record_users
   "presentation/PanelActions.cpp"
   # The main window gives a new document window the source the rendering left current.
   "shell/frmMain.cpp"
-  # Reloads the sources a merge changed through LoadInbox; LoadInbox(tree, id) frees it.
+  # Saves and restores SourceID to reload the sources a merge changed; off the list once it calls
+  # LoadInbox(tree, id).
   "shell/SyncKeeper.cpp"
 )
 
