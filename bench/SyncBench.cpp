@@ -94,7 +94,7 @@ std::string OtherSnapshot(long sources, long messages, std::int64_t ms) {
     for (long m = 0; m < messages; ++m)
       state.Add({m % 10 == 0 ? Sync::Kind::Read : Sync::Kind::Unread, {ms, 0}, other, Link(s),
                  Guid(s, m), {}, {}});
-  return state.Serialize({Sync::FileType::Snapshot, other, "0123456789abcdef", "0123456789abcdef"}, false);
+  return Sync::StateText(state, {Sync::FileType::Snapshot, other, "0123456789abcdef", "0123456789abcdef"}, false);
 }
 
 // Processor time of this process (user and system), which other work on the machine does not

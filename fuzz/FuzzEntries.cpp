@@ -228,15 +228,15 @@ std::string SyncLog(std::string_view input) {
   for (int n = 0; n < 2; ++n)
     for (const Sync::Action& a : whole) twice.Add(a);
   const Sync::Header header{Sync::FileType::Snapshot, machine, nonce, nonce};
-  const std::string state = once.Serialize(header, false);
-  if (twice.Serialize(header, false) != state) return "reading twice changed the state";
+  const std::string state = Sync::StateText(once, header, false);
+  if (Sync::StateText(twice, header, false) != state) return "reading twice changed the state";
   const std::string snapshotPath = folder + "/quillpost-" + machine + ".snapshot";
   WriteBytes(snapshotPath, state);
   Sync::State reread;
   const Sync::FileName snapshotName{machine, true, false};
   const Sync::FileRead back = Sync::ReadFile(snapshotPath, "s", std::nullopt, &snapshotName,
                                              [&](Sync::Action&& a) { reread.Add(a); });
-  if (!back.complete || back.refused || reread.Serialize(header, false) != state)
+  if (!back.complete || back.refused || Sync::StateText(reread, header, false) != state)
     return "the state's snapshot does not read back as the state";
   if (snapshot || text.size() < 2) return {};
   // Half of it first, the rest arriving later.

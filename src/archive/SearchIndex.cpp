@@ -501,7 +501,7 @@ class SearchIndex::Impl {
 
   std::string InboxFile(const std::string& id) const {
     if (!SourceId::IsSourceID(id) || m_dataFolder.empty()) return {};
-    return mGeneralFunctions::AddBackslash(m_dataFolder) + id + "/inbox.dat";
+    return mInbox::InboxFile(m_dataFolder, id);
   }
 
   // A damaged file found by a search: the worker starts it afresh.

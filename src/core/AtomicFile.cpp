@@ -14,7 +14,8 @@ namespace {
 constexpr std::string_view kSuffixCharacters = "0123456789abcdefghijklmnopqrstuvwxyz";
 
 std::string TempNameFor(const fs::path& target) {
-  static std::mt19937_64 generator{std::random_device{}()};
+  // One per thread: stores and caches replace their files from several.
+  thread_local std::mt19937_64 generator{std::random_device{}()};
   std::string suffix;
   for (std::size_t i = 0; i < kTempSuffixLength; ++i)
     suffix += kSuffixCharacters[generator() % kSuffixCharacters.size()];

@@ -115,8 +115,11 @@ FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
   // The clock stands in for the time the answer arrived when the server sent no Date.
   const std::int64_t nowMs = Services::Clock().NowMs();
 
+  // The state read, the messages stored and the state written as one step for the source.
+  const std::string sourceId = SourceID;
+  const SourceLock lock = LockSource(sourceId);
   // Deleted stays deleted while the feed carries the guid, and for a while after.
-  SourceState::State state = SourceState::Load();
+  SourceState::State state = SourceState::Load(sourceId);
   const SourceState::State before = state;
   if (!state.deleted.empty()) {
     std::unordered_set<std::string> carried;
@@ -136,7 +139,7 @@ FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
   std::vector<std::string> deletedByRules;
   if (!feed.items.empty() || !validators.Empty()) {
     const std::optional<std::size_t> added = AddNewInboxItems(
-        feed.items, validators.Empty() ? nullptr : &holding, &deletedByRules);
+        sourceId, feed.items, validators.Empty() ? nullptr : &holding, &deletedByRules);
     // The feed still carries them, so nothing is lost, but the user must know they are missing.
     if (!added) return FeedFailure::NotStored;
     stored = *added;
@@ -147,7 +150,7 @@ FeedFailure StoreFeed(std::string feedText, const std::string& sourceTitle,
   state.holding.reset();
   if (!validators.Empty()) state.holding = holding;
   // Only now, so that a store that failed or was cut short fetches in full next time.
-  if (state != before) SourceState::Save(state);
+  if (state != before) SourceState::Save(sourceId, state);
 
   NewMessageCount = static_cast<std::int16_t>(
       std::min<std::size_t>(stored, std::numeric_limits<std::int16_t>::max()));

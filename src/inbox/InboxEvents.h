@@ -3,7 +3,9 @@
 // the unread counts, a log of what the user did), and asks of those who decide about arriving
 // messages (rules of saved searches, marks waiting from another machine). They live in higher
 // folders; the store knows them only through these interfaces. Everything is called on the thread
-// that changed the inbox, after the change is written (Arriving: before).
+// that changed the inbox, after the change is written (Arriving: before), while that thread holds
+// the source (mInbox::LockSource), so that listeners hear one source's changes in their order: a
+// listener may call the store itself, but must not wait for another thread that does.
 
 #include "inbox/mInbox.h"
 

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <limits>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace mInbox {
@@ -65,7 +64,8 @@ TreeControl::Node* ResetNode(TreeControl& tree, const std::string& key) {
   const std::string tag = node->Tag();
   tree.SetSorted(false);
   tree.Remove(node);
-  TreeControl::Node* fresh = tree.Add(key, text, MessageTreeImage::Source, MessageTreeImage::Source);
+  TreeControl::Node* fresh =
+      tree.Add(key, text, MessageTreeImage::Source, MessageTreeImage::Source);
   if (fresh) fresh->SetTag(tag);
   tree.SetSorted(true);
   return fresh;
@@ -84,8 +84,9 @@ std::vector<TreeControl::NewChild> MessageNodes(std::vector<MessageSummary> mess
   for (MessageSummary& message : messages) {
     // A date or time that cannot be read sorts after every real one.
     const MessageTime when = TimeOf(message.date, message.time, message.offset);
-    rows.push_back({&message, {when.day ? *when.day : kUnknown,
-                               when.day && when.seconds ? *when.seconds : kUnknown}});
+    rows.push_back(
+        {&message,
+         {when.day ? *when.day : kUnknown, when.day && when.seconds ? *when.seconds : kUnknown}});
   }
   std::stable_sort(rows.begin(), rows.end(),
                    [](const Row& a, const Row& b) { return a.order > b.order; });
@@ -108,14 +109,6 @@ bool ListsMessages(const std::string& sourceID) {
   std::filesystem::create_directory(
       mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + sourceID, ec);
   return true;
-}
-
-// The source's messages, read without changing the current source.
-std::optional<std::vector<MessageSummary>> MessagesOf(const std::string& sourceID) {
-  const std::string current = std::exchange(SourceID, sourceID);
-  std::optional<std::vector<MessageSummary>> messages = ListMessages();
-  SourceID = current;
-  return messages;
 }
 
 }  // namespace
@@ -159,7 +152,10 @@ void ResetSourceNode(TreeControl& tree) { ResetNode(tree, SourceID); }
 
 void LoadInbox(TreeControl& tree) {
   // Window events run below and may choose another source meanwhile.
-  const std::string sourceID = SourceID;
+  LoadInbox(tree, SourceID);
+}
+
+void LoadInbox(TreeControl& tree, const std::string sourceID) {
   TreeControl::Node* node = tree.Find(sourceID);
   if (!node || !node->IsTopLevel()) return;
   if (!node->Expanded() && node->ChildCount() == 0) {
@@ -175,7 +171,7 @@ void LoadInbox(TreeControl& tree) {
     if (TreeControl::Node* fresh = ResetNode(tree, sourceID)) fresh->SetChildrenOnDemand(true);
     return;
   }
-  std::optional<std::vector<MessageSummary>> messages = MessagesOf(sourceID);
+  std::optional<std::vector<MessageSummary>> messages = ListMessages(sourceID);
   if (!messages) return;
   std::vector<TreeControl::NewChild> nodes = MessageNodes(std::move(*messages));
 
@@ -192,7 +188,7 @@ void LoadInbox(TreeControl& tree) {
 void ReadSourcesOnDemand(TreeControl& tree) {
   tree.SetChildLoader([](TreeControl::Node& node) {
     if (!node.IsTopLevel()) return;
-    std::optional<std::vector<MessageSummary>> messages = MessagesOf(node.Key());
+    std::optional<std::vector<MessageSummary>> messages = ListMessages(node.Key());
     if (messages) node.Tree().AddChildren(&node, MessageNodes(std::move(*messages)));
   });
 }

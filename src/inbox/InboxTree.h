@@ -21,6 +21,8 @@ namespace mInbox {
 // or the identifier is not usable; a missing source folder is created and the tree left as it
 // is. Lets window events run once before it changes the tree, when it reads the inbox.
 void LoadInbox(TreeControl& tree);
+// The same for the source of that identifier (a copy: window events run meanwhile).
+void LoadInbox(TreeControl& tree, std::string sourceId);
 
 // Makes the tree read a source node's pending messages when they are needed (the node is
 // unfolded), in the order LoadInbox gives them, without letting window events run.

@@ -18,7 +18,9 @@ namespace {
 
 constexpr std::string_view kValidators = "validators", kDeleted = "deleted", kLastSeen = "lastseen";
 
-std::string Path() { return mGeneralFunctions::AddBackslash(mInbox::InboxFolder()) + "state.dat"; }
+std::string Path(const std::string& sourceId) {
+  return mGeneralFunctions::AddBackslash(mInbox::InboxFolder(sourceId)) + "state.dat";
+}
 
 // FNV-1a over the guid in lower case: fixed, so a digest written by one build reads in another.
 std::uint64_t Hash(std::string_view guid) {
@@ -228,10 +230,11 @@ void Holding::Remove(std::string_view guid) {
   digest ^= Hash(guid);
 }
 
-State Load() {
+State Load(const std::string& sourceId) {
   State state;
   std::error_code ec;
-  const IniDocument doc = IniDocument::Load(Path(), ec);
+  const mInbox::SourceLock lock = mInbox::LockSource(sourceId);
+  const IniDocument doc = IniDocument::Load(Path(sourceId), ec);
   if (ec) return state;
   const auto count = Number(doc.GetValue(kValidators, "messages"), 10);
   const auto digest = Number(doc.GetValue(kValidators, "digest"), 16);
@@ -250,10 +253,11 @@ State Load() {
   return state;
 }
 
-bool Save(const State& state) {
+bool Save(const std::string& sourceId, const State& state) {
   std::error_code ec;
+  const mInbox::SourceLock lock = mInbox::LockSource(sourceId);
   if (state == State{}) {
-    std::filesystem::remove(Path(), ec);
+    std::filesystem::remove(Path(sourceId), ec);
     return !ec;
   }
   IniDocument doc;
@@ -270,30 +274,38 @@ bool Save(const State& state) {
     if (const auto day = state.deleted[i].lastSeen)
       doc.SetValue(kLastSeen, std::to_string(i + 1), DayText(*day));
   }
-  return doc.Save(Path(), ec);
+  return doc.Save(Path(sourceId), ec);
 }
 
-Validators ValidatorsToSend() {
-  const State state = Load();
+Validators ValidatorsToSend(const std::string& sourceId) {
+  const mInbox::SourceLock lock = mInbox::LockSource(sourceId);
+  const State state = Load(sourceId);
   if (state.validators.Empty() || !state.holding) return {};
-  const std::optional<Holding> held = mInbox::InboxHolding();
+  const std::optional<Holding> held = mInbox::InboxHolding(sourceId);
   return held == state.holding ? state.validators : Validators{};
 }
 
-bool RecordDeletion(std::string_view guid) {
-  State state = Load();
-  const bool known =
-      std::any_of(state.deleted.begin(), state.deleted.end(),
-                  [guid](const Deletion& d) { return AsciiText::EqualsNoCase(d.guid, guid); });
-  if (!known) state.deleted.push_back({std::string(guid), std::nullopt});
-  if (state.holding) {
-    if (state.holding->count == 0) {
-      state.holding.reset();
-    } else {
-      state.holding->Remove(guid);
+bool RecordDeletions(const std::string& sourceId, const std::vector<std::string>& guids) {
+  const mInbox::SourceLock lock = mInbox::LockSource(sourceId);
+  State state = Load(sourceId);
+  for (const std::string& guid : guids) {
+    const bool known =
+        std::any_of(state.deleted.begin(), state.deleted.end(),
+                    [&guid](const Deletion& d) { return AsciiText::EqualsNoCase(d.guid, guid); });
+    if (!known) state.deleted.push_back({guid, std::nullopt});
+    if (state.holding) {
+      if (state.holding->count == 0) {
+        state.holding.reset();
+      } else {
+        state.holding->Remove(guid);
+      }
     }
   }
-  return Save(state);
+  return Save(sourceId, state);
+}
+
+bool RecordDeletion(const std::string& sourceId, std::string_view guid) {
+  return RecordDeletions(sourceId, {std::string(guid)});
 }
 
 }  // namespace SourceState

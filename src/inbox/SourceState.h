@@ -85,20 +85,22 @@ void UpdateDeletions(std::vector<Deletion>& deleted,
 // The day (since 1970, UTC) of a time in milliseconds since 1970.
 std::int32_t DayOf(std::int64_t ms);
 
-// The state of the current source (mInbox::SourceID). A missing file reads as an empty state; a
-// damaged one keeps nothing that cannot be trusted (validators without a readable holding).
-State Load();
+// The state of a source, by its identifier, under the source's lock (mInbox::LockSource). A
+// missing file reads as an empty state; a damaged one keeps nothing that cannot be trusted
+// (validators without a readable holding).
+State Load(const std::string& sourceId);
 // Writes it atomically; an empty state removes the file. False when that failed.
-bool Save(const State& state);
+bool Save(const std::string& sourceId, const State& state);
 
-// The validators to send for the current source: the stored ones while its inbox still holds
-// what it held when they were recorded, none otherwise (a restored, trimmed or missing inbox
-// then gets the whole feed again).
-Validators ValidatorsToSend();
+// The validators to send for the source: the stored ones while its inbox still holds what it
+// held when they were recorded, none otherwise (a restored, trimmed or missing inbox then gets
+// the whole feed again).
+Validators ValidatorsToSend(const std::string& sourceId);
 
-// Records the deletion of a message that the current source's inbox holds, before the inbox
-// changes: a kill between the two writes can then only keep the message, never bring a deleted
-// one back. The validators stay good. False when the state could not be written.
-bool RecordDeletion(std::string_view guid);
+// Records the deletion of messages that the source's inbox holds, before the inbox changes: a
+// kill between the two writes can then only keep a message, never bring a deleted one back. The
+// validators stay good. False when the state could not be written.
+bool RecordDeletions(const std::string& sourceId, const std::vector<std::string>& guids);
+bool RecordDeletion(const std::string& sourceId, std::string_view guid);
 
 }  // namespace SourceState

@@ -14,7 +14,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace mInbox {
@@ -24,17 +26,34 @@ namespace {
 constexpr char kEncodedLineFeed = '\x05';
 
 // Without a data folder the path would be relative to whatever the working folder is.
-bool SourceUsable() {
-  return !mGeneralFunctions::IsBlank(mAppFunctions::DataPath) && SourceId::IsSourceID(SourceID);
+bool SourceUsable(std::string_view sourceId) {
+  return !mGeneralFunctions::IsBlank(mAppFunctions::DataPath) && SourceId::IsSourceID(sourceId);
 }
 
 // Creates the source folder when it is missing; false when it was missing.
-bool EnsureFolder() {
-  const std::string folder = InboxFolder();
+bool EnsureFolder(std::string_view sourceId) {
+  const std::string folder = InboxFolder(sourceId);
   if (mGeneralFunctions::FolderExists(folder)) return true;
   std::error_code ec;
   std::filesystem::create_directory(folder, ec);
   return false;
+}
+
+// Usable, and its folder there (made when missing: then false).
+bool Prepared(std::string_view sourceId) {
+  return SourceUsable(sourceId) && EnsureFolder(sourceId);
+}
+
+bool Holds(const std::vector<std::string>& names, const std::string& guid) {
+  return std::find(names.begin(), names.end(), guid) != names.end();
+}
+
+// The inbox of a prepared source, when it holds the guid (exact comparison).
+std::optional<IniDocument> LoadHolding(const std::string& sourceId, const std::string& guid) {
+  std::error_code ec;
+  IniDocument doc = IniDocument::Load(InboxPath(sourceId), ec);
+  if (ec || !Holds(doc.SectionNames(), guid)) return std::nullopt;
+  return doc;
 }
 
 // One "key=value" line as the INI document writes it: NULs dropped, line breaks as spaces
@@ -133,6 +152,37 @@ bool Writable(const std::string& path) {
   return (status.permissions() & anyWrite) != fs::perms::none;
 }
 
+// A section of the inbox as the store hands a message out: the description in its plain form.
+InboxItem ItemOf(const IniDocument& doc, std::string guid) {
+  InboxItem item;
+  item.title = doc.GetValue(guid, "title").value_or("");
+  item.description = Decoded(doc.GetValue(guid, "description").value_or(""));
+  item.date = doc.GetValue(guid, "date").value_or("");
+  item.time = doc.GetValue(guid, "time").value_or("");
+  item.offset = doc.GetValue(guid, "offset").value_or("");
+  item.read = ReadFlag(doc.GetValue(guid, "read"));
+  item.guid = std::move(guid);
+  return item;
+}
+
+// The guid as a section name in lower case; most guids are that form already.
+std::string LowerName(std::string_view guid) {
+  const bool plain = guid.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
+                     AsciiText::Trim(guid) == guid;
+  if (plain) return AsciiText::Lower(guid);
+  return AsciiText::Lower(NormalizedGuid(guid));
+}
+
+// One lock per source, made on first use and kept for the run: a few thousand at most.
+std::recursive_mutex& MutexOf(const std::string& sourceId) {
+  static std::mutex guard;
+  static std::unordered_map<std::string, std::unique_ptr<std::recursive_mutex>> mutexes;
+  const std::lock_guard lock(guard);
+  std::unique_ptr<std::recursive_mutex>& mutex = mutexes[sourceId];
+  if (!mutex) mutex = std::make_unique<std::recursive_mutex>();
+  return *mutex;
+}
+
 }  // namespace
 
 std::optional<InboxAction> ToInboxAction(int code) {
@@ -158,34 +208,43 @@ std::string NormalizedGuid(std::string_view guid) {
   return std::string(AsciiText::Trim(IniDocument::WithoutLineBreaks(guid)));
 }
 
-std::string InboxFolder() {
-  return mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + SourceID;
+std::string InboxFolder(std::string_view sourceId) {
+  return mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + std::string(sourceId);
 }
 
-std::string InboxPath() { return mGeneralFunctions::AddBackslash(InboxFolder()) + "inbox.dat"; }
+std::string InboxPath(std::string_view sourceId) {
+  return InboxFile(mAppFunctions::DataPath, sourceId);
+}
 
-bool AddInboxItem() {
-  if (!SourceUsable()) return false;
-  const std::string guid = NormalizedGuid(CurrentItem.guid);
+std::string InboxFile(std::string_view dataFolder, std::string_view sourceId) {
+  return mGeneralFunctions::AddBackslash(std::string(dataFolder)) + std::string(sourceId) +
+         "/inbox.dat";
+}
+
+SourceLock LockSource(const std::string& sourceId) { return SourceLock(MutexOf(sourceId)); }
+
+bool StoreMessage(const std::string& sourceId, const InboxItem& item) {
+  if (!SourceUsable(sourceId)) return false;
+  const std::string guid = NormalizedGuid(item.guid);
   if (guid.empty()) return false;
-  const std::string path = InboxPath();
+  const SourceLock lock = LockSource(sourceId);
+  const std::string path = InboxPath(sourceId);
   std::error_code ec;
   IniDocument doc = IniDocument::Load(path, ec);
   if (ec) return false;
-  if (doc.HasSection(guid)) {
-    const std::vector<std::string> names = doc.SectionNames();
-    if (std::find(names.begin(), names.end(), guid) == names.end()) return false;
-  }
-  WriteItem(doc, guid, CurrentItem);
+  if (doc.HasSection(guid) && !Holds(doc.SectionNames(), guid)) return false;
+  WriteItem(doc, guid, item);
   return doc.Save(path, ec);
 }
 
-std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
+std::optional<std::size_t> AddNewInboxItems(const std::string& sourceId,
+                                            const std::vector<InboxItem>& items,
                                             SourceState::Holding* holding,
                                             std::vector<std::string>* deletedByRules) {
-  if (!SourceUsable()) return std::nullopt;
-  EnsureFolder();
-  const std::string path = InboxPath();
+  if (!SourceUsable(sourceId)) return std::nullopt;
+  const SourceLock lock = LockSource(sourceId);
+  EnsureFolder(sourceId);
+  const std::string path = InboxPath(sourceId);
   // Most checks bring nothing new: a streamed look at the section headers settles that without
   // holding the whole file.
   std::error_code ec;
@@ -206,7 +265,7 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
   }
   // Rules may mark arriving messages read, or keep them out as if the user had deleted them.
   std::vector<std::string> refused;
-  if (!fresh.empty()) ApplyArrivalRules(SourceID, fresh, refused);
+  if (!fresh.empty()) ApplyArrivalRules(sourceId, fresh, refused);
   if (!refused.empty()) {
     std::unordered_set<std::string> out;
     for (const std::string& guid : refused) out.insert(AsciiText::Lower(NormalizedGuid(guid)));
@@ -215,7 +274,8 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
       stored.erase(AsciiText::Lower(item.guid));
       return true;
     });
-    if (deletedByRules) deletedByRules->insert(deletedByRules->end(), refused.begin(), refused.end());
+    if (deletedByRules)
+      deletedByRules->insert(deletedByRules->end(), refused.begin(), refused.end());
   }
   if (holding) {
     *holding = {};
@@ -235,72 +295,73 @@ std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
   if (!content.empty() && content.back() != '\n') content += "\r\n";
   for (const InboxItem& item : fresh) AppendItem(content, item.guid, item);
   if (!Writable(path) || !AtomicFile::Replace(path, content, ec)) return std::nullopt;
-  NotifyStored(SourceID, fresh);
+  NotifyStored(sourceId, fresh);
   return fresh.size();
 }
 
-std::optional<SourceState::Holding> InboxHolding() {
-  if (!SourceUsable()) return std::nullopt;
+std::optional<SourceState::Holding> InboxHolding(const std::string& sourceId) {
+  if (!SourceUsable(sourceId)) return std::nullopt;
+  const SourceLock lock = LockSource(sourceId);
   std::error_code ec;
   SourceState::Holding holding;
-  for (const std::string& name : IniDocument::ReadSectionNames(InboxPath(), ec)) holding.Add(name);
+  for (const std::string& name : IniDocument::ReadSectionNames(InboxPath(sourceId), ec))
+    holding.Add(name);
   if (ec) return std::nullopt;
   return holding;
 }
 
-bool ManageInboxItem(int action) {
-  if (!SourceUsable()) return false;
-  if (!EnsureFolder()) return false;
-  const std::optional<InboxAction> command = ToInboxAction(action);
-  if (!command) return false;
-  const std::string guid = NormalizedGuid(CurrentItem.guid);
-  const std::string path = InboxPath();
-  auto holds = [&guid](const std::vector<std::string>& names) {
-    return std::find(names.begin(), names.end(), guid) != names.end();
-  };
+bool MessageExists(const std::string& sourceId, std::string_view guid) {
+  if (!Prepared(sourceId)) return false;
+  const SourceLock lock = LockSource(sourceId);
   std::error_code ec;
-  if (*command == InboxAction::Exists) {
-    return holds(IniDocument::ReadSectionNames(path, ec)) && !ec;
-  }
-
-  IniDocument doc = IniDocument::Load(path, ec);
-  if (ec || !holds(doc.SectionNames())) return false;
-  switch (*command) {
-    case InboxAction::Delete:
-      // Remembered first: a kill between the two writes then keeps the message rather than
-      // letting the next check bring it back.
-      SourceState::RecordDeletion(guid);
-      doc.DeleteSection(guid);
-      if (!doc.Save(path, ec)) return false;
-      NotifyDeleted(SourceID, guid);
-      return true;
-    case InboxAction::MarkRead:
-    case InboxAction::MarkUnread: {
-      const bool read = *command == InboxAction::MarkRead;
-      if (ReadFlag(doc.GetValue(guid, "read")) == (read ? 1 : 0)) return true;
-      doc.SetValue(guid, "read", read ? "1" : "0");
-      if (!doc.Save(path, ec)) return false;
-      NotifyReadChanged(SourceID, guid, read);
-      return true;
-    }
-    case InboxAction::Load:
-      CurrentItem.title = doc.GetValue(guid, "title").value_or("");
-      CurrentItem.description = Decoded(doc.GetValue(guid, "description").value_or(""));
-      CurrentItem.date = doc.GetValue(guid, "date").value_or("");
-      CurrentItem.time = doc.GetValue(guid, "time").value_or("");
-      CurrentItem.offset = doc.GetValue(guid, "offset").value_or("");
-      CurrentItem.read = ReadFlag(doc.GetValue(guid, "read"));
-      return true;
-    case InboxAction::Exists:
-      break;
-  }
-  return !doc.IsModified() || doc.Save(path, ec);
+  const std::vector<std::string> names = IniDocument::ReadSectionNames(InboxPath(sourceId), ec);
+  return !ec && Holds(names, NormalizedGuid(guid));
 }
 
-std::optional<std::vector<MessageSummary>> ListMessages() {
-  if (!SourceUsable() || !EnsureFolder()) return std::nullopt;
+std::optional<InboxItem> LoadMessage(const std::string& sourceId, std::string_view guid) {
+  if (!Prepared(sourceId)) return std::nullopt;
+  const std::string name = NormalizedGuid(guid);
+  const SourceLock lock = LockSource(sourceId);
+  const std::optional<IniDocument> doc = LoadHolding(sourceId, name);
+  if (!doc) return std::nullopt;
+  return ItemOf(*doc, name);
+}
+
+bool MarkMessage(const std::string& sourceId, std::string_view guid, bool read) {
+  if (!Prepared(sourceId)) return false;
+  const std::string name = NormalizedGuid(guid);
+  const SourceLock lock = LockSource(sourceId);
+  std::optional<IniDocument> doc = LoadHolding(sourceId, name);
+  if (!doc) return false;
+  if (ReadFlag(doc->GetValue(name, "read")) == (read ? 1 : 0)) return true;
+  doc->SetValue(name, "read", read ? "1" : "0");
   std::error_code ec;
-  const IniDocument doc = IniDocument::Load(InboxPath(), ec);
+  if (!doc->Save(InboxPath(sourceId), ec)) return false;
+  NotifyReadChanged(sourceId, name, read);
+  return true;
+}
+
+bool DeleteMessage(const std::string& sourceId, std::string_view guid) {
+  if (!Prepared(sourceId)) return false;
+  const std::string name = NormalizedGuid(guid);
+  const SourceLock lock = LockSource(sourceId);
+  std::optional<IniDocument> doc = LoadHolding(sourceId, name);
+  if (!doc) return false;
+  // Remembered first: a kill between the two writes then keeps the message rather than letting
+  // the next check bring it back.
+  SourceState::RecordDeletion(sourceId, name);
+  doc->DeleteSection(name);
+  std::error_code ec;
+  if (!doc->Save(InboxPath(sourceId), ec)) return false;
+  NotifyDeleted(sourceId, name);
+  return true;
+}
+
+std::optional<std::vector<MessageSummary>> ListMessages(const std::string& sourceId) {
+  if (!Prepared(sourceId)) return std::nullopt;
+  const SourceLock lock = LockSource(sourceId);
+  std::error_code ec;
+  const IniDocument doc = IniDocument::Load(InboxPath(sourceId), ec);
   std::vector<MessageSummary> messages;
   for (std::string& guid : doc.SectionNames()) {
     MessageSummary message;
@@ -315,9 +376,29 @@ std::optional<std::vector<MessageSummary>> ListMessages() {
   return messages;
 }
 
-std::optional<std::size_t> MarkAllRead() {
-  if (!SourceUsable() || !EnsureFolder()) return std::nullopt;
-  const std::string path = InboxPath();
+std::optional<std::vector<std::string>> MessageGuids(const std::string& sourceId) {
+  if (!SourceUsable(sourceId)) return std::nullopt;
+  const SourceLock lock = LockSource(sourceId);
+  std::error_code ec;
+  std::vector<std::string> guids = IniDocument::ReadSectionNames(InboxPath(sourceId), ec);
+  if (ec) return std::nullopt;
+  return guids;
+}
+
+std::optional<std::vector<InboxItem>> LoadAll(const std::string& sourceId) {
+  if (!Prepared(sourceId)) return std::nullopt;
+  const SourceLock lock = LockSource(sourceId);
+  std::error_code ec;
+  const IniDocument doc = IniDocument::Load(InboxPath(sourceId), ec);
+  std::vector<InboxItem> items;
+  for (std::string& guid : doc.SectionNames()) items.push_back(ItemOf(doc, std::move(guid)));
+  return items;
+}
+
+std::optional<std::size_t> MarkAllRead(const std::string& sourceId) {
+  if (!Prepared(sourceId)) return std::nullopt;
+  const SourceLock lock = LockSource(sourceId);
+  const std::string path = InboxPath(sourceId);
   std::error_code ec;
   IniDocument doc = IniDocument::Load(path, ec);
   if (ec) return std::nullopt;
@@ -329,27 +410,97 @@ std::optional<std::size_t> MarkAllRead() {
   }
   if (marked.empty()) return 0;
   if (!doc.Save(path, ec)) return std::nullopt;
-  for (const std::string& guid : marked) NotifyReadChanged(SourceID, guid, true);
+  for (const std::string& guid : marked) NotifyReadChanged(sourceId, guid, true);
   return marked.size();
 }
 
-std::optional<std::vector<InboxItem>> LoadAll() {
-  if (!SourceUsable() || !EnsureFolder()) return std::nullopt;
+std::optional<std::size_t> ApplyBatch(const std::string& sourceId,
+                                      const std::vector<BatchItem>& batch) {
+  if (!SourceUsable(sourceId) || batch.empty()) return 0;
+  const SourceLock lock = LockSource(sourceId);
+  const std::string path = InboxPath(sourceId);
   std::error_code ec;
-  const IniDocument doc = IniDocument::Load(InboxPath(), ec);
-  std::vector<InboxItem> items;
-  for (std::string& guid : doc.SectionNames()) {
-    InboxItem item;
-    item.title = doc.GetValue(guid, "title").value_or("");
-    item.description = Decoded(doc.GetValue(guid, "description").value_or(""));
-    item.date = doc.GetValue(guid, "date").value_or("");
-    item.time = doc.GetValue(guid, "time").value_or("");
-    item.offset = doc.GetValue(guid, "offset").value_or("");
-    item.read = ReadFlag(doc.GetValue(guid, "read"));
-    item.guid = std::move(guid);
-    items.push_back(std::move(item));
+  // Nothing stored yet: nothing to change.
+  if (!std::filesystem::exists(path, ec)) return 0;
+  IniDocument doc = IniDocument::Load(path, ec);
+  if (ec) return std::nullopt;
+  const std::vector<std::string> names = doc.SectionNames();
+  std::unordered_map<std::string, const std::string*> byLower;
+  byLower.reserve(names.size());
+  for (const std::string& name : names) byLower.emplace(AsciiText::Lower(name), &name);
+  // A message named twice takes the first change: one deleted twice would leave the holding
+  // twice.
+  std::unordered_set<const std::string*> done;
+  std::vector<std::pair<std::string, bool>> flipped;
+  std::vector<std::string> deleted;
+  for (const BatchItem& item : batch) {
+    const auto it = byLower.find(LowerName(item.guid));
+    if (it == byLower.end() || !done.insert(it->second).second) continue;
+    const std::string& name = *it->second;
+    if (item.change == BatchChange::Delete) {
+      deleted.push_back(name);
+      continue;
+    }
+    const bool read = item.change == BatchChange::MarkRead;
+    if (ReadFlag(doc.GetValue(name, "read")) == (read ? 1 : 0)) continue;
+    doc.SetValue(name, "read", read ? "1" : "0");
+    flipped.emplace_back(name, read);
   }
-  return items;
+  if (flipped.empty() && deleted.empty()) return 0;
+  if (!deleted.empty()) {
+    // Remembered first, as a deletion by hand is.
+    if (!SourceState::RecordDeletions(sourceId, deleted)) return std::nullopt;
+    for (const std::string& guid : deleted) doc.DeleteSection(guid);
+  }
+  if (!doc.Save(path, ec)) return std::nullopt;
+  for (const auto& [guid, read] : flipped) NotifyReadChanged(sourceId, guid, read);
+  for (const std::string& guid : deleted) NotifyDeleted(sourceId, guid);
+  return flipped.size() + deleted.size();
 }
+
+std::string InboxFolder() { return InboxFolder(SourceID); }
+
+std::string InboxPath() { return InboxPath(SourceID); }
+
+bool AddInboxItem() { return StoreMessage(SourceID, CurrentItem); }
+
+bool ManageInboxItem(int action) {
+  const std::optional<InboxAction> command = ToInboxAction(action);
+  if (!command) {
+    Prepared(SourceID);
+    return false;
+  }
+  switch (*command) {
+    case InboxAction::Exists:
+      return MessageExists(SourceID, CurrentItem.guid);
+    case InboxAction::MarkRead:
+    case InboxAction::MarkUnread:
+      return MarkMessage(SourceID, CurrentItem.guid, *command == InboxAction::MarkRead);
+    case InboxAction::Delete:
+      return DeleteMessage(SourceID, CurrentItem.guid);
+    case InboxAction::Load:
+      break;
+  }
+  std::optional<InboxItem> item = LoadMessage(SourceID, CurrentItem.guid);
+  if (!item) return false;
+  // The caller's guid stays as it named the message.
+  item->guid = std::move(CurrentItem.guid);
+  CurrentItem = std::move(*item);
+  return true;
+}
+
+std::optional<std::size_t> AddNewInboxItems(const std::vector<InboxItem>& items,
+                                            SourceState::Holding* holding,
+                                            std::vector<std::string>* deletedByRules) {
+  return AddNewInboxItems(SourceID, items, holding, deletedByRules);
+}
+
+std::optional<SourceState::Holding> InboxHolding() { return InboxHolding(SourceID); }
+
+std::optional<std::vector<MessageSummary>> ListMessages() { return ListMessages(SourceID); }
+
+std::optional<std::size_t> MarkAllRead() { return MarkAllRead(SourceID); }
+
+std::optional<std::vector<InboxItem>> LoadAll() { return LoadAll(SourceID); }
 
 }  // namespace mInbox

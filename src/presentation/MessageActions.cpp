@@ -2,10 +2,10 @@
 
 #include "core/AsciiText.h"
 #include "core/DocumentHost.h"
+#include "core/HtmlText.h"
 #include "core/Services.h"
 #include "core/TreeControl.h"
 #include "core/mGeneralFunctions.h"
-#include "core/HtmlText.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -113,13 +113,11 @@ bool ShowSelected(TreeControl& tree, IDocumentHost& host) {
   const auto selection = SelectedMessage(tree);
   if (!selection) return false;
   if (!MessageRendering::ShowMessage(selection->sourceKey, selection->guid, host)) return false;
-  Node* node = FindNode(tree, *selection);
-  // A source folded meanwhile may have given the node up: the inbox says whether it was unread.
-  if (!node || node->Image() == MessageTreeImage::Unread) {
-    if (node) node->SetImage(MessageTreeImage::Read);
-    NameMessage(*selection);
-    Manage(mInbox::InboxAction::MarkRead);
-  }
+  // The inbox's flag decides, whatever the node shows (a source folded meanwhile may have given
+  // the node up); the node then shows the flag.
+  NameMessage(*selection);
+  if (!Manage(mInbox::InboxAction::MarkRead)) return true;
+  if (Node* node = FindNode(tree, *selection)) node->SetImage(MessageTreeImage::Read);
   return true;
 }
 
@@ -159,7 +157,8 @@ void ExportSelected(TreeControl& tree, int index) {
   NameMessage(*selection);
   if (!Manage(mInbox::InboxAction::Load)) return;
   const mInbox::InboxItem item = mInbox::CurrentItem;
-  auto format = index == kChosenInDialog ? std::optional(ExportFormat::Html) : ToExportFormat(index);
+  auto format =
+      index == kChosenInDialog ? std::optional(ExportFormat::Html) : ToExportFormat(index);
   if (!format) return;
 
   Services::ISaveDialog::Request request = SaveRequest(*format, item.title);
@@ -168,7 +167,8 @@ void ExportSelected(TreeControl& tree, int index) {
   const std::string path = Services::SaveDialog().AskSaveFile(request);
   if (mGeneralFunctions::IsBlank(path)) return;
   if (index == kChosenInDialog) {
-    const std::string extension = AsciiText::Lower(path.substr(std::min(path.rfind('.'), path.size())));
+    const std::string extension =
+        AsciiText::Lower(path.substr(std::min(path.rfind('.'), path.size())));
     if (extension == ".txt") format = ExportFormat::Text;
     if (extension == ".eml") format = ExportFormat::Email;
   }
@@ -194,8 +194,8 @@ std::string BuildTextExport(const MessageHeader& header) {
   const auto text = [](const std::string& value) { return HtmlText::DecodeReferences(value); };
   std::string out;
   out += "From       :   " + text(header.FromName) + " (" + text(header.FromEmail) + ")" + kCrLf;
-  out += "Reply-To   :   " + text(header.ReplyToName) + " (" + text(header.ReplyToEmail) + ")" +
-         kCrLf;
+  out +=
+      "Reply-To   :   " + text(header.ReplyToName) + " (" + text(header.ReplyToEmail) + ")" + kCrLf;
   out += "Subject    :   " + text(header.Subject) + kCrLf;
   out += "Date & Time:   " + text(header.Date) + kCrLf;
   out += kCrLf;

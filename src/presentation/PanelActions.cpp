@@ -11,7 +11,6 @@
 #include "retrieval/CheckRun.h"
 #include "subscriptions/mSubscriptions.h"
 
-
 namespace PanelActions {
 
 namespace {
@@ -39,18 +38,19 @@ void Attach(TreeControl& tree, IDocumentHost& host, std::function<void(int x, in
   mInbox::ReadSourcesOnDemand(tree);
   tree.SetLabelEditFilter(&CanEditLabel);
   tree.SetOnDblClick([&tree, &host] { DblClick(tree, host); });
-  tree.SetOnKeyDown([&tree, &host](int keyCode, int shift) { KeyDown(tree, host, keyCode, shift); });
+  tree.SetOnKeyDown(
+      [&tree, &host](int keyCode, int shift) { KeyDown(tree, host, keyCode, shift); });
   tree.SetOnKeyUp([&tree](int keyCode, int shift) { KeyUp(tree, keyCode, shift); });
   tree.SetOnAfterLabelEdit([](TreeControl::LabelEditEvent& event) { AfterLabelEdit(event); });
-  tree.SetOnMouseUp([&tree, openPopup = std::move(openPopup),
-                     openSourcePopup = std::move(openSourcePopup)](int button, int shift, int x,
-                                                                   int y) {
-    if (MouseUp(tree, button, shift, x, y)) {
-      if (openPopup) openPopup(x, y);
-    } else if (SourceMouseUp(tree, button, x, y) && openSourcePopup) {
-      openSourcePopup(x, y);
-    }
-  });
+  tree.SetOnMouseUp(
+      [&tree, openPopup = std::move(openPopup), openSourcePopup = std::move(openSourcePopup)](
+          int button, int shift, int x, int y) {
+        if (MouseUp(tree, button, shift, x, y)) {
+          if (openPopup) openPopup(x, y);
+        } else if (SourceMouseUp(tree, button, x, y) && openSourcePopup) {
+          openSourcePopup(x, y);
+        }
+      });
 }
 
 void DblClick(TreeControl& tree, IDocumentHost& host) {
@@ -73,16 +73,13 @@ bool OpenMessage(TreeControl& tree, IDocumentHost& host, const std::string& sour
                  const std::string& guid) {
   // A message that could not be shown is not marked read.
   if (!MessageRendering::ShowMessage(sourceId, guid, host)) return false;
-  if (Node* node = FindMessage(tree, sourceId, guid)) {
-    if (node->Image() != MessageTreeImage::Unread) return true;
+  // The inbox's flag decides, whatever the node shows; a node shown read stays as it is.
+  if (!mInbox::MarkMessage(sourceId, guid, true)) return true;
+  Node* node = FindMessage(tree, sourceId, guid);
+  if (node && node->Image() != MessageTreeImage::Read) {
     node->SetImage(MessageTreeImage::Read);
     node->SetBold(false);
   }
-  // Without its node the inbox says whether it was unread. Named again rather than trusting what
-  // the rendering left behind.
-  mInbox::SourceID = sourceId;
-  mInbox::CurrentItem.guid = guid;
-  mInbox::ManageInboxItem(static_cast<int>(mInbox::InboxAction::MarkRead));
   return true;
 }
 

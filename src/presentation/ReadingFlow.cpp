@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <utility>
+#include <unordered_set>
 
 namespace ReadingFlow {
 
@@ -30,21 +30,29 @@ bool IsSource(const Node* node) {
   return node && node->IsTopLevel() && SourceId::IsSourceID(node->Key());
 }
 
-bool IsUnread(const Node* node) { return node->Image() == MessageTreeImage::Unread; }
+// The guids the source's inbox holds as unread: the store decides, not what a node shows.
+std::unordered_set<std::string> UnreadGuids(const std::string& sourceId) {
+  std::unordered_set<std::string> guids;
+  if (const auto messages = mInbox::ListMessages(sourceId))
+    for (const mInbox::MessageSummary& message : *messages)
+      if (message.read == 0) guids.insert(message.guid);
+  return guids;
+}
 
 // The first unread message among rows [first, end) of a source, reading pending messages when
 // they may hold one; read ones that hold none are given up again.
 Node* UnreadIn(TreeControl& tree, Node* source, std::size_t first, std::size_t end,
                const UnreadLookup& unread) {
-  bool fetched = false;
+  if (first >= end) return nullptr;
   if (source->ChildrenPending()) {
-    if (first >= end) return nullptr;
     const std::optional<std::size_t> count = unread ? unread(source->Key()) : std::nullopt;
     if (count && *count == 0) return nullptr;
-    fetched = tree.FetchChildren(source);
   }
+  const std::unordered_set<std::string> guids = UnreadGuids(source->Key());
+  if (guids.empty()) return nullptr;
+  const bool fetched = source->ChildrenPending() && tree.FetchChildren(source);
   for (std::size_t row = first; row < end && row < source->ChildCount(); ++row)
-    if (IsUnread(source->Child(row))) return source->Child(row);
+    if (guids.contains(source->Child(row)->Tag())) return source->Child(row);
   if (fetched && !source->Expanded()) tree.RemoveChildren(source);
   return nullptr;
 }
@@ -66,20 +74,17 @@ bool Asked(const std::string& question) {
                                      Services::vbYesNoQuestionDefaultNo) == Services::vbYes;
 }
 
-// Marks a source's messages read in its inbox and its message nodes.
+// Marks a source's messages read in its inbox, and its message nodes as the inbox now has them.
 std::size_t MarkRead(TreeControl& tree, const std::string& sourceId) {
-  const std::string current = std::exchange(mInbox::SourceID, sourceId);
-  const std::optional<std::size_t> marked = mInbox::MarkAllRead();
-  mInbox::SourceID = current;
+  const std::optional<std::size_t> marked = mInbox::MarkAllRead(sourceId);
+  if (!marked) return 0;
   if (Node* source = tree.Find(sourceId)) {
     for (std::size_t row = 0; row < source->ChildCount(); ++row) {
-      Node* message = source->Child(row);
-      if (!IsUnread(message)) continue;
-      message->SetImage(MessageTreeImage::Read);
-      message->SetBold(false);
+      source->Child(row)->SetImage(MessageTreeImage::Read);
+      source->Child(row)->SetBold(false);
     }
   }
-  return marked.value_or(0);
+  return *marked;
 }
 
 // Keeps characters a file name can hold on the desktops the file may travel to.
@@ -184,21 +189,12 @@ Node* SourceOf(Node* node) {
 }
 
 std::size_t UnreadCount(const Node& source, const UnreadLookup& unread) {
-  if (!source.ChildrenPending()) {
-    std::size_t count = 0;
-    for (std::size_t row = 0; row < source.ChildCount(); ++row)
-      count += IsUnread(source.Child(row)) ? 1 : 0;
-    return count;
+  // Shown messages may have just changed: the inbox says. Otherwise the count, when known.
+  if (source.ChildrenPending()) {
+    if (const std::optional<std::size_t> count = unread ? unread(source.Key()) : std::nullopt)
+      return *count;
   }
-  if (const std::optional<std::size_t> count = unread ? unread(source.Key()) : std::nullopt)
-    return *count;
-  // Not known yet: the inbox says.
-  const std::string current = std::exchange(mInbox::SourceID, source.Key());
-  std::size_t count = 0;
-  if (const auto messages = mInbox::ListMessages())
-    for (const mInbox::MessageSummary& message : *messages) count += message.read == 1 ? 0 : 1;
-  mInbox::SourceID = current;
-  return count;
+  return UnreadGuids(source.Key()).size();
 }
 
 std::size_t MarkSourceRead(TreeControl& tree, const std::string& sourceId, std::size_t unread) {
@@ -247,9 +243,7 @@ std::string ExportFileName(const std::string& date, const std::string& title,
 }
 
 std::optional<std::size_t> ExportMessages(const std::string& sourceId, const std::string& folder) {
-  const std::string current = std::exchange(mInbox::SourceID, sourceId);
-  const std::optional<std::vector<mInbox::InboxItem>> items = mInbox::LoadAll();
-  mInbox::SourceID = current;
+  const std::optional<std::vector<mInbox::InboxItem>> items = mInbox::LoadAll(sourceId);
   if (!items) return std::nullopt;
   std::size_t written = 0;
   for (const mInbox::InboxItem& item : *items) {
@@ -257,8 +251,7 @@ std::optional<std::size_t> ExportMessages(const std::string& sourceId, const std
     const std::string stem = name.substr(0, name.size() - 5);
     const std::string text = MessageActions::BuildHtmlExport(item) + "\r\n";
     for (int number = 1; number < 10'000; ++number) {
-      const std::string file =
-          number == 1 ? name : stem + " (" + std::to_string(number) + ").html";
+      const std::string file = number == 1 ? name : stem + " (" + std::to_string(number) + ").html";
       errno = 0;
       if (WriteNew(mGeneralFunctions::AddBackslash(folder) + file, text)) {
         ++written;

@@ -4,9 +4,10 @@
 // order), across sources and around from the end to the top; "Back" returns along the messages
 // it opened. Nodes that are not sources (saved searches and their group) are passed over.
 //
-// A source whose messages have not been read is looked into only when its count says it holds
-// unread messages or when its count is not known; its messages are then read through the tree's
-// child loader, and given up again when none of them is unread.
+// The inbox's read flags decide which messages are unread, not what their nodes show. A source
+// whose messages have not been read is looked into only when its count says it holds unread
+// messages or when its count is not known; its messages are then read through the tree's child
+// loader, and given up again when none of them is unread.
 //
 // Also what acts on a whole source: marking it, or every source, read; exporting its messages
 // one file each.
@@ -60,8 +61,8 @@ std::string GroupedNumber(std::size_t number);
 // The source a node stands in: itself or its parent, when that is a source; else nullptr.
 TreeControl::Node* SourceOf(TreeControl::Node* node);
 
-// A source's unread messages: its message nodes when they are read, else the lookup's count,
-// else the inbox's.
+// A source's unread messages as its inbox holds them: the lookup's count while its messages are
+// not shown (when known), else the inbox's.
 std::size_t UnreadCount(const TreeControl::Node& source, const UnreadLookup& unread);
 
 // Asks "Mark 1,234 messages of Kitchen Notes as read?" and marks them, in the inbox and in the

@@ -82,7 +82,7 @@ void StartTransfers(Run& run) {
     const std::string link = LinkOf(CheckQueue[run.slots.size()]);
     IHttp::Request request{link, {}, {}};
     if (FindSource(link)) {
-      SourceState::Validators validators = SourceState::ValidatorsToSend();
+      SourceState::Validators validators = SourceState::ValidatorsToSend(mInbox::SourceID);
       request.etag = std::move(validators.etag);
       request.lastModified = std::move(validators.lastModified);
     }

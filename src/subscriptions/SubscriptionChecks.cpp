@@ -41,10 +41,7 @@ void Warn(const std::string& text, const std::string& title) {
 
 // The guids of the source's stored messages.
 std::vector<std::string> StoredGuids(const std::string& id) {
-  const std::string previous = mInbox::SourceID;
-  mInbox::SourceID = id;
-  const auto messages = mInbox::ListMessages();
-  mInbox::SourceID = previous;
+  const auto messages = mInbox::ListMessages(id);
   std::vector<std::string> guids;
   if (messages)
     for (const mInbox::MessageSummary& message : *messages) guids.push_back(message.guid);
@@ -179,7 +176,7 @@ bool Unsubscribe(TreeControl& sources, IDocumentHost* documents) {
   return removed;
 }
 
-bool UnsubscribeSource(const std::string& id, const std::string& text, const std::string& link,
+bool UnsubscribeSource(const std::string& id, const std::string& text, const std::string& /*link*/,
                        IDocumentHost* documents, bool* confirmed) {
   const int answer = Services::MessageBox().Show(
       "Are you sure you want to Unsubscribe " + text +
@@ -189,9 +186,8 @@ bool UnsubscribeSource(const std::string& id, const std::string& text, const std
   if (answer != Services::vbYes) return false;
   if (confirmed) *confirmed = true;
 
-  CurrentSource.Link = link;
-  CurrentSource.ID = id;
-  const bool removed = mSubscriptions::ManageSource(SourceAction::Delete);
+  const mSubscriptions::Outcome removed = mSubscriptions::RemoveSource(id);
+  mSubscriptions::ShowFailure(removed);
   if (removed) {
     // Read before the folder goes: the open documents are known only by their guids.
     const std::vector<std::string> guids = documents ? StoredGuids(id) : std::vector<std::string>{};
@@ -199,7 +195,7 @@ bool UnsubscribeSource(const std::string& id, const std::string& text, const std
     // One window per message: opening a message that is open only focuses its window.
     for (const std::string& guid : guids) documents->CloseDocument(guid);
   }
-  return removed;
+  return removed.Done();
 }
 
 bool DeleteSourceFolder(const std::string& id) {

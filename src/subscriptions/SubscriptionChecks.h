@@ -87,8 +87,9 @@ Attempt AddOrSave(ManagerState& state, SourceFields& fields, TreeControl& source
 // closes the documents showing its messages, then rebuilds tvSources. Nothing for the root or
 // without a selection. True when the source was removed from the file.
 bool Unsubscribe(TreeControl& sources, IDocumentHost* documents);
-// The same for one source named by its identifier, title and link, without rebuilding a tree;
-// confirmed, when given, tells whether the user said Yes.
+// The same for one source, removed by its identifier (the title is for the question; the link
+// is not needed), without rebuilding a tree; confirmed, when given, tells whether the user said
+// Yes.
 bool UnsubscribeSource(const std::string& id, const std::string& text, const std::string& link,
                        IDocumentHost* documents, bool* confirmed = nullptr);
 

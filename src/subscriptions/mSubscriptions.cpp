@@ -47,6 +47,58 @@ void ShowCritical(const std::string& text, const std::string& title) {
   Services::MessageBox().Show(text, title, Services::vbCritical);
 }
 
+// A source element as the record; its ID and Title by attribute position.
+MessageSource RecordOf(const XmlNode& node) {
+  const std::vector<XmlAttribute> attributes = node.Attributes();
+  return MessageSource{attributes.size() > 1 ? attributes[1].value : std::string(), node.Text(),
+                       attributes.empty() ? std::string() : attributes[0].value};
+}
+
+enum class Edit { Rename, Relink, Remove };
+
+// The commands by ID: every source whose first attribute is the ID is changed, the file saved
+// once, and the listeners told.
+Outcome EditSource(const std::string& id, Edit edit, const std::string& value) {
+  Outcome outcome;
+  XmlDocument document;
+  XmlNode sources;
+  outcome.failure = OpenQuietly(document, sources);
+  if (outcome.failure != OpenFailure::None || id.empty()) return outcome;
+  std::vector<std::pair<MessageSource, MessageSource>> updated;
+  std::vector<MessageSource> removed;
+  for (XmlNode child = sources.FirstChild(); child;) {
+    const XmlNode next = child.NextSibling();
+    if (child.IsElement() && RecordOf(child).ID == id) {
+      const MessageSource before = RecordOf(child);
+      outcome.found = true;
+      switch (edit) {
+        case Edit::Rename:
+          child.SetAttribute("title", value);
+          updated.emplace_back(before, RecordOf(child));
+          break;
+        case Edit::Relink:
+          child.SetText(value);
+          updated.emplace_back(before, RecordOf(child));
+          break;
+        case Edit::Remove:
+          removed.push_back(before);
+          sources.RemoveChild(child);
+          break;
+      }
+    }
+    child = next;
+  }
+  if (!outcome.found) return outcome;
+  std::error_code ec;
+  if (!document.Save(SubscriptionFilePath(), ec)) {
+    outcome.saveError = mGeneralFunctions::ErrorFrom(ec);
+    return outcome;
+  }
+  for (const auto& [before, after] : updated) NotifySourceChanged(before, after);
+  for (const MessageSource& source : removed) NotifySourceRemoved(source);
+  return outcome;
+}
+
 }  // namespace
 
 std::optional<SourceAction> ToSourceAction(int code) {
@@ -154,19 +206,52 @@ bool OpenSubscriptionFile(XmlDocument& document, XmlNode& sources) {
   return failure == OpenFailure::None;
 }
 
-bool ReadSources(std::vector<MessageSource>& sources) {
-  sources.clear();
+std::optional<std::vector<MessageSource>> ReadAllSources(OpenFailure* failure) {
   XmlDocument document;
   XmlNode list;
-  if (!OpenSubscriptionFile(document, list)) return false;
+  const OpenFailure opened = OpenQuietly(document, list);
+  if (failure) *failure = opened;
+  if (opened != OpenFailure::None) return std::nullopt;
+  std::vector<MessageSource> sources;
   for (const XmlNode& child : list.ChildNodes()) {
     if (!child.IsElement()) continue;
     const std::vector<XmlAttribute> attributes = child.Attributes();
     if (attributes.size() < 2) continue;
     sources.push_back({attributes[1].value, child.Text(), attributes[0].value});
   }
-  return true;
+  return sources;
 }
+
+bool ReadSources(std::vector<MessageSource>& sources) {
+  OpenFailure failure = OpenFailure::None;
+  std::optional<std::vector<MessageSource>> all = ReadAllSources(&failure);
+  ShowOpenFailure(failure);
+  sources = std::move(all).value_or(std::vector<MessageSource>{});
+  return failure == OpenFailure::None;
+}
+
+std::optional<MessageSource> FindSource(const std::string& id) {
+  const std::optional<std::vector<MessageSource>> sources = ReadAllSources();
+  if (!sources || id.empty()) return std::nullopt;
+  for (const MessageSource& source : *sources)
+    if (source.ID == id) return source;
+  return std::nullopt;
+}
+
+void ShowFailure(const Outcome& outcome) {
+  ShowOpenFailure(outcome.failure);
+  if (outcome.saveError) mGeneralFunctions::ReportError(*outcome.saveError);
+}
+
+Outcome RenameSource(const std::string& id, const std::string& title) {
+  return EditSource(id, Edit::Rename, title);
+}
+
+Outcome ChangeSourceLink(const std::string& id, const std::string& link) {
+  return EditSource(id, Edit::Relink, link);
+}
+
+Outcome RemoveSource(const std::string& id) { return EditSource(id, Edit::Remove, {}); }
 
 OpenFailure ReadLinks(std::vector<std::string>& links) {
   links.clear();
@@ -189,26 +274,21 @@ bool ManageSource(SourceAction action) {
   // Told once the file is written.
   std::vector<std::pair<MessageSource, MessageSource>> updated;
   std::vector<MessageSource> removed;
-  const auto record = [](const XmlNode& node) {
-    const std::vector<XmlAttribute> attributes = node.Attributes();
-    return MessageSource{attributes.size() > 1 ? attributes[1].value : std::string(), node.Text(),
-                         attributes.empty() ? std::string() : attributes[0].value};
-  };
   // Every matching source is acted on; a removed one's follower is taken before it goes.
   for (XmlNode child = sources.FirstChild(); child;) {
     const XmlNode next = child.NextSibling();
     if (child.IsElement() && child.Text() == CurrentSource.Link) {
       switch (action) {
         case SourceAction::Update: {
-          const MessageSource before = record(child);
+          const MessageSource before = RecordOf(child);
           child.SetAttribute("title", EditedSource.Title);
           child.SetText(EditedSource.Link);
-          updated.emplace_back(before, record(child));
+          updated.emplace_back(before, RecordOf(child));
           found = changed = true;
           break;
         }
         case SourceAction::Delete:
-          removed.push_back(record(child));
+          removed.push_back(RecordOf(child));
           sources.RemoveChild(child);
           found = changed = true;
           break;

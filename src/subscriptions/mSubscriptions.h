@@ -1,9 +1,16 @@
 #pragma once
 // The subscription list in subscriptions.dat: its record, the source identifiers, the per-source
-// commands and the opening steps every reader of the file goes through.
+// commands and the opening steps every reader of the file goes through. This module alone reads
+// and writes the file (the data folder's first one aside, which InitializeDataFolder writes).
+//
+// Everything beyond the windows reaches a source by its ID, through the commands below that take
+// it; the windows' own commands (ManageSource) work on CurrentSource and EditedSource, their
+// selection. Every change is told to the subscription listeners (SubscriptionEvents.h).
 
 #include "core/SourceId.h"
 #include "core/XmlDocument.h"
+
+#include "core/mGeneralFunctions.h"
 
 #include <array>
 #include <cstdint>
@@ -20,11 +27,6 @@ struct MessageSource {
   std::string ID;
   bool operator==(const MessageSource&) const = default;
 };
-
-// The source a command acts on: callers set its Link; Load fills all three fields.
-inline MessageSource CurrentSource;
-// The new Title and Link for Update.
-inline MessageSource EditedSource;
 
 enum class SourceAction : int { Update = 0, Delete = 1, Exists = 2, Load = 5 };
 // No value for a number that is not an action.
@@ -71,6 +73,31 @@ std::string Describe(OpenFailure failure);
 bool ReadSources(std::vector<MessageSource>& sources);
 // The text of every child element of "sources", the links ManageSource compares with. No box.
 OpenFailure ReadLinks(std::vector<std::string>& links);
+
+// Every readable source in file order, as ReadSources gives them, without a box: nothing when the
+// file cannot be opened (failure, when given, says why).
+std::optional<std::vector<MessageSource>> ReadAllSources(OpenFailure* failure = nullptr);
+// The source of that ID; nothing when the file holds none or cannot be opened. No box.
+std::optional<MessageSource> FindSource(const std::string& id);
+
+// What a command by ID did; no box was shown (ShowFailure shows what ManageSource would).
+struct Outcome {
+  OpenFailure failure = OpenFailure::None;  // the file could not be opened: nothing was done
+  bool found = false;                       // a source of that ID is in the file
+  std::optional<mGeneralFunctions::RunError> saveError;  // changed, but the file not written
+  bool Done() const { return failure == OpenFailure::None && found && !saveError; }
+  explicit operator bool() const { return Done(); }
+};
+void ShowFailure(const Outcome& outcome);
+// Each acts on every source of that ID (there is one, unless the file was edited by hand).
+Outcome RenameSource(const std::string& id, const std::string& title);
+Outcome ChangeSourceLink(const std::string& id, const std::string& link);
+Outcome RemoveSource(const std::string& id);
+
+// The selection of the windows' commands: callers set CurrentSource's Link; Load fills all three
+// fields. EditedSource holds the new Title and Link for Update.
+inline MessageSource CurrentSource;
+inline MessageSource EditedSource;
 
 // Acts on every child element of "sources" whose text equals CurrentSource.Link exactly:
 // Update sets its title and link from EditedSource, Delete removes it, Exists only reports it,

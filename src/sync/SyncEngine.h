@@ -5,16 +5,14 @@
 // is appended to this replica's log in the folder at once; from time to time the whole merged
 // state replaces it as this replica's snapshot. A merge reads the other replicas' files, folds
 // them into the merged state (SyncState.h) and applies what changed to this data folder: marks
-// and deletions to the inboxes (one rewrite per inbox), sources through the subscription file's
-// own commands and the checks the user's input gets, saved searches through their store.
+// and deletions to the inboxes (one batch per inbox), sources through the subscription store by
+// ID and the checks the user's input gets, saved searches through their store.
 // A mark for a message not stored here yet waits, and is applied the moment it arrives (for 30
 // days). What the merge applies is never logged again as this replica's own action.
 //
-// Files: the data folder keeps sync.dat (INI: the identity, the folder it belongs to, the
-// sessions that wrote as it, the clock, how far each file was read), sync.state (the merged state
-// as applied, and when messages arrived here) and sync.log (a copy of this replica's log, from
-// which the folder's copy is repaired). The sync folder gets quillpost-<machine>.log and
-// quillpost-<machine>.snapshot. Nothing else is ever written.
+// The parts: the actions and their clock (SyncActions.h), the files' text (SyncFiles.h), the
+// merged state (SyncState.h), what it means for this data folder (SyncDecisions.h), this data
+// folder's own sync files (SyncReplica.h) and the stores that apply it (SyncDataFolder.h).
 //
 // The shell's part: create one Engine for the run after the data folder is set (it registers with
 // the inbox store and the subscription file itself); call Start() once; call Merge() before and
@@ -24,39 +22,18 @@
 #include "archive/SavedSearches.h"
 #include "inbox/InboxEvents.h"
 #include "subscriptions/SubscriptionEvents.h"
+#include "sync/SyncDataFolder.h"
 #include "sync/SyncFiles.h"
+#include "sync/SyncReplica.h"
+#include "sync/SyncReport.h"
 #include "sync/SyncState.h"
 
 #include <cstddef>
-#include <map>
-#include <set>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace Sync {
-
-// Where the saved searches live: searches.dat through the archive's store unless another is given.
-class ISavedSearches {
- public:
-  virtual ~ISavedSearches() = default;
-  virtual std::vector<Archive::SavedSearch> Load() = 0;
-  virtual bool Save(const std::vector<Archive::SavedSearch>& searches) = 0;
-};
-
-// What a merge did, for the caller to show and follow.
-struct Report {
-  // Files skipped and items refused, and anything that failed: for standard error under
-  // --sync, the debug output otherwise.
-  std::vector<std::string> lines;
-  std::size_t refused = 0;               // items refused
-  bool failed = false;                   // sync is off, the folder or a file here could not be used
-  bool subscriptionsChanged = false;     // sources added, renamed or removed: reload the tree
-  std::set<std::string> inboxesChanged;  // IDs of the sources whose messages changed
-  bool searchesChanged = false;
-  // For --sync: 0 merged, 1 merged but some items refused, 2 error.
-  int ExitStatus() const { return failed ? 2 : refused > 0 ? 1 : 0; }
-  void Take(Report&& other);
-};
 
 class Engine final : public mInbox::IInboxListener,
                      public mInbox::IArrivalRules,
@@ -86,9 +63,9 @@ class Engine final : public mInbox::IInboxListener,
 
   bool IsOn() const { return m_on; }
   const std::string& Folder() const { return m_folder; }
-  const std::string& Machine() const { return m_machine; }
+  const std::string& Machine() const { return m_replica.Machine(); }
   // The merged state as this data folder knows it (for the debug output and the tests).
-  const State& Merged() const { return m_state; }
+  const State& Merged() const { return m_replica.Merged(); }
 
   // Reads the other replicas' new files and applies them here.
   Report Merge();
@@ -139,40 +116,14 @@ class Engine final : public mInbox::IInboxListener,
   // The log is replaced by a snapshot once this replica's log holds more bytes.
   static constexpr std::size_t kCompactBytes = std::size_t{1} << 20;
   // A mark waits this long for its message.
-  static constexpr std::int64_t kWaitMs = std::int64_t{30} * 24 * 60 * 60 * 1000;
+  static constexpr std::int64_t kWaitMs = kMarkWaitMs;
 
  private:
-  struct LocalSource {
-    std::string id, title, link, key;
-  };
-
-  void LoadLocal(Report& report);
-  bool SaveSyncDat();
-  bool SaveState(Report& report);
   Report TurnOn(const std::string& folder, bool fresh);
   Report Read(bool base);
-  void RecordBase();
-  bool Publish(Report& report);
-  void NewIdentity(Report& report);
-  bool NewToken(std::string& token);
-
-  Stamp Tick();
-  void Observe(Stamp stamp);
   void Record(Action action);
   void RecordFor(const std::string& sourceId, Kind kind, const std::string& text);
-  bool Append(const std::string& text);
-
-  void RefreshSources(Report* report);
-  const LocalSource* ById(const std::string& id);
   void Apply(const Changes& changes, Report& report);
-  void ApplyToInbox(const LocalSource& local, const SourceEntry& entry,
-                    const std::unordered_set<std::string>* guids, Changes& failed, Report& report);
-  void ApplySearches(const Changes& changes, Report& report);
-
-  std::string SyncDatPath() const;
-  std::string StatePath() const;
-  std::string JournalPath() const;
-  std::string SharedPath(const std::string& name) const;
 
   class ArchiveStore : public ISavedSearches {
    public:
@@ -181,27 +132,14 @@ class Engine final : public mInbox::IInboxListener,
   };
   ArchiveStore m_store;
   ISavedSearches* m_searches;
-  bool m_loaded = false;
+  Replica m_replica;
+  LocalSources m_sources;
   bool m_on = false;
   std::string m_folder;
-  std::string m_boundFolder;  // the folder sync.dat's positions belong to
-  std::string m_machine;
-  std::vector<std::string> m_sessions;
-  std::string m_session;  // this run's, once it wrote
-  bool m_sessionLogged = false;
-  Stamp m_clock;
-  State m_state;
-  std::map<std::string, FilePosition> m_positions;
-  std::uint64_t m_journalSize = 0;
-  std::uint64_t m_snapshotSize = 0;
-  bool m_republish = false;
-  bool m_stateDirty = false;
   Changes m_retry;
   std::vector<std::string> m_pending;  // lines for the next report
   int m_applying = 0;
   std::vector<std::string> m_readingUpTo;  // source IDs; "" for all
-  std::vector<LocalSource> m_sources;
-  bool m_sourcesKnown = false;
 };
 
 // "Mark Source as Read" (the source's ID) and "Mark All as Read" (empty): the commands hold the

@@ -10,14 +10,6 @@ namespace {
 
 bool IsDelete(const Winner& w) { return w.kind == Kind::Delete; }
 
-// Machines are numbered in the order of their identities, so that equal states give equal text.
-void AppendWinner(std::string& line, char kind, const Winner& w,
-                  const std::vector<std::uint32_t>& numbers) {
-  line += kind;
-  AppendField(line, StampText(w.stamp));
-  AppendField(line, std::to_string(numbers[w.machine]));
-}
-
 }  // namespace
 
 bool Changes::Empty() const {
@@ -203,95 +195,6 @@ void State::Compact() {
     std::erase_if(source.marks, [&](const auto& each) { return !Wins(each.second, removal); });
     if (source.readUpTo && !Wins(*source.readUpTo, removal)) source.readUpTo.reset();
   }
-}
-
-std::string State::Serialize(const Header& header, bool withArrivals) const {
-  std::string text = HeaderLine(header);
-  std::size_t count = 0;
-  // Only the machines whose actions are written, numbered in the order of their identities, so
-  // that equal states give equal text.
-  std::vector<bool> used(m_machines.size(), false);
-  for (const auto& [link, source] : m_sources) {
-    for (const auto* w : {&source.membership, &source.removal, &source.rename, &source.readUpTo})
-      if (*w) used[(*w)->machine] = true;
-    for (const auto& [guid, w] : source.marks) used[w.machine] = true;
-  }
-  if (m_readAll) used[m_readAll->machine] = true;
-  for (const auto& [name, search] : m_searches) used[search.winner.machine] = true;
-  std::vector<std::uint32_t> order, numbers(m_machines.size());
-  for (std::uint32_t n = 0; n < m_machines.size(); ++n)
-    if (used[n]) order.push_back(n);
-  std::sort(order.begin(), order.end(),
-            [this](std::uint32_t a, std::uint32_t b) { return m_machines[a] < m_machines[b]; });
-  for (std::uint32_t n = 0; n < order.size(); ++n) {
-    numbers[order[n]] = n;
-    text += 'm';
-    AppendField(text, std::to_string(n));
-    AppendField(text, m_machines[order[n]]);
-    text += '\n';
-  }
-  std::uint32_t number = 0;
-  std::vector<std::pair<const std::string*, const Winner*>> marks;
-  for (const auto& [link, source] : m_sources) {
-    const bool hasArrivals = withArrivals && !source.arrivals.empty();
-    if (!source.membership && !source.removal && !source.rename && !source.readUpTo &&
-        source.marks.empty() && !hasArrivals)
-      continue;
-    const std::string s = std::to_string(number++);
-    text += 's';
-    AppendField(text, s);
-    AppendField(text, link);
-    text += '\n';
-    const auto line = [&](char kind, const Winner& w, std::string_view last, bool withLast) {
-      AppendWinner(text, kind, w, numbers);
-      AppendField(text, s);
-      if (withLast) AppendField(text, last);
-      text += '\n';
-      ++count;
-    };
-    // The latest unsubscribe first: a subscribe after it then wins when read back.
-    if (source.removal) line('X', *source.removal, {}, false);
-    if (source.membership && source.membership->kind == Kind::Subscribe)
-      line('A', *source.membership, source.addTitle, true);
-    if (source.rename) line('T', *source.rename, source.title, true);
-    if (source.readUpTo) line('P', *source.readUpTo, {}, false);
-    marks.clear();
-    for (const auto& [guid, w] : source.marks) marks.emplace_back(&guid, &w);
-    std::sort(marks.begin(), marks.end(),
-              [](const auto& a, const auto& b) { return *a.first < *b.first; });
-    for (const auto& [guid, w] : marks) line(static_cast<char>(w->kind), *w, *guid, true);
-    if (hasArrivals) {
-      std::vector<std::pair<std::string, std::int64_t>> arrived(source.arrivals.begin(),
-                                                                source.arrivals.end());
-      std::sort(arrived.begin(), arrived.end());
-      for (const auto& [guid, ms] : arrived) {
-        text += 'a';
-        AppendField(text, std::to_string(ms));
-        AppendField(text, s);
-        AppendField(text, guid);
-        text += '\n';
-      }
-    }
-  }
-  if (m_readAll) {
-    AppendWinner(text, 'Q', *m_readAll, numbers);
-    text += '\n';
-    ++count;
-  }
-  for (const auto& [name, search] : m_searches) {
-    AppendWinner(text, static_cast<char>(search.winner.kind), search.winner, numbers);
-    AppendField(text, search.name);
-    if (search.winner.kind == Kind::SearchSaved) {
-      AppendField(text, RuleText(search.rule));
-      AppendField(text, search.query);
-    }
-    text += '\n';
-    ++count;
-  }
-  text += 'E';
-  AppendField(text, std::to_string(count));
-  text += '\n';
-  return text;
 }
 
 }  // namespace Sync

@@ -10,9 +10,11 @@
 //   - a saved search, by its name without letter case: the latest of kept and removed.
 // The state also keeps, for this machine only, when each message arrived here (for "read up to
 // now", which covers what was stored by then and not what came later); these never travel.
+// How a state is written is SyncFiles.h's (StateText).
 
 #include "sync/SyncActions.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -77,6 +79,7 @@ class State {
   const std::map<std::string, SearchEntry>& Searches() const { return m_searches; }
   const std::optional<Winner>& ReadAllUpTo() const { return m_readAll; }
   const std::string& Machine(std::uint32_t number) const { return m_machines[number]; }
+  std::size_t MachineCount() const { return m_machines.size(); }
 
   // Whether the source is subscribed by the latest action about it; nothing when none is known.
   std::optional<bool> Subscribed(const std::string& link) const;
@@ -107,10 +110,6 @@ class State {
   // latest unsubscribe). What any query gives stays the same.
   void Compact();
 
-  // The text of a snapshot (or, with arrivals, of this machine's state file) under the header,
-  // in a fixed order: the same state always gives the same text.
-  std::string Serialize(const Header& header, bool withArrivals) const;
-
  private:
   std::uint32_t MachineNumber(const std::string& machine);
   bool Wins(const Winner& a, const Winner& b) const;
@@ -128,5 +127,7 @@ class State {
 };
 
 inline constexpr int kArrivalDays = 30;
+// A mark waits this long for its message, and arrivals are kept as long.
+inline constexpr std::int64_t kMarkWaitMs = std::int64_t{kArrivalDays} * 24 * 60 * 60 * 1000;
 
 }  // namespace Sync

@@ -155,13 +155,13 @@ TEST_F(FeedParser, DeletedStaysDeletedWhileCarriedAndValidatorsHoldOnlyForTheSam
   const auto store = [&](const std::vector<std::string>& guids) {
     EXPECT_EQ(StoreFeed(FeedWithItems(guids), "S", answer), FeedFailure::None);
     return std::to_string(NewMessageCount) + " new, deleted " +
-           std::to_string(SourceState::Load().deleted.size());
+           std::to_string(SourceState::Load(kSourceID).deleted.size());
   };
   // Without a Date the clock tells when the answer came: a Last-Modified of that second is not
   // recorded.
   const auto lastModifiedKept = [&](const std::string& lastModified) {
     StoreFeed(FeedWithItems({"a"}), "S", {"", lastModified, ""});
-    return SourceState::ValidatorsToSend().lastModified == lastModified;
+    return SourceState::ValidatorsToSend(kSourceID).lastModified == lastModified;
   };
   platform.clock.nowMs = 1'796'000'000'999;
   EXPECT_EQ(lastModifiedKept("Mon, 30 Nov 2026 00:53:20 GMT"), false);
@@ -174,7 +174,7 @@ TEST_F(FeedParser, DeletedStaysDeletedWhileCarriedAndValidatorsHoldOnlyForTheSam
     EXPECT_EQ(ManageInboxItem(static_cast<int>(action)), true);
   }
   // Reading, marking and deleting cost no full download.
-  EXPECT_EQ(SourceState::ValidatorsToSend(), v);
+  EXPECT_EQ(SourceState::ValidatorsToSend(kSourceID), v);
   EXPECT_EQ(store({"a", "B", "c"}), "0 new, deleted 1");  // a case variant names the same message
   const std::string older = InboxBytes();
   // An empty channel and a shortened feed forget nothing; full answers lacking it for 30 days do.
@@ -183,16 +183,16 @@ TEST_F(FeedParser, DeletedStaysDeletedWhileCarriedAndValidatorsHoldOnlyForTheSam
   platform.clock.nowMs += 30 * 86'400'000LL;
   EXPECT_EQ(store({"a", "c"}), "0 new, deleted 0");
   EXPECT_EQ(store({"a", "b", "c"}), "1 new, deleted 0");
-  EXPECT_EQ(SourceState::ValidatorsToSend(), v);
+  EXPECT_EQ(SourceState::ValidatorsToSend(kSourceID), v);
   // An inbox restored from an older backup, trimmed by hand or emptied gets the whole feed.
   const std::string now = InboxBytes();
   for (const std::string& bytes : {older, now.substr(0, now.find("[b]")), std::string()}) {
     WriteInbox(bytes);
-    EXPECT_EQ(SourceState::ValidatorsToSend(), SourceState::Validators{}) << bytes;
+    EXPECT_EQ(SourceState::ValidatorsToSend(kSourceID), SourceState::Validators{}) << bytes;
   }
   WriteInbox(now);
   TestSupport::WriteAll(InboxFolder() + "/state.dat", "[validators]\r\netag=x\r\nmessages=3x\r\n");
-  EXPECT_EQ(SourceState::ValidatorsToSend(), SourceState::Validators{});
+  EXPECT_EQ(SourceState::ValidatorsToSend(kSourceID), SourceState::Validators{});
 }
 
 namespace {
@@ -209,8 +209,8 @@ struct Recorder : mInbox::IInboxListener, mInbox::IArrivalRules {
     RemoveArrivalRules(this);
   }
   void Stored(const std::string& id, const std::vector<InboxItem>& items) override {
-    for (const auto& item : items) told.push_back("stored " + id + " " + item.guid + " " +
-                                                  std::to_string(item.read));
+    for (const auto& item : items)
+      told.push_back("stored " + id + " " + item.guid + " " + std::to_string(item.read));
   }
   void ReadChanged(const std::string& id, const std::string& guid, bool read) override {
     told.push_back((read ? "read " : "unread ") + id + " " + guid);
@@ -245,7 +245,7 @@ TEST_F(FeedParser, ListenersHearEachChangeAndArrivalRulesDecideBeforeTheStore) {
   // Not again, and the validators hold: the next answer is conditional.
   EXPECT_EQ(StoreFeed(feed, "Letters", {"\"v1\"", "", ""}), FeedFailure::None);
   EXPECT_EQ(NewMessageCount, 0);
-  EXPECT_EQ(SourceState::ValidatorsToSend().etag, "\"v1\"");
+  EXPECT_EQ(SourceState::ValidatorsToSend(kSourceID).etag, "\"v1\"");
 
   CurrentItem.guid = "plain";
   ManageInboxItem(static_cast<int>(InboxAction::MarkRead));

@@ -1,13 +1,16 @@
+#include "inbox/InboxEvents.h"
 #include "inbox/InboxTree.h"
 #include "inbox/mInbox.h"
 
 #include "core/mAppFunctions.h"
 #include "support/DataFolder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <set>
+#include <thread>
 
 using namespace mInbox;
 using namespace TestData;
@@ -157,6 +160,78 @@ TEST_F(InboxStore, BatchStoresNewGuidsOnceAsStoringOneByOneWould) {
   EXPECT_EQ(Act(InboxAction::Exists, "multi\r\nline"), true);
 }
 
+namespace {
+
+struct Told : IInboxListener {
+  Told() { AddListener(this); }
+  ~Told() override { RemoveListener(this); }
+  void Stored(const std::string&, const std::vector<InboxItem>&) override {}
+  void ReadChanged(const std::string&, const std::string& guid, bool read) override {
+    told.push_back((read ? "read " : "unread ") + guid);
+  }
+  void Deleted(const std::string&, const std::string& guid) override {
+    told.push_back("deleted " + guid);
+  }
+  void SourceRemoved(const std::string&) override {}
+  std::vector<std::string> told;
+};
+
+}  // namespace
+
+// Catches a batch that rewrites the inbox before the deletions are remembered (a kill between
+// the two writes would let a check bring the message back), or that tells of what it did not do.
+TEST_F(InboxStore, BatchMarksAndDeletesInOneRewriteTheDeletionsRememberedFirst) {
+  const std::string id = kOtherSourceID;  // SourceID and CurrentItem stay as they are
+  CurrentItem = kItem;
+  using enum BatchChange;
+  EXPECT_EQ(ApplyBatch(id, {{"g1", Delete}}), 0u);  // nothing stored yet: no folder either
+  EXPECT_EQ(fs::exists(InboxFolder(id)), false);
+  const std::string g3 = Section("G3", "Three", "", "", "", "", "1");
+  WriteInbox(Stored() + Section("g2", "Two", "", "", "", "", "1") + g3, id);
+  const std::string stateFile = InboxFolder(id) + "/state.dat";
+  // The inbox cannot be written: the deletion is remembered all the same, nothing else changes.
+  fs::permissions(InboxPath(id), fs::perms::owner_read);
+  EXPECT_EQ(ApplyBatch(id, {{"g1", Delete}}), std::nullopt);
+  EXPECT_EQ(SourceState::Load(id).deleted.size(), 1u);
+  fs::permissions(InboxPath(id), fs::perms::owner_read | fs::perms::owner_write);
+  // state.dat cannot be written: the inbox keeps the message.
+  fs::permissions(stateFile, fs::perms::owner_read);
+  EXPECT_EQ(ApplyBatch(id, {{"g3", Delete}}), std::nullopt);
+  EXPECT_EQ(InboxBytes(id), Stored() + Section("g2", "Two", "", "", "", "", "1") + g3);
+  fs::remove(stateFile);
+
+  Told told;
+  // Letter case aside; marks it holds already, guids it does not hold and repeats pass over.
+  EXPECT_EQ(ApplyBatch(id, {{"G1", MarkRead},
+                            {"g2", MarkUnread},
+                            {"g3", Delete},
+                            {"g4", Delete},
+                            {"g1", MarkUnread},
+                            {"g3", MarkRead}}),
+            3u);
+  EXPECT_EQ(InboxBytes(id), Stored("1") + Section("g2", "Two"));
+  EXPECT_EQ(told.told, (std::vector<std::string>{"read g1", "unread g2", "deleted G3"}));
+  EXPECT_EQ(SourceState::Load(id).deleted, (std::vector<SourceState::Deletion>{{"G3", {}}}));
+  EXPECT_EQ(std::pair(SourceID, CurrentItem), std::pair(std::string(kSourceID), kItem));
+}
+
+// Catches a lost update: two threads rewriting one inbox without taking turns.
+TEST_F(InboxStore, CallsForOneSourceFromSeveralThreadsTakeTurns) {
+  std::vector<InboxItem> items;
+  for (int i = 0; i < 60; ++i) items.push_back({"m" + std::to_string(i), "T", "", "", "", "", 0});
+  ASSERT_EQ(AddNewInboxItems(kSourceID, items), items.size());
+  const auto mark = [](int first) {
+    for (int i = first; i < 60; i += 2) MarkMessage(kSourceID, "m" + std::to_string(i), true);
+  };
+  std::thread even(mark, 0), odd(mark, 1);
+  even.join();
+  odd.join();
+  const std::vector<MessageSummary> messages =
+      ListMessages(kSourceID).value_or(std::vector<MessageSummary>{});
+  EXPECT_EQ(std::count_if(messages.begin(), messages.end(), [](const auto& m) { return m.read; }),
+            60);
+}
+
 // Catches file order within a day, and a zone left out of the time.
 TEST_F(InboxStore, MessagesShowNewestDayFirstAndNewestFirstWithinADay) {
   WriteInbox(Section("c", "Third", "", "Thu, 03 Dec 2026") +
@@ -169,10 +244,10 @@ TEST_F(InboxStore, MessagesShowNewestDayFirstAndNewestFirstWithinADay) {
              Section("old", "Old", "", "Fri, 31 Dec 1999"));
   LoadInbox(tree);
   // Read messages have image 3, unread ones image 2 in bold.
-  const std::vector<Shown> shown = {
-      {"Fifth late", "e3", 2, true}, {"Fifth again", "e2", 2, true}, {"Fifth", "e1", 3, false},
-      {"No time", "e0", 2, true},    {"Fourth", "d", 2, true},       {"Third", "c", 2, true},
-      {"Old", "old", 2, true},       {"Undated", "u", 2, true}};
+  const std::vector<Shown> shown = {{"Fifth late", "e3", 2, true}, {"Fifth again", "e2", 2, true},
+                                    {"Fifth", "e1", 3, false},     {"No time", "e0", 2, true},
+                                    {"Fourth", "d", 2, true},      {"Third", "c", 2, true},
+                                    {"Old", "old", 2, true},       {"Undated", "u", 2, true}};
   EXPECT_EQ(Messages(tree, kSourceID), shown);
 }
 

@@ -120,19 +120,19 @@ TEST(UpdateDeletions, ForgetsOnlyAfterFullAnswersLackedAGuidFor30Days) {
 }
 
 TEST_F(SourceStateFile, KeepsTheDaysApartFromTheGuidsAndReadsAnOlderFileAsSeenToday) {
-  mInbox::SourceID = TestData::kSourceID;
-  std::filesystem::create_directories(mInbox::InboxFolder());
-  const std::string path = mInbox::InboxFolder() + "/state.dat";
+  const std::string& id = TestData::kSourceID;
+  std::filesystem::create_directories(mInbox::InboxFolder(id));
+  const std::string path = mInbox::InboxFolder(id) + "/state.dat";
   // The form before days were kept.
   TestSupport::WriteAll(path, "[deleted]\r\n1=a\r\n2=b\r\n");
-  EXPECT_EQ(Load().deleted, (Deletions{{"a", {}}, {"b", {}}}));
+  EXPECT_EQ(Load(id).deleted, (Deletions{{"a", {}}, {"b", {}}}));
   State state;
   state.deleted = {{"a", {}}, {"b", DayOf(kNowMs)}};
-  EXPECT_EQ(Save(state), true);
+  EXPECT_EQ(Save(id, state), true);
   // An older reader finds every guid where it always was.
   EXPECT_EQ(TestSupport::ReadAll(path),
             "[deleted]\r\n1=a\r\n2=b\r\n[lastseen]\r\n2=2026-11-30\r\n");
-  EXPECT_EQ(Load(), state);
+  EXPECT_EQ(Load(id), state);
   TestSupport::WriteAll(path, "[deleted]\r\n1=a\r\n[lastseen]\r\n1=2026-02-30\r\n");
-  EXPECT_EQ(Load().deleted, (Deletions{{"a", {}}}));
+  EXPECT_EQ(Load(id).deleted, (Deletions{{"a", {}}}));
 }

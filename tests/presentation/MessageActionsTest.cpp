@@ -64,7 +64,8 @@ TEST_F(MessageActionsTest, ExportsAskPerFormatAndAreByteExact) {
   const std::string page = Loaded();
   const std::string body = page.substr(page.find('}') + 1) + "\r\n";
   const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
-      {"<html><head><meta charset=\"utf-8\"><title>" + kTitle + "</title></head><body>" + page + "</body></html>\r\n",
+      {"<html><head><meta charset=\"utf-8\"><title>" + kTitle + "</title></head><body>" + page +
+           "</body></html>\r\n",
        "htm", kTitle, "HTML Files|*.htm;*.html"},
       {"From       :   Ann Editor  (ann@news.example)\r\n"
        "Reply-To   :   Letters Desk  (letters@news.example)\r\n"
@@ -119,7 +120,8 @@ TEST(ExportHeaders, SayWhatTheMessageSays) {
        "Subject: A plain letter\r\n"},
       {"line breaks and quotes",
        {"Ann &quot;Ed&quot; \\", "a@x", "Hi\r\nBcc: e@x", "Hi&#13;&#10;Bcc: e@x", "", "d@x", ""},
-       "From       :   Ann \"Ed\" \\ (a@x)\r\nReply-To   :    (d@x)\r\nSubject    :   Hi\r\nBcc: e@x\r\n"
+       "From       :   Ann \"Ed\" \\ (a@x)\r\nReply-To   :    (d@x)\r\nSubject    :   Hi\r\nBcc: "
+       "e@x\r\n"
        "Date & Time:   Hi\r\nBcc: e@x\r\n",
        "From: \"Ann \\\"Ed\\\" \\\\\"<a@x>\r\nReply-To: \"\"<d@x>\r\nSubject: Hi  Bcc: e@x\r\n"
        "Date: Hi  Bcc: e@x\r\n"},
@@ -159,6 +161,11 @@ TEST_F(MessageActionsTest, ShowOpensAWindowOnTheRenderedPageThenOnlyFocusesItAnd
   EXPECT_TRUE(ShowSelected(tree, host));
   EXPECT_EQ(std::tuple(host.opened.size(), ReadAll(PagePath()), platform.messageBox.shown.size()),
             std::tuple(1ul, "earlier", 0ul));
+
+  // The inbox's flag decides, not the image: shown read but stored unread, it is marked read.
+  ASSERT_TRUE(mInbox::MarkMessage(kSourceID, kGuid, false));
+  EXPECT_TRUE(ShowSelected(tree, host));
+  EXPECT_EQ(Look(message), std::tuple(MessageTreeImage::Read, true, 1));
 
   // Marking sets the image (bold untouched) of a stored message only.
   message->SetBold(false);

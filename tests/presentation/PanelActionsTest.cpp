@@ -1,5 +1,6 @@
 #include "presentation/PanelActions.h"
 
+#include "inbox/mInbox.h"
 #include "subscriptions/SourceTree.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/DataFolder.h"
@@ -55,6 +56,8 @@ TEST_F(PanelActionsTest, EnterOrDoubleClickOpensAMessageAndOnlyADoubleClickCheck
   tree.SetSelectedItem(fresh);
   tree.RaiseKeyUp(PanelActions::kKeyReturn, 0);
   EXPECT_EQ(host.open, std::set<std::string>{});
+  // Shown read, stored unread: the inbox decides, and it is marked read when opened.
+  ASSERT_TRUE(mInbox::MarkMessage(lettersId, "g-old", false));
   for (const auto& [node, enter] :
        {std::pair(fresh, true), {old, false}, {notes, true}, {nullptr, false}, {notes, false}}) {
     tree.SetSelectedItem(node);
@@ -155,8 +158,8 @@ TEST_F(PanelActionsTest, OptionItemsRouteByKey) {
   std::string dialogs;
   for (const char* key : {"opt_scheduler", "help_file", "help_email", "help_website",
                           "opt_settings", "Opt_Settings", ""}) {
-    PanelActions::OptionBarItemClick(key, [&] { dialogs += "settings "; },
-                                     [&] { dialogs += "scheduler "; });
+    PanelActions::OptionBarItemClick(
+        key, [&] { dialogs += "settings "; }, [&] { dialogs += "scheduler "; });
   }
   EXPECT_EQ(platform.messageBox.shown,
             (std::vector<ShownBox>{

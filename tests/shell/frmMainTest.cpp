@@ -369,7 +369,7 @@ TEST_F(MainWindow, ReadingKeysActInTheTreeNotInAFieldAndSourceEntriesReachTheirS
   EXPECT_EQ(window->mnuSourcePopup->isVisible(), true);
   window->mnuSourcePopup->close();
   MessageActions::MarkSelected(Tree(), true);  // nothing: a source is selected
-  Tree().Find(lettersId)->Child(0)->SetImage(MessageTreeImage::Unread);
+  ASSERT_TRUE(mInbox::MarkMessage(lettersId, Tree().Find(lettersId)->Child(0)->Tag(), false));
   platform.messageBox.answers = {Services::vbYes};
   press(tree, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(Effect(), "box Mark as Read?; ");

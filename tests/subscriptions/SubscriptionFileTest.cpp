@@ -2,6 +2,7 @@
 #include "core/XmlDocument.h"
 #include "core/mAppFunctions.h"
 #include "subscriptions/SourceTree.h"
+#include "subscriptions/SubscriptionEvents.h"
 #include "subscriptions/mSubscriptions.h"
 #include "support/DataFolder.h"
 
@@ -172,6 +173,46 @@ TEST_F(SubscriptionFile, LoadFillsTheRecordOnlyFromAReadableSource) {
   CurrentSource = {"keep", "http://h/a", "keep-id"};
   EXPECT_FALSE(ManageSource(SourceAction::Load));
   EXPECT_EQ(CurrentSource, (MessageSource{"keep", "http://h/a", "keep-id"}));
+}
+
+namespace {
+
+struct Told : ISubscriptionListener {
+  Told() { AddSubscriptionListener(this); }
+  ~Told() override { RemoveSubscriptionListener(this); }
+  void SourcesAdded(const std::vector<MessageSource>&) override {}
+  void SourceChanged(const MessageSource& before, const MessageSource& after) override {
+    told.push_back(before.Title + " " + before.Link + " -> " + after.Title + " " + after.Link);
+  }
+  void SourceRemoved(const MessageSource& source) override { told.push_back("- " + source.ID); }
+  std::vector<std::string> told;
+};
+
+}  // namespace
+
+// Catches a command by ID that acts on another source (by link), leaves the windows' selection
+// changed, shows a box, or does not tell the listeners.
+TEST_F(SubscriptionFile, CommandsByIdTellTheListenersAndLeaveTheSelectionAlone) {
+  WriteSources(Source("I1", "A", "http://h/a") + Source("I2", "B", "http://h/a") +
+               Source("I3", "C", "http://h/c"));
+  const MessageSource selected{"T", "http://h/a", "I1"};
+  CurrentSource = EditedSource = selected;
+  Told told;
+  EXPECT_TRUE(RenameSource("I2", "Bee"));
+  EXPECT_TRUE(ChangeSourceLink("I3", "http://h/see"));
+  EXPECT_TRUE(RemoveSource("I1"));
+  const Outcome missing = RemoveSource("I9");
+  EXPECT_EQ(std::pair(missing.Done(), missing.found), std::pair(false, false));
+  EXPECT_EQ(ReadAllSources(),
+            (std::vector<MessageSource>{{"Bee", "http://h/a", "I2"}, {"C", "http://h/see", "I3"}}));
+  EXPECT_EQ(FindSource("I3"), (MessageSource{"C", "http://h/see", "I3"}));
+  EXPECT_EQ(told.told, (std::vector<std::string>{"B http://h/a -> Bee http://h/a",
+                                                 "C http://h/c -> C http://h/see", "- I1"}));
+  EXPECT_EQ(std::pair(CurrentSource, EditedSource), std::pair(selected, selected));
+  std::filesystem::remove(SubscriptionFilePath());
+  EXPECT_EQ(RenameSource("I2", "x").failure, OpenFailure::Missing);
+  EXPECT_EQ(ReadAllSources(), std::nullopt);
+  EXPECT_EQ(platform.messageBox.shown, std::vector<ShownBox>{});
 }
 
 // Catches messages shown oldest first, and a hand-edited identifier making a folder outside.

@@ -38,7 +38,7 @@ class TrueRandom : public Services::IRandom {
   std::mt19937_64 m_random{std::random_device{}()};
 };
 
-struct Replica {
+struct Installation {
   std::string appData, program;
 };
 
@@ -49,15 +49,15 @@ class SyncEngineTest : public TestData::DataFolderTest {
     fs::create_directories(platform.root + "/sync");
   }
 
-  Replica& Make(const std::string& name) {
-    auto& r = m_replicas.emplace_back(std::make_unique<Replica>());
+  Installation& Make(const std::string& name) {
+    auto& r = m_replicas.emplace_back(std::make_unique<Installation>());
     r->appData = platform.root + "/" + name + "/appdata";
     r->program = platform.root + "/" + name + "/program";
     fs::create_directories(r->appData);
     fs::create_directories(r->program);
     return *r;
   }
-  void Use(const Replica& r) {
+  void Use(const Installation& r) {
     m_engine.reset();
     platform.environment.appData = r.appData;
     platform.environment.programFolder = r.program;
@@ -65,7 +65,7 @@ class SyncEngineTest : public TestData::DataFolderTest {
     mAppFunctions::InitializeDataFolder();
   }
   // The replica's reader starting: sync turned on the first time, resumed later.
-  Engine& On(Replica& r) {
+  Engine& On(Installation& r) {
     Use(r);
     m_engine = std::make_unique<Engine>();
     mSettings::LoadSyncSettings();
@@ -92,10 +92,9 @@ class SyncEngineTest : public TestData::DataFolderTest {
     return StoredRead(Id(link), guid);
   }
   std::size_t Store(const std::string& link, const std::vector<std::string>& guids) {
-    mInbox::SourceID = Id(link);
     std::vector<mInbox::InboxItem> items;
     for (const auto& g : guids) items.push_back({g, "T " + g, "D", "Sat, 05 Dec 2026", "", "", 0});
-    return mInbox::AddNewInboxItems(items).value_or(0);
+    return mInbox::AddNewInboxItems(Id(link), items).value_or(0);
   }
   // The action lines of the replica's log in the folder.
   std::vector<std::string> LogActions(const std::string& machine) {
@@ -110,14 +109,14 @@ class SyncEngineTest : public TestData::DataFolderTest {
   TrueRandom m_random;
   Report report;
   std::unique_ptr<Engine> m_engine;
-  std::vector<std::unique_ptr<Replica>> m_replicas;
+  std::vector<std::unique_ptr<Installation>> m_replicas;
   using A = mInbox::InboxAction;
 };
 
 }  // namespace
 
 TEST_F(SyncEngineTest, FolderIsCheckedAndKeptInTheSettings) {
-  Replica& a = Make("a");
+  Installation& a = Make("a");
   Use(a);
   const std::string data = mAppFunctions::DataPath;
   fs::create_directories(data + "/inner");
@@ -158,8 +157,8 @@ TEST_F(SyncEngineTest, FolderIsCheckedAndKeptInTheSettings) {
 // Two long-used installations: subscriptions united, what was read on either stays read, and a
 // mark for a message one side has not fetched yet is applied when it arrives.
 TEST_F(SyncEngineTest, TwoInstallationsConverge) {
-  Replica& a = Make("a");
-  Replica& b = Make("b");
+  Installation& a = Make("a");
+  Installation& b = Make("b");
   Use(a);
   AddSource("Letters", kLetters, {{"g1", "One", {}, true}, {"g2", "Two"}, {"g3", "Three"}});
   AddSource("Notes", kNotes, {{"n1", "Note", {}, true}});
@@ -174,7 +173,7 @@ TEST_F(SyncEngineTest, TwoInstallationsConverge) {
   EXPECT_TRUE(report.subscriptionsChanged);
   EXPECT_EQ(StoredTitles(), (std::vector<std::string>{"Letters", "Notes", "Garden"}));
   EXPECT_EQ(Store(kGarden, {"k1"}), 1u);
-  for (Replica* r : {&a, &b}) {
+  for (Installation* r : {&a, &b}) {
     On(*r);
     EXPECT_EQ(
         (std::vector<int>{ReadOf(kLetters, "g1"), ReadOf(kLetters, "g2"), ReadOf(kLetters, "g3")}),
@@ -186,9 +185,9 @@ TEST_F(SyncEngineTest, TwoInstallationsConverge) {
 }
 
 TEST_F(SyncEngineTest, WhatTheUserDoesTravelsOnceAndIsNotEchoed) {
-  Replica& a = Make("a");
-  Replica& b = Make("b");
-  for (Replica* r : {&a, &b}) {
+  Installation& a = Make("a");
+  Installation& b = Make("b");
+  for (Installation* r : {&a, &b}) {
     Use(*r);
     AddSource("Letters", kLetters, {{"g1", "One"}, {"g2", "Two", {}, true}, {"]g3[", "Three"}});
     AddSource("Notes", kNotes);
@@ -212,8 +211,7 @@ TEST_F(SyncEngineTest, WhatTheUserDoesTravelsOnceAndIsNotEchoed) {
   EXPECT_EQ(ReadOf(kLetters, "g1"), 1);
   EXPECT_EQ(ReadOf(kLetters, "g2"), 0);
   EXPECT_EQ(ReadOf(kLetters, "]g3["), -1);
-  mInbox::SourceID = Id(kLetters);
-  EXPECT_EQ(SourceState::Load().deleted.size(), 1u);  // a check does not bring it back
+  EXPECT_EQ(SourceState::Load(Id(kLetters)).deleted.size(), 1u);  // a check does not bring it back
   EXPECT_EQ(StoredTitles(),
             (std::vector<std::string>{"Letters", "Kitchen Notes", "Garden", "Night Sky"}));
   EXPECT_EQ(LogActions(engine.Machine()), std::vector<std::string>{});
@@ -245,8 +243,8 @@ TEST_F(SyncEngineTest, WhatTheUserDoesTravelsOnceAndIsNotEchoed) {
 }
 
 TEST_F(SyncEngineTest, MarksWaitForTheirMessagesForThirtyDays) {
-  Replica& a = Make("a");
-  Replica& b = Make("b");
+  Installation& a = Make("a");
+  Installation& b = Make("b");
   Use(a);
   AddSource("Letters", kLetters, {{"late1", "1"}, {"late2", "2"}, {"late3", "3"}});
   On(a);
@@ -268,9 +266,9 @@ TEST_F(SyncEngineTest, MarksWaitForTheirMessagesForThirtyDays) {
 
 // B's clock runs ten minutes behind A's: B's later unread still wins, on both.
 TEST_F(SyncEngineTest, ALaterActionWinsDespiteSkewedClocks) {
-  Replica& a = Make("a");
-  Replica& b = Make("b");
-  for (Replica* r : {&a, &b}) {
+  Installation& a = Make("a");
+  Installation& b = Make("b");
+  for (Installation* r : {&a, &b}) {
     Use(*r);
     AddSource("Letters", kLetters, {{"g1", "One"}});
     On(*r);
@@ -289,9 +287,9 @@ TEST_F(SyncEngineTest, ALaterActionWinsDespiteSkewedClocks) {
 }
 
 TEST_F(SyncEngineTest, ReadUpToNowIsOneActionAndSparesLaterArrivals) {
-  Replica& a = Make("a");
-  Replica& b = Make("b");
-  for (Replica* r : {&a, &b}) {
+  Installation& a = Make("a");
+  Installation& b = Make("b");
+  for (Installation* r : {&a, &b}) {
     Use(*r);
     AddSource("Letters", kLetters, {{"g1", "One"}, {"g2", "Two"}});
     AddSource("Notes", kNotes, {{"n1", "Note"}});
@@ -321,9 +319,9 @@ TEST_F(SyncEngineTest, ReadUpToNowIsOneActionAndSparesLaterArrivals) {
 }
 
 TEST_F(SyncEngineTest, TheLaterOfRemoveAndReAddWins) {
-  Replica& a = Make("a");
-  Replica& b = Make("b");
-  for (Replica* r : {&a, &b}) {
+  Installation& a = Make("a");
+  Installation& b = Make("b");
+  for (Installation* r : {&a, &b}) {
     Use(*r);
     AddSource("Letters", kLetters, {{"g1", "One", {}, true}});
     On(*r);
@@ -346,10 +344,10 @@ TEST_F(SyncEngineTest, TheLaterOfRemoveAndReAddWins) {
 // the other's session in the files; it then goes on as another, and no action of either is lost,
 // even when the sync engine hands over the copy's log in place of the original's.
 TEST_F(SyncEngineTest, ACopiedDataFolderEndsWithTwoIdentitiesAndLosesNothing) {
-  Replica& a = Make("a");
-  Replica& b = Make("b");
-  Replica& copy = Make("copy");
-  for (Replica* r : {&a, &b}) {
+  Installation& a = Make("a");
+  Installation& b = Make("b");
+  Installation& copy = Make("copy");
+  for (Installation* r : {&a, &b}) {
     Use(*r);
     AddSource("Letters", kLetters, {{"g1", "1"}, {"g2", "2"}, {"g3", "3"}});
     On(*r);
@@ -372,12 +370,12 @@ TEST_F(SyncEngineTest, ACopiedDataFolderEndsWithTwoIdentitiesAndLosesNothing) {
   EXPECT_NE(renamed, original);
   EXPECT_EQ(On(copy).Machine(), original);
   // A fresh data folder with the same settings file is a replica of its own.
-  Replica& settingsOnly = Make("settings-only");
+  Installation& settingsOnly = Make("settings-only");
   fs::copy(a.program, settingsOnly.program,
            fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   const std::string third = On(settingsOnly).Machine();
   EXPECT_TRUE(third != original && third != renamed);
-  for (Replica* r : {&a, &b, &copy}) {
+  for (Installation* r : {&a, &b, &copy}) {
     On(*r);
     EXPECT_EQ(
         (std::vector<int>{ReadOf(kLetters, "g1"), ReadOf(kLetters, "g2"), ReadOf(kLetters, "g3")}),
@@ -388,10 +386,10 @@ TEST_F(SyncEngineTest, ACopiedDataFolderEndsWithTwoIdentitiesAndLosesNothing) {
 // The log is replaced by a snapshot when it grows: a reader that read the log before and one that
 // reads only the snapshot after end in the same state, and the files stay small.
 TEST_F(SyncEngineTest, CompactionChangesNothingAReaderSees) {
-  Replica& a = Make("a");
-  Replica& b = Make("b");
-  Replica& late = Make("late");
-  for (Replica* r : {&a, &b, &late}) {
+  Installation& a = Make("a");
+  Installation& b = Make("b");
+  Installation& late = Make("late");
+  for (Installation* r : {&a, &b, &late}) {
     Use(*r);
     AddSource("Letters", kLetters);
   }
@@ -429,8 +427,8 @@ TEST_F(SyncEngineTest, CompactionChangesNothingAReaderSees) {
 TEST_F(SyncEngineTest, SavedSearchesTravelByNameWithoutLetterCase) {
   using Archive::Rule;
   using Searches = std::vector<Archive::SavedSearch>;
-  Replica& a = Make("a");
-  Replica& b = Make("b");
+  Installation& a = Make("a");
+  Installation& b = Make("b");
   Use(a);
   ASSERT_TRUE(Archive::SaveSavedSearches({{"Garden", "kale", Rule::MarkRead}}));
   Use(b);
@@ -451,7 +449,7 @@ TEST_F(SyncEngineTest, SavedSearchesTravelByNameWithoutLetterCase) {
 }
 
 TEST_F(SyncEngineTest, OnlyOthersFilesConcernAMerge) {
-  Replica& a = Make("a");
+  Installation& a = Make("a");
   Engine& engine = On(a);
   const std::string other = std::string(32, 'b'), mine = engine.Machine();
   const struct {

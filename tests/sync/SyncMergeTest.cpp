@@ -41,7 +41,7 @@ Read ReadText(const TestSupport::TempFolder& folder, const std::string& name,
 }
 
 std::string Canonical(const State& state) {
-  return state.Serialize({FileType::Snapshot, kA, kNonce, kNonce}, false);
+  return StateText(state, {FileType::Snapshot, kA, kNonce, kNonce}, false);
 }
 
 // Random actions of three machines on a few things, with clashing stamps.
@@ -308,7 +308,7 @@ TEST(SyncMerge, OrderDuplicationAndInterleavingDoNotMatter) {
           EXPECT_EQ(before.verdict, after.verdict) << link << " g" << g;
         }
     const std::string snapshot =
-        compacted.Serialize({FileType::Snapshot, kC, kNonce, kNonce}, false);
+        StateText(compacted, {FileType::Snapshot, kC, kNonce, kNonce}, false);
     TestSupport::WriteAll(folder.File("quillpost-" + kC + ".snapshot"), snapshot);
     State reread;
     const FileName what{kC, true, false};
