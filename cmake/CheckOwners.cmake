@@ -47,11 +47,6 @@ set(record_users
   "presentation/MessageActions.cpp"
   # The message tree panel: the end of a label edit renames through CurrentSource/EditedSource.
   "presentation/PanelActions.cpp"
-  # The main window gives a new document window the source the rendering left current.
-  "shell/frmMain.cpp"
-  # Saves and restores SourceID to reload the sources a merge changed; off the list once it calls
-  # LoadInbox(tree, id).
-  "shell/SyncKeeper.cpp"
 )
 
 get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)

@@ -168,7 +168,7 @@ bool ShowMessage(const std::string& sourceId, const std::string& messageId, IDoc
       mGeneralFunctions::AddBackslash(mAppFunctions::DataPath) + std::string(kPageName);
   if (!mGeneralFunctions::WriteTextFile(pagePath, page)) return false;
 
-  host.OpenDocument(messageId, ShortenTitle(mInbox::CurrentItem.title), pagePath);
+  host.OpenDocument(messageId, ShortenTitle(mInbox::CurrentItem.title), pagePath, sourceId);
   return true;
 }
 

@@ -136,9 +136,7 @@ void frmOptions::IndexChanged() {
 void frmOptions::ReloadSources() { mSubscriptions::LoadSubscriptions(m_tree); }
 
 void frmOptions::ReloadSource(const std::string& sourceId) {
-  const std::string current = std::exchange(mInbox::SourceID, sourceId);
-  mInbox::LoadInbox(m_tree);
-  mInbox::SourceID = current;
+  mInbox::LoadInbox(m_tree, sourceId);
 }
 
 void frmOptions::ReloadSearches() {

@@ -81,7 +81,7 @@ bool DocumentTabs::FocusDocument(const std::string& itemId) {
 }
 
 void DocumentTabs::OpenDocument(const std::string& itemId, const std::string& caption,
-                                const std::string& pagePath) {
+                                const std::string& pagePath, const std::string& sourceId) {
   if (!m_area) return;
   frmDoc* doc = m_reuseReadingTab ? DocumentOf(m_readingTab) : nullptr;
   QMdiSubWindow* window = doc ? m_readingTab.data() : nullptr;
@@ -106,8 +106,8 @@ void DocumentTabs::OpenDocument(const std::string& itemId, const std::string& ca
   }
   m_last = doc;
   doc->SetItemID(itemId);
-  // Rendering leaves the message's source here; its pictures setting goes with the window.
-  doc->SetSourceID(mInbox::SourceID);
+  // The source's pictures setting goes with the window.
+  doc->SetSourceID(sourceId);
   const QString title = QString::fromStdString(caption);
   doc->setWindowTitle(title);
   window->setWindowTitle(frmDoc::TabText(title));

@@ -48,7 +48,7 @@ class DocumentTabs : public QObject, public IDocumentHost {
 
   bool FocusDocument(const std::string& itemId) override;
   void OpenDocument(const std::string& itemId, const std::string& caption,
-                    const std::string& pagePath) override;
+                    const std::string& pagePath, const std::string& sourceId) override;
   bool CloseDocument(const std::string& itemId) override;
   bool PrefersDarkPages() const override;
 

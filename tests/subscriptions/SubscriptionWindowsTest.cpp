@@ -92,8 +92,8 @@ TEST_F(SubscribeDialog, DropsOnTheMainWindowsBoxReachOneModelessDialog) {
 TEST_F(ListManager, MenuOpensItModalItEditsAddsUnsubscribesAndClosingRebuildsTheTree) {
   const std::string page = platform.root + "/page.htm";
   TestSupport::WriteAll(page, "<p>page</p>");
-  window->Documents().OpenDocument("g1", "First", page);
-  window->Documents().OpenDocument("n1", "Note", page);
+  window->Documents().OpenDocument("g1", "First", page, {});
+  window->Documents().OpenDocument("n1", "Note", page, {});
   WithModal<frmSubscrListManager>(
       [&] { window->mnuMsgSourceManage->trigger(); },
       [&](frmSubscrListManager* dialog) {

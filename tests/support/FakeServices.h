@@ -190,7 +190,7 @@ class FakeDocumentHost : public IDocumentHost {
     return open.contains(itemId);
   }
   void OpenDocument(const std::string& itemId, const std::string& caption,
-                    const std::string& pagePath) override {
+                    const std::string& pagePath, const std::string&) override {
     opened.push_back({itemId, caption, pagePath});
     open.insert(itemId);
   }
