@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
         messages = Archive::InboxText::ReadInbox(mAppFunctions::DataPath + "/" + source.id + "/inbox.dat");
       });
       text += Timed([&] {
-        for (const auto& m : *messages) bytes += Archive::IndexedText(m.item).size();
+        for (const auto& m : *messages) bytes += Archive::InboxText::IndexedText(m.item).size();
       });
       digest += Timed([&] {
         for (const auto& m : *messages) count += Archive::InboxText::Digest(m.item) != 0;
