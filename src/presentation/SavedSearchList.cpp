@@ -1,7 +1,9 @@
 #include "presentation/SavedSearchList.h"
 
+#include "archive/SearchIndex.h"
 #include "core/AppInfo.h"
 #include "core/Services.h"
+#include "presentation/SearchPane.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -75,7 +77,8 @@ void frmSaveSearch::accept() {
   if (problem.isEmpty()) QDialog::accept();
 }
 
-SavedSearchList::SavedSearchList(QWidget* parent) : QTreeView(parent) {
+SavedSearchList::SavedSearchList(QWidget* parent)
+    : QTreeView(parent), m_post(std::make_shared<AnswerPost>(this)) {
   setObjectName(QStringLiteral("tvSearches"));
   setAccessibleName(QStringLiteral("Saved searches"));
   setHeaderHidden(true);
@@ -97,7 +100,10 @@ SavedSearchList::SavedSearchList(QWidget* parent) : QTreeView(parent) {
   Reload();
 }
 
+SavedSearchList::~SavedSearchList() { m_post->Close(); }
+
 void SavedSearchList::Reload() {
+  ++m_countsTicket;
   const QString current = currentIndex().data(Qt::UserRole).toString();
   const bool wasFolded = m_model->rowCount() > 0 && !isExpanded(m_model->index(0, 0));
   m_searches = Archive::LoadSavedSearches();
@@ -121,11 +127,30 @@ void SavedSearchList::Reload() {
 }
 
 void SavedSearchList::RefreshCounts(Archive::SearchIndex* index) {
+  const std::uint64_t ticket = ++m_countsTicket;
+  if (!index) {
+    ShowCounts(ticket, std::vector<std::size_t>(m_searches.size(), 0));
+    return;
+  }
+  std::vector<Archive::Query> queries;
+  for (const Archive::SavedSearch& search : m_searches)
+    queries.push_back(Archive::ParseQuery(search.query));
+  index->Ask(Archive::SearchIndex::Lane::Counts,
+             [post = m_post, queries = std::move(queries), ticket,
+              list = this](Archive::SearchIndex& index) {
+               std::vector<std::size_t> counts;
+               for (const Archive::Query& query : queries) counts.push_back(index.CountUnread(query));
+               post->Post([list, ticket, counts] { list->ShowCounts(ticket, counts); });
+             });
+}
+
+void SavedSearchList::ShowCounts(std::uint64_t ticket, const std::vector<std::size_t>& counts) {
   QStandardItem* group = m_model->item(0);
-  if (!group) return;
-  for (std::size_t i = 0; i < m_searches.size() && i < std::size_t(group->rowCount()); ++i) {
-    const std::size_t unread =
-        index ? index->CountUnread(Archive::ParseQuery(m_searches[i].query)) : 0;
+  if (!group || ticket != m_countsTicket) return;
+  for (std::size_t i = 0; i < m_searches.size() && i < std::size_t(group->rowCount()) &&
+                          i < counts.size();
+       ++i) {
+    const std::size_t unread = counts[i];
     m_counts[i] = unread;
     QStandardItem* item = group->child(static_cast<int>(i));
     const QString name = Text(m_searches[i].name);
