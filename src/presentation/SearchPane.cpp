@@ -24,7 +24,9 @@ constexpr int kTypingMs = 0;
 constexpr int kRefreshMs = 300;
 constexpr int kProgressMs = 500;
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 // The snippet as rich text: escaped, its marked words bold.
 QString MarkedHtml(const QString& snippet) {
@@ -101,8 +103,7 @@ void SearchResultModel::Ask(const std::string& from, std::size_t pageSize, bool 
                });
 }
 
-void SearchResultModel::Take(std::uint64_t ticket, Archive::Page page, bool refreshed,
-                             bool more) {
+void SearchResultModel::Take(std::uint64_t ticket, Archive::Page page, bool refreshed, bool more) {
   if (ticket != m_ticket) return;  // a newer query or refresh was asked meanwhile
   if (more) {
     m_fetching = false;
@@ -144,9 +145,9 @@ QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
       return Unmarked(FromUtf8(hit->title));
     case Qt::AccessibleTextRole:
       // What a screen reader says: the title with its state, then where and when.
-      return Unmarked(FromUtf8(hit->title)) +
-             (hit->read ? QString() : QStringLiteral(", unread")) + QStringLiteral(", ") +
-             FromUtf8(hit->date) + QStringLiteral(", ") + FromUtf8(hit->sourceTitle);
+      return Unmarked(FromUtf8(hit->title)) + (hit->read ? QString() : QStringLiteral(", unread")) +
+             QStringLiteral(", ") + FromUtf8(hit->date) + QStringLiteral(", ") +
+             FromUtf8(hit->sourceTitle);
     case Qt::ToolTipRole:
       return Unmarked(FromUtf8(hit->snippet));
     case SourceTitleRole:
@@ -189,7 +190,8 @@ void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
   const bool selected = opt.state & QStyle::State_Selected;
   const QPalette::ColorGroup group =
       opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
-  const QColor text = opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+  const QColor text =
+      opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
   const QRect area = opt.rect.adjusted(6, 3, -6, -3);
   const int line = opt.fontMetrics.height();
   painter->save();
@@ -201,10 +203,11 @@ void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
   const QString date = index.data(SearchResultModel::DateRole).toString();
   const QFontMetrics smallMetrics(small);
   const int dateWidth = smallMetrics.horizontalAdvance(date);
-  painter->drawText(QRect(area.left(), area.top(), area.width() - dateWidth - 8, line),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    smallMetrics.elidedText(index.data(SearchResultModel::SourceTitleRole).toString(),
-                                            Qt::ElideRight, area.width() - dateWidth - 8));
+  painter->drawText(
+      QRect(area.left(), area.top(), area.width() - dateWidth - 8, line),
+      Qt::AlignLeft | Qt::AlignVCenter,
+      smallMetrics.elidedText(index.data(SearchResultModel::SourceTitleRole).toString(),
+                              Qt::ElideRight, area.width() - dateWidth - 8));
   painter->drawText(QRect(area.left(), area.top(), area.width(), line),
                     Qt::AlignRight | Qt::AlignVCenter, date);
   // The title, bold while unread.
@@ -231,8 +234,7 @@ void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
   painter->restore();
 }
 
-QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem& option,
-                                     const QModelIndex&) const {
+QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
   return {option.rect.width(), 3 * option.fontMetrics.height() + 8};
 }
 
@@ -244,9 +246,9 @@ SearchPane::SearchPane(TreeControl& tree, IDocumentHost& host, QWidget* parent)
   txtSearch->setPlaceholderText(QStringLiteral("Search messages (Ctrl+F)"));
   txtSearch->setClearButtonEnabled(true);
   txtSearch->setAccessibleName(QStringLiteral("Search messages"));
-  txtSearch->setAccessibleDescription(QStringLiteral(
-      "Words to find; \"a phrase\", word*, -word, source:title, is:unread, is:read, "
-      "after:YYYY-MM-DD, before:YYYY-MM-DD"));
+  txtSearch->setAccessibleDescription(
+      QStringLiteral("Words to find; \"a phrase\", word*, -word, source:title, is:unread, is:read, "
+                     "after:YYYY-MM-DD, before:YYYY-MM-DD"));
   btnSaveSearch = new QToolButton(this);
   btnSaveSearch->setObjectName(QStringLiteral("btnSaveSearch"));
   btnSaveSearch->setText(QStringLiteral("Save Search"));
@@ -431,8 +433,7 @@ bool SearchPane::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   if (watched == txtSearch && m_active && m_model->rowCount() > 0 &&
-      (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return ||
-       key->key() == Qt::Key_Enter)) {
+      (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
     m_typing->stop();
     lstResults->setFocus(Qt::TabFocusReason);
     if (!lstResults->currentIndex().isValid()) lstResults->setCurrentIndex(m_model->index(0));

@@ -73,6 +73,8 @@ class SearchIndexTest : public TestData::DataFolderTest {
         message.guid = "g" + std::to_string(s) + "-" + std::to_string(m);
         std::string body = "<p>";
         for (int w = 0; w < 8; ++w) body += std::string(words[pick(std::size(words))]) + " ";
+        // Words only in a link's address: not on the page, so not found.
+        if (m % 3 == 1) body += "<a href=\"http://x.test/zephyr?q=quokka\">the link</a> ";
         message.title = words[pick(8)] + std::string(" ") + words[pick(std::size(words))];
         for (const char* tag : {"<b>", "</b>", "&eacute;", "&amp;"}) {
           for (std::size_t at; (at = message.title.find(tag)) != std::string::npos;)
@@ -214,6 +216,9 @@ TEST_F(SearchIndexTest, EveryQueryFindsWhatAPlainScanOfTheInboxFilesFinds) {
                            "bold",
                            "mail",
                            "\"e mail\"",
+                           "zephyr",
+                           "quokka",
+                           "link",
                            "NEAR(zebra",
                            "zebra^",
                            "^",
@@ -287,6 +292,43 @@ TEST_F(SearchIndexTest, SnippetsAndTitlesMarkTheMatchedWords) {
                 .snippet.find("\u2026 Editor ann@letters.test \x02"
                               "Menu\x03 word0 word1"),
             0u);
+}
+
+// Catches share buttons and tracking addresses found by a search, and a newsletter's hidden
+// preheader found although no reader sees it; a picture's alt text is what the page shows.
+TEST_F(SearchIndexTest, FindsWhatThePageShowsNotLinkAddressesOrHiddenText) {
+  const std::string id = AddSource("Letters", "http://h/1");
+  WriteInbox(TestData::Section(
+                 "a", "Spring issue",
+                 TestData::Description("Issue 4",
+                                       "<div style=\"display:none;max-height:0\">walrus "
+                                       "preheader</div><p>Read <a href=\"http://x.test/"
+                                       "zephyr?utm=quokka\">online</a></p><img src=\"x.png\" "
+                                       "alt=\"Garden sale\">"),
+                 "Sat, 05 Dec 2026", "09:00:00", "GMT"),
+             id);
+  const std::unique_ptr<SearchIndex> index = OpenIndex();
+  for (const char* found : {"online", "\"garden sale\"", "spring", "issue"})
+    EXPECT_EQ(All(*index, found).size(), 1u) << found;
+  for (const char* notFound : {"zephyr", "quokka", "utm", "walrus", "preheader", "png"})
+    EXPECT_EQ(All(*index, notFound).size(), 0u) << notFound;
+}
+
+// Catches every start of the reader throwing the index away: a list given for a moment (the
+// tree's first, empty one) dropped the sources it lacked, and the next list indexed them anew.
+TEST_F(SearchIndexTest, AStartOnAnUnchangedArchiveIndexesNothingEvenAfterAShortList) {
+  AddSource("Letters", "http://h/1", {{"a", "alpha one"}, {"b", "bravo one"}});
+  AddSource("Other", "http://h/2", {{"o", "omega one"}});
+  EXPECT_EQ(OpenIndex()->IndexedMessages(), 3u);
+  std::string error;
+  const std::unique_ptr<SearchIndex> index = SearchIndex::Open(SearchIndex::DefaultFile(), error);
+  index->SetSources({SearchCommand::Sources()->at(0)});
+  ASSERT_TRUE(index->WaitUntilCurrent(60s));
+  EXPECT_EQ(All(*index, "one").size(), 2u);
+  index->SetSources(*SearchCommand::Sources());
+  ASSERT_TRUE(index->WaitUntilCurrent(60s));
+  EXPECT_EQ(All(*index, "one").size(), 3u);
+  EXPECT_EQ(index->IndexedMessages(), 0u);
 }
 
 std::string InboxPath(const std::string& id) {
@@ -377,6 +419,8 @@ TEST_F(SearchIndexTest, FollowsTheStoreWithoutIndexingAnew) {
                 .snippet.find("Body of \x02"
                               "bravo\x03 one"),
             std::string::npos);
+  // Only the stored message's text went in (3 when the index was built, 1 since).
+  EXPECT_EQ(index->IndexedMessages(), 4u);
   mInbox::NotifySourceRemoved(other);
   ASSERT_TRUE(index->Flush(10s));
   EXPECT_EQ(All(*index, "omega").size(), 0u);
