@@ -70,7 +70,8 @@ bool IndexWorker::WaitUntilCurrent(std::chrono::milliseconds timeout,
   bool current = false;
   for (;;) {
     const Progress now = m_listed.Indexing();
-    if (progress && told != now) {
+    // Sources still being compared with their inbox files are no indexing to tell of yet.
+    if (progress && told != now && now.checking == 0) {
       told = now;
       lock.unlock();
       progress(now);
@@ -230,9 +231,10 @@ void IndexWorker::IndexNext(std::unique_lock<std::mutex>& lock, const std::strin
   for (const std::string& stale : m_listed.Stale())
     if (stale != id) plan.push_back({stale, !m_listed.InIndex(stale)});
   lock.unlock();
+  // Taken before the plan moves on, which drops what was read of sources not in it.
+  std::optional<InboxText::Inbox> inbox = m_readAhead.Take(id);
   m_readAhead.Plan(std::move(plan));
   const std::string path = InboxText::InboxFile(m_dataFolder, id);
-  std::optional<InboxText::Inbox> inbox = m_readAhead.Take(id);
   if (!inbox || InboxText::StampOf(path) != inbox->stamp)
     inbox = InboxText::ReadStable(path, false);
   std::optional<std::int64_t> sid;

@@ -115,7 +115,10 @@ void ListedSources::PutBack(const std::string& id) {
 Progress ListedSources::Indexing() const {
   Progress progress;
   progress.total = m_entries.size();
-  for (const Entry& entry : m_entries) progress.pending += entry.state == State::Current ? 0 : 1;
+  for (const Entry& entry : m_entries) {
+    progress.pending += entry.state == State::Current ? 0 : 1;
+    progress.checking += entry.state == State::Unchecked ? 1 : 0;
+  }
   return progress;
 }
 

@@ -24,6 +24,9 @@ struct SourceRef {
 struct Progress {
   std::size_t pending = 0;  // sources not current yet ("Indexing 120 of 500 sources ...")
   std::size_t total = 0;
+  // Of the pending ones, those not yet compared with their inbox files (a moment after a start):
+  // most of them turn out current, so they are no indexing to tell of.
+  std::size_t checking = 0;
   bool operator==(const Progress&) const = default;
 };
 

@@ -70,7 +70,8 @@ class SearchIndex : public mInbox::IInboxListener {
   // not spend its time indexing); the others wait for a reader or a search.
   void SetSources(const std::vector<SourceRef>& sources, bool rebuildStale = true);
   Progress Indexing() const;
-  // Waits until every source is current, telling progress as it goes; false when the time ran
+  // Waits until every source is current, telling progress as it goes (once the sources are
+  // compared with their inbox files); false when the time ran
   // out (the command line's search uses it), or without rebuildStale as soon as the sources are
   // checked and told changes written while some are stale.
   bool WaitUntilCurrent(std::chrono::milliseconds timeout,

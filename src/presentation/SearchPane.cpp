@@ -378,11 +378,11 @@ void SearchPane::UpdateState() {
     state = m_whyNot;
   } else if (m_active) {
     const Archive::Progress progress = m_index->Indexing();
-    if (progress.pending > 0) {
+    if (progress.pending > progress.checking) {
       state = QStringLiteral("Indexing %1 of %2 sources ...")
                   .arg(progress.total - progress.pending + 1)
                   .arg(progress.total);
-    } else if (m_model->rowCount() == 0 && !m_model->Pending()) {
+    } else if (progress.pending == 0 && m_model->rowCount() == 0 && !m_model->Pending()) {
       state = QStringLiteral("No messages match.");
     }
   }

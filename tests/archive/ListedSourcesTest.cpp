@@ -14,7 +14,7 @@ TEST(ListedSources, TheListHeldAgainChangesNothingAndSourcesKeepTheirStates) {
   ListedSources listed;
   EXPECT_TRUE(listed.Set({{"a", "Alpha"}, {"b", "Bravo"}, {"c", "Charlie"}, {"a", "Again"}}));
   EXPECT_EQ(listed.Unchecked(), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(listed.Indexing(), (Progress{3, 3}));
+  EXPECT_EQ(listed.Indexing(), (Progress{3, 3, 3}));
   listed.Checked("a", 7, true);
   listed.Checked("b", std::nullopt, true);
   listed.Checked("c", std::nullopt, false);
@@ -28,7 +28,7 @@ TEST(ListedSources, TheListHeldAgainChangesNothingAndSourcesKeepTheirStates) {
   EXPECT_FALSE(listed.Listed("b"));
   EXPECT_EQ(listed.Unchecked(), std::vector<std::string>{"d"});
   EXPECT_EQ(listed.CurrentSources().at(0).title, "Alpha 2");
-  EXPECT_EQ(listed.Indexing(), (Progress{2, 3}));
+  EXPECT_EQ(listed.Indexing(), (Progress{2, 3, 1}));
 
   // A source that failed waits behind the others; indexing makes it current.
   listed.Checked("d", std::nullopt, false);
