@@ -306,6 +306,8 @@ int main(int argc, char** argv) {
       {"zebra* (prefix), first page", "zebra*", false},
       {"bread -the (exclusion), first page", "bread -the", false},
       {"after:2025-06-01 garden, first page", "after:2025-06-01 garden", false},
+      {"vortexlink (only in link addresses: 0 is right)", "vortexlink", true},
+      {"preheader (only in hidden text: 0 is right)", "preheader", true},
   };
   for (const Asked& a : asked) {
     if (!part("queries")) break;
