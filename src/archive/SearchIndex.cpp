@@ -26,8 +26,11 @@ class SearchIndex::Impl {
         m_tokenizer(std::make_unique<Sql::Tokenizer>(m_read)),
         m_worker(file, m_dataFolder, std::move(write)) {}
 
+  // The question running is answered while everything it uses is still whole.
+  ~Impl() { m_questions.reset(); }
+
   IndexWorker& Worker() { return m_worker; }
-  QueryWorker& Questions() { return m_questions; }
+  QueryWorker& Questions() { return *m_questions; }
 
   Page Search(const Query& query, const std::string& from, std::size_t pageSize, bool snippets) {
     Page page;
@@ -126,8 +129,7 @@ class SearchIndex::Impl {
   Sql::Database m_read;
   std::unique_ptr<Sql::Tokenizer> m_tokenizer;
   IndexWorker m_worker;
-  // Declared last: its thread ends first, before what its questions use.
-  QueryWorker m_questions;
+  std::unique_ptr<QueryWorker> m_questions = std::make_unique<QueryWorker>();
 };
 
 SearchIndex::SearchIndex(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
