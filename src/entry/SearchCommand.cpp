@@ -100,7 +100,8 @@ int Run(const std::string& text, std::ostream& out, std::ostream& err) {
     if (now.pending == 0 || std::chrono::steady_clock::now() - told < std::chrono::seconds(1))
       return;
     told = std::chrono::steady_clock::now();
-    err << "Indexing " << now.pending << " of " << now.total << " sources ...\n";
+    // Counts up, as the search pane does.
+    err << "Indexing " << now.total - now.pending + 1 << " of " << now.total << " sources ...\n";
     err.flush();
   };
   if (!index->WaitUntilCurrent(std::chrono::hours(24), progress)) {
