@@ -8,6 +8,10 @@
 //   "quillion"   in exactly one message of the whole archive, the last message of the last source
 //   "the"        in every message
 //   "Café Crème" (a phrase with accents) in one message of every 250
+//   "vortexlink" only inside a link's address, in one message of every 1,000: grep finds it,
+//                a search must not (the page does not show it)
+//   "preheader"  only in text hidden by an inline style, in one message of every 10
+// Every message ends in a footer of links with tracking addresses, as newsletters do.
 // The same arguments always give the same bytes.
 
 #include <cstdint>
@@ -60,11 +64,13 @@ std::string Uuid(std::mt19937_64& random) {
 
 // Pronounceable words, the first ones the most frequent.
 std::vector<std::string> Vocabulary(std::mt19937_64& random, std::size_t size) {
-  static const char* syllables[] = {"ba", "ke", "lo", "mi", "nu", "ra", "se", "ti", "vo", "wa",
-                                    "an", "er", "in", "on", "ul", "pre", "str", "gar", "den",
-                                    "bre", "ad", "ch", "ol", "ver", "mar", "ket", "wint", "sum"};
-  std::vector<std::string> words = {"and", "of", "to", "in", "is", "for", "on", "with", "at",
-                                    "market", "garden", "bread", "river", "letter", "winter"};
+  static const char* syllables[] = {"ba", "ke",  "lo",  "mi",  "nu",  "ra",   "se",
+                                    "ti", "vo",  "wa",  "an",  "er",  "in",   "on",
+                                    "ul", "pre", "str", "gar", "den", "bre",  "ad",
+                                    "ch", "ol",  "ver", "mar", "ket", "wint", "sum"};
+  std::vector<std::string> words = {"and",    "of",    "to",    "in",     "is",
+                                    "for",    "on",    "with",  "at",     "market",
+                                    "garden", "bread", "river", "letter", "winter"};
   while (words.size() < size) {
     std::string word;
     const int parts = 2 + static_cast<int>(random() % 3);
@@ -119,6 +125,14 @@ int main(int argc, char** argv) {
       if (serial % 250 == 100) body += " Café Crème";
       if (last) body += " quillion";
       body += ".</p>";
+      if (serial % 10 == 3)
+        body = "<div style=\"display:none;max-height:0;overflow:hidden\">preheader " + subject +
+               "</div>" + body;
+      const std::string tracking = "?m=" + std::to_string(serial) + "&amp;utm_source=letter" +
+                                   (serial % 1000 == 700 ? "&amp;ref=vortexlink" : "");
+      body += "<p><a href=\"https://news.quillpost.test/share" + tracking +
+              "\">Share</a> | <a href=\"https://news.quillpost.test/unsubscribe" + tracking +
+              "\">Unsubscribe</a></p>";
       const std::int64_t day = today - static_cast<std::int64_t>(random() % (6 * 365));
       const bool undated = random() % 200 == 0;
       char time[16];

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The archive at scale: for each size it writes a data folder of SOURCES sources with MESSAGES
-# messages each (qp_make_archive, ~1.2 KB a message, known words), then prints
-#   - from qp_archive_bench: the first index built, its size against the inbox files, the
-#     queries (a rare word, a common word's first page, a phrase with a source and an unread
-#     filter), a check storing 5,000 messages with and without the index, and the whole
-#     `quillpost --search` process against `grep -rilF` over the same folder, alternating;
+# messages each (qp_make_archive, ~1.4 KB a message, known words), then prints
+#   - from qp_archive_bench: the first index built, a start on the unchanged archive (messages
+#     indexed: 0), its size against the inbox files, the queries (a rare word, a common word's
+#     first page, a phrase with a source and an unread filter, words only in link addresses or
+#     hidden text), one-word queries typed a key at a time (key to first page on the index's
+#     query thread), a check storing 5,000 messages with and without the index, and the whole
+#     `quillpost --search` process against `quillpost --version` and `grep -rilF` over the same
+#     folder, alternating (with BASELINE_BUILD, that build's --search in the same rounds);
 #   - from start_archive.sh, the real program under Xvfb: start to the filled window, resident
 #     memory before any message opens, unfolding a source, and the first start after a restore
 #     (no caches: the counts and the index are made in the background while a source unfolds).
@@ -12,7 +15,8 @@
 # 100,000 messages (50 x 2,000) and at 1,000,000 (500 x 2,000); the data folders are written
 # under QP_ARCHIVE_DIR (default: a temporary folder), and removed after their figures.
 #
-#   bash bench/archive.sh [SOURCES] [MESSAGES]        (QP_BUILD: the build folder, default build)
+#   bash bench/archive.sh [SOURCES] [MESSAGES]        (QP_BUILD: the build folder, default build;
+#                                                      BASELINE_BUILD: a build to compare with)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${QP_BUILD:-$here/../build}" && pwd)
@@ -41,9 +45,10 @@ for size in "${sizes[@]}"; do
   sync
   cat "$data"/*/inbox.dat > /dev/null  # page cache warm, as the figures are asked for
   # The window first: the check figure below adds messages to the data folder.
-  bash "$here/start_archive.sh" "$build" "$data" "$rounds"
+  bash "$here/start_archive.sh" "$build" "$data" "$rounds" ${BASELINE_BUILD:+"$BASELINE_BUILD"}
   XDG_DATA_HOME="$home" XDG_CACHE_HOME="$cache" XDG_CONFIG_HOME="$home/config" \
-    "$build/bench/qp_archive_bench" --program "$build/quillpost" --runs "$rounds" "$data"
+    "$build/bench/qp_archive_bench" --program "$build/quillpost" --runs "$rounds" \
+    ${BASELINE_BUILD:+--baseline "$BASELINE_BUILD/quillpost"} "$data"
   # It now holds the check's messages too: written afresh by the next run.
   rm -rf "$home"
 done

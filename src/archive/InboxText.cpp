@@ -1,10 +1,12 @@
 #include "archive/InboxText.h"
 
-#include "archive/SearchIndex.h"
 #include "config/IniDocument.h"
 #include "config/cINI.h"
 #include "core/AsciiText.h"
 #include "core/HtmlText.h"
+#include "core/SourceId.h"
+#include "core/mGeneralFunctions.h"
+#include "inbox/InboxSections.h"
 #include "inbox/InboxTree.h"
 #include "inbox/MessageHeader.h"
 #include "inbox/MessageOrder.h"
@@ -21,9 +23,6 @@
 namespace Archive::InboxText {
 
 namespace {
-
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr char kEncodedLineFeed = '\x05';
 
 // Ids: 22 bits of day, 20 of time within the day, 6 for messages of the very same time. The
 // messages of a day without a time share the lowest 2^16 times of the day, 4 million ids.
@@ -45,27 +44,6 @@ std::int64_t BandStart(std::int64_t dayField, std::int64_t within) {
   return ((dayField << kWithinBits) | within) << kSeqBits;
 }
 
-// As the INI reader folds names: ASCII lower case, a stray CR as a blank.
-std::string FoldedName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = c == '\r' ? ' ' : AsciiText::Lower(c);
-  return folded;
-}
-
-// The section name of a header line, as the INI reader takes it; none for other lines.
-std::optional<std::string_view> HeaderName(std::string_view line, bool firstLine) {
-  std::size_t open = firstLine && line.starts_with(kBom) ? kBom.size() : 0;
-  while (open < line.size() && (line[open] == ' ' || line[open] == '\t')) ++open;
-  if (open == line.size() || line[open] != '[') return std::nullopt;
-  std::size_t begin = open + 1;
-  std::size_t end = line.rfind(']');
-  if (end == std::string_view::npos || end < begin) end = line.size();
-  constexpr std::string_view kNameBlanks = " \t\r";
-  while (begin < end && kNameBlanks.find(line[begin]) != std::string_view::npos) ++begin;
-  while (end > begin && kNameBlanks.find(line[end - 1]) != std::string_view::npos) --end;
-  return line.substr(begin, end - begin);
-}
-
 // Eight bytes at a time: the digest of a million messages must not cost seconds.
 void Hash(std::uint64_t& hash, std::string_view text) {
   const auto mix = [&hash](std::uint64_t word) {
@@ -82,19 +60,6 @@ void Hash(std::uint64_t& hash, std::string_view text) {
   std::uint64_t tail = 0;
   std::memcpy(&tail, text.data() + at, text.size() - at);
   mix(tail);
-}
-
-std::string Decoded(std::string_view description) {
-  std::string plain;
-  plain.reserve(description.size());
-  for (const char c : description) {
-    if (c == kEncodedLineFeed) {
-      plain += "\r\n";
-    } else {
-      plain += c;
-    }
-  }
-  return plain;
 }
 
 bool ReadFile(const std::string& path, std::string& text, std::error_code& ec) {
@@ -116,35 +81,6 @@ bool ReadFile(const std::string& path, std::string& text, std::error_code& ec) {
 }
 
 }  // namespace
-
-std::vector<Span> Sections(std::string_view text, std::int64_t base) {
-  std::vector<Span> spans;
-  std::unordered_map<std::string, bool> seen;
-  std::size_t at = 0;
-  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  std::size_t open = kNone;  // the section being measured
-  const auto close = [&](std::size_t end) {
-    if (open != kNone) spans[open].size = base + static_cast<std::int64_t>(end) - spans[open].at;
-    open = kNone;
-  };
-  while (at < text.size()) {
-    const std::size_t lf = text.find('\n', at);
-    const std::size_t end = lf == std::string_view::npos ? text.size() : lf;
-    std::string_view line = text.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (const auto name = HeaderName(line, at == 0)) {
-      close(at);
-      std::string folded = FoldedName(*name);
-      if (seen.emplace(folded, true).second) {
-        spans.push_back({std::move(folded), base + static_cast<std::int64_t>(at), 0});
-        open = spans.size() - 1;
-      }
-    }
-    at = lf == std::string_view::npos ? text.size() : lf + 1;
-  }
-  close(text.size());
-  return spans;
-}
 
 // The file in one pass, by the INI reader's rules (config/IniDocument.h): lines end at LF (a CR
 // before it dropped), "[name]" opens a section, "key=value" lines inside one are entries with
@@ -173,10 +109,10 @@ std::optional<std::vector<FileMessage>> ReadInbox(const std::string& path) {
     const std::size_t next = lf == std::string::npos ? text.size() : lf + 1;
     std::string_view line(text.data() + at, (lf == std::string::npos ? text.size() : lf) - at);
     if (lf != std::string::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (const auto name = HeaderName(line, at == 0)) {
+    if (const auto name = InboxSections::HeaderName(line, at == 0)) {
       if (lastHeader) finish(at);
       lastHeader = at;
-      if (seen.emplace(FoldedName(*name), true).second) {
+      if (seen.emplace(InboxSections::FoldedName(*name), true).second) {
         messages.emplace_back();
         current = &messages.back();
         current->item.guid = std::string(*name);
@@ -186,14 +122,15 @@ std::optional<std::vector<FileMessage>> ReadInbox(const std::string& path) {
     } else if (current) {
       const std::size_t eq = line.find('=');
       if (eq != std::string_view::npos) {
-        const std::string key = FoldedName(AsciiText::Trim(line.substr(0, eq), " \t\r"));
+        const std::string key =
+            InboxSections::FoldedName(AsciiText::Trim(line.substr(0, eq), " \t\r"));
         for (std::size_t k = 0; k < std::size(kKeys); ++k) {
           if (found[k] || key != kKeys[k]) continue;
           found[k] = true;
           const std::string_view value = AsciiText::Trim(line.substr(eq + 1));
           mInbox::InboxItem& item = current->item;
-          std::string* fields[] = {&item.title, &item.description, &item.date, &item.time,
-                                   &item.offset, &read};
+          std::string* fields[] = {&item.title, &item.description, &item.date,
+                                   &item.time,  &item.offset,      &read};
           fields[k]->assign(value);
           break;
         }
@@ -223,38 +160,10 @@ mInbox::InboxItem FileForm(const mInbox::InboxItem& item) {
 
 std::int64_t Digest(const mInbox::InboxItem& item) {
   std::uint64_t hash = 14695981039346656037ull;
-  for (const std::string* field : {&item.title, &item.description, &item.date, &item.time,
-                                   &item.offset})
+  for (const std::string* field :
+       {&item.title, &item.description, &item.date, &item.time, &item.offset})
     Hash(hash, *field);
   return static_cast<std::int64_t>(hash);
-}
-
-std::string LoadDescription(const std::string& path, const std::string& guid, std::int64_t at,
-                            std::int64_t size) {
-  if (at >= 0 && size > 0) {
-    std::ifstream in(path, std::ios::binary);
-    std::string section(static_cast<std::size_t>(size), '\0');
-    if (in.seekg(at) && in.read(section.data(), size)) {
-      const std::vector<Span> spans = Sections(section);
-      if (!spans.empty() && spans.front().at == 0 && spans.front().name == FoldedName(guid)) {
-        // The section's first "description" entry, as the INI reader takes it.
-        std::size_t line = section.find('\n');
-        while (line != std::string::npos && line + 1 < section.size()) {
-          const std::size_t begin = line + 1;
-          line = section.find('\n', begin);
-          std::string_view text = std::string_view(section).substr(
-              begin, (line == std::string::npos ? section.size() : line) - begin);
-          const std::size_t eq = text.find('=');
-          if (eq == std::string_view::npos) continue;
-          if (AsciiText::EqualsNoCase(AsciiText::Trim(text.substr(0, eq), " \t\r"), "description"))
-            return Decoded(AsciiText::Trim(text.substr(eq + 1), " \t\r"));
-        }
-        return {};
-      }
-    }
-  }
-  std::error_code ec;
-  return Decoded(IniDocument::ReadValue(path, guid, "description", ec).value_or(""));
 }
 
 Stamp StampOf(const std::string& path) {
@@ -293,9 +202,20 @@ std::optional<std::int32_t> DayOf(const std::string& date) {
   return *day + kDays1970To2000;
 }
 
-}  // namespace Archive::InboxText
+std::optional<Inbox> ReadStable(const std::string& path, bool withTexts) {
+  Inbox inbox;
+  inbox.stamp = StampOf(path);
+  if (!path.empty()) inbox.messages = ReadInbox(path).value_or(std::vector<FileMessage>{});
+  if (StampOf(path) != inbox.stamp) return std::nullopt;
+  if (withTexts)
+    for (FileMessage& message : inbox.messages) message.text = IndexedText(message.item);
+  return inbox;
+}
 
-namespace Archive {
+std::string InboxFile(const std::string& dataFolder, const std::string& sourceId) {
+  if (!SourceId::IsSourceID(sourceId) || dataFolder.empty()) return {};
+  return mInbox::InboxFile(dataFolder, sourceId);
+}
 
 std::string IndexedText(const mInbox::InboxItem& item) {
   std::string description = item.description;
@@ -304,12 +224,12 @@ std::string IndexedText(const mInbox::InboxItem& item) {
   std::string text;
   // The page shows these fields as HTML too.
   for (const std::string* field : {&header.FromName, &header.FromEmail, &header.Subject}) {
-    const std::string value = HtmlText::ToText(*field);
+    const std::string value = HtmlText::ToText(*field, HtmlText::Purpose::Search);
     if (value.empty()) continue;
     text += value;
     text += '\n';
   }
-  text += HtmlText::ToText(header.Body);
+  text += HtmlText::ToText(header.Body, HtmlText::Purpose::Search);
   // One line end, and no control character: the marks of a snippet are control characters.
   std::size_t kept = 0;
   for (const char c : text) {
@@ -321,4 +241,4 @@ std::string IndexedText(const mInbox::InboxItem& item) {
   return text;
 }
 
-}  // namespace Archive
+}  // namespace Archive::InboxText

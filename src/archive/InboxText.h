@@ -1,7 +1,8 @@
 #pragma once
 // What the search index takes from the inbox files: the messages of an inbox as the store reads
 // them, with where each one's section lies in the file, a digest of what it says, the identity
-// of the file's present version, and the order of messages as numbers.
+// of the file's present version, and the order of messages as numbers. Reading one message's
+// section by its offset is the inbox's own (inbox/InboxSections.h).
 
 #include "inbox/mInbox.h"
 
@@ -27,24 +28,17 @@ struct FileMessage {
 // name, the first value of a key); a missing file holds none. No value when it cannot be read.
 std::optional<std::vector<FileMessage>> ReadInbox(const std::string& path);
 
+// The inbox file of a source in the data folder; empty for an id that is no source id.
+std::string InboxFile(const std::string& dataFolder, const std::string& sourceId);
+
+// What is indexed of a stored message (its description in the stored form): the text a reader
+// sees of the page (HtmlText's search form), after the header block's From and Subject.
+std::string IndexedText(const mInbox::InboxItem& item);
+
 // A stored item's values as the file gives them back: NULs dropped, line breaks as blanks, blanks
 // around them trimmed. So a message stored now and one read from the file later digest alike.
 mInbox::InboxItem FileForm(const mInbox::InboxItem& item);
 std::int64_t Digest(const mInbox::InboxItem& fileForm);
-
-// Where each section of the text begins and how long it is (up to the next section), by the
-// section's name with ASCII letters in lower case; the first of each name. `base` is added.
-struct Span {
-  std::string name;
-  std::int64_t at = 0;
-  std::int64_t size = 0;
-};
-std::vector<Span> Sections(std::string_view text, std::int64_t base = 0);
-
-// The description of the message whose section lies there, decoded as the store loads it; read
-// from the file anew (found by its name when the section has moved). Empty when it is gone.
-std::string LoadDescription(const std::string& path, const std::string& guid, std::int64_t at,
-                            std::int64_t size);
 
 // The identity of the file's present version: device, inode, size, modification and change
 // times. Every rewrite through the atomic replace gives a new inode; a copy over the file, even
@@ -55,6 +49,15 @@ struct Stamp {
   bool operator==(const Stamp&) const = default;
 };
 Stamp StampOf(const std::string& path);
+
+// An inbox as it was at one moment: read whole, and the same version of the file before and after.
+struct Inbox {
+  Stamp stamp;
+  std::vector<FileMessage> messages;
+};
+// Nothing when the file changed while it was read. An inbox that cannot be read lists nothing,
+// in the tree as here. withTexts: each message's IndexedText is made too.
+std::optional<Inbox> ReadStable(const std::string& path, bool withTexts);
 
 // Message ids in the order the tree shows messages: by day, then time in UTC (unknown times last
 // within their day), undated ones below every dated one. A message's id lies in the band of its

@@ -199,10 +199,7 @@ std::string Marked(std::string_view title, const std::vector<Phrase>& phrases,
 
 ArrivingMatcher::ArrivingMatcher(std::string sourceTitle,
                                  const std::vector<mInbox::InboxItem>& items)
-    : m_sourceTitle(std::move(sourceTitle)),
-      m_items(items),
-      m_db(":memory:"),
-      m_tokenizer(m_db) {}
+    : m_sourceTitle(std::move(sourceTitle)), m_items(items), m_db(":memory:"), m_tokenizer(m_db) {}
 
 std::vector<bool> ArrivingMatcher::Matches(const Query& query) {
   std::vector<bool> matches(m_items.size(), false);
@@ -232,7 +229,7 @@ std::vector<bool> ArrivingMatcher::Matches(const Query& query) {
     Sql::Statement insert(m_db, "INSERT INTO text(rowid, title, body, source) VALUES(?, ?, ?, ?)");
     for (std::size_t i = 0; i < m_items.size(); ++i) {
       const mInbox::InboxItem item = InboxText::FileForm(m_items[i]);
-      insert.Bind(1, std::int64_t(i + 1)).Bind(2, item.title).Bind(3, IndexedText(item));
+      insert.Bind(1, std::int64_t(i + 1)).Bind(2, item.title).Bind(3, InboxText::IndexedText(item));
       insert.Bind(4, SourceTokens(0)).Run();
     }
     m_filled = true;

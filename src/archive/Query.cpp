@@ -94,8 +94,8 @@ class Reader {
 
   Query Read() {
     while (SkipBlanks()) {
-      const bool excluded = m_text[m_at] == '-' && m_at + 1 < m_text.size() &&
-                            !IsSpace(m_text[m_at + 1]);
+      const bool excluded =
+          m_text[m_at] == '-' && m_at + 1 < m_text.size() && !IsSpace(m_text[m_at + 1]);
       if (excluded) ++m_at;
       if (m_text[m_at] == '"') {
         Quoted(excluded);
@@ -208,9 +208,7 @@ class Reader {
 
 }  // namespace
 
-bool Query::Empty() const {
-  return terms.empty() && sources.empty() && !read && !after && !before;
-}
+bool Query::Empty() const { return terms.empty() && sources.empty() && !read && !after && !before; }
 
 Query ParseQuery(std::string_view text) { return Reader(Sanitized(text)).Read(); }
 

@@ -23,17 +23,17 @@
 namespace Archive {
 
 struct Term {
-  std::string text;        // one word, or the words of a phrase separated by single spaces
+  std::string text;  // one word, or the words of a phrase separated by single spaces
   bool phrase = false;
-  bool prefix = false;     // word*: the last word is a prefix
-  bool excluded = false;   // -word
+  bool prefix = false;    // word*: the last word is a prefix
+  bool excluded = false;  // -word
   bool operator==(const Term&) const = default;
 };
 
 struct Query {
   std::vector<Term> terms;
-  std::vector<std::string> sources;  // source: filters, as typed (without quotes)
-  std::optional<bool> read;          // is:read (true) / is:unread (false); the last one wins
+  std::vector<std::string> sources;    // source: filters, as typed (without quotes)
+  std::optional<bool> read;            // is:read (true) / is:unread (false); the last one wins
   std::optional<std::int32_t> after;   // days since 1970-01-01: on or after
   std::optional<std::int32_t> before;  // days since 1970-01-01: before
   // Nothing to search for: no term and no filter. Such a query lists nothing (it never means

@@ -5,9 +5,11 @@
 // background, and a source's hits are shown only once its part of the index is current, so that
 // no result ever contradicts the inbox files.
 //
-// Threads: every public member may be called from the program's (UI) thread; none blocks it for
-// long (indexing runs on a worker thread of its own; a query takes the time of the query).
+// Threads: every public member may be called from any thread. Indexing runs on a worker of its
+// own (IndexWorker); Search and CountUnread take the time of the query, so windows Ask them on
+// the index's query thread instead and only show the answers.
 
+#include "archive/ListedSources.h"
 #include "archive/Query.h"
 #include "inbox/InboxEvents.h"
 
@@ -16,7 +18,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,19 +27,13 @@ namespace Archive {
 inline constexpr char kMarkOpen = '\x02';
 inline constexpr char kMarkClose = '\x03';
 
-struct SourceRef {
-  std::string id;
-  std::string title;
-  bool operator==(const SourceRef&) const = default;
-};
-
 struct Hit {
   std::string sourceId;
-  std::string sourceTitle;
-  std::string guid;  // as the inbox names the message
+  std::string sourceTitle;  // as the index was last given it
+  std::string guid;         // as the inbox names the message
   std::string title;
   std::string markedTitle;  // the title with the matched words marked
-  std::string date;  // as stored: "Sat, 05 Dec 2026"
+  std::string date;         // as stored: "Sat, 05 Dec 2026"
   std::string time;
   std::string offset;
   bool read = false;
@@ -52,12 +47,6 @@ struct Page {
   std::string next;
 };
 
-struct Progress {
-  std::size_t pending = 0;  // sources not current yet ("Indexing 120 of 500 sources ...")
-  std::size_t total = 0;
-  bool operator==(const Progress&) const = default;
-};
-
 class SearchIndex : public mInbox::IInboxListener {
  public:
   // Opens the index file of the current data folder (creating it, or starting a new one when it
@@ -68,19 +57,23 @@ class SearchIndex : public mInbox::IInboxListener {
   // cache folder is unknown.
   static std::string DefaultFile();
   // Ends indexing at once (a source half done is left as it was) after writing the changes the
-  // store told.
+  // store told; a question running on the query thread is answered first.
   ~SearchIndex() override;
 
-  // The subscribed sources, in the subscription file's order. Sources whose part of the index is
-  // not current (their inbox changed while no Quillpost ran, a restored backup, even one copied
-  // with its size and time kept) are indexed in the background, one after another; sources no
-  // longer listed are dropped. Titles serve the source: filter and the hits.
+  // The subscribed sources, in the subscription file's order. The list held again costs nothing;
+  // new sources are compared with their inbox files on the worker, and those not current (their
+  // inbox changed while no Quillpost ran, a restored backup, even one copied with its size and
+  // time kept) are indexed in the background, one after another. Sources no longer listed are not
+  // searched; their part of the index goes once their inbox is gone. Titles serve the source:
+  // filter and the hits.
   // rebuildStale false: only keeps current sources current (a check without windows, which must
   // not spend its time indexing); the others wait for a reader or a search.
   void SetSources(const std::vector<SourceRef>& sources, bool rebuildStale = true);
   Progress Indexing() const;
-  // Waits until every source is current, telling progress as it goes; false when the time ran
-  // out (the command line's search uses it).
+  // Waits until every source is current, telling progress as it goes (once the sources are
+  // compared with their inbox files); false when the time ran
+  // out (the command line's search uses it), or without rebuildStale as soon as the sources are
+  // checked and told changes written while some are stale.
   bool WaitUntilCurrent(std::chrono::milliseconds timeout,
                         const std::function<void(const Progress&)>& progress = {});
   // Waits until the changes the store told are written to the index; false when the time ran out.
@@ -89,6 +82,9 @@ class SearchIndex : public mInbox::IInboxListener {
   // current, told changes were written): a window refreshes its list, counts and progress then.
   // Until then a search already leaves out messages told deleted and shows told read flags.
   void SetOnChange(std::function<void()> onChange);
+  // Messages whose text this index put into its file since it was opened (0 for a start on an
+  // archive that did not change).
+  std::size_t IndexedMessages() const;
 
   // Matching messages of current sources, newest first (by date, time and zone, as the tree
   // orders them; undated last), a page at a time. An empty query, or one of words the index
@@ -97,6 +93,14 @@ class SearchIndex : public mInbox::IInboxListener {
               bool snippets = true);
   // How many unread messages of current sources match (a saved search's count).
   std::size_t CountUnread(const Query& query);
+
+  // A window's questions (Search, CountUnread inside `question`), answered on the index's query
+  // thread (QueryWorker): a lane holds at most one question waiting, a newer one replaces it.
+  // The question hands its answer to its window itself, and must not outlive what it captures.
+  enum class Lane { Results, Counts };
+  void Ask(Lane lane, std::function<void(SearchIndex&)> question);
+  // Returns once the questions asked so far are answered.
+  void DrainQuestions();
 
   // The store's changes (mInbox::IInboxListener); register with mInbox::AddListener.
   void Stored(const std::string& sourceId, const std::vector<mInbox::InboxItem>& items) override;
@@ -115,9 +119,5 @@ class SearchIndex : public mInbox::IInboxListener {
 // before the messages are stored, without the index.
 std::vector<bool> MatchArriving(const Query& query, const std::string& sourceTitle,
                                 const std::vector<mInbox::InboxItem>& items);
-
-// What is indexed of a stored message (its description in the stored form): the text a reader
-// sees, tags dropped and entities decoded, after the header block's From and Subject.
-std::string IndexedText(const mInbox::InboxItem& item);
 
 }  // namespace Archive

@@ -26,8 +26,8 @@ Database::Database(const std::string& path) {
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr);
   if (rc != SQLITE_OK) {
-    const std::string what = "cannot open " + path + ": " +
-                             (m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc));
+    const std::string what =
+        "cannot open " + path + ": " + (m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc));
     sqlite3_close(m_db);
     m_db = nullptr;
     throw Error(rc, what);
@@ -73,8 +73,8 @@ Statement& Statement::Bind(int index, std::int64_t value) {
 }
 
 Statement& Statement::Bind(int index, std::string_view text) {
-  const int rc = sqlite3_bind_text64(m_stmt, index, text.data(), text.size(), SQLITE_TRANSIENT,
-                                     SQLITE_UTF8);
+  const int rc =
+      sqlite3_bind_text64(m_stmt, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   if (rc != SQLITE_OK) Fail(m_db, rc, "bind");
   return *this;
 }

@@ -26,7 +26,8 @@ constexpr std::string_view kLatin1Names =
     "sup2 sup3 acute micro para middot cedil sup1 ordm raquo frac14 frac12 frac34 iquest Agrave "
     "Aacute Acirc Atilde Auml Aring AElig Ccedil Egrave Eacute Ecirc Euml Igrave Iacute Icirc Iuml "
     "ETH Ntilde Ograve Oacute Ocirc Otilde Ouml times Oslash Ugrave Uacute Ucirc Uuml Yacute THORN "
-    "szlig agrave aacute acirc atilde auml aring aelig ccedil egrave eacute ecirc euml igrave iacute "
+    "szlig agrave aacute acirc atilde auml aring aelig ccedil egrave eacute ecirc euml igrave "
+    "iacute "
     "icirc iuml eth ntilde ograve oacute ocirc otilde ouml divide oslash ugrave uacute ucirc uuml "
     "yacute thorn yuml";
 // Greek from U+0391 and from U+03B1; "-" holds the place of U+03A2, which has no letter.
@@ -86,7 +87,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The reference at text[at] ('&'): its text and length, or nothing when it is none we know.
 std::optional<std::pair<std::string, std::size_t>> Reference(std::string_view text,
-                                                               std::size_t at) {
+                                                             std::size_t at) {
   // The longest reference is short: a text of many '&' is never searched to its end.
   const std::size_t semicolon = text.substr(0, at + 34).find(';', at);
   if (semicolon == std::string_view::npos) return std::nullopt;
@@ -98,10 +99,10 @@ std::optional<std::pair<std::string, std::size_t>> Reference(std::string_view te
     if (digits.empty() || digits.size() > 8) return std::nullopt;
     char32_t code = 0;
     for (const char c : digits) {
-      const int digit = IsDigit(c)                          ? c - '0'
-                        : hex && c >= 'a' && c <= 'f'       ? c - 'a' + 10
-                        : hex && c >= 'A' && c <= 'F'       ? c - 'A' + 10
-                                                            : -1;
+      const int digit = IsDigit(c)                    ? c - '0'
+                        : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                      : -1;
       if (digit < 0) return std::nullopt;
       code = code * (hex ? 16 : 10) + static_cast<char32_t>(digit);
     }
@@ -119,13 +120,46 @@ std::optional<std::pair<std::string, std::size_t>> Reference(std::string_view te
   return std::pair(std::move(decoded), semicolon - at + 1);
 }
 
-
 struct Tag {
   std::string name;  // lower case
   bool closing = false;
   std::string href;
+  std::string alt;
+  bool hidden = false;  // by its style or the hidden attribute
   std::size_t end = 0;  // just past the '>'
 };
+
+// Whether an inline style hides the element: the usual ways newsletters hide a preheader or a
+// tracking picture.
+bool HidesByStyle(std::string_view style) {
+  std::string property, value;
+  bool noHeight = false, overflowHidden = false;
+  const auto zero = [](const std::string& v) {
+    return v == "0" || v == "0px" || v == "0pt" || v == "0em" || v == "0%" || v == "0.0";
+  };
+  for (std::size_t at = 0; at <= style.size();) {
+    const std::size_t end = std::min(style.find(';', at), style.size());
+    const std::string_view declaration = style.substr(at, end - at);
+    at = end + 1;
+    const std::size_t colon = declaration.find(':');
+    if (colon == std::string_view::npos) continue;
+    property.clear();
+    value.clear();
+    for (const char c : declaration.substr(0, colon))
+      if (!IsSpace(c)) property += AsciiText::Lower(c);
+    for (const char c : declaration.substr(colon + 1))
+      if (!IsSpace(c)) value += AsciiText::Lower(c);
+    if (const std::size_t important = value.find("!important"); important != std::string::npos)
+      value.erase(important);
+    if ((property == "display" && value == "none") ||
+        (property == "visibility" && (value == "hidden" || value == "collapse")) ||
+        ((property == "opacity" || property == "font-size") && zero(value)))
+      return true;
+    noHeight = noHeight || ((property == "max-height" || property == "height") && zero(value));
+    overflowHidden = overflowHidden || (property == "overflow" && value == "hidden");
+  }
+  return noHeight && overflowHidden;
+}
 
 // The tag at text[at] ('<' followed by a letter, or "</" and a letter).
 Tag ReadTag(std::string_view text, std::size_t at) {
@@ -148,6 +182,7 @@ Tag ReadTag(std::string_view text, std::size_t at) {
     while (i < text.size() && !IsSpace(text[i]) && text[i] != '>' && text[i] != '=') ++i;
     const std::string key = AsciiText::Lower(text.substr(keyStart, i - keyStart));
     while (i < text.size() && IsSpace(text[i])) ++i;
+    if (key == "hidden") tag.hidden = true;
     if (i >= text.size() || text[i] != '=') continue;
     ++i;
     while (i < text.size() && IsSpace(text[i])) ++i;
@@ -160,7 +195,10 @@ Tag ReadTag(std::string_view text, std::size_t at) {
       while (i < text.size() && !IsSpace(text[i]) && text[i] != '>') ++i;
       valueEnd = i;
     }
-    if (key == "href") tag.href = DecodeReferences(text.substr(valueStart, valueEnd - valueStart));
+    const std::string_view value = text.substr(valueStart, valueEnd - valueStart);
+    if (key == "href") tag.href = DecodeReferences(value);
+    if (key == "alt") tag.alt = DecodeReferences(value);
+    if (key == "style" && HidesByStyle(DecodeReferences(value))) tag.hidden = true;
   }
   tag.end = std::min(i + 1, text.size());
   return tag;
@@ -180,6 +218,20 @@ std::size_t PastEndTag(std::string_view text, std::size_t at, const std::string&
 
 bool OneOf(const std::string& name, std::initializer_list<std::string_view> names) {
   return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Elements that have no content, so hiding one hides nothing after it.
+bool IsVoid(const std::string& name) {
+  return OneOf(name, {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta",
+                      "param", "source", "track", "wbr"});
+}
+
+// Start tags that end a paragraph left open, as browsers read them.
+bool EndsParagraph(const std::string& name) {
+  return OneOf(
+      name, {"p",       "div",     "table",  "ul",     "ol",     "dl",      "pre",   "blockquote",
+             "section", "article", "header", "footer", "h1",     "h2",      "h3",    "h4",
+             "h5",      "h6",      "hr",     "form",   "figure", "address", "center"});
 }
 
 // Collects the text: breaks and blanks are only asked for, and written once text follows.
@@ -262,7 +314,8 @@ std::string DecodeReferences(std::string_view text) {
   return out;
 }
 
-std::string ToText(std::string_view html) {
+std::string ToText(std::string_view html, Purpose purpose) {
+  const bool search = purpose == Purpose::Search;
   Writer out;
   struct List {
     bool numbered;
@@ -271,6 +324,9 @@ std::string ToText(std::string_view html) {
   std::vector<List> lists;
   std::optional<std::pair<std::string, std::size_t>> link;  // address and where its text began
   int pre = 0;
+  // The element whose content is hidden (searching only), and how deep its own kind nests in it.
+  std::string hidden;
+  int hiddenDepth = 0;
 
   const auto endLink = [&] {
     if (!link) return;
@@ -302,6 +358,10 @@ std::string ToText(std::string_view html) {
     const bool tagStart = c == '<' && at + 1 < html.size() &&
                           (IsAlpha(html[at + 1]) ||
                            (html[at + 1] == '/' && at + 2 < html.size() && IsAlpha(html[at + 2])));
+    if (!tagStart && hiddenDepth > 0) {
+      ++at;
+      continue;
+    }
     if (!tagStart) {
       if (c == '&') {
         if (auto reference = Reference(html, at)) {
@@ -332,9 +392,27 @@ std::string ToText(std::string_view html) {
       at = PastEndTag(html, at, name);
       continue;
     }
+    if (hiddenDepth > 0) {
+      if (name == hidden) hiddenDepth += tag.closing ? -1 : 1;
+      if (hidden == "p" && !tag.closing && EndsParagraph(name)) hiddenDepth = 0;
+      if (hiddenDepth > 0) continue;
+      if (tag.closing) continue;
+    }
+    if (search && tag.hidden && !tag.closing) {
+      if (!IsVoid(name) && html.substr(tag.end - 2, 2) != "/>") {
+        hidden = name;
+        hiddenDepth = 1;
+      }
+      continue;
+    }
     if (name == "br") {
       out.LineBreak();
+    } else if (name == "img" && search && !tag.alt.empty()) {
+      out.Space();
+      out.Text(tag.alt);
+      out.Space();
     } else if (name == "a") {
+      if (search) continue;
       endLink();
       if (!tag.closing) link.emplace(tag.href, out.Size());
     } else if (name == "li" && !tag.closing) {
@@ -360,8 +438,8 @@ std::string ToText(std::string_view html) {
     } else if (OneOf(name, {"p", "h1", "h2", "h3", "h4", "h5", "h6", "blockquote", "table", "dl",
                             "hr", "address", "figure", "form"})) {
       out.Break(2);
-    } else if (OneOf(name, {"div", "tr", "li", "dt", "dd", "section", "article", "header",
-                            "footer", "nav", "aside", "main", "center", "figcaption", "caption"})) {
+    } else if (OneOf(name, {"div", "tr", "li", "dt", "dd", "section", "article", "header", "footer",
+                            "nav", "aside", "main", "center", "figcaption", "caption"})) {
       out.Break(1);
     }
   }

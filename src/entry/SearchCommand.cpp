@@ -82,8 +82,12 @@ int Run(const std::string& text, std::ostream& out, std::ostream& err) {
   }
   std::string error;
   std::unique_ptr<Archive::SearchIndex> index;
-  if (mAppFunctions::PrepareCacheFolder())
-    index = Archive::SearchIndex::Open(Archive::SearchIndex::DefaultFile(), error);
+  // An index that exists has its folder; the folder's mark of use is the reader's to renew, and
+  // writing it safely costs a flush to the disk on every search.
+  const std::string file = Archive::SearchIndex::DefaultFile();
+  std::error_code ec;
+  if ((!file.empty() && std::filesystem::exists(file, ec)) || mAppFunctions::PrepareCacheFolder())
+    index = Archive::SearchIndex::Open(file, error);
   else
     error = "the cache folder " + mAppFunctions::CacheFolder() + " cannot be made";
   if (!index) {
@@ -96,7 +100,8 @@ int Run(const std::string& text, std::ostream& out, std::ostream& err) {
     if (now.pending == 0 || std::chrono::steady_clock::now() - told < std::chrono::seconds(1))
       return;
     told = std::chrono::steady_clock::now();
-    err << "Indexing " << now.pending << " of " << now.total << " sources ...\n";
+    // Counts up, as the search pane does.
+    err << "Indexing " << now.total - now.pending + 1 << " of " << now.total << " sources ...\n";
     err.flush();
   };
   if (!index->WaitUntilCurrent(std::chrono::hours(24), progress)) {

@@ -1,7 +1,9 @@
 #include "presentation/SavedSearchList.h"
 
+#include "archive/SearchIndex.h"
 #include "core/AppInfo.h"
 #include "core/Services.h"
+#include "presentation/SearchPane.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -35,8 +37,8 @@ frmSaveSearch::frmSaveSearch(const Archive::SavedSearch& search,
   txtQuery->setObjectName(QStringLiteral("txtQuery"));
   cboRule = new QComboBox(this);
   cboRule->setObjectName(QStringLiteral("cboRule"));
-  cboRule->addItems({QStringLiteral("None"), QStringLiteral("Mark as Read"),
-                     QStringLiteral("Delete")});
+  cboRule->addItems(
+      {QStringLiteral("None"), QStringLiteral("Mark as Read"), QStringLiteral("Delete")});
   cboRule->setCurrentIndex(static_cast<int>(search.rule));
   lblProblem = new QLabel(this);
   lblProblem->setObjectName(QStringLiteral("lblProblem"));
@@ -75,7 +77,8 @@ void frmSaveSearch::accept() {
   if (problem.isEmpty()) QDialog::accept();
 }
 
-SavedSearchList::SavedSearchList(QWidget* parent) : QTreeView(parent) {
+SavedSearchList::SavedSearchList(QWidget* parent)
+    : QTreeView(parent), m_post(std::make_shared<AnswerPost>(this)) {
   setObjectName(QStringLiteral("tvSearches"));
   setAccessibleName(QStringLiteral("Saved searches"));
   setHeaderHidden(true);
@@ -97,14 +100,17 @@ SavedSearchList::SavedSearchList(QWidget* parent) : QTreeView(parent) {
   Reload();
 }
 
+SavedSearchList::~SavedSearchList() { m_post->Close(); }
+
 void SavedSearchList::Reload() {
+  ++m_countsTicket;
   const QString current = currentIndex().data(Qt::UserRole).toString();
   const bool wasFolded = m_model->rowCount() > 0 && !isExpanded(m_model->index(0, 0));
   m_searches = Archive::LoadSavedSearches();
   m_counts.assign(m_searches.size(), 0);
   m_model->clear();
-  auto* group = new QStandardItem(QIcon(QStringLiteral(":/icons/search.svg")),
-                                  QStringLiteral("Searches"));
+  auto* group =
+      new QStandardItem(QIcon(QStringLiteral(":/icons/search.svg")), QStringLiteral("Searches"));
   for (const Archive::SavedSearch& search : m_searches) {
     auto* item = new QStandardItem(Text(search.name));
     item->setData(Text(search.name), Qt::UserRole);
@@ -121,11 +127,30 @@ void SavedSearchList::Reload() {
 }
 
 void SavedSearchList::RefreshCounts(Archive::SearchIndex* index) {
+  const std::uint64_t ticket = ++m_countsTicket;
+  if (!index) {
+    ShowCounts(ticket, std::vector<std::size_t>(m_searches.size(), 0));
+    return;
+  }
+  std::vector<Archive::Query> queries;
+  for (const Archive::SavedSearch& search : m_searches)
+    queries.push_back(Archive::ParseQuery(search.query));
+  index->Ask(Archive::SearchIndex::Lane::Counts,
+             [post = m_post, queries = std::move(queries), ticket,
+              list = this](Archive::SearchIndex& index) {
+               std::vector<std::size_t> counts;
+               for (const Archive::Query& query : queries)
+                 counts.push_back(index.CountUnread(query));
+               post->Post([list, ticket, counts] { list->ShowCounts(ticket, counts); });
+             });
+}
+
+void SavedSearchList::ShowCounts(std::uint64_t ticket, const std::vector<std::size_t>& counts) {
   QStandardItem* group = m_model->item(0);
-  if (!group) return;
-  for (std::size_t i = 0; i < m_searches.size() && i < std::size_t(group->rowCount()); ++i) {
-    const std::size_t unread =
-        index ? index->CountUnread(Archive::ParseQuery(m_searches[i].query)) : 0;
+  if (!group || ticket != m_countsTicket) return;
+  for (std::size_t i = 0;
+       i < m_searches.size() && i < std::size_t(group->rowCount()) && i < counts.size(); ++i) {
+    const std::size_t unread = counts[i];
     m_counts[i] = unread;
     QStandardItem* item = group->child(static_cast<int>(i));
     const QString name = Text(m_searches[i].name);
@@ -222,9 +247,8 @@ void SavedSearchList::EditCurrent() {
 void SavedSearchList::RemoveCurrent() {
   const int row = CurrentSearch();
   if (row < 0) return;
-  const std::string question =
-      "Remove the saved search \"" + m_searches[std::size_t(row)].name +
-      "\"? The messages it finds stay where they are.";
+  const std::string question = "Remove the saved search \"" + m_searches[std::size_t(row)].name +
+                               "\"? The messages it finds stay where they are.";
   if (Services::MessageBox().Show(question, kRemoveTitle, Services::vbYesNoQuestionDefaultNo) !=
       Services::vbYes)
     return;
@@ -235,9 +259,9 @@ void SavedSearchList::RemoveCurrent() {
 
 bool SavedSearchList::Store(std::vector<Archive::SavedSearch> searches) {
   if (!Archive::SaveSavedSearches(searches)) {
-    Services::MessageBox().Show("The saved searches could not be written to " +
-                                    Archive::SavedSearchesPath() + ".",
-                                AppInfo::kTitle, Services::vbExclamation);
+    Services::MessageBox().Show(
+        "The saved searches could not be written to " + Archive::SavedSearchesPath() + ".",
+        AppInfo::kTitle, Services::vbExclamation);
     return false;
   }
   Reload();

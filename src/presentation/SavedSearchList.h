@@ -10,8 +10,11 @@
 #include <QDialog>
 #include <QTreeView>
 
+#include <cstdint>
+#include <memory>
 #include <vector>
 
+class AnswerPost;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -45,11 +48,13 @@ class SavedSearchList : public QTreeView {
 
  public:
   explicit SavedSearchList(QWidget* parent = nullptr);
+  ~SavedSearchList() override;
 
   // Reads searches.dat again.
   void Reload();
   const std::vector<Archive::SavedSearch>& Searches() const { return m_searches; }
-  // Each search's unread count from the index; none without one.
+  // Each search's unread count from the index, counted on its query thread and shown when it
+  // comes; none without an index.
   void RefreshCounts(Archive::SearchIndex* index);
   // The dialog for a new search of that query; true when it was saved.
   bool SaveNew(const QString& query);
@@ -75,8 +80,12 @@ class SavedSearchList : public QTreeView {
   void RemoveCurrent();
   bool Store(std::vector<Archive::SavedSearch> searches);
   void FitHeight();
+  void ShowCounts(std::uint64_t ticket, const std::vector<std::size_t>& counts);
 
   QStandardItemModel* m_model = nullptr;
   std::vector<Archive::SavedSearch> m_searches;
   std::vector<std::size_t> m_counts;
+  // Counts asked for an older list of searches, or before a newer count, are dropped.
+  std::uint64_t m_countsTicket = 0;
+  std::shared_ptr<AnswerPost> m_post;
 };

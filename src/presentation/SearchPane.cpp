@@ -17,12 +17,16 @@
 
 namespace {
 
-// Typing pauses this long before the list follows; changes to the inboxes wait as long.
-constexpr int kTypingMs = 150;
+// Keys typed in one go ask one query; the index's query thread drops a query still waiting
+// when a newer one comes, so there is no need to wait for a pause in typing.
+constexpr int kTypingMs = 0;
+// Changes to the inboxes come in bursts: the list follows them once.
 constexpr int kRefreshMs = 300;
 constexpr int kProgressMs = 500;
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 // The snippet as rich text: escaped, its marked words bold.
 QString MarkedHtml(const QString& snippet) {
@@ -47,28 +51,76 @@ QString Unmarked(QString text) {
 
 }  // namespace
 
-SearchResultModel::SearchResultModel(std::function<std::string(const std::string&)> sourceTitle,
-                                     QObject* parent)
-    : QAbstractListModel(parent), m_sourceTitle(std::move(sourceTitle)) {}
+void AnswerPost::Post(std::function<void()> deliver) {
+  std::lock_guard lock(m_mutex);
+  if (m_target) QMetaObject::invokeMethod(m_target, std::move(deliver), Qt::QueuedConnection);
+}
+
+void AnswerPost::Close() {
+  std::lock_guard lock(m_mutex);
+  m_target = nullptr;
+}
+
+SearchResultModel::SearchResultModel(QObject* parent)
+    : QAbstractListModel(parent), m_post(std::make_shared<AnswerPost>(this)) {}
+
+SearchResultModel::~SearchResultModel() { m_post->Close(); }
 
 void SearchResultModel::SetQuery(Archive::SearchIndex* index, const Archive::Query& query) {
-  beginResetModel();
   m_index = index;
   m_query = query;
+  ++m_ticket;
+  m_fetching = false;
+  m_pending = m_index && !m_query.Empty();
+  if (m_pending) {
+    Ask({}, kPageSize, false, false);
+    return;
+  }
+  beginResetModel();
   m_hits.clear();
   m_next.clear();
-  if (m_index && !m_query.Empty()) {
-    Archive::Page page = m_index->Search(m_query, {}, kPageSize);
-    m_hits = std::move(page.hits);
-    m_next = std::move(page.next);
-  }
   endResetModel();
 }
 
 void SearchResultModel::Refresh() {
-  const std::size_t had = m_hits.size();
-  SetQuery(m_index, m_query);
-  while (m_hits.size() < had && canFetchMore({})) fetchMore({});
+  if (!m_index || m_query.Empty()) return;
+  ++m_ticket;
+  m_fetching = false;
+  m_pending = true;
+  Ask({}, std::max(kPageSize, m_hits.size()), true, false);
+}
+
+void SearchResultModel::Ask(const std::string& from, std::size_t pageSize, bool refreshed,
+                            bool more) {
+  const std::uint64_t ticket = m_ticket;
+  m_index->Ask(Archive::SearchIndex::Lane::Results,
+               [post = m_post, query = m_query, from, pageSize, refreshed, more, ticket,
+                model = this](Archive::SearchIndex& index) {
+                 auto page = std::make_shared<Archive::Page>(index.Search(query, from, pageSize));
+                 post->Post([model, ticket, page, refreshed, more] {
+                   model->Take(ticket, std::move(*page), refreshed, more);
+                 });
+               });
+}
+
+void SearchResultModel::Take(std::uint64_t ticket, Archive::Page page, bool refreshed, bool more) {
+  if (ticket != m_ticket) return;  // a newer query or refresh was asked meanwhile
+  if (more) {
+    m_fetching = false;
+    m_next = std::move(page.next);
+    if (page.hits.empty()) return;
+    const int first = static_cast<int>(m_hits.size());
+    beginInsertRows({}, first, first + static_cast<int>(page.hits.size()) - 1);
+    for (Archive::Hit& hit : page.hits) m_hits.push_back(std::move(hit));
+    endInsertRows();
+    return;
+  }
+  beginResetModel();
+  m_hits = std::move(page.hits);
+  m_next = std::move(page.next);
+  m_pending = false;
+  endResetModel();
+  emit Answered(refreshed);
 }
 
 const Archive::Hit* SearchResultModel::HitAt(int row) const {
@@ -93,14 +145,13 @@ QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
       return Unmarked(FromUtf8(hit->title));
     case Qt::AccessibleTextRole:
       // What a screen reader says: the title with its state, then where and when.
-      return Unmarked(FromUtf8(hit->title)) +
-             (hit->read ? QString() : QStringLiteral(", unread")) + QStringLiteral(", ") +
-             FromUtf8(hit->date) + QStringLiteral(", ") +
-             FromUtf8(m_sourceTitle ? m_sourceTitle(hit->sourceId) : std::string());
+      return Unmarked(FromUtf8(hit->title)) + (hit->read ? QString() : QStringLiteral(", unread")) +
+             QStringLiteral(", ") + FromUtf8(hit->date) + QStringLiteral(", ") +
+             FromUtf8(hit->sourceTitle);
     case Qt::ToolTipRole:
       return Unmarked(FromUtf8(hit->snippet));
     case SourceTitleRole:
-      return FromUtf8(m_sourceTitle ? m_sourceTitle(hit->sourceId) : std::string());
+      return FromUtf8(hit->sourceTitle);
     case DateRole:
       return FromUtf8(hit->date);
     case ReadRole:
@@ -117,18 +168,14 @@ QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
 }
 
 bool SearchResultModel::canFetchMore(const QModelIndex& parent) const {
-  return !parent.isValid() && m_index && !m_next.empty();
+  // While a first page or refresh is awaited, the rows shown are about to go.
+  return !parent.isValid() && m_index && !m_next.empty() && !m_pending;
 }
 
 void SearchResultModel::fetchMore(const QModelIndex& parent) {
-  if (!canFetchMore(parent)) return;
-  Archive::Page page = m_index->Search(m_query, m_next, kPageSize);
-  m_next = std::move(page.next);
-  if (page.hits.empty()) return;
-  const int first = static_cast<int>(m_hits.size());
-  beginInsertRows({}, first, first + static_cast<int>(page.hits.size()) - 1);
-  for (Archive::Hit& hit : page.hits) m_hits.push_back(std::move(hit));
-  endInsertRows();
+  if (!canFetchMore(parent) || m_fetching) return;
+  m_fetching = true;
+  Ask(m_next, kPageSize, false, true);
 }
 
 void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -143,7 +190,8 @@ void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
   const bool selected = opt.state & QStyle::State_Selected;
   const QPalette::ColorGroup group =
       opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
-  const QColor text = opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+  const QColor text =
+      opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
   const QRect area = opt.rect.adjusted(6, 3, -6, -3);
   const int line = opt.fontMetrics.height();
   painter->save();
@@ -155,10 +203,11 @@ void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
   const QString date = index.data(SearchResultModel::DateRole).toString();
   const QFontMetrics smallMetrics(small);
   const int dateWidth = smallMetrics.horizontalAdvance(date);
-  painter->drawText(QRect(area.left(), area.top(), area.width() - dateWidth - 8, line),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    smallMetrics.elidedText(index.data(SearchResultModel::SourceTitleRole).toString(),
-                                            Qt::ElideRight, area.width() - dateWidth - 8));
+  painter->drawText(
+      QRect(area.left(), area.top(), area.width() - dateWidth - 8, line),
+      Qt::AlignLeft | Qt::AlignVCenter,
+      smallMetrics.elidedText(index.data(SearchResultModel::SourceTitleRole).toString(),
+                              Qt::ElideRight, area.width() - dateWidth - 8));
   painter->drawText(QRect(area.left(), area.top(), area.width(), line),
                     Qt::AlignRight | Qt::AlignVCenter, date);
   // The title, bold while unread.
@@ -185,8 +234,7 @@ void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
   painter->restore();
 }
 
-QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem& option,
-                                     const QModelIndex&) const {
+QSize SearchResultDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
   return {option.rect.width(), 3 * option.fontMetrics.height() + 8};
 }
 
@@ -198,9 +246,9 @@ SearchPane::SearchPane(TreeControl& tree, IDocumentHost& host, QWidget* parent)
   txtSearch->setPlaceholderText(QStringLiteral("Search messages (Ctrl+F)"));
   txtSearch->setClearButtonEnabled(true);
   txtSearch->setAccessibleName(QStringLiteral("Search messages"));
-  txtSearch->setAccessibleDescription(QStringLiteral(
-      "Words to find; \"a phrase\", word*, -word, source:title, is:unread, is:read, "
-      "after:YYYY-MM-DD, before:YYYY-MM-DD"));
+  txtSearch->setAccessibleDescription(
+      QStringLiteral("Words to find; \"a phrase\", word*, -word, source:title, is:unread, is:read, "
+                     "after:YYYY-MM-DD, before:YYYY-MM-DD"));
   btnSaveSearch = new QToolButton(this);
   btnSaveSearch->setObjectName(QStringLiteral("btnSaveSearch"));
   btnSaveSearch->setText(QStringLiteral("Save Search"));
@@ -217,12 +265,7 @@ SearchPane::SearchPane(TreeControl& tree, IDocumentHost& host, QWidget* parent)
   lstResults->setSelectionMode(QAbstractItemView::SingleSelection);
   lstResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
   lstResults->hide();
-  m_model = new SearchResultModel(
-      [this](const std::string& id) {
-        const TreeControl::Node* node = m_tree.Find(id);
-        return node ? node->Text() : std::string();
-      },
-      this);
+  m_model = new SearchResultModel(this);
   lstResults->setModel(m_model);
   lstResults->setItemDelegate(new SearchResultDelegate(lstResults));
 
@@ -253,17 +296,12 @@ void SearchPane::CreateConnections() {
   connect(m_refresh, &QTimer::timeout, this, [this] {
     if (!m_active) return;
     const QModelIndex current = lstResults->currentIndex();
-    const std::string source = current.data(SearchResultModel::SourceIdRole).toString().toStdString();
-    const std::string guid = current.data(SearchResultModel::GuidRole).toString().toStdString();
+    m_keptSource = current.data(SearchResultModel::SourceIdRole).toString().toStdString();
+    m_keptGuid = current.data(SearchResultModel::GuidRole).toString().toStdString();
+    m_keptRow = current.isValid() ? current.row() : -1;
     m_model->Refresh();
-    const int row = current.isValid() ? m_model->RowOf(source, guid) : -1;
-    if (row >= 0) {
-      lstResults->setCurrentIndex(m_model->index(row));
-    } else if (current.isValid() && m_model->rowCount() > 0) {
-      lstResults->setCurrentIndex(m_model->index(std::min(current.row(), m_model->rowCount() - 1)));
-    }
-    UpdateState();
   });
+  connect(m_model, &SearchResultModel::Answered, this, &SearchPane::Answered);
   connect(m_progress, &QTimer::timeout, this, [this] {
     // Sources that became current bring their hits.
     const std::size_t pending = m_index ? m_index->Indexing().pending : 0;
@@ -321,15 +359,8 @@ void SearchPane::RunQuery() {
   const QString text = txtSearch->text().trimmed();
   const Archive::Query query = Archive::ParseQuery(text.toStdString());
   const bool active = !text.isEmpty();
-  if (m_index && active) {
-    // The sources as the tree has them now: titles for the source filter, new ones to index.
-    std::vector<Archive::SourceRef> sources;
-    for (const TreeControl::Node* node : m_tree.TopLevelNodes())
-      sources.push_back({node->Key(), node->Text()});
-    m_index->SetSources(sources);
-  }
+  m_keptRow = -1;
   m_model->SetQuery(active ? m_index : nullptr, query);
-  if (m_model->rowCount() > 0) lstResults->setCurrentIndex(m_model->index(0));
   btnSaveSearch->setEnabled(active && !query.Empty());
   lstResults->setVisible(active);
   m_lastPending = m_index ? m_index->Indexing().pending : 0;
@@ -347,16 +378,30 @@ void SearchPane::UpdateState() {
     state = m_whyNot;
   } else if (m_active) {
     const Archive::Progress progress = m_index->Indexing();
-    if (progress.pending > 0) {
+    if (progress.pending > progress.checking) {
       state = QStringLiteral("Indexing %1 of %2 sources ...")
                   .arg(progress.total - progress.pending + 1)
                   .arg(progress.total);
-    } else if (m_model->rowCount() == 0) {
+    } else if (progress.pending == 0 && m_model->rowCount() == 0 && !m_model->Pending()) {
       state = QStringLiteral("No messages match.");
     }
   }
   lblSearchState->setText(state);
   lblSearchState->setVisible(!state.isEmpty());
+}
+
+void SearchPane::Answered(bool refreshed) {
+  const int rows = m_model->rowCount();
+  if (!refreshed) {
+    // A new query starts at its newest match.
+    if (rows > 0) lstResults->setCurrentIndex(m_model->index(0));
+  } else if (m_keptRow >= 0 && rows > 0) {
+    // The message selected before, or the row where it stood when it went.
+    const int row = m_model->RowOf(m_keptSource, m_keptGuid);
+    lstResults->setCurrentIndex(m_model->index(row >= 0 ? row : std::min(m_keptRow, rows - 1)));
+  }
+  m_keptRow = -1;
+  UpdateState();
 }
 
 void SearchPane::OpenCurrent() {
@@ -388,8 +433,7 @@ bool SearchPane::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   if (watched == txtSearch && m_active && m_model->rowCount() > 0 &&
-      (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return ||
-       key->key() == Qt::Key_Enter)) {
+      (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
     m_typing->stop();
     lstResults->setFocus(Qt::TabFocusReason);
     if (!lstResults->currentIndex().isValid()) lstResults->setCurrentIndex(m_model->index(0));

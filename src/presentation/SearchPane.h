@@ -4,7 +4,8 @@
 // row shows the source's title, the date, the title (bold while unread) and a line of the text
 // around the first match with the matched words marked. Return or a double-click opens a message
 // as the tree does; the list follows new, read and deleted messages while it is shown. Escape
-// clears the field and gives the tree back as it was.
+// clears the field and gives the tree back as it was. Queries and snippets are answered on the
+// index's query thread; the window's thread only shows the answers.
 
 #include "archive/SearchIndex.h"
 #include "core/TreeControl.h"
@@ -14,7 +15,10 @@
 #include <QStyledItemDelegate>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,7 +29,23 @@ class QListView;
 class QTimer;
 class QToolButton;
 
-// The hits of one query, a page at a time (canFetchMore/fetchMore).
+// Brings answers from the index's query thread to an object on its own thread, or drops them once
+// the object is gone (a question may still run then). Its owner closes it when it goes.
+class AnswerPost {
+ public:
+  explicit AnswerPost(QObject* target) : m_target(target) {}
+  // From any thread: `deliver` runs on the target's thread, unless the post was closed.
+  void Post(std::function<void()> deliver);
+  void Close();
+
+ private:
+  std::mutex m_mutex;
+  QObject* m_target;
+};
+
+// The hits of one query, a page at a time (canFetchMore/fetchMore), each page asked of the index
+// on its query thread. Every new query or refresh has a ticket of its own: answers to an older
+// one are dropped, so the list never shows what a superseded query found.
 class SearchResultModel : public QAbstractListModel {
   Q_OBJECT
 
@@ -38,14 +58,16 @@ class SearchResultModel : public QAbstractListModel {
     SourceIdRole,
     GuidRole,
   };
-  // sourceTitle: a source's title by its ID (the tree knows it).
-  SearchResultModel(std::function<std::string(const std::string&)> sourceTitle,
-                    QObject* parent = nullptr);
+  explicit SearchResultModel(QObject* parent = nullptr);
+  ~SearchResultModel() override;
 
-  // Runs the query on the index from its first page; an empty query or no index lists nothing.
+  // An empty query or no index lists nothing at once; else the first page is asked for, and the
+  // rows shown stay until it comes.
   void SetQuery(Archive::SearchIndex* index, const Archive::Query& query);
-  // Runs it again, keeping at least as many rows as were fetched (the list follows changes).
+  // Asks again for at least as many rows as are shown (the list follows changes).
   void Refresh();
+  // A first page or a refresh is asked for and not answered yet.
+  bool Pending() const { return m_pending; }
   const Archive::Hit* HitAt(int row) const;
   int RowOf(const std::string& sourceId, const std::string& guid) const;
 
@@ -56,12 +78,22 @@ class SearchResultModel : public QAbstractListModel {
 
   static constexpr std::size_t kPageSize = 50;
 
+ signals:
+  // The rows now answer the query: its first page came (refreshed: again, for a change).
+  void Answered(bool refreshed);
+
  private:
-  std::function<std::string(const std::string&)> m_sourceTitle;
+  void Ask(const std::string& from, std::size_t pageSize, bool refreshed, bool more);
+  void Take(std::uint64_t ticket, Archive::Page page, bool refreshed, bool more);
+
   Archive::SearchIndex* m_index = nullptr;
   Archive::Query m_query;
   std::vector<Archive::Hit> m_hits;
   std::string m_next;
+  std::uint64_t m_ticket = 0;  // the query's or refresh's whose answers count
+  bool m_pending = false;
+  bool m_fetching = false;
+  std::shared_ptr<AnswerPost> m_post;
 };
 
 // Draws a hit on three lines: source and date, title, the marked snippet.
@@ -77,7 +109,7 @@ class SearchPane : public QWidget, public mInbox::IInboxListener {
   Q_OBJECT
 
  public:
-  // The tree gives the sources' titles and is updated when a message opens from the list.
+  // The tree is updated when a message opens from the list.
   SearchPane(TreeControl& tree, IDocumentHost& host, QWidget* parent = nullptr);
   ~SearchPane() override;
 
@@ -122,6 +154,7 @@ class SearchPane : public QWidget, public mInbox::IInboxListener {
   void OpenCurrent();
   void UpdateState();
   void ScheduleRefresh();
+  void Answered(bool refreshed);
 
   TreeControl& m_tree;
   IDocumentHost& m_host;
@@ -133,4 +166,7 @@ class SearchPane : public QWidget, public mInbox::IInboxListener {
   QTimer* m_progress = nullptr;
   bool m_active = false;
   std::size_t m_lastPending = 0;
+  // The row to select again once a refresh is answered.
+  std::string m_keptSource, m_keptGuid;
+  int m_keptRow = -1;
 };

@@ -24,7 +24,9 @@ void PrintTo(const Query& q, std::ostream* out) {
 namespace {
 
 Term Word(std::string text, bool prefix = false) { return {std::move(text), false, prefix, false}; }
-Term Phrase(std::string text, bool prefix = false) { return {std::move(text), true, prefix, false}; }
+Term Phrase(std::string text, bool prefix = false) {
+  return {std::move(text), true, prefix, false};
+}
 Query Q(std::vector<Term> terms, std::vector<std::string> sources = {},
         std::optional<bool> read = {}, std::optional<std::int32_t> after = {},
         std::optional<std::int32_t> before = {}) {
@@ -62,12 +64,13 @@ TEST(ParseQuery, ReadsWhatTheUserMeans) {
        Q({Word("bread"), Not(Word("rye")), Not(Phrase("sour dough"))})},
       {"source filters, quoted or not", "source:Kitchen source:\"Garden Letter\"",
        Q({}, {"Kitchen", "Garden Letter"})},
-      {"is:read and is:unread, the last wins", "IS:UNREAD x is:read",
-       Q({Word("x")}, {}, true)},
+      {"is:read and is:unread, the last wins", "IS:UNREAD x is:read", Q({Word("x")}, {}, true)},
       {"dates, on or after / before", "after:2026-01-31 before:2026-3-1",
        Q({}, {}, {}, k2026_01_31, k2026_03_01)},
-      {"two bounds of a kind: the narrower", "after:2026-01-01 after:2026-01-31 before:2026-03-01 "
-       "before:2026-12-01", Q({}, {}, {}, k2026_01_31, k2026_03_01)},
+      {"two bounds of a kind: the narrower",
+       "after:2026-01-01 after:2026-01-31 before:2026-03-01 "
+       "before:2026-12-01",
+       Q({}, {}, {}, k2026_01_31, k2026_03_01)},
       {"filters alone", "is:unread", Q({}, {}, false)},
       {"an exclusion alone", "-rye", Q({Not(Word("rye"))})},
       // Anything else is words: never syntax, never "everything".
@@ -75,7 +78,7 @@ TEST(ParseQuery, ReadsWhatTheUserMeans) {
       {"unbalanced quote after a minus", "-\"rye", Q({Not(Word("rye"))})},
       {"engine syntax", "NEAR(a b) ^start x:y col:(z) a OR b AND NOT c",
        Q({Word("NEAR(a"), Word("b)"), Word("^start"), Word("x:y"), Word("col:(z)"), Word("a"),
-         Word("OR"), Word("b"), Word("AND"), Word("NOT"), Word("c")})},
+          Word("OR"), Word("b"), Word("AND"), Word("NOT"), Word("c")})},
       {"punctuation alone is nothing", "^ : * - -- \"\" ( ) {}", {}},
       {"a filter without a value is a word", "source: is:maybe after:2026-02-30 before:soon",
        Q({Word("source:"), Word("is:maybe"), Word("after:2026-02-30"), Word("before:soon")})},

@@ -37,10 +37,9 @@ TEST_F(SavedSearchesTest, RoundTripAndAHandDamagedFileLosesNothingElse) {
                         "[Odd rule]\r\nquery=x\r\nrule=shred\r\nnot an entry\r\n"
                         "[kept]\r\nquery=a second of the same name\r\n"
                         "[Cut \xff]\r\nquery=\xfe q");
-  EXPECT_EQ(LoadSavedSearches(),
-            (std::vector<SavedSearch>{{"Kept", "bread", Rule::Delete},
-                                      {"Odd rule", "x", Rule::None},
-                                      {"Cut \xff", "\xfe q", Rule::None}}));
+  EXPECT_EQ(LoadSavedSearches(), (std::vector<SavedSearch>{{"Kept", "bread", Rule::Delete},
+                                                           {"Odd rule", "x", Rule::None},
+                                                           {"Cut \xff", "\xfe q", Rule::None}}));
 }
 
 TEST_F(SavedSearchesTest, RulesDecideAboutArrivingMessagesInTheOrderOfTheSearches) {
@@ -57,8 +56,13 @@ TEST_F(SavedSearchesTest, RulesDecideAboutArrivingMessagesInTheOrderOfTheSearche
   });
   mInbox::AddArrivalRules(&rules);
   const auto item = [](const std::string& guid, const std::string& body) {
-    return mInbox::InboxItem{guid, "Letter " + guid, TestData::Description("s", "<p>" + body + "</p>"),
-                             "Sat, 05 Dec 2026", "09:00:00", "GMT", 0};
+    return mInbox::InboxItem{guid,
+                             "Letter " + guid,
+                             TestData::Description("s", "<p>" + body + "</p>"),
+                             "Sat, 05 Dec 2026",
+                             "09:00:00",
+                             "GMT",
+                             0};
   };
   mInbox::SourceID = id;
   std::vector<std::string> deleted;
@@ -83,7 +87,8 @@ TEST_F(SavedSearchesTest, RulesDecideAboutArrivingMessagesInTheOrderOfTheSearche
   EXPECT_EQ(StoredRead(id, "f"), 0);
   EXPECT_EQ(StoredRead(id, "b"), -1);
   // MatchArriving answers as the index would, a source: filter against the given title.
-  const std::vector<mInbox::InboxItem> items = {item("x", "caf&eacute; cr\u00e8me"), item("y", "cafe")};
+  const std::vector<mInbox::InboxItem> items = {item("x", "caf&eacute; cr\u00e8me"),
+                                                item("y", "cafe")};
   EXPECT_EQ(MatchArriving(ParseQuery("CAFE -creme source:kitchen"), "Kitchen Notes", items),
             (std::vector<bool>{false, true}));
   EXPECT_EQ(MatchArriving(ParseQuery("cafe source:garden"), "Kitchen Notes", items),
