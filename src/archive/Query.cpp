@@ -170,11 +170,14 @@ class Reader {
       const std::string_view name = after ? "after:" : "before:";
       if (!StartsWithNoCase(word, name)) continue;
       const std::optional<std::int32_t> day = Day(word.substr(name.size()));
-      if (!day) return false;
+      m_at += word.size();
+      if (!day) {
+        if (m_query.unreadableDate.empty()) m_query.unreadableDate = word;
+        return true;
+      }
       std::optional<std::int32_t>& bound = after ? m_query.after : m_query.before;
       // Filters all hold at once: of two bounds the narrower one counts.
       bound = !bound ? *day : after ? std::max(*bound, *day) : std::min(*bound, *day);
-      m_at += word.size();
       return true;
     }
     return false;
@@ -208,7 +211,10 @@ class Reader {
 
 }  // namespace
 
-bool Query::Empty() const { return terms.empty() && sources.empty() && !read && !after && !before; }
+bool Query::Empty() const {
+  return !unreadableDate.empty() ||
+         (terms.empty() && sources.empty() && !read && !after && !before);
+}
 
 Query ParseQuery(std::string_view text) { return Reader(Sanitized(text)).Read(); }
 

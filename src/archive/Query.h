@@ -11,7 +11,8 @@
 //                 several: any of them
 //   is:unread is:read
 //   after:2026-01-31   on or after that day;   before:2026-03-01   before that day
-//                 (undated messages never pass a date filter)
+//                 (undated messages never pass a date filter); a date that cannot be read
+//                 makes the whole query find nothing, and says so (unreadableDate)
 // Anything else (unbalanced quotes, "NEAR(", "^", ":", NUL, invalid UTF-8, ...) is read as words.
 
 #include <cstdint>
@@ -36,8 +37,11 @@ struct Query {
   std::optional<bool> read;            // is:read (true) / is:unread (false); the last one wins
   std::optional<std::int32_t> after;   // days since 1970-01-01: on or after
   std::optional<std::int32_t> before;  // days since 1970-01-01: before
-  // Nothing to search for: no term and no filter. Such a query lists nothing (it never means
-  // "everything").
+  // The first after: or before: word whose date cannot be read, as typed ("after:soon"). Left
+  // out, it would widen what the user asked for; read as words, it would silently find nothing.
+  std::string unreadableDate;
+  // Nothing to search for: no term and no filter, or a date that cannot be read. Such a query
+  // lists nothing (it never means "everything").
   bool Empty() const;
   bool operator==(const Query&) const = default;
 };

@@ -20,7 +20,7 @@ Sql::Statement& Plan::Bind(Sql::Statement& statement) const {
 }
 
 Plan Make(const Query& query, const std::vector<Source>& current,
-          std::optional<std::int64_t> before, const Sql::Tokenizer& tokenizer) {
+          std::optional<std::int64_t> before, const Sql::Tokenizer& tokenizer, bool oldestFirst) {
   Plan plan;
   if (query.Empty() || current.empty()) return plan;
   std::vector<std::int64_t> wanted;
@@ -51,17 +51,18 @@ Plan Make(const Query& query, const std::vector<Source>& current,
   for (std::size_t i = 0; i < sids.size(); ++i) in += (i ? "," : "") + std::to_string(sids[i]);
   in += ")";
   const std::string read = !query.read ? "" : *query.read ? " AND m.read = 1" : " AND m.read = 0";
+  const std::string order = oldestFirst ? " ASC" : " DESC";
   if (plan.match.empty()) {
     // Filters only: the messages in id order, the text index not asked (?1 stays unused).
     plan.sql = std::string(kColumns) +
                "FROM messages AS m WHERE ?1 IS NOT NULL AND m.id BETWEEN ?2 AND ?3 AND " + in +
-               read + " ORDER BY m.id DESC";
+               read + " ORDER BY m.id" + order;
   } else {
     // The text index leads, newest id first, so a page stops early.
     plan.sql = std::string(kColumns) +
                "FROM text CROSS JOIN messages AS m ON m.id = text.rowid "
                "WHERE text MATCH ?1 AND text.rowid BETWEEN ?2 AND ?3 AND " +
-               in + read + " ORDER BY text.rowid DESC";
+               in + read + " ORDER BY text.rowid" + order;
   }
   plan.nothing = false;
   return plan;

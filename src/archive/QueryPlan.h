@@ -38,9 +38,11 @@ struct Plan {
   Sql::Statement& Bind(Sql::Statement& statement) const;
 };
 
-// `before`: the page starts below this id (PageStart of the previous page's end).
+// `before`: the page starts below this id (PageStart of the previous page's end). oldestFirst
+// lists the matches from the other end (the last page of a long list without the rows between).
 Plan Make(const Query& query, const std::vector<Source>& current,
-          std::optional<std::int64_t> before, const Sql::Tokenizer& tokenizer);
+          std::optional<std::int64_t> before, const Sql::Tokenizer& tokenizer,
+          bool oldestFirst = false);
 
 // A page's end as the caller keeps it, and read back.
 std::string PageEnd(std::int64_t lastId);

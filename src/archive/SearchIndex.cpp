@@ -11,6 +11,7 @@
 #include "core/mGeneralFunctions.h"
 #include "inbox/InboxSections.h"
 
+#include <algorithm>
 #include <mutex>
 #include <unordered_map>
 
@@ -32,24 +33,38 @@ class SearchIndex::Impl {
   IndexWorker& Worker() { return m_worker; }
   QueryWorker& Questions() { return *m_questions; }
 
-  Page Search(const Query& query, const std::string& from, std::size_t pageSize, bool snippets) {
+  // What a plan lists: `limit` rows from the `skip`th on, below the id `before`, from either end.
+  struct Range {
+    std::optional<std::int64_t> before;
+    std::size_t skip = 0;
+    std::size_t limit = 0;
+    bool oldestFirst = false;
+    bool snippets = true;
+  };
+
+  // The hits of the range, newest first; `next` is where the following page of a newest-first
+  // range begins, when there is one.
+  Page Search(const Query& query, const Range& range) {
     Page page;
-    if (pageSize == 0) return page;
+    if (range.limit == 0) return page;
     std::lock_guard reading(m_readMutex);
     try {
       ReopenIfReplaced();
       const IndexWorker::View view = m_worker.Current();
       const QueryPlan::Plan plan =
-          QueryPlan::Make(query, view.sources, QueryPlan::PageStart(from), *m_tokenizer);
+          QueryPlan::Make(query, view.sources, range.before, *m_tokenizer, range.oldestFirst);
       if (plan.nothing) return page;
-      Sql::Statement select(m_read, plan.sql + " LIMIT ?4");
-      plan.Bind(select).Bind(4, std::int64_t(pageSize + 1));
+      Sql::Statement select(m_read, plan.sql + " LIMIT ?4 OFFSET ?5");
+      plan.Bind(select)
+          .Bind(4, std::int64_t(range.limit + 1))
+          .Bind(5, static_cast<std::int64_t>(range.skip));
       std::vector<QueryPlan::Row> rows;
       while (select.Step()) rows.push_back(QueryPlan::RowOf(select));
-      if (rows.size() > pageSize) {
-        rows.resize(pageSize);
-        page.next = QueryPlan::PageEnd(rows.back().id);
+      if (rows.size() > range.limit) {
+        rows.resize(range.limit);
+        if (!range.oldestFirst) page.next = QueryPlan::PageEnd(rows.back().id);
       }
+      if (range.oldestFirst) std::reverse(rows.begin(), rows.end());
       std::unordered_map<std::int64_t, const QueryPlan::Source*> sources;
       for (const QueryPlan::Source& source : view.sources) sources.emplace(source.sid, &source);
       for (QueryPlan::Row& row : rows) {
@@ -61,7 +76,7 @@ class SearchIndex::Impl {
           row.read = *told->second;
           if (query.read && *query.read != row.read) continue;
         }
-        page.hits.push_back(HitOf(row, *source->second, plan.phrases, snippets));
+        page.hits.push_back(HitOf(row, *source->second, plan.phrases, range.snippets));
       }
     } catch (const Sql::Error& error) {
       Damaged(error);
@@ -70,15 +85,12 @@ class SearchIndex::Impl {
     return page;
   }
 
-  std::size_t CountUnread(const Query& query) {
-    if (query.read == true) return 0;
-    Query unread = query;
-    unread.read = false;
+  std::size_t Count(const Query& query) {
     std::lock_guard reading(m_readMutex);
     try {
       ReopenIfReplaced();
       const QueryPlan::Plan plan =
-          QueryPlan::Make(unread, m_worker.Current().sources, std::nullopt, *m_tokenizer);
+          QueryPlan::Make(query, m_worker.Current().sources, std::nullopt, *m_tokenizer);
       if (plan.nothing) return 0;
       Sql::Statement count(m_read, "SELECT count(*) FROM (" + plan.sql + ")");
       plan.Bind(count);
@@ -171,9 +183,19 @@ std::size_t SearchIndex::IndexedMessages() const { return m_impl->Worker().Index
 
 Page SearchIndex::Search(const Query& query, const std::string& from, std::size_t pageSize,
                          bool snippets) {
-  return m_impl->Search(query, from, pageSize, snippets);
+  return m_impl->Search(query, {QueryPlan::PageStart(from), 0, pageSize, false, snippets});
 }
-std::size_t SearchIndex::CountUnread(const Query& query) { return m_impl->CountUnread(query); }
+std::vector<Hit> SearchIndex::SearchRange(const Query& query, std::size_t skip, std::size_t count,
+                                          bool fromOldest) {
+  return m_impl->Search(query, {std::nullopt, skip, count, fromOldest, true}).hits;
+}
+std::size_t SearchIndex::Count(const Query& query) { return m_impl->Count(query); }
+std::size_t SearchIndex::CountUnread(const Query& query) {
+  if (query.read == true) return 0;
+  Query unread = query;
+  unread.read = false;
+  return m_impl->Count(unread);
+}
 
 void SearchIndex::Ask(Lane lane, std::function<void(SearchIndex&)> question) {
   m_impl->Questions().Ask(static_cast<int>(lane),

@@ -91,7 +91,14 @@ class SearchIndex : public mInbox::IInboxListener {
   // cannot search for ("^"), finds nothing. Without snippets the inbox files are not read.
   Page Search(const Query& query, const std::string& from = {}, std::size_t pageSize = 50,
               bool snippets = true);
-  // How many unread messages of current sources match (a saved search's count).
+  // `count` matches from the `skip`th on, counted from the newest or (fromOldest) from the oldest
+  // end, listed newest first either way. The matches skipped are stepped over, not read: a page
+  // at either end of a long list comes at once (a list's End).
+  std::vector<Hit> SearchRange(const Query& query, std::size_t skip, std::size_t count,
+                               bool fromOldest);
+  // How many messages of current sources match; how many of them are unread (a saved search's
+  // count).
+  std::size_t Count(const Query& query);
   std::size_t CountUnread(const Query& query);
 
   // A window's questions (Search, CountUnread inside `question`), answered on the index's query

@@ -64,6 +64,11 @@ std::optional<std::vector<Archive::SourceRef>> Sources() {
 
 int Run(const std::string& text, std::ostream& out, std::ostream& err) {
   const Archive::Query query = Archive::ParseQuery(text);
+  if (!query.unreadableDate.empty()) {
+    err << "quillpost: the date in \"" << query.unreadableDate
+        << "\" cannot be read: write it as 2026-01-31\n";
+    return Failed;
+  }
   if (query.Empty()) {
     err << "quillpost: nothing to search for in \"" << text << "\"\n";
     return Failed;

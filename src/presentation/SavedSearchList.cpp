@@ -27,18 +27,18 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
 frmSaveSearch::frmSaveSearch(const Archive::SavedSearch& search,
-                             std::vector<Archive::SavedSearch> others, QWidget* parent)
+                             std::vector<Archive::SavedSearch> others, Purpose purpose,
+                             QWidget* parent)
     : QDialog(parent), m_others(std::move(others)) {
   setObjectName(QStringLiteral("frmSaveSearch"));
-  setWindowTitle(QStringLiteral("Save Search"));
+  setWindowTitle(purpose == Purpose::Edit ? tr("Edit Saved Search") : tr("Save Search"));
   txtName = new QLineEdit(Text(search.name), this);
   txtName->setObjectName(QStringLiteral("txtName"));
   txtQuery = new QLineEdit(Text(search.query), this);
   txtQuery->setObjectName(QStringLiteral("txtQuery"));
   cboRule = new QComboBox(this);
   cboRule->setObjectName(QStringLiteral("cboRule"));
-  cboRule->addItems(
-      {QStringLiteral("None"), QStringLiteral("Mark as Read"), QStringLiteral("Delete")});
+  cboRule->addItems({tr("None"), tr("Mark as Read"), tr("Delete")});
   cboRule->setCurrentIndex(static_cast<int>(search.rule));
   lblProblem = new QLabel(this);
   lblProblem->setObjectName(QStringLiteral("lblProblem"));
@@ -47,12 +47,18 @@ frmSaveSearch::frmSaveSearch(const Archive::SavedSearch& search,
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* form = new QFormLayout(this);
-  form->addRow(QStringLiteral("&Name:"), txtName);
-  form->addRow(QStringLiteral("&Search for:"), txtQuery);
-  form->addRow(QStringLiteral("&New messages:"), cboRule);
+  form->addRow(tr("&Name:"), txtName);
+  form->addRow(tr("&Search for:"), txtQuery);
+  form->addRow(tr("New &messages:"), cboRule);
   form->addRow(lblProblem);
   form->addRow(buttons);
-  cboRule->setToolTip(QStringLiteral("What happens to a new message this search finds"));
+  cboRule->setToolTip(tr("What happens to a new message this search finds"));
+  // A hint shown stays only while its cause does.
+  for (QLineEdit* field : {txtName, txtQuery}) {
+    connect(field, &QLineEdit::textChanged, this, [this] {
+      if (!lblProblem->isHidden()) ShowProblem(Problem());
+    });
+  }
   txtName->selectAll();
   resize(420, sizeHint().height());
 }
@@ -62,18 +68,25 @@ Archive::SavedSearch frmSaveSearch::Search() const {
           static_cast<Archive::Rule>(cboRule->currentIndex())};
 }
 
-void frmSaveSearch::accept() {
+QString frmSaveSearch::Problem() const {
   const Archive::SavedSearch search = Search();
-  QString problem;
-  if (search.name.empty()) {
-    problem = QStringLiteral("Give the search a name.");
-  } else if (!Archive::NameIsFree(m_others, search.name)) {
-    problem = QStringLiteral("Another saved search has that name.");
-  } else if (search.query.empty()) {
-    problem = QStringLiteral("Give the words to search for.");
-  }
+  if (search.name.empty()) return tr("Give the search a name.");
+  if (!Archive::NameIsFree(m_others, search.name)) return tr("Another saved search has that name.");
+  if (search.query.empty()) return tr("Give the words to search for.");
+  const std::string date = Archive::ParseQuery(search.query).unreadableDate;
+  if (!date.empty())
+    return tr("The date in \"%1\" cannot be read: write it as 2026-01-31.").arg(Text(date));
+  return {};
+}
+
+void frmSaveSearch::ShowProblem(const QString& problem) {
   lblProblem->setText(problem);
   lblProblem->setVisible(!problem.isEmpty());
+}
+
+void frmSaveSearch::accept() {
+  const QString problem = Problem();
+  ShowProblem(problem);
   if (problem.isEmpty()) QDialog::accept();
 }
 
@@ -164,7 +177,8 @@ void SavedSearchList::ShowCounts(std::uint64_t ticket, const std::vector<std::si
 }
 
 bool SavedSearchList::SaveNew(const QString& query) {
-  frmSaveSearch dialog({{}, query.toStdString(), Archive::Rule::None}, m_searches, window());
+  frmSaveSearch dialog({{}, query.toStdString(), Archive::Rule::None}, m_searches,
+                       frmSaveSearch::Purpose::New, window());
   if (dialog.exec() != QDialog::Accepted) return false;
   std::vector<Archive::SavedSearch> searches = m_searches;
   searches.push_back(dialog.Search());
@@ -237,7 +251,8 @@ void SavedSearchList::EditCurrent() {
   if (row < 0) return;
   std::vector<Archive::SavedSearch> others = m_searches;
   others.erase(others.begin() + row);
-  frmSaveSearch dialog(m_searches[std::size_t(row)], others, window());
+  frmSaveSearch dialog(m_searches[std::size_t(row)], others, frmSaveSearch::Purpose::Edit,
+                       window());
   if (dialog.exec() != QDialog::Accepted) return;
   std::vector<Archive::SavedSearch> searches = m_searches;
   searches[std::size_t(row)] = dialog.Search();

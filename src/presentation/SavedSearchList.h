@@ -27,9 +27,10 @@ class frmSaveSearch : public QDialog {
   Q_OBJECT
 
  public:
+  enum class Purpose { New, Edit };
   // others: the saved searches besides the one edited, whose names are taken.
   frmSaveSearch(const Archive::SavedSearch& search, std::vector<Archive::SavedSearch> others,
-                QWidget* parent = nullptr);
+                Purpose purpose, QWidget* parent = nullptr);
   Archive::SavedSearch Search() const;
 
   QLineEdit* txtName = nullptr;
@@ -40,6 +41,10 @@ class frmSaveSearch : public QDialog {
   void accept() override;
 
  private:
+  // What keeps the search from being saved; empty when nothing does.
+  QString Problem() const;
+  void ShowProblem(const QString& problem);
+
   std::vector<Archive::SavedSearch> m_others;
 };
 

@@ -24,10 +24,6 @@ constexpr int kTypingMs = 0;
 constexpr int kRefreshMs = 300;
 constexpr int kProgressMs = 500;
 
-QString FromUtf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
 // The snippet as rich text: escaped, its marked words bold.
 QString MarkedHtml(const QString& snippet) {
   QString html;
@@ -43,140 +39,7 @@ QString MarkedHtml(const QString& snippet) {
   return html;
 }
 
-QString Unmarked(QString text) {
-  text.remove(QChar(Archive::kMarkOpen));
-  text.remove(QChar(Archive::kMarkClose));
-  return text;
-}
-
 }  // namespace
-
-void AnswerPost::Post(std::function<void()> deliver) {
-  std::lock_guard lock(m_mutex);
-  if (m_target) QMetaObject::invokeMethod(m_target, std::move(deliver), Qt::QueuedConnection);
-}
-
-void AnswerPost::Close() {
-  std::lock_guard lock(m_mutex);
-  m_target = nullptr;
-}
-
-SearchResultModel::SearchResultModel(QObject* parent)
-    : QAbstractListModel(parent), m_post(std::make_shared<AnswerPost>(this)) {}
-
-SearchResultModel::~SearchResultModel() { m_post->Close(); }
-
-void SearchResultModel::SetQuery(Archive::SearchIndex* index, const Archive::Query& query) {
-  m_index = index;
-  m_query = query;
-  ++m_ticket;
-  m_fetching = false;
-  m_pending = m_index && !m_query.Empty();
-  if (m_pending) {
-    Ask({}, kPageSize, false, false);
-    return;
-  }
-  beginResetModel();
-  m_hits.clear();
-  m_next.clear();
-  endResetModel();
-}
-
-void SearchResultModel::Refresh() {
-  if (!m_index || m_query.Empty()) return;
-  ++m_ticket;
-  m_fetching = false;
-  m_pending = true;
-  Ask({}, std::max(kPageSize, m_hits.size()), true, false);
-}
-
-void SearchResultModel::Ask(const std::string& from, std::size_t pageSize, bool refreshed,
-                            bool more) {
-  const std::uint64_t ticket = m_ticket;
-  m_index->Ask(Archive::SearchIndex::Lane::Results,
-               [post = m_post, query = m_query, from, pageSize, refreshed, more, ticket,
-                model = this](Archive::SearchIndex& index) {
-                 auto page = std::make_shared<Archive::Page>(index.Search(query, from, pageSize));
-                 post->Post([model, ticket, page, refreshed, more] {
-                   model->Take(ticket, std::move(*page), refreshed, more);
-                 });
-               });
-}
-
-void SearchResultModel::Take(std::uint64_t ticket, Archive::Page page, bool refreshed, bool more) {
-  if (ticket != m_ticket) return;  // a newer query or refresh was asked meanwhile
-  if (more) {
-    m_fetching = false;
-    m_next = std::move(page.next);
-    if (page.hits.empty()) return;
-    const int first = static_cast<int>(m_hits.size());
-    beginInsertRows({}, first, first + static_cast<int>(page.hits.size()) - 1);
-    for (Archive::Hit& hit : page.hits) m_hits.push_back(std::move(hit));
-    endInsertRows();
-    return;
-  }
-  beginResetModel();
-  m_hits = std::move(page.hits);
-  m_next = std::move(page.next);
-  m_pending = false;
-  endResetModel();
-  emit Answered(refreshed);
-}
-
-const Archive::Hit* SearchResultModel::HitAt(int row) const {
-  return row >= 0 && row < static_cast<int>(m_hits.size()) ? &m_hits[std::size_t(row)] : nullptr;
-}
-
-int SearchResultModel::RowOf(const std::string& sourceId, const std::string& guid) const {
-  for (std::size_t i = 0; i < m_hits.size(); ++i)
-    if (m_hits[i].sourceId == sourceId && m_hits[i].guid == guid) return static_cast<int>(i);
-  return -1;
-}
-
-int SearchResultModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(m_hits.size());
-}
-
-QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
-  const Archive::Hit* hit = HitAt(index.row());
-  if (!hit) return {};
-  switch (role) {
-    case Qt::DisplayRole:
-      return Unmarked(FromUtf8(hit->title));
-    case Qt::AccessibleTextRole:
-      // What a screen reader says: the title with its state, then where and when.
-      return Unmarked(FromUtf8(hit->title)) + (hit->read ? QString() : QStringLiteral(", unread")) +
-             QStringLiteral(", ") + FromUtf8(hit->date) + QStringLiteral(", ") +
-             FromUtf8(hit->sourceTitle);
-    case Qt::ToolTipRole:
-      return Unmarked(FromUtf8(hit->snippet));
-    case SourceTitleRole:
-      return FromUtf8(hit->sourceTitle);
-    case DateRole:
-      return FromUtf8(hit->date);
-    case ReadRole:
-      return hit->read;
-    case SnippetRole:
-      return FromUtf8(hit->snippet);
-    case SourceIdRole:
-      return FromUtf8(hit->sourceId);
-    case GuidRole:
-      return FromUtf8(hit->guid);
-    default:
-      return {};
-  }
-}
-
-bool SearchResultModel::canFetchMore(const QModelIndex& parent) const {
-  // While a first page or refresh is awaited, the rows shown are about to go.
-  return !parent.isValid() && m_index && !m_next.empty() && !m_pending;
-}
-
-void SearchResultModel::fetchMore(const QModelIndex& parent) {
-  if (!canFetchMore(parent) || m_fetching) return;
-  m_fetching = true;
-  Ask(m_next, kPageSize, false, true);
-}
 
 void SearchResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                  const QModelIndex& index) const {
@@ -276,8 +139,11 @@ SearchPane::SearchPane(TreeControl& tree, IDocumentHost& host, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(field);
-  layout->addWidget(lblSearchState);
+  // Below the list, so that it never pushes rows down; while the list has no row it stands
+  // right under the field.
   layout->addWidget(lstResults, 1);
+  layout->addWidget(lblSearchState);
+  layout->addStretch(0);
 
   m_typing = new QTimer(this);
   m_typing->setSingleShot(true);
@@ -299,7 +165,7 @@ void SearchPane::CreateConnections() {
     m_keptSource = current.data(SearchResultModel::SourceIdRole).toString().toStdString();
     m_keptGuid = current.data(SearchResultModel::GuidRole).toString().toStdString();
     m_keptRow = current.isValid() ? current.row() : -1;
-    m_model->Refresh();
+    m_model->Refresh(std::max(m_keptRow, 0));
   });
   connect(m_model, &SearchResultModel::Answered, this, &SearchPane::Answered);
   connect(m_progress, &QTimer::timeout, this, [this] {
@@ -360,21 +226,24 @@ void SearchPane::RunQuery() {
   const Archive::Query query = Archive::ParseQuery(text.toStdString());
   const bool active = !text.isEmpty();
   m_keptRow = -1;
+  m_unreadableDate = QString::fromStdString(query.unreadableDate);
   m_model->SetQuery(active ? m_index : nullptr, query);
   btnSaveSearch->setEnabled(active && !query.Empty());
-  lstResults->setVisible(active);
   m_lastPending = m_index ? m_index->Indexing().pending : 0;
   if (active && m_lastPending > 0) m_progress->start(kProgressMs);
+  // Before the state: a query just cleared leaves no state behind.
+  const bool changed = active != m_active;
+  m_active = active;
   UpdateState();
-  if (active != m_active) {
-    m_active = active;
-    emit QueryActiveChanged(active);
-  }
+  if (changed) emit QueryActiveChanged(active);
 }
 
 void SearchPane::UpdateState() {
   QString state;
-  if (m_active && !m_index) {
+  if (m_active && !m_unreadableDate.isEmpty()) {
+    state = tr("The date in \"%1\" cannot be read: write it as 2026-01-31.")
+                .arg(m_unreadableDate);
+  } else if (m_active && !m_index) {
     state = m_whyNot;
   } else if (m_active) {
     const Archive::Progress progress = m_index->Indexing();
@@ -388,13 +257,23 @@ void SearchPane::UpdateState() {
   }
   lblSearchState->setText(state);
   lblSearchState->setVisible(!state.isEmpty());
+  // An empty list says nothing: the state stands under the field instead.
+  const bool rows = m_active && (m_model->rowCount() > 0 || state.isEmpty());
+  if (!rows && lstResults->hasFocus()) txtSearch->setFocus(Qt::OtherFocusReason);
+  lstResults->setVisible(rows);
 }
 
-void SearchPane::Answered(bool refreshed) {
+void SearchPane::Answered(SearchResultModel::Answer answer) {
+  using Answer = SearchResultModel::Answer;
   const int rows = m_model->rowCount();
-  if (!refreshed) {
+  if (answer == Answer::First) {
     // A new query starts at its newest match.
     if (rows > 0) lstResults->setCurrentIndex(m_model->index(0));
+  } else if (answer == Answer::End) {
+    if (rows > 0) {
+      lstResults->setCurrentIndex(m_model->index(rows - 1));
+      lstResults->scrollToBottom();
+    }
   } else if (m_keptRow >= 0 && rows > 0) {
     // The message selected before, or the row where it stood when it went.
     const int row = m_model->RowOf(m_keptSource, m_keptGuid);
@@ -441,6 +320,11 @@ bool SearchPane::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched == lstResults && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
     OpenCurrent();
+    return true;
+  }
+  // End reaches the last match without fetching the rows between.
+  if (watched == lstResults && key->key() == Qt::Key_End && !m_model->EndKnown()) {
+    m_model->FetchEnd();
     return true;
   }
   return QWidget::eventFilter(watched, event);

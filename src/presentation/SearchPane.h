@@ -10,15 +10,11 @@
 #include "archive/SearchIndex.h"
 #include "core/TreeControl.h"
 #include "inbox/InboxEvents.h"
+#include "presentation/SearchResultModel.h"
 
-#include <QAbstractListModel>
 #include <QStyledItemDelegate>
 #include <QWidget>
 
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,73 +24,6 @@ class QLineEdit;
 class QListView;
 class QTimer;
 class QToolButton;
-
-// Brings answers from the index's query thread to an object on its own thread, or drops them once
-// the object is gone (a question may still run then). Its owner closes it when it goes.
-class AnswerPost {
- public:
-  explicit AnswerPost(QObject* target) : m_target(target) {}
-  // From any thread: `deliver` runs on the target's thread, unless the post was closed.
-  void Post(std::function<void()> deliver);
-  void Close();
-
- private:
-  std::mutex m_mutex;
-  QObject* m_target;
-};
-
-// The hits of one query, a page at a time (canFetchMore/fetchMore), each page asked of the index
-// on its query thread. Every new query or refresh has a ticket of its own: answers to an older
-// one are dropped, so the list never shows what a superseded query found.
-class SearchResultModel : public QAbstractListModel {
-  Q_OBJECT
-
- public:
-  enum Role {
-    SourceTitleRole = Qt::UserRole + 1,
-    DateRole,
-    ReadRole,
-    SnippetRole,  // with Archive::kMarkOpen/kMarkClose around the matched words
-    SourceIdRole,
-    GuidRole,
-  };
-  explicit SearchResultModel(QObject* parent = nullptr);
-  ~SearchResultModel() override;
-
-  // An empty query or no index lists nothing at once; else the first page is asked for, and the
-  // rows shown stay until it comes.
-  void SetQuery(Archive::SearchIndex* index, const Archive::Query& query);
-  // Asks again for at least as many rows as are shown (the list follows changes).
-  void Refresh();
-  // A first page or a refresh is asked for and not answered yet.
-  bool Pending() const { return m_pending; }
-  const Archive::Hit* HitAt(int row) const;
-  int RowOf(const std::string& sourceId, const std::string& guid) const;
-
-  int rowCount(const QModelIndex& parent = {}) const override;
-  QVariant data(const QModelIndex& index, int role) const override;
-  bool canFetchMore(const QModelIndex& parent) const override;
-  void fetchMore(const QModelIndex& parent) override;
-
-  static constexpr std::size_t kPageSize = 50;
-
- signals:
-  // The rows now answer the query: its first page came (refreshed: again, for a change).
-  void Answered(bool refreshed);
-
- private:
-  void Ask(const std::string& from, std::size_t pageSize, bool refreshed, bool more);
-  void Take(std::uint64_t ticket, Archive::Page page, bool refreshed, bool more);
-
-  Archive::SearchIndex* m_index = nullptr;
-  Archive::Query m_query;
-  std::vector<Archive::Hit> m_hits;
-  std::string m_next;
-  std::uint64_t m_ticket = 0;  // the query's or refresh's whose answers count
-  bool m_pending = false;
-  bool m_fetching = false;
-  std::shared_ptr<AnswerPost> m_post;
-};
 
 // Draws a hit on three lines: source and date, title, the marked snippet.
 class SearchResultDelegate : public QStyledItemDelegate {
@@ -154,12 +83,13 @@ class SearchPane : public QWidget, public mInbox::IInboxListener {
   void OpenCurrent();
   void UpdateState();
   void ScheduleRefresh();
-  void Answered(bool refreshed);
+  void Answered(SearchResultModel::Answer answer);
 
   TreeControl& m_tree;
   IDocumentHost& m_host;
   Archive::SearchIndex* m_index = nullptr;
   QString m_whyNot;
+  QString m_unreadableDate;
   SearchResultModel* m_model = nullptr;
   QTimer* m_typing = nullptr;
   QTimer* m_refresh = nullptr;

@@ -55,9 +55,12 @@ class OptionGroup : public QWidget {
     m_header = new QToolButton(this);
     m_header->setObjectName(QStringLiteral("group_") + title);
     m_header->setText(title);
-    m_header->setCheckable(true);
+    // The group of the messages never folds: folded, it would hide the tree and the search
+    // while the keys meant for them still reached them.
+    m_header->setCheckable(!special);
     m_header->setChecked(true);
-    m_header->setArrowType(Qt::DownArrow);
+    m_header->setArrowType(special ? Qt::NoArrow : Qt::DownArrow);
+    if (special) m_header->setFocusPolicy(Qt::NoFocus);
     m_header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     QFont bold = ItemFont();
@@ -135,9 +138,7 @@ void frmOptions::IndexChanged() {
 
 void frmOptions::ReloadSources() { mSubscriptions::LoadSubscriptions(m_tree); }
 
-void frmOptions::ReloadSource(const std::string& sourceId) {
-  mInbox::LoadInbox(m_tree, sourceId);
-}
+void frmOptions::ReloadSource(const std::string& sourceId) { mInbox::LoadInbox(m_tree, sourceId); }
 
 void frmOptions::ReloadSearches() {
   tvSearches->Reload();
@@ -170,12 +171,13 @@ void frmOptions::BuildOptionBar() {
   picMsgContainer->setObjectName(QStringLiteral("picMsgContainer"));
   auto* container = new QVBoxLayout(picMsgContainer);
   container->setContentsMargins(0, 0, 0, 0);
-  // The search stands above the tree; while a query stands its list takes the tree's place.
+  // The saved searches stand first, where a search's list never moves them; the search stands
+  // above the tree, and while a query stands its list takes the tree's place.
+  tvSearches = new SavedSearchList(picMsgContainer);
+  container->addWidget(tvSearches);
   ucSearch = new SearchPane(m_tree, m_host, picMsgContainer);
   ucSearch->SetIndex(Index(), m_services.IndexTrouble());
   container->addWidget(ucSearch);
-  tvSearches = new SavedSearchList(picMsgContainer);
-  container->addWidget(tvSearches);
   connect(tvSearches, &SavedSearchList::OpenRequested, this, [this](const QString& query) {
     ucSearch->ShowQuery(query);
     ucSearch->FocusResults();
@@ -242,15 +244,10 @@ void frmOptions::BuildOptionBar() {
     groups.last()->Content()->layout()->addWidget(item);
     m_items << item;
   }
-  // Takes the room that a collapsed "Messages" group gives up.
-  bar->addStretch(0);
-
-  for (OptionGroup* group : QList<OptionGroup*>{messages} + groups) {
-    connect(group->Header(), &QToolButton::toggled, this, [bar, group](bool open) {
+  for (OptionGroup* group : groups) {
+    connect(group->Header(), &QToolButton::toggled, this, [group](bool open) {
       group->Content()->setVisible(open);
       group->Header()->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-      if (group->Content()->objectName() == QLatin1String("picMsgContainer"))
-        bar->setStretchFactor(group, open ? 1 : 0);
     });
   }
 }

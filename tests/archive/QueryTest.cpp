@@ -18,6 +18,7 @@ void PrintTo(const Query& q, std::ostream* out) {
   if (q.read) *out << (*q.read ? "is:read " : "is:unread ");
   if (q.after) *out << "after:" << *q.after << " ";
   if (q.before) *out << "before:" << *q.before << " ";
+  if (!q.unreadableDate.empty()) *out << "unreadable:" << q.unreadableDate << " ";
   *out << "}";
 }
 
@@ -80,8 +81,8 @@ TEST(ParseQuery, ReadsWhatTheUserMeans) {
        Q({Word("NEAR(a"), Word("b)"), Word("^start"), Word("x:y"), Word("col:(z)"), Word("a"),
           Word("OR"), Word("b"), Word("AND"), Word("NOT"), Word("c")})},
       {"punctuation alone is nothing", "^ : * - -- \"\" ( ) {}", {}},
-      {"a filter without a value is a word", "source: is:maybe after:2026-02-30 before:soon",
-       Q({Word("source:"), Word("is:maybe"), Word("after:2026-02-30"), Word("before:soon")})},
+      {"a filter without a value is a word", "source: is:maybe",
+       Q({Word("source:"), Word("is:maybe")})},
       {"a minus before a filter makes it a word", "-is:read", Q({Not(Word("is:read"))})},
       {"NUL and control characters are blanks", std::string("a\0b\tc\x1b", 7),
        Q({Word("a"), Word("b"), Word("c")})},
@@ -104,6 +105,20 @@ TEST(ParseQuery, ALongQueryIsCutAtACharacterAndNothingIsEverything) {
   EXPECT_TRUE(ParseQuery("").Empty());
   EXPECT_TRUE(ParseQuery(" \" ^ ").Empty());
   EXPECT_FALSE(ParseQuery("is:read").Empty());
+}
+
+// Catches `after:garbage` read as a word that silently matches nothing, or dropped so that the
+// query finds more than the user asked for.
+TEST(ParseQuery, ADateThatCannotBeReadIsNamedAndTheQueryFindsNothing) {
+  for (const auto& [text, named] :
+       {std::pair("soup after:2026-02-30 before:soon", "after:2026-02-30"),
+        {"BEFORE:yesterday", "BEFORE:yesterday"},
+        {"after: soup", "after:"}}) {
+    const Query query = ParseQuery(text);
+    EXPECT_EQ(query.unreadableDate, named) << text;
+    EXPECT_TRUE(query.Empty()) << text;
+  }
+  EXPECT_EQ(ParseQuery("-after:soon").unreadableDate, "");  // a word to leave out
 }
 
 }  // namespace

@@ -265,6 +265,23 @@ TEST_F(SearchIndexTest, EveryQueryFindsWhatAPlainScanOfTheInboxFilesFinds) {
     };
     for (std::size_t i = 1; i < hits.size(); ++i)
       EXPECT_GE(order(hits[i - 1]), order(hits[i])) << text << " at " << i;
+    // A list's End: a range from either end is that slice of the whole list, in its order.
+    EXPECT_EQ(index->Count(query), hits.size()) << text;
+    const auto guids = [](auto first, auto last) {
+      std::vector<std::string> out;
+      for (; first != last; ++first) out.push_back(first->guid);
+      return out;
+    };
+    const std::size_t skip = std::min<std::size_t>(hits.size(), 2);
+    const std::vector<Hit> fromOldest = index->SearchRange(query, skip, 5, true);
+    const std::vector<Hit> fromNewest = index->SearchRange(query, skip, 5, false);
+    const std::size_t n = std::min<std::size_t>(5, hits.size() - skip);
+    EXPECT_EQ(guids(fromOldest.begin(), fromOldest.end()),
+              guids(hits.end() - std::ptrdiff_t(skip + n), hits.end() - std::ptrdiff_t(skip)))
+        << text;
+    EXPECT_EQ(guids(fromNewest.begin(), fromNewest.end()),
+              guids(hits.begin() + std::ptrdiff_t(skip), hits.begin() + std::ptrdiff_t(skip + n)))
+        << text;
   }
 }
 

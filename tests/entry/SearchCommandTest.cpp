@@ -30,6 +30,10 @@ TEST_F(SearchCommandTest, PrintsTheMatchesNewestFirstAndNoProgressOnceTheIndexIs
   }
   EXPECT_EQ(SearchCommand::Run("zebracorn", out, err), SearchCommand::NothingMatched);
   EXPECT_EQ(SearchCommand::Run("^", out, err), SearchCommand::Failed);
+  err.str("");
+  EXPECT_EQ(SearchCommand::Run("soup before:soon", out, err), SearchCommand::Failed);
+  EXPECT_EQ(err.str(),
+            "quillpost: the date in \"before:soon\" cannot be read: write it as 2026-01-31\n");
 }
 
 }  // namespace

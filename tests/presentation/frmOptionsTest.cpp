@@ -91,14 +91,27 @@ TEST_F(OptionsPanelTest, SavedSearchesStandInTheirGroupWithCountsAndGoOnlyWhenCo
   EXPECT_TRUE(Archive::LoadSavedSearches().empty());
   EXPECT_FALSE(list.isVisibleTo(&panel));
 
-  frmSaveSearch dialog({"", "kale", Archive::Rule::None}, {{"Soups", "soup", Archive::Rule::None}});
-  dialog.txtName->setText("SOUPS");
+  // Catches two fields sharing Alt+N, a hint that stays after its cause went, and an edit titled
+  // as a new search.
+  frmSaveSearch dialog({"", "kale", Archive::Rule::None}, {{"Soups", "soup", Archive::Rule::None}},
+                       frmSaveSearch::Purpose::New);
   dialog.accept();
-  EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_FALSE(dialog.lblProblem->text().isEmpty());
+  EXPECT_EQ(dialog.lblProblem->text(), "Give the search a name.");
+  QTest::keyClicks(dialog.txtName, "SOUPS");
+  EXPECT_TRUE(dialog.lblProblem->isHidden());
+  dialog.accept();
+  EXPECT_EQ(dialog.lblProblem->text(), "Another saved search has that name.");
   dialog.txtName->setText("Greens");
+  EXPECT_TRUE(dialog.lblProblem->isHidden());
+  QString keys;
+  for (const QLabel* label : dialog.findChildren<QLabel*>())
+    if (label->text().contains('&')) keys += label->text().at(label->text().indexOf('&') + 1);
+  EXPECT_EQ(keys.toLower(), "nsm");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(frmSaveSearch({"Soups", "soup", Archive::Rule::None}, {}, frmSaveSearch::Purpose::Edit)
+                .windowTitle(),
+            "Edit Saved Search");
 }
 
 }  // namespace
