@@ -177,6 +177,20 @@ bool OpenPrevious(TreeControl& tree, IDocumentHost& host, Trail& trail) {
   return false;
 }
 
+bool SelectMessage(TreeControl& tree, const Message& message) {
+  Node* source = tree.Find(message.sourceId);
+  if (!IsSource(source)) return false;
+  tree.FetchChildren(source);
+  for (std::size_t row = 0; row < source->ChildCount(); ++row) {
+    if (source->Child(row)->Tag() != message.guid) continue;
+    source->SetExpanded(true);
+    tree.SetSelectedItem(source->Child(row));
+    return true;
+  }
+  tree.SetSelectedItem(source);
+  return false;
+}
+
 std::string GroupedNumber(std::size_t number) {
   std::string digits = std::to_string(number);
   for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");

@@ -55,6 +55,9 @@ bool OpenNextUnread(TreeControl& tree, IDocumentHost& host, const UnreadLookup& 
                     Trail& trail);
 // Opens the message before the last one Next Unread opened. False at the trail's start.
 bool OpenPrevious(TreeControl& tree, IDocumentHost& host, Trail& trail);
+// Selects the message in the tree, unfolding its source (back from its page). A message gone
+// since leaves its source selected; false then, and when the source is gone too.
+bool SelectMessage(TreeControl& tree, const Message& message);
 
 // "1,234".
 std::string GroupedNumber(std::size_t number);

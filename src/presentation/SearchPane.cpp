@@ -218,6 +218,14 @@ void SearchPane::FocusResults() {
     txtSearch->setFocus(Qt::OtherFocusReason);
 }
 
+bool SearchPane::SelectMessage(const std::string& sourceId, const std::string& guid) {
+  const int row = m_active ? m_model->RowOf(sourceId, guid) : -1;
+  if (row < 0) return false;
+  lstResults->setCurrentIndex(m_model->index(row));
+  lstResults->scrollTo(m_model->index(row));
+  return true;
+}
+
 QString SearchPane::QueryText() const { return txtSearch->text().trimmed(); }
 
 void SearchPane::RunQuery() {
@@ -241,8 +249,7 @@ void SearchPane::RunQuery() {
 void SearchPane::UpdateState() {
   QString state;
   if (m_active && !m_unreadableDate.isEmpty()) {
-    state = tr("The date in \"%1\" cannot be read: write it as 2026-01-31.")
-                .arg(m_unreadableDate);
+    state = tr("The date in \"%1\" cannot be read: write it as 2026-01-31.").arg(m_unreadableDate);
   } else if (m_active && !m_index) {
     state = m_whyNot;
   } else if (m_active) {

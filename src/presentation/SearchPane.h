@@ -55,6 +55,8 @@ class SearchPane : public QWidget, public mInbox::IInboxListener {
   void IndexChanged();
   // The focus to the list (a saved search opened), else to the field.
   void FocusResults();
+  // Makes the message the list's current row; false when the list does not show it.
+  bool SelectMessage(const std::string& sourceId, const std::string& guid);
   QString QueryText() const;
 
   QLineEdit* txtSearch = nullptr;

@@ -33,6 +33,8 @@ void OpenOnDesktop(const QUrl& url) {
 frmDoc::frmDoc(QWidget* parent, IMessageViewFactory* viewFactory)
     : QWidget(parent), m_viewFactory(viewFactory ? *viewFactory : MessageView::DefaultFactory()) {
   setObjectName(QStringLiteral("frmDoc"));
+  // The window takes the focus for its page (its proxy), never for a button of the hidden bar.
+  setFocusPolicy(Qt::StrongFocus);
   BuildPicturesBar();
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -60,7 +62,14 @@ void frmDoc::BuildPicturesBar() {
   row->addWidget(lblPictures, 1);
   row->addWidget(btnShowPictures);
   row->addWidget(btnAlwaysPictures);
-  picPictures->hide();
+  ShowPicturesBar(false);
+}
+
+void frmDoc::ShowPicturesBar(bool show) {
+  // Hidden buttons must not take the focus a tab gives its window.
+  for (QPushButton* button : {btnShowPictures, btnAlwaysPictures})
+    button->setFocusPolicy(show ? Qt::StrongFocus : Qt::NoFocus);
+  picPictures->setVisible(show);
 }
 
 void frmDoc::CreateConnections() {
@@ -89,6 +98,8 @@ void frmDoc::AddPageAction(QAction* action) {
 bool frmDoc::PageAtEnd() { return m_viewFactory.AtEnd(ucBrowser()); }
 
 void frmDoc::PageDown() { m_viewFactory.PageDown(ucBrowser()); }
+
+void frmDoc::FocusPage() { ucBrowser()->setFocus(Qt::OtherFocusReason); }
 
 void frmDoc::ReleaseView() {
   if (!m_browser) return;
@@ -124,7 +135,7 @@ void frmDoc::Navigate(const std::string& path) {
   m_loaded = true;
   m_picturesNow = false;
   m_scroll = {};
-  picPictures->hide();
+  ShowPicturesBar(false);
   ShowPage(mSettings::PicturesAlwaysShown(m_sourceId));
 }
 
@@ -136,11 +147,12 @@ void frmDoc::PicturesRequested(bool shown) {
   btnShowPictures->setVisible(!shown);
   btnAlwaysPictures->setText(shown ? QStringLiteral("&Stop Showing")
                                    : QStringLiteral("&Always for This Source"));
-  picPictures->show();
+  ShowPicturesBar(true);
 }
 
 void frmDoc::btnShowPictures_Click() {
-  picPictures->hide();
+  ShowPicturesBar(false);
+  FocusPage();
   m_picturesNow = true;
   m_scroll = m_viewFactory.ScrollPosition(ucBrowser());
   ShowPage(true);
@@ -149,7 +161,8 @@ void frmDoc::btnShowPictures_Click() {
 void frmDoc::btnAlwaysPictures_Click() {
   const bool always = !mSettings::PicturesAlwaysShown(m_sourceId);
   if (!mSettings::SetPicturesAlwaysShown(m_sourceId, always)) return;
-  picPictures->hide();
+  ShowPicturesBar(false);
+  FocusPage();
   m_picturesNow = false;
   m_scroll = m_viewFactory.ScrollPosition(ucBrowser());
   ShowPage(always);

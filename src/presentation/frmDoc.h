@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -67,6 +68,11 @@ class frmDoc : public QWidget {
   // Whether the page is scrolled to its end; scrolling it down by about a screen.
   bool PageAtEnd();
   void PageDown();
+  // Gives the page the keyboard focus: its keys scroll it, the reading keys read on.
+  void FocusPage();
+  // The list the message was opened from, where Escape goes back to; null: the message tree.
+  QWidget* OpenedFrom() const { return m_openedFrom; }
+  void SetOpenedFrom(QWidget* list) { m_openedFrom = list; }
 
   QFrame* picPictures = nullptr;
   QLabel* lblPictures = nullptr;
@@ -78,6 +84,7 @@ class frmDoc : public QWidget {
 
  private:
   void BuildPicturesBar();
+  void ShowPicturesBar(bool show);
   void CreateConnections();
   // Gives up the view: the tab is no longer current.
   void ReleaseView();
@@ -97,4 +104,5 @@ class frmDoc : public QWidget {
   bool m_picturesNow = false;  // "Show Pictures" for this message
   QPoint m_scroll;             // where the page was left
   bool m_tabWatched = false;
+  QPointer<QWidget> m_openedFrom;
 };

@@ -7,9 +7,11 @@
 #include "core/DesktopNotifications.h"
 #include "core/Services.h"
 #include "core/TrayAlert.h"
+#include "core/TreeModel.h"
 #include "core/WindowFunctions.h"
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
+#include "inbox/FeedParser.h"
 #include "presentation/MessageActions.h"
 #include "presentation/PanelActions.h"
 #include "presentation/frmDoc.h"
@@ -124,7 +126,7 @@ void frmMain::Form_Load(const std::string& arguments) {
   btnWelcomeImport = welcome.import;
   btnWelcomeHelp = welcome.help;
   oTabs = m_documents->CreateArea();
-  m_documents->SetPageEntries({mnuMsgSourceNextUnread, mnuMsgSourceBack, m_spaceKey},
+  m_documents->SetPageEntries({mnuMsgSourceNextUnread, mnuMsgSourceBack, m_spaceKey, m_escapeKey},
                               mnuToolsSettings->shortcut());
   m_central = new QStackedWidget(this);
   m_central->addWidget(page);
@@ -133,6 +135,11 @@ void frmMain::Form_Load(const std::string& arguments) {
 
   m_checks = new ScheduledChecks(MessageTree(), this);
   CreateConnections();
+  // A check by hand disables the tree while it runs; one that found nothing says so.
+  connect(&m_options->Model(), &TreeModel::ControlEnabledChanged, this, [this](bool enabled) {
+    if (enabled && mGeneralFunctions::IsBlank(mInbox::RunSummary))
+      ShowStatus(tr("No new messages."));
+  });
   FollowSync();
   BindReadingKeys();
 

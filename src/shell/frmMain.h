@@ -159,6 +159,8 @@ class frmMain : public QMainWindow {
   QAction* mnuSourcePopupExport = nullptr;
   // Space: the page down, and at its end the next unread message.
   QAction* m_spaceKey = nullptr;
+  // Escape in a page: back to the list the message came from.
+  QAction* m_escapeKey = nullptr;
   QPushButton* btnWelcomeSubscribe = nullptr;
   QPushButton* btnWelcomeImport = nullptr;
   QPushButton* btnWelcomeHelp = nullptr;
@@ -222,6 +224,11 @@ class frmMain : public QMainWindow {
   void mnuMsgSourceBack_Click();
   void mnuMsgSourceMarkAllRead_Click();
   void SpaceKey();
+  // Next Unread (forward) or Back, from whichever place the keys work in.
+  void ReadOn(bool forward);
+  // The search's list when the message came from it and it still shows the message, else the
+  // tree with the message selected (its source when it is gone).
+  void BackToList();
   void mnuSourcePopupRead_Click();
   void mnuSourcePopupRename_Click();
   void mnuSourcePopupUnsubscribe_Click();

@@ -133,6 +133,11 @@ void frmMain::BuildMenus() {
   m_spaceKey->setObjectName(QStringLiteral("keySpace"));
   m_spaceKey->setShortcut(QKeySequence(Qt::Key_Space));
   m_spaceKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  // In a page only: in the lists and fields Escape keeps its own meaning.
+  m_escapeKey = new QAction(tr("Back to the List"), this);
+  m_escapeKey->setObjectName(QStringLiteral("keyEscape"));
+  m_escapeKey->setShortcut(QKeySequence(Qt::Key_Escape));
+  m_escapeKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   UpdateDocumentEntries();
 
   mnuPopupSourceExport = mnuPopupSource->addMenu(QStringLiteral("Export to File"));
@@ -188,6 +193,7 @@ void frmMain::CreateConnections() {
   connect(mnuMsgSourceMarkAllRead, &QAction::triggered, this,
           &frmMain::mnuMsgSourceMarkAllRead_Click);
   connect(m_spaceKey, &QAction::triggered, this, &frmMain::SpaceKey);
+  connect(m_escapeKey, &QAction::triggered, this, &frmMain::BackToList);
   connect(mnuSourcePopupCheck, &QAction::triggered, this, &frmMain::mnuMsgSourceCheckCurrent_Click);
   connect(mnuSourcePopupRead, &QAction::triggered, this, &frmMain::mnuSourcePopupRead_Click);
   connect(mnuSourcePopupRename, &QAction::triggered, this, &frmMain::mnuSourcePopupRename_Click);

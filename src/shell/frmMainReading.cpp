@@ -46,26 +46,39 @@ void frmMain::ShowStatus(const QString& text) {
   m_statusTimer->start();
 }
 
-void frmMain::mnuMsgSourceNextUnread_Click() {
-  // The tab that opens takes the focus; reading on from a list keeps it there.
+void frmMain::ReadOn(bool forward) {
+  // A page read on from keeps the keyboard in the page that opens; a list keeps it itself.
   const QPointer<QWidget> focus = QApplication::focusWidget();
+  const bool fromList = focus == m_options->TreeView() || focus == m_options->Search()->lstResults;
   m_documents->SetReuseReadingTab(true);
   const bool opened =
-      ReadingFlow::OpenNextUnread(MessageTree(), *m_documents, UnreadLookup(), m_trail);
+      forward ? ReadingFlow::OpenNextUnread(MessageTree(), *m_documents, UnreadLookup(), m_trail)
+              : ReadingFlow::OpenPrevious(MessageTree(), *m_documents, m_trail);
   m_documents->SetReuseReadingTab(false);
-  if (focus && (focus == m_options->TreeView() || focus == m_options->Search()->lstResults))
-    focus->setFocus();
-  ShowStatus(opened ? QString() : QStringLiteral("No unread messages."));
+  if (focus && fromList) focus->setFocus();
+  ShowStatus(opened    ? QString()
+             : forward ? QStringLiteral("No unread messages.")
+                       : QStringLiteral("No message to go back to."));
 }
 
-void frmMain::mnuMsgSourceBack_Click() {
-  const QPointer<QWidget> focus = QApplication::focusWidget();
-  m_documents->SetReuseReadingTab(true);
-  const bool opened = ReadingFlow::OpenPrevious(MessageTree(), *m_documents, m_trail);
-  m_documents->SetReuseReadingTab(false);
-  if (focus && (focus == m_options->TreeView() || focus == m_options->Search()->lstResults))
-    focus->setFocus();
-  ShowStatus(opened ? QString() : QStringLiteral("No message to go back to."));
+void frmMain::mnuMsgSourceNextUnread_Click() { ReadOn(true); }
+
+void frmMain::mnuMsgSourceBack_Click() { ReadOn(false); }
+
+void frmMain::BackToList() {
+  const frmDoc* doc = DocumentTabs::DocumentOf(ActiveDocument());
+  if (!doc) return;
+  SearchPane* search = m_options->Search();
+  // The search's list while it still shows the message, else the tree, where it stands
+  // selected (or its source, when it is gone).
+  if (search->QueryStands() && (doc->OpenedFrom() == search->lstResults || !doc->OpenedFrom()) &&
+      search->SelectMessage(doc->SourceID(), doc->ItemID())) {
+    search->lstResults->setFocus(Qt::OtherFocusReason);
+    return;
+  }
+  if (search->QueryStands()) search->Clear();
+  ReadingFlow::SelectMessage(MessageTree(), {doc->SourceID(), doc->ItemID()});
+  m_options->TreeView()->setFocus(Qt::OtherFocusReason);
 }
 
 void frmMain::SpaceKey() {

@@ -128,6 +128,17 @@ TEST_F(ReadingFlowTest, OpeningMarksReadUnfoldsSelectsAndBackReturnsAlongTheTrai
   EXPECT_EQ(host.focused.back(), "a2");
 }
 
+// Catches Escape from a page that leaves the tree's selection elsewhere, or nowhere when the
+// message went meanwhile.
+TEST_F(ReadingFlowTest, BackFromAPageSelectsItsMessageOrItsSourceWhenItWent) {
+  tree.SetSelectedItem(tree.Find(dry));
+  EXPECT_TRUE(ReadingFlow::SelectMessage(tree, {beta, "b3"}));
+  EXPECT_EQ(std::pair(tree.SelectedItem()->Tag(), tree.Find(beta)->Expanded()),
+            std::pair(std::string("b3"), true));
+  EXPECT_FALSE(ReadingFlow::SelectMessage(tree, {alpha, "gone"}));
+  EXPECT_EQ(tree.SelectedItem(), tree.Find(alpha));
+}
+
 TEST_F(ReadingFlowTest, MarkingReadAsksWithTheCountAndMarksInboxAndNodes) {
   platform.messageBox.answers = {Services::vbNo, Services::vbYes};
   EXPECT_EQ(ReadingFlow::MarkSourceRead(tree, beta, 1234), 0u);

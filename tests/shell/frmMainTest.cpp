@@ -7,6 +7,7 @@
 #include "presentation/frmDoc.h"
 #include "presentation/frmOptions.h"
 #include "retrieval/frmBusy.h"
+#include "shell/DocumentTabs.h"
 #include "shell/QuitSignals.h"
 #include "shell/frmScheduler.h"
 #include "shell/frmSysTray.h"
@@ -16,6 +17,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -127,8 +129,11 @@ TEST_F(MainWindow, EveryEntryReachesItsCommandOnce) {
   emit window->Panel()->SchedulerRequested();
   EXPECT_EQ(Effect(), "modal frmSettings; modal frmScheduler; ");
   Tree().SetSelectedItem(Tree().Find(notesId));
+  auto* status = window->findChild<QLabel*>("lblStatus");
+  status->clear();
   window->mnuMsgSourceCheckCurrent->trigger();
   EXPECT_EQ(Effect(), "fetch notes; ");
+  EXPECT_EQ(status->text(), "No new messages.");  // it said nothing
   // A right click on the icon opens its menu.
   emit window->SysTray()->TrayIcon()->activated(QSystemTrayIcon::Context);
   EXPECT_EQ(window->SysTray()->Menu()->isVisible(), true);
@@ -375,4 +380,54 @@ TEST_F(MainWindow, ReadingKeysActInTheTreeNotInAFieldAndSourceEntriesReachTheirS
   EXPECT_EQ(Effect(), "box Mark as Read?; ");
   window->mnuSourcePopupRename->trigger();
   EXPECT_EQ(Tree().EditingNode(), Tree().Find(lettersId));
+}
+
+// Catches a page that does not take the keyboard when it opens (N read on once, then the keys went
+// nowhere), and Escape that does not lead back to the list the message came from.
+TEST_F(MainWindow, APageOpenedTakesTheKeyboardAndEscapeGoesBackToItsList) {
+  InstallTemplate();
+  QApplication::setActiveWindow(window.get());
+  QTreeView* tree = window->Panel()->TreeView();
+  SearchPane* search = window->Panel()->Search();
+  const auto key = [](Qt::Key code) {
+    QTest::keyClick(QApplication::focusWidget(), code);
+    Settle();
+  };
+  const auto where = [&] {
+    QWidget* focus = QApplication::focusWidget();
+    frmDoc* page = DocumentTabs::DocumentOf(window->ActiveDocument());
+    // The page's view itself: a hidden button of the page would take no keys.
+    QWidget* view = page && page->HasView() ? page->ucBrowser() : nullptr;
+    if (focus == tree) return std::string("tree");
+    if (focus == search->lstResults) return std::string("results");
+    if (view && (view == focus || view->isAncestorOf(focus)))
+      return page->windowTitle().toStdString();
+    return std::string("elsewhere");
+  };
+  Tree().Find(lettersId)->SetExpanded(true);
+  Tree().SetSelectedItem(Tree().Find(lettersId)->Child(1));
+  tree->setFocus();
+  std::vector<std::string> seen;
+  for (const Qt::Key code : {Qt::Key_Return, Qt::Key_N, Qt::Key_N, Qt::Key_Escape}) {
+    key(code);
+    seen.push_back(where());
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"Second", "Note", "First", "tree"}));
+  EXPECT_EQ(Tree().SelectedItem()->Tag(), "g1");
+
+  ASSERT_TRUE(window->Panel()->Index()->WaitUntilCurrent(std::chrono::seconds(10)));
+  search->ShowQuery("note");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return search->lstResults->model()->rowCount() == 1; }));
+  search->lstResults->setFocus();
+  key(Qt::Key_Return);
+  EXPECT_EQ(where(), "Note");
+  key(Qt::Key_Escape);
+  EXPECT_EQ(where(), "results");
+  // The list is gone once the query is: back to the tree.
+  key(Qt::Key_Return);
+  search->Clear();
+  window->LastDocument()->FocusPage();
+  key(Qt::Key_Escape);
+  EXPECT_EQ(std::pair(where(), Tree().SelectedItem()->Tag()),
+            std::pair(std::string("tree"), std::string("n1")));
 }
