@@ -1,7 +1,9 @@
 #include "shell/WelcomePage.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -11,6 +13,12 @@ namespace WelcomePage {
 QWidget* Build(QAction* subscribe, QAction* import, QAction* help, Buttons& buttons) {
   auto* page = new QWidget;
   page->setObjectName(QStringLiteral("picWelcome"));
+  auto* picture = new QLabel(page);
+  picture->setObjectName(QStringLiteral("imgWelcome"));
+  picture->setPixmap(QIcon(QStringLiteral(":/pictures/welcome.svg"))
+                         .pixmap(QSize(320, 200), page->devicePixelRatioF()));
+  picture->setAccessibleName(
+      QCoreApplication::translate("WelcomePage", "Newsletters arriving in a reading tray"));
   auto* heading = new QLabel(QStringLiteral("Welcome to Quillpost"), page);
   heading->setObjectName(QStringLiteral("lblWelcomeTitle"));
   QFont big = heading->font();
@@ -47,6 +55,8 @@ QWidget* Build(QAction* subscribe, QAction* import, QAction* help, Buttons& butt
   row->addStretch();
   auto* column = new QVBoxLayout;
   column->addStretch(1);
+  column->addWidget(picture);
+  column->addSpacing(12);
   column->addWidget(heading);
   column->addSpacing(8);
   column->addWidget(text);

@@ -38,6 +38,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QStackedWidget>
@@ -290,6 +291,9 @@ void frmMain::ToggleDropBox() {
   m_dropBox = new frmDropBox;
   connect(m_dropBox, &frmDropBox::LinkDropped, this, &frmMain::OpenSubscribeWithLink);
   connect(m_dropBox, &frmDropBox::Unloaded, this, &frmMain::oDropBox_Unloaded);
+  if (isVisible() && !isMinimized())
+    m_dropBox->KeepClearOf(QRect(menuBar()->mapToGlobal(QPoint(0, 0)), menuBar()->size()),
+                           frameGeometry());
   m_dropBox->show();
   mnuToolsDropBox->setChecked(true);
 }

@@ -61,6 +61,31 @@ Placement LoadPlacement(const std::vector<Rect>& screens) {
   return placement;
 }
 
+Placement ClearOfMenus(Placement placement, int side, const Rect& menus, const Rect& window,
+                       const Rect& screen) {
+  const auto overlaps = [side](int left, int top, const Rect& r) {
+    return left < r.left + r.width && left + side > r.left && top < r.top + r.height &&
+           top + side > r.top;
+  };
+  if (!overlaps(placement.left, placement.top, menus)) return placement;
+  const auto fits = [&](int left) {
+    return left >= screen.left && left + side <= screen.left + screen.width;
+  };
+  const int right = window.left + window.width;
+  const int left = window.left - side;
+  if (fits(right)) {
+    placement.left = right;
+  } else if (fits(left)) {
+    placement.left = left;
+  } else {
+    placement.left = std::max(screen.left, right - side);
+    placement.top = menus.top + menus.height;
+    return placement;
+  }
+  placement.top = std::clamp(menus.top, screen.top, screen.top + screen.height - side);
+  return placement;
+}
+
 void StorePlacement(const Placement& placement) {
   mSettings::DropBoxLeft = TwipsFromPixels(placement.left);
   mSettings::DropBoxTop = TwipsFromPixels(placement.top);

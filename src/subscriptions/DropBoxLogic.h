@@ -66,6 +66,12 @@ struct Placement {
 // gone since, a hand-edited file) opens at the first screen's top-left instead, where the user
 // can reach it; with no screens known the stored place is kept.
 Placement LoadPlacement(const std::vector<Rect>& screens);
+// A box of that side whose place covers the main window's menu bar opens beside the window
+// instead (the place stored first, the screen's corner, is just where the menus are): to the
+// window's right at the bar's height, else to its left, where the screen has room; failing both,
+// just below the bar at the window's right edge. A place clear of the bar stays.
+Placement ClearOfMenus(Placement placement, int side, const Rect& menus, const Rect& window,
+                       const Rect& screen);
 // Stores the box's place and choices as the drop-box settings and writes settings.cfg.
 void StorePlacement(const Placement& placement);
 

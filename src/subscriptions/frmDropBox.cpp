@@ -157,6 +157,21 @@ void frmDropBox::ApplySettings() {
   mnuPopupTransOpt_Click(placement.trans);
 }
 
+void frmDropBox::KeepClearOf(const QRect& menus, const QRect& window) {
+  // Where the desktop places windows itself, it decides.
+  if (!WindowFunctions::CanPlaceWindows()) return;
+  const QScreen* screen = QGuiApplication::screenAt(window.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const auto rect = [](const QRect& r) -> DropBoxLogic::Rect {
+    return {r.x(), r.y(), r.width(), r.height()};
+  };
+  const DropBoxLogic::Placement place =
+      DropBoxLogic::ClearOfMenus({x(), y(), SizeIndex(), TransIndex()}, width(), rect(menus),
+                                 rect(window), rect(screen->availableGeometry()));
+  move(place.left, place.top);
+}
+
 int frmDropBox::SizeIndex() const {
   for (std::size_t index = 0; index < mnuPopupSizeOpt.size(); ++index)
     if (mnuPopupSizeOpt[index]->isChecked()) return static_cast<int>(index);

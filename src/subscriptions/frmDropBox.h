@@ -10,6 +10,7 @@
 #include <array>
 
 class QAction;
+class QRect;
 class QMenu;
 
 class frmDropBox : public QWidget {
@@ -20,6 +21,9 @@ class frmDropBox : public QWidget {
 
   // Loads the settings and applies place, size, picture, menu checks and transparency.
   void ApplySettings();
+  // Moves the box beside the main window when it would cover the window's menu bar (both in
+  // screen coordinates).
+  void KeepClearOf(const QRect& menus, const QRect& window);
 
   // The checked size and transparency options.
   int SizeIndex() const;

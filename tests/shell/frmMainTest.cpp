@@ -316,8 +316,8 @@ TEST(SchedulerWindow, TheMinutesFieldSaysMinuteForOne) {
   EXPECT_EQ(texts.join(u'|'), QString("1 minute|5 minutes|1 minute"));
 }
 
-// Catches a welcome that stands over an open message, stays once a source exists, or whose
-// buttons the keyboard cannot reach or that reach nothing.
+// Catches a welcome that stands over an open message, stays once a source exists, lacks its
+// picture, or whose buttons the keyboard cannot reach or that reach nothing.
 TEST_F(MainWindow, TheWelcomeStandsOnlyWithoutSourcesAndOpenMessages) {
   InstallTemplate();
   auto* welcome = window->findChild<QWidget*>("picWelcome");
@@ -332,6 +332,7 @@ TEST_F(MainWindow, TheWelcomeStandsOnlyWithoutSourcesAndOpenMessages) {
   window->mnuFileCloseAll->trigger();
   Settle();
   EXPECT_EQ(welcome->isVisible(), true);
+  EXPECT_EQ(welcome->findChild<QLabel*>("imgWelcome")->pixmap().isNull(), false);
   for (QPushButton* button :
        {window->btnWelcomeSubscribe, window->btnWelcomeImport, window->btnWelcomeHelp})
     EXPECT_EQ(button->focusPolicy() & Qt::TabFocus, Qt::TabFocus) << button->text().toStdString();

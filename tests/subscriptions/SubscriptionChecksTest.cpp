@@ -220,7 +220,7 @@ TEST_F(SubscriptionChecksTest, UnsubscribeAsksThenRemovesOnlyTheSourceItsFolderA
   EXPECT_EQ(fs::exists(Folder(notesId)), false);
 }
 
-// Catches a box kept where no screen shows it any more.
+// Catches a box kept where no screen shows it any more, or opened over the main window's menus.
 TEST(DropBoxLogicTest, ABoxOffEveryScreenOpensOnTheFirstAndOnlyServiceLinksAreTaken) {
   TestSupport::FakePlatform platform;
   EXPECT_EQ(Opens({}), (std::vector<int>{0, 0, 2, 1}));  // nothing stored yet
@@ -234,6 +234,18 @@ TEST(DropBoxLogicTest, ABoxOffEveryScreenOpensOnTheFirstAndOnlyServiceLinksAreTa
   EXPECT_EQ(Opens({{100, 50, 1920, 1080}}), (std::vector<int>{100, 50, 1, 3}));
   // Nothing known about the screens: the stored place.
   EXPECT_EQ(Opens({}), (std::vector<int>{2000, 500, 1, 3}));
+
+  // Not over the main window's menus: beside the window where the screen has room.
+  const DropBoxLogic::Rect screen{0, 0, 1280, 800}, menus{100, 40, 600, 24};
+  const auto beside = [&](int left, int top, DropBoxLogic::Rect window) {
+    const DropBoxLogic::Placement p =
+        DropBoxLogic::ClearOfMenus({left, top, 2, 1}, 66, menus, window, screen);
+    return std::vector<int>{p.left, p.top};
+  };
+  EXPECT_EQ(beside(500, 300, {100, 0, 600, 500}), (std::vector<int>{500, 300}));  // clear: stays
+  EXPECT_EQ(beside(80, 20, {100, 0, 600, 500}), (std::vector<int>{700, 40}));
+  EXPECT_EQ(beside(80, 20, {100, 0, 1180, 500}), (std::vector<int>{34, 40}));
+  EXPECT_EQ(beside(80, 20, {0, 0, 1280, 780}), (std::vector<int>{1214, 64}));  // maximised
 
   const ShownBox noLink{
       "Invalid link dropped! Please Drag any Quillpost URL to this DropBox and Subscribe!",
