@@ -1,5 +1,6 @@
 // The main window's own behaviour and that each entry reaches its command once; captions are in
 // tests/fixtures/ui/frmMain.txt, what the commands do in the tests of the folders below.
+#include "TestPaths.h"
 #include "config/frmSettings.h"
 #include "core/TreeModel.h"
 #include "presentation/MessageActions.h"
@@ -26,6 +27,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabBar>
@@ -431,4 +433,29 @@ TEST_F(MainWindow, APageOpenedTakesTheKeyboardAndEscapeGoesBackToItsList) {
   key(Qt::Key_Escape);
   EXPECT_EQ(std::pair(where(), Tree().SelectedItem()->Tag()),
             std::pair(std::string("tree"), std::string("n1")));
+}
+
+// Catches a help page that falls behind the program: every key of the main window's entries and
+// every switch of the command line is explained there.
+TEST_F(MainWindow, TheHelpPageNamesEveryKeyAndSwitch) {
+  const std::string help = TestSupport::ReadAll(QP_SOURCE_DIR "/src/resources/Help.html");
+  for (const QAction* entry : window->findChildren<QAction*>()) {
+    for (const QKeySequence& keys : entry->shortcuts()) {
+      QString shown;
+      for (const QString& key : keys.toString(QKeySequence::PortableText).split('+'))
+        shown += (shown.isEmpty() ? "" : "+") +
+                 QString("<kbd>%1</kbd>").arg(key == "Del" ? "Delete" : key);
+      EXPECT_NE(help.find(shown.toStdString()), std::string::npos) << shown.toStdString();
+    }
+  }
+  QProcess usage;
+  usage.start(QP_PROGRAM_PATH, {"--help"});
+  ASSERT_TRUE(usage.waitForFinished(10'000));
+  const QString text = usage.readAllStandardOutput();
+  const QString synopsis = text.left(text.indexOf("\n\n"));
+  for (const QString& word : synopsis.split(QRegularExpression("[\\s\\[\\]|]+"))) {
+    if (!word.startsWith('-')) continue;
+    EXPECT_NE(help.find("quillpost " + word.toStdString()), std::string::npos)
+        << word.toStdString();
+  }
 }
