@@ -51,6 +51,8 @@ void frmDoc::BuildPicturesBar() {
   lblPictures = new QLabel(picPictures);
   lblPictures->setObjectName(QStringLiteral("lblPictures"));
   lblPictures->setForegroundRole(QPalette::ToolTipText);
+  // The bar never holds a narrow reading column wider than it is.
+  lblPictures->setWordWrap(true);
   btnShowPictures = new QPushButton(QStringLiteral("&Show Pictures"), picPictures);
   btnShowPictures->setObjectName(QStringLiteral("btnShowPictures"));
   btnAlwaysPictures = new QPushButton(picPictures);
