@@ -130,6 +130,7 @@ class MessagePage : public QWebEnginePage {
     connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
       if (!ok || url() != m_page) return;
       m_snapshot.reset();
+      if (zoomFactor() != m_zoom) setZoomFactor(m_zoom);
       if (!m_scroll.isNull())
         runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(m_scroll.x()).arg(m_scroll.y()),
                       QWebEngineScript::ApplicationWorld);
@@ -138,6 +139,12 @@ class MessagePage : public QWebEnginePage {
 
   // The page goes to a file of its own: a local page, like item.htm, that the renderer reads
   // when it is ready; the file goes once the page is in.
+  // Kept for the pages shown later: the engine may reset a page's zoom when it loads another.
+  void SetZoom(double factor) {
+    m_zoom = factor;
+    setZoomFactor(factor);
+  }
+
   void Show(const QByteArray& content, bool remotePictures, const QPoint& scroll) {
     m_guard->SetPicturesAllowed(remotePictures);
     m_picturesReported = false;
@@ -188,6 +195,7 @@ class MessagePage : public QWebEnginePage {
   std::unique_ptr<QTemporaryFile> m_snapshot;
   QUrl m_page;
   bool m_loadPending = false;
+  double m_zoom = 1.0;
 };
 
 }  // namespace
@@ -224,6 +232,10 @@ class WebMessageViewFactory : public QObject, public IMessageViewFactory {
     if (MessagePage* page = PageOf(view))
       page->runJavaScript(QStringLiteral("window.scrollBy(0, window.innerHeight * 0.9)"),
                           QWebEngineScript::ApplicationWorld);
+  }
+
+  void SetZoom(QWidget* view, double factor) override {
+    if (MessagePage* page = PageOf(view)) page->SetZoom(factor);
   }
 
  private:
