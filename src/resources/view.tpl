@@ -71,7 +71,7 @@
     height: auto !important;
     box-sizing: border-box;
   }
-  .message-body table { max-width: 100% !important; }
+  .message-body table { max-width: 100%; }
   .message-body pre { white-space: pre-wrap; }
   /* A narrow column keeps its width for the message. */
   @media (max-width: 640px) {
