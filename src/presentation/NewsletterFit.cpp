@@ -194,6 +194,10 @@ bool IsPixelMinWidth(const Declaration& d) { return d.property == "min-width" &&
 // A fixed width W that may shrink: the lesser of the column and W with the padding and border
 // beside it. A fixed width inside a table cell holds the whole table at least that wide, however
 // narrow the column (a picture not shown as well: its box is then no picture); this does not.
+// Narrower widths stay as they are: four of them side by side still fit the narrowest column,
+// and a small box alone in a cell that takes its width from its content would shrink to nothing.
+constexpr double kShrinkAbove = 100;
+
 std::string ShrinkableWidth(double width, const std::vector<Declaration>& style) {
   return "width:min(100%," + Number(width + HorizontalFrame(style)) + "px);box-sizing:border-box";
 }
@@ -300,7 +304,7 @@ class Fitter {
       const std::optional<double> width = FixedWidth(nullptr, rules);
       bool minWidth = false;
       for (const Declaration& d : rules) minWidth = minWidth || IsPixelMinWidth(d);
-      const bool shrink = width && *width > 0;
+      const bool shrink = width && *width > kShrinkAbove;
       if (block.find('{') != std::string_view::npos || (!shrink && !minWidth)) {
         m_out.append(block);
       } else {
@@ -335,7 +339,7 @@ class Fitter {
       if (tableWidth > 0 && *width > 0)
         added =
             "width:" + Number(std::min(100.0, std::round(*width * 10000 / tableWidth) / 100)) + "%";
-    } else if (width && *width > 0 && (Has(style, "width") || tag.name == "hr")) {
+    } else if (width && *width > kShrinkAbove && (Has(style, "width") || tag.name == "hr")) {
       dropAttribute = tag.name == "hr";
       dropWidth = true;
       added = ShrinkableWidth(*width, style);

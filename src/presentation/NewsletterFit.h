@@ -21,9 +21,10 @@ namespace NewsletterFit {
 // - A <td>, <th> or <col> of a fixed pixel width gets that width as a share of its table's fixed
 //   width (300 in a 600-pixel table: 50%), or no width when the table's is not fixed: a fixed
 //   cell width is a minimum the table never shrinks below.
-// - Any other element with a fixed pixel width in its inline style (or an <hr> in its attribute)
-//   keeps it, with "max-width:100%;box-sizing:border-box" after it.
-// - Pixel minimum widths (min-width) go, in inline styles and in <style> elements.
+// - Any other element with a fixed pixel width W over 100 in its inline style (or an <hr> in its
+//   attribute) gets "width:min(100%,Wpx)" instead, padding and border included.
+// - Pixel minimum widths (min-width) go. Rules of <style> elements change as inline styles do
+//   (those inside @media and the like excepted).
 // Comments (Outlook's conditional parts among them), scripts and text are not touched.
 std::string Fit(std::string_view html);
 

@@ -27,14 +27,16 @@ TEST(NewsletterFit, FixedWidthsMayShrinkAndTrackingPicturesGo) {
       // Nested tables: a cell's share is of its own table.
       {R"(<table width="640"><tr><td><table width="320"><tr><td width="160"></td></tr></table></td><td width="320"></td></tr></table>)",
        R"(<table style="width:100%;max-width:640px"><tr><td><table style="width:100%;max-width:320px"><tr><td style="width:50%"></td></tr></table></td><td style="width:50%"></td></tr></table>)"},
-      // Other elements keep their width (and padding and border) unless the column is narrower,
-      // pictures too (one not shown would hold a table wide); their own maximum stays.
+      // Other elements keep a width over 100 px (and padding and border) unless the column is
+      // narrower, pictures too (one not shown would hold a table wide); their own maximum stays.
       {R"(<div style="width:600px;padding:20px 10px">x</div><img src=p style="width:600px;max-width:90%">)",
        R"(<div style="padding:20px 10px;width:min(100%,620px);box-sizing:border-box">x</div>)"
        R"(<img src=p style="max-width:90%;width:min(100%,600px);box-sizing:border-box">)"},
-      {R"(<hr width="680" size=1><span style='font-family:"A B";width:300px;border-left:2px solid'>)",
+      {R"(<hr width="680" size=1><span style='font-family:"A B";width:300px;border-left:2px solid'>)"
+       R"(<b style="width:100px">)",
        R"(<hr size=1 style="width:min(100%,680px);box-sizing:border-box">)"
-       R"(<span style='font-family:"A B";border-left:2px solid;width:min(100%,302px);box-sizing:border-box'>)"},
+       R"(<span style='font-family:"A B";border-left:2px solid;width:min(100%,302px);box-sizing:border-box'>)"
+       R"(<b style="width:100px">)"},
       // Tracking pictures: declared at most 2 px either way, or hidden by their style.
       {R"(a<img src="t.gif" width="1" height="1">b<IMG SRC=t height=2px>c<img src=t style="display: none !important">)"
        R"(<img src=t style="visibility:hidden"><img src=t style="opacity:0.0"><img src=t style="width:0">d)",
