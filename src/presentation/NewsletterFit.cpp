@@ -173,7 +173,8 @@ double HorizontalFrame(const std::vector<Declaration>& style) {
       }
       at = end + 1;
     }
-    if (firstPixelsOnly || pixels.size() == 1) return pixels.empty() ? 0.0 : 2 * pixels[0];
+    if (pixels.empty()) return 0.0;
+    if (firstPixelsOnly || pixels.size() == 1) return 2 * pixels[0];
     return pixels.size() < 4 ? 2 * pixels[1] : pixels[1] + pixels[3];
   };
   double frame = 0;

@@ -37,6 +37,9 @@ TEST(NewsletterFit, FixedWidthsMayShrinkAndTrackingPicturesGo) {
        R"(<hr size=1 style="width:min(100%,680px);box-sizing:border-box">)"
        R"(<span style='font-family:"A B";border-left:2px solid;width:min(100%,302px);box-sizing:border-box'>)"
        R"(<b style="width:100px">)"},
+      // An empty padding (found by fuzzing: its sides were read past the end).
+      {R"(<div style="width:600px;padding:;border:solid">)",
+       R"(<div style="padding:;border:solid;width:min(100%,600px);box-sizing:border-box">)"},
       // Tracking pictures: declared at most 2 px either way, or hidden by their style.
       {R"(a<img src="t.gif" width="1" height="1">b<IMG SRC=t height=2px>c<img src=t style="display: none !important">)"
        R"(<img src=t style="visibility:hidden"><img src=t style="opacity:0.0"><img src=t style="width:0">d)",
