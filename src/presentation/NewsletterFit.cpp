@@ -56,12 +56,13 @@ std::vector<Declaration> Declarations(std::string_view css) {
   return out;
 }
 
-// A length in pixels: "600", "600px", "600.5px"; nothing for percentages, other units or words.
+// A length in pixels: "600", "600px", "600.5px"; nothing for percentages, other units, words or
+// lengths no layout means (negative, infinite, over a million).
 std::optional<double> Pixels(std::string_view text) {
   text = AsciiText::Trim(text, " \t\r\n\f");
   double value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || value < 0) return std::nullopt;
+  if (error != std::errc() || !(value >= 0 && value <= 1e6)) return std::nullopt;
   const std::string unit = AsciiText::Lower(std::string_view(end, text.data() + text.size() - end));
   if (unit.empty() || unit == "px") return value;
   return std::nullopt;

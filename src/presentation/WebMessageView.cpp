@@ -171,14 +171,14 @@ class MessagePage : public QWebEnginePage {
     });
   }
 
-  // The page goes to a file of its own: a local page, like item.htm, that the renderer reads
-  // when it is ready; the file goes once the page is in.
   // Kept for the pages shown later: the engine may reset a page's zoom when it loads another.
   void SetZoom(double factor) {
     m_zoom = factor;
     setZoomFactor(factor);
   }
 
+  // The page goes to a file of its own: a local page, like item.htm, that the renderer reads
+  // when it is ready; the file goes once the page is in.
   void Show(const QByteArray& content, bool remotePictures, const QPoint& scroll) {
     m_guard->SetPicturesAllowed(remotePictures);
     m_picturesReported = false;

@@ -54,6 +54,7 @@ TEST(NewsletterFit, FixedWidthsMayShrinkAndTrackingPicturesGo) {
        "}</style>"
        "<script>'<table width=600>'</script>"},
       {"<table width=\"600\"", "<table width=\"600\""},  // an unfinished tag is text
+      {"<table width=\"1e300\"><td width=\"nan\">", "<table width=\"1e300\"><td width=\"nan\">"},
   };
   for (const auto& [html, fitted] : rows) EXPECT_EQ(Fit(html), fitted) << html;
 }
