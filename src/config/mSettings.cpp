@@ -177,26 +177,61 @@ bool PicturesAlwaysShown(const std::string& sourceId) {
   return Read(ini, sourceId.c_str(), 0) == 1;
 }
 
-bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown) {
+namespace {
+
+// Stores a source's value in a section of one key per source, or removes the key (value empty)
+// and then the section with its last key, so that no empty section is left behind. False when
+// the ID is no source ID or settings.cfg could not be written (the user is told so).
+bool StoreForSource(const char* section, const std::string& sourceId, std::string value) {
   if (!SourceId::IsSourceID(sourceId)) return false;
   PrepareFolder();
-  cINI ini = Accessor(kPicturesSection);
+  cINI ini = Accessor(section);
   ini.SetKey(sourceId);
-  if (shown) {
-    std::string one = "1";
-    ini.SetValue(one);
+  if (!value.empty()) {
+    ini.SetValue(value);
   } else {
     ini.DeleteKey();
-    // The last source's choice gone, no empty section is left behind.
     std::error_code error;
-    if (ini.Success() && IniDocument::ReadKeyNames(ini.Path(), kPicturesSection, error).empty() &&
-        !error)
+    if (ini.Success() && IniDocument::ReadKeyNames(ini.Path(), section, error).empty() && !error)
       ini.DeleteSection();
   }
   if (ini.Success()) return true;
   Services::MessageBox().Show("Settings could not be saved to " + SettingsFile() + ".",
                               "Settings not saved!", Services::vbExclamation);
   return false;
+}
+
+}  // namespace
+
+bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown) {
+  return StoreForSource(kPicturesSection, sourceId, shown ? "1" : "");
+}
+
+int PageZoom(const std::string& sourceId) {
+  if (!SourceId::IsSourceID(sourceId)) return kDefaultZoom;
+  cINI ini = Accessor(kZoomSection);
+  ini.SetKey(sourceId);
+  const auto value = cINI::ParseWholeNumber(ini.Value());
+  if (!value) return kDefaultZoom;
+  return static_cast<int>(std::clamp<std::int64_t>(*value, kZoomSteps.front(), kZoomSteps.back()));
+}
+
+bool SetPageZoom(const std::string& sourceId, int percent) {
+  percent = std::clamp(percent, kZoomSteps.front(), kZoomSteps.back());
+  return StoreForSource(kZoomSection, sourceId,
+                        percent == kDefaultZoom ? "" : std::to_string(percent));
+}
+
+int ZoomStep(int percent, int direction) {
+  if (direction == 0) return kDefaultZoom;
+  if (direction > 0) {
+    for (const int step : kZoomSteps)
+      if (step > percent) return step;
+    return kZoomSteps.back();
+  }
+  for (auto step = kZoomSteps.rbegin(); step != kZoomSteps.rend(); ++step)
+    if (*step < percent) return *step;
+  return kZoomSteps.front();
 }
 
 void LoadSchedulerSettings() {

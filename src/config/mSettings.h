@@ -3,6 +3,7 @@
 // program starts with the user's session. They live in settings.cfg (see SettingsFolder) and in
 // these values while the program runs.
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -75,6 +76,21 @@ bool PicturesAlwaysShown(const std::string& sourceId);
 // Stores the choice, or removes it. False when the ID is no source ID or settings.cfg could not
 // be written (the user is told so).
 bool SetPicturesAlwaysShown(const std::string& sourceId, bool shown);
+
+// The zoom of a source's message pages in percent: section "zoom", one key per source ID. It
+// belongs to this machine's screen and is never synced. Missing, blank or unreadable: 100;
+// anything else is clamped to the steps' range.
+inline constexpr const char* kZoomSection = "zoom";
+inline constexpr int kDefaultZoom = 100;
+inline constexpr std::array kZoomSteps = {25,  33,  50,  67,  75,  80,  90,  100, 110,
+                                          125, 150, 175, 200, 250, 300, 400, 500};
+int PageZoom(const std::string& sourceId);
+// Stores it (100 removes the source's key, and the section with its last key). False when the ID
+// is no source ID or settings.cfg could not be written (the user is told so).
+bool SetPageZoom(const std::string& sourceId, int percent);
+// The next step above (direction > 0) or below (direction < 0) percent, within the steps; 100
+// for direction 0.
+int ZoomStep(int percent, int direction);
 
 // The automatic check (section "scheduler"): minutes between checks ("interval", 0 = off,
 // clamped to 0..1440) and whether to check when the program starts ("atstart", 0 or 1). Missing

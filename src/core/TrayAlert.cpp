@@ -2,6 +2,7 @@
 
 #include "core/WindowFunctions.h"
 
+#include <QApplication>
 #include <QBitmap>
 #include <QEnterEvent>
 #include <QGuiApplication>
@@ -53,12 +54,6 @@ ucTrayAlert::ucTrayAlert(QWidget* parent)
   setFocusPolicy(Qt::NoFocus);
   setCursor(Qt::PointingHandCursor);
 
-  // Tooltip colours are made to be read on any theme, light or dark.
-  QPalette colours = palette();
-  colours.setColor(QPalette::Window, colours.color(QPalette::ToolTipBase));
-  colours.setColor(QPalette::WindowText, colours.color(QPalette::ToolTipText));
-  setPalette(colours);
-
   m_title = new QLabel(QStringLiteral("Quillpost"), this);
   QFont titleFont = m_title->font();
   titleFont.setBold(true);
@@ -106,6 +101,21 @@ ucTrayAlert::ucTrayAlert(QWidget* parent)
 
 ucTrayAlert::~ucTrayAlert() = default;
 
+void ucTrayAlert::ApplyColours() {
+  // The tooltip's colours where they go with the desktop's (a light yellow notice on a light
+  // desktop); many dark themes leave those light, so a dark desktop may get its window colours.
+  const QPalette desktop = QApplication::palette();
+  const bool darkTips = desktop.color(QPalette::ToolTipBase).lightness() <
+                        desktop.color(QPalette::ToolTipText).lightness();
+  const bool tips = darkTips == WindowFunctions::IsDark(desktop);
+  QPalette colours = desktop;
+  colours.setColor(QPalette::Window,
+                   desktop.color(tips ? QPalette::ToolTipBase : QPalette::Window));
+  colours.setColor(QPalette::WindowText,
+                   desktop.color(tips ? QPalette::ToolTipText : QPalette::WindowText));
+  setPalette(colours);
+}
+
 void ucTrayAlert::CreateConnections() {
   connect(m_timer, &QTimer::timeout, this, &ucTrayAlert::StartFade);
   connect(m_fade, &QPropertyAnimation::finished, this, &ucTrayAlert::Dismiss);
@@ -122,6 +132,8 @@ void ucTrayAlert::ShowAlert(const QString& text, int displayMs) {
     return;
   }
   m_body->setText(display);
+  // The desktop's colours as they are now: its theme may have changed since the last notice.
+  ApplyColours();
 
   // The notice grows with its text up to half the screen, then scrolls.
   setFixedWidth(kWidth);

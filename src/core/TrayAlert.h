@@ -2,7 +2,7 @@
 // A small notice near the notification area that shows a text (a check run's summary) for a
 // few seconds, then fades out. It never takes the focus, stays above other windows and closes
 // when clicked. Keep it without a parent widget, so that it shows while the main window is
-// hidden in the tray.
+// hidden in the tray. It takes the desktop's colours, light or dark, as they are when it shows.
 
 #include <QString>
 #include <QWidget>
@@ -43,6 +43,7 @@ class ucTrayAlert : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void ApplyColours();
   void CreateConnections();
   void PlaceNearNotificationArea();
   void StartFade();

@@ -6,6 +6,7 @@
 #include "core/mAppFunctions.h"
 #include "core/mGeneralFunctions.h"
 #include "inbox/mInbox.h"
+#include "presentation/NewsletterFit.h"
 
 #include <algorithm>
 #include <cctype>
@@ -126,19 +127,21 @@ bool SetsOwnColours(std::string_view html) {
   return false;
 }
 
-std::string RenderPage(std::string_view templateText, const MessageHeader& header,
-                       bool darkDesktop) {
+std::string RenderPage(std::string_view templateText, const MessageHeader& header, bool darkDesktop,
+                       bool fitNewsletter) {
   std::string page(templateText);
   LeaveOutEmptyParts(page, header);
   KeepPart(page, "dark", darkDesktop);
   KeepPart(page, "dark-body", darkDesktop && !SetsOwnColours(header.Body));
+  KeepPart(page, "fit", fitNewsletter);
   AsciiText::ReplaceAll(page, "FN", mGeneralFunctions::IsBlank(header.FromName) ? "" : header.FromName + " ");
   AsciiText::ReplaceAll(page, "FEML", header.FromEmail);
   AsciiText::ReplaceAll(page, "DT", header.Date);
   AsciiText::ReplaceAll(page, "RT", header.ReplyToName);
   AsciiText::ReplaceAll(page, "REML", header.ReplyToEmail);
   AsciiText::ReplaceAll(page, "SL", header.Subject);
-  AsciiText::ReplaceAll(page, "DESC", header.Body);
+  AsciiText::ReplaceAll(page, "DESC",
+                        fitNewsletter ? NewsletterFit::Fit(header.Body) : header.Body);
   return page;
 }
 

@@ -24,7 +24,8 @@ std::string ShortenTitle(std::string_view title);
 
 // Replaces the tokens FN, FEML, DT, RT, REML, SL and DESC, in that order and case-sensitively,
 // each pass working on the result of the one before (so a subject holding "DESC" receives the
-// body). Values go in as they are: the page's content policy keeps what they carry inert.
+// body). Values go in as they are (but see fitNewsletter): the page's content policy keeps what
+// they carry inert.
 //
 // Before that, parts of the template the header has nothing for are left out: a part stands
 // between "<!--if NAME-->" and "<!--end NAME-->", NAME one of kOptionalParts; of a part that
@@ -34,8 +35,12 @@ std::string ShortenTitle(std::string_view title);
 // Two parts follow the desktop's colours: "dark" stays on a dark desktop, "dark-body" there too
 // but only for a message that sets neither its text colour nor its background anywhere (it
 // expects the light sheet it was written for otherwise).
+//
+// With fitNewsletter the body goes in rewritten to fit a narrow column (NewsletterFit, tracking
+// pictures left out) and the part "fit", the style sheet that goes with it, stays; without, the
+// body goes in as sent and "fit" goes (the rendering before fitting, for comparison).
 std::string RenderPage(std::string_view templateText, const MessageHeader& header,
-                       bool darkDesktop = false);
+                       bool darkDesktop = false, bool fitNewsletter = true);
 // Whether the message's HTML sets a text colour or a background anywhere: a bgcolor, background,
 // color or (on body) text attribute, or a color or background property in a style attribute or
 // a <style> element. Border colours and the like do not count.

@@ -63,6 +63,12 @@ class TextViewFactory : public IMessageViewFactory {
     static_cast<TextMessageView*>(view)->verticalScrollBar()->triggerAction(
         QAbstractSlider::SliderPageStepAdd);
   }
+  void SetZoom(QWidget* view, double factor) override {
+    auto* text = static_cast<TextMessageView*>(view);
+    QFont font = text->font();
+    font.setPointSizeF(QFont().pointSizeF() * factor);
+    text->document()->setDefaultFont(font);
+  }
 };
 
 }  // namespace

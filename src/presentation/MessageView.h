@@ -38,9 +38,11 @@ class IMessageViewFactory {
   virtual bool AtEnd(QWidget* view) = 0;
   // Scrolls the page down by about a screen.
   virtual void PageDown(QWidget* view) = 0;
+  // Scales the page shown and the pages the view shows later (1.0: as written).
+  virtual void SetZoom(QWidget* view, double factor) = 0;
 };
 
-#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/4"
+#define QP_MESSAGE_VIEW_FACTORY_IID "org.quillpost.MessageViewFactory/5"
 Q_DECLARE_INTERFACE(IMessageViewFactory, QP_MESSAGE_VIEW_FACTORY_IID)
 
 namespace MessageView {

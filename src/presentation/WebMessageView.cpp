@@ -10,6 +10,10 @@
 
 #include <QDir>
 #include <QObject>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QQuickWindow>
 #include <QTemporaryFile>
 #include <QWebEngineCookieStore>
 #include <QWebEngineNewWindowRequest>
@@ -36,11 +40,41 @@ void ShareRendererProcesses() {
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + " --process-per-site");
 }
 
+// Whether OpenGL here is drawn by the processor (Mesa's llvmpipe, softpipe or swrast: the only
+// OpenGL of Xvfb, of most virtual machines and remote sessions), or missing.
+bool SoftwareOpenGL() {
+  QOffscreenSurface surface;
+  surface.create();
+  QOpenGLContext context;
+  if (!context.create() || !context.makeCurrent(&surface)) return true;
+  const auto* renderer =
+      reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER));
+  const QByteArray name = QByteArray(renderer).toLower();
+  context.doneCurrent();
+  for (const char* software :
+       {"llvmpipe", "softpipe", "swrast", "software rasterizer", "swiftshader"})
+    if (name.contains(software)) return true;
+  return name.isEmpty();
+}
+
+// The engine starts on the GPU, finds a software OpenGL, gives it up for software drawing and
+// drops the GPU channel that a page's renderer may be opening just then: the renderer writes
+// "ContextResult::kTransientFailure: Failed to send GpuControl.CreateCommandBuffer" on standard
+// error in most runs and retries. Where OpenGL is software anyway, the view draws in software
+// from the start (the engine then leaves the GPU alone); a real GPU keeps being used. A backend
+// the user chose is left as it is.
+void DrawInSoftwareWithoutGpu() {
+  for (const char* chosen : {"QT_QUICK_BACKEND", "QSG_RHI_BACKEND", "QMLSCENE_DEVICE"})
+    if (qEnvironmentVariableIsSet(chosen)) return;
+  if (SoftwareOpenGL()) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+}
+
 QWebEngineProfile* MessageProfile() {
   // The default profile is off the record; cookies are refused as well, so a tracking image
   // cannot follow the reader from one message to the next.
   static QWebEngineProfile* profile = [] {
     // Read once, when the web engine starts with its first profile.
+    DrawInSoftwareWithoutGpu();
     ShareRendererProcesses();
     QWebEngineProfile* p = QWebEngineProfile::defaultProfile();
     p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
@@ -130,10 +164,17 @@ class MessagePage : public QWebEnginePage {
     connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
       if (!ok || url() != m_page) return;
       m_snapshot.reset();
+      if (zoomFactor() != m_zoom) setZoomFactor(m_zoom);
       if (!m_scroll.isNull())
         runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(m_scroll.x()).arg(m_scroll.y()),
                       QWebEngineScript::ApplicationWorld);
     });
+  }
+
+  // Kept for the pages shown later: the engine may reset a page's zoom when it loads another.
+  void SetZoom(double factor) {
+    m_zoom = factor;
+    setZoomFactor(factor);
   }
 
   // The page goes to a file of its own: a local page, like item.htm, that the renderer reads
@@ -188,6 +229,7 @@ class MessagePage : public QWebEnginePage {
   std::unique_ptr<QTemporaryFile> m_snapshot;
   QUrl m_page;
   bool m_loadPending = false;
+  double m_zoom = 1.0;
 };
 
 }  // namespace
@@ -199,6 +241,7 @@ class WebMessageViewFactory : public QObject, public IMessageViewFactory {
 
  public:
   QWidget* CreateView(QWidget* parent, LinkHandler onLink, PicturesHandler onPictures) override {
+    MessageProfile();  // the engine's settings come before its first view
     auto* view = new QWebEngineView(parent);
     view->setPage(new MessagePage(std::move(onLink), std::move(onPictures), view));
     view->setAcceptDrops(false);
@@ -217,13 +260,18 @@ class WebMessageViewFactory : public QObject, public IMessageViewFactory {
 
   bool AtEnd(QWidget* view) override {
     MessagePage* page = PageOf(view);
-    return !page || page->scrollPosition().y() + view->height() + 2 >= page->contentsSize().height();
+    return !page ||
+           page->scrollPosition().y() + view->height() + 2 >= page->contentsSize().height();
   }
 
   void PageDown(QWidget* view) override {
     if (MessagePage* page = PageOf(view))
       page->runJavaScript(QStringLiteral("window.scrollBy(0, window.innerHeight * 0.9)"),
                           QWebEngineScript::ApplicationWorld);
+  }
+
+  void SetZoom(QWidget* view, double factor) override {
+    if (MessagePage* page = PageOf(view)) page->SetZoom(factor);
   }
 
  private:

@@ -40,8 +40,32 @@ frmDoc::frmDoc(QWidget* parent, IMessageViewFactory* viewFactory)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(picPictures);
+  BuildZoomKeys();
   ucBrowser();
   CreateConnections();
+}
+
+void frmDoc::BuildZoomKeys() {
+  const auto key = [this](const QString& name, const QString& text, QList<QKeySequence> keys) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(name);
+    action->setShortcuts(keys);
+    // The page has the focus; the keys work in this window only.
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(action);
+    return action;
+  };
+  const auto ctrl = [](Qt::Key k, Qt::KeyboardModifiers more = {}) {
+    return QKeySequence(QKeyCombination(Qt::ControlModifier | more, k));
+  };
+  // Plus needs Shift on many keyboards: Ctrl+= is the same key without it.
+  mnuZoomIn =
+      key(QStringLiteral("mnuZoomIn"), tr("Zoom &In"),
+          {ctrl(Qt::Key_Plus), ctrl(Qt::Key_Equal), ctrl(Qt::Key_Plus, Qt::KeypadModifier)});
+  mnuZoomOut = key(QStringLiteral("mnuZoomOut"), tr("Zoom &Out"),
+                   {ctrl(Qt::Key_Minus), ctrl(Qt::Key_Minus, Qt::KeypadModifier)});
+  mnuZoomReset = key(QStringLiteral("mnuZoomReset"), tr("&Actual Size"),
+                     {ctrl(Qt::Key_0), ctrl(Qt::Key_0, Qt::KeypadModifier)});
 }
 
 void frmDoc::BuildPicturesBar() {
@@ -53,6 +77,8 @@ void frmDoc::BuildPicturesBar() {
   lblPictures = new QLabel(picPictures);
   lblPictures->setObjectName(QStringLiteral("lblPictures"));
   lblPictures->setForegroundRole(QPalette::ToolTipText);
+  // The bar never holds a narrow reading column wider than it is.
+  lblPictures->setWordWrap(true);
   btnShowPictures = new QPushButton(QStringLiteral("&Show Pictures"), picPictures);
   btnShowPictures->setObjectName(QStringLiteral("btnShowPictures"));
   btnAlwaysPictures = new QPushButton(picPictures);
@@ -75,6 +101,16 @@ void frmDoc::ShowPicturesBar(bool show) {
 void frmDoc::CreateConnections() {
   connect(btnShowPictures, &QPushButton::clicked, this, &frmDoc::btnShowPictures_Click);
   connect(btnAlwaysPictures, &QPushButton::clicked, this, &frmDoc::btnAlwaysPictures_Click);
+  connect(mnuZoomIn, &QAction::triggered, this, [this] { StepZoom(1); });
+  connect(mnuZoomOut, &QAction::triggered, this, [this] { StepZoom(-1); });
+  connect(mnuZoomReset, &QAction::triggered, this, [this] { StepZoom(0); });
+}
+
+void frmDoc::StepZoom(int direction) {
+  m_zoom = mSettings::ZoomStep(m_zoom, direction);
+  // A window without a source (none stored) still zooms, for as long as it is open.
+  if (!m_sourceId.empty()) mSettings::SetPageZoom(m_sourceId, m_zoom);
+  m_viewFactory.SetZoom(ucBrowser(), m_zoom / 100.0);
 }
 
 QWidget* frmDoc::ucBrowser() {
@@ -111,6 +147,9 @@ void frmDoc::ReleaseView() {
 }
 
 void frmDoc::ShowPage(bool remotePictures) {
+  // The source's zoom may have changed in another window since.
+  if (!m_sourceId.empty()) m_zoom = mSettings::PageZoom(m_sourceId);
+  m_viewFactory.SetZoom(ucBrowser(), m_zoom / 100.0);
   m_viewFactory.Load(ucBrowser(), m_page, remotePictures, m_scroll);
 }
 

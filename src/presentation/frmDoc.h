@@ -7,6 +7,8 @@
 // page asks for pictures, the bar above it says whether they are shown and offers "Show
 // Pictures" (this message, now) and "Always for This Source", or "Stop Showing".
 //
+// Ctrl+Plus, Ctrl+Minus and Ctrl+0 zoom the page; the zoom is kept for the message's source.
+//
 // In the main window's tabs only the current tab keeps its view: a web view costs several
 // megabytes whether it is seen or not, and thirty open messages would cost hundreds. A tab that
 // becomes current again makes a new view and shows its page where it was left.
@@ -73,11 +75,18 @@ class frmDoc : public QWidget {
   // The list the message was opened from, where Escape goes back to; null: the message tree.
   QWidget* OpenedFrom() const { return m_openedFrom; }
   void SetOpenedFrom(QWidget* list) { m_openedFrom = list; }
+  // The page's zoom in percent; one step in (direction > 0), out (< 0) or back to 100 (0), kept
+  // for the source.
+  int Zoom() const { return m_zoom; }
+  void StepZoom(int direction);
 
   QFrame* picPictures = nullptr;
   QLabel* lblPictures = nullptr;
   QPushButton* btnShowPictures = nullptr;
   QPushButton* btnAlwaysPictures = nullptr;
+  QAction* mnuZoomIn = nullptr;
+  QAction* mnuZoomOut = nullptr;
+  QAction* mnuZoomReset = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -85,6 +94,7 @@ class frmDoc : public QWidget {
  private:
   void BuildPicturesBar();
   void ShowPicturesBar(bool show);
+  void BuildZoomKeys();
   void CreateConnections();
   // Gives up the view: the tab is no longer current.
   void ReleaseView();
@@ -103,6 +113,7 @@ class frmDoc : public QWidget {
   bool m_loaded = false;
   bool m_picturesNow = false;  // "Show Pictures" for this message
   QPoint m_scroll;             // where the page was left
+  int m_zoom = 100;
   bool m_tabWatched = false;
   QPointer<QWidget> m_openedFrom;
 };

@@ -62,6 +62,23 @@
   .message-body img { max-width: 100%; height: auto; }
   .message-body a { color: #1a5fd0; }
 </style>
+<!--if fit--><style>
+  /* Newsletters are laid out for a fixed width: the body was rewritten so that its tables and
+     cells may shrink; here pictures scale down to the column whatever their own styles say, and
+     preformatted text wraps. */
+  .message-body img, .message-body video {
+    max-width: 100% !important;
+    height: auto !important;
+    box-sizing: border-box;
+  }
+  .message-body table { max-width: 100%; }
+  .message-body pre { white-space: pre-wrap; }
+  /* A narrow column keeps its width for the message. */
+  @media (max-width: 640px) {
+    .message { padding: .5rem .375rem 1rem; }
+    .message-header, .message-body { padding: .75rem; border-radius: 6px; }
+  }
+</style><!--end fit-->
 <!--if dark--><style>
   /* The desktop is dark: so is the page around the message. */
   :root {

@@ -100,6 +100,26 @@ TEST_F(SettingsTest, PicturesAreShownPerSourceIdInASectionOfTheirOwn) {
   EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()), "[app]\nwinstartup=1\n");
 }
 
+TEST_F(SettingsTest, PageZoomIsKeptPerSourceWithinItsStepsAndTheDefaultLeavesNothing) {
+  const std::string id = "0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
+  EXPECT_EQ(mSettings::PageZoom(id), 100);
+  EXPECT_EQ(mSettings::SetPageZoom(id, 125), true);
+  EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()), "[zoom]\r\n" + id + "=125\r\n");
+  EXPECT_EQ(mSettings::PageZoom(id), 125);
+  for (const auto& [stored, read] : {std::pair("abc", 100), {"9999", 500}, {"-3", 25}}) {
+    Write("[zoom]\n" + id + "=" + stored + "\n");
+    EXPECT_EQ(mSettings::PageZoom(id), read) << stored;
+  }
+  EXPECT_EQ(mSettings::SetPageZoom(id, 100), true);
+  EXPECT_EQ(TestSupport::ReadAll(mSettings::SettingsFile()), "");
+  EXPECT_EQ(mSettings::SetPageZoom("../x", 150), false);
+  const std::vector<int> steps = {mSettings::ZoomStep(100, 1), mSettings::ZoomStep(100, -1),
+                                  mSettings::ZoomStep(104, 1), mSettings::ZoomStep(104, -1),
+                                  mSettings::ZoomStep(500, 1), mSettings::ZoomStep(25, -1),
+                                  mSettings::ZoomStep(250, 0)};
+  EXPECT_EQ(steps, (std::vector{110, 90, 110, 100, 500, 25, 100}));
+}
+
 TEST(StartupCommandTest, QuotesTheFullPathAndEscapesWhatTheQuotesDoNotProtect) {
   EXPECT_EQ(mSettings::StartupCommand("quillpost", "/opt/Quill Post", "-s"),
             "\"/opt/Quill Post/quillpost\" -s");

@@ -1,5 +1,6 @@
 #include "core/TrayAlert.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -45,6 +46,31 @@ TEST(TrayAlertTest, NoticeGoesAwayAfterItsTimeWhenClickedOrWithNothingToSay) {
   EXPECT_EQ(alert.DisplayMs(), ucTrayAlert::kDefaultDisplayMs);  // a safe default for odd times
   alert.ShowAlert(" \r\n\r\n", 6000);                            // nothing to say: no notice
   EXPECT_EQ(alert.isVisible(), false);
+}
+
+// It stayed light yellow on a dark desktop, whose theme left the tooltip colours light.
+TEST(TrayAlertTest, NoticeTakesTheDesktopsColoursLightOrDarkEachTimeItShows) {
+  const QPalette light = QApplication::palette();
+  QPalette dark = light;
+  dark.setColor(QPalette::Window, QColor(0x20, 0x24, 0x2c));
+  dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe9, 0xef));
+  dark.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+  dark.setColor(QPalette::ToolTipText, Qt::black);
+  ucTrayAlert alert;
+  // The lightness of the notice's background and of its text, as painted.
+  const auto look = [&] {
+    alert.ShowAlert("You have 2 New Messages", 60000);
+    return std::pair(alert.grab().toImage().pixelColor(8, alert.height() / 2).lightness() > 128,
+                     alert.findChild<QLabel*>("lblAlertText")
+                             ->palette()
+                             .color(QPalette::WindowText)
+                             .lightness() > 128);
+  };
+  EXPECT_EQ(look(), std::pair(true, false));
+  QApplication::setPalette(dark);
+  EXPECT_EQ(look(), std::pair(false, true));
+  QApplication::setPalette(light);
+  EXPECT_EQ(look(), std::pair(true, false));
 }
 
 }  // namespace

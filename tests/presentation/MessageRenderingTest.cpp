@@ -70,6 +70,14 @@ TEST(RenderPage, OnADarkDesktopOnlyMessagesWithoutColoursOfTheirOwnTurnDark) {
 }
 
 // Catches a template whose content policy a field could come before or a script could loosen.
+TEST(RenderPage, FittingRewritesTheBodyAndKeepsItsStyleSheetUnlessTurnedOff) {
+  MessageHeader header;
+  header.Body = "<img src=\"t.gif\" width=\"1\" height=\"1\">Text";
+  const std::string page = "<!--if fit-->F<!--end fit-->DESC";
+  EXPECT_EQ(RenderPage(page, header), "FText");
+  EXPECT_EQ(RenderPage(page, header, false, false), header.Body);
+}
+
 TEST(RenderPage, ShippedTemplateKeepsItsContentPolicyFirst) {
   const std::string page = ReadAll(QP_SOURCE_DIR "/src/resources/view.tpl");
   const std::size_t policy = page.find("<meta http-equiv=\"Content-Security-Policy\"");

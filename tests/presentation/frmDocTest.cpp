@@ -5,6 +5,7 @@
 #include "feedserver/FeedServer.h"
 #include "support/FakeServices.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -115,6 +116,26 @@ TEST_F(frmDocTest, PicturesBarStoresTheSourcesChoiceAndTheViewLoadsThePicturesTh
   EXPECT_EQ(mSettings::PicturesAlwaysShown(id), true);
   doc->btnAlwaysPictures->click();
   EXPECT_EQ(mSettings::PicturesAlwaysShown(id), false);
+}
+
+TEST_F(frmDocTest, ZoomKeysScaleThePageAndTheSourceKeepsItsZoom) {
+  const std::string id = "0A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9";
+  doc->SetSourceID(id);
+  doc->show();
+  ASSERT_TRUE(Show("<title>Letter</title><p>Text</p>"));
+  QApplication::setActiveWindow(&*doc);
+  const auto press = [&](Qt::Key key) {
+    view->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier);
+    return std::pair(qRound(view->zoomFactor() * 100), mSettings::PageZoom(id));
+  };
+  EXPECT_EQ(press(Qt::Key_Plus), std::pair(110, 110));
+  EXPECT_EQ(press(Qt::Key_Equal), std::pair(125, 125));
+  EXPECT_EQ(press(Qt::Key_Minus), std::pair(110, 110));
+  // The source's next message opens at its zoom; Ctrl+0 goes back to the page as written.
+  ASSERT_TRUE(Show("<title>Next</title><p>Text</p>"));
+  EXPECT_EQ(qRound(view->zoomFactor() * 100), 110);
+  EXPECT_EQ(press(Qt::Key_0), std::pair(100, 100));
 }
 
 // Only the current tab keeps a view: thirty open messages would otherwise cost hundreds of MB.
