@@ -16,7 +16,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QPoint>
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -72,9 +71,6 @@ class frmDoc : public QWidget {
   void PageDown();
   // Gives the page the keyboard focus: its keys scroll it, the reading keys read on.
   void FocusPage();
-  // The list the message was opened from, where Escape goes back to; null: the message tree.
-  QWidget* OpenedFrom() const { return m_openedFrom; }
-  void SetOpenedFrom(QWidget* list) { m_openedFrom = list; }
   // The page's zoom in percent; one step in (direction > 0), out (< 0) or back to 100 (0), kept
   // for the source.
   int Zoom() const { return m_zoom; }
@@ -115,5 +111,4 @@ class frmDoc : public QWidget {
   QPoint m_scroll;             // where the page was left
   int m_zoom = 100;
   bool m_tabWatched = false;
-  QPointer<QWidget> m_openedFrom;
 };

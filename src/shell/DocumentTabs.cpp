@@ -5,7 +5,6 @@
 #include "presentation/frmDoc.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QIcon>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -68,17 +67,11 @@ void DocumentTabs::CloseAll() {
   if (m_area) m_area->closeAllSubWindows();
 }
 
-QWidget* DocumentTabs::Opener() const {
-  // Reading on walks the tree, whichever list the key was pressed in.
-  return m_reuseReadingTab ? nullptr : QApplication::focusWidget();
-}
-
 bool DocumentTabs::FocusDocument(const std::string& itemId) {
   if (!m_area) return false;
   for (QMdiSubWindow* window : m_area->subWindowList(QMdiArea::CreationOrder)) {
     frmDoc* doc = DocumentOf(window);
     if (doc && doc->ItemID() == itemId) {
-      doc->SetOpenedFrom(Opener());
       m_area->setActiveSubWindow(window);
       doc->FocusPage();
       return true;
@@ -90,7 +83,6 @@ bool DocumentTabs::FocusDocument(const std::string& itemId) {
 void DocumentTabs::OpenDocument(const std::string& itemId, const std::string& caption,
                                 const std::string& pagePath, const std::string& sourceId) {
   if (!m_area) return;
-  QWidget* opener = Opener();
   frmDoc* doc = m_reuseReadingTab ? DocumentOf(m_readingTab) : nullptr;
   QMdiSubWindow* window = doc ? m_readingTab.data() : nullptr;
   if (doc) {
@@ -120,7 +112,6 @@ void DocumentTabs::OpenDocument(const std::string& itemId, const std::string& ca
   doc->setWindowTitle(title);
   window->setWindowTitle(frmDoc::TabText(title));
   doc->Navigate(pagePath);
-  doc->SetOpenedFrom(opener);
   // The message opened is what the user reads now; reading on from a list gives the focus back.
   doc->FocusPage();
   emit DocumentsChanged();

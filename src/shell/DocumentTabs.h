@@ -57,8 +57,6 @@ class DocumentTabs : public QObject, public IDocumentHost {
   void DocumentsChanged();
 
  private:
-  // The list a message opened now comes from; null: the tree.
-  QWidget* Opener() const;
   // A tab's close button: its own window, never the active one.
   void oTabs_CloseWindow(int tabIndex);
 

@@ -226,8 +226,8 @@ class frmMain : public QMainWindow {
   void SpaceKey();
   // Next Unread (forward) or Back, from whichever place the keys work in.
   void ReadOn(bool forward);
-  // The search's list when the message came from it and it still shows the message, else the
-  // tree with the message selected (its source when it is gone).
+  // Escape in a page: the search's list while it shows the message, else the tree with the
+  // message selected (its source when it is gone).
   void BackToList();
   void mnuSourcePopupRead_Click();
   void mnuSourcePopupRename_Click();

@@ -68,14 +68,13 @@ void frmMain::mnuMsgSourceBack_Click() { ReadOn(false); }
 void frmMain::BackToList() {
   const frmDoc* doc = DocumentTabs::DocumentOf(ActiveDocument());
   if (!doc) return;
+  // While a query stands its list is where the tree was: back there when it shows the message.
   SearchPane* search = m_options->Search();
-  // The search's list while it still shows the message, else the tree, where it stands
-  // selected (or its source, when it is gone).
-  if (search->QueryStands() && (doc->OpenedFrom() == search->lstResults || !doc->OpenedFrom()) &&
-      search->SelectMessage(doc->SourceID(), doc->ItemID())) {
+  if (search->QueryStands() && search->SelectMessage(doc->SourceID(), doc->ItemID())) {
     search->lstResults->setFocus(Qt::OtherFocusReason);
     return;
   }
+  // Else the tree, the message selected there (its source, when it is gone).
   if (search->QueryStands()) search->Clear();
   ReadingFlow::SelectMessage(MessageTree(), {doc->SourceID(), doc->ItemID()});
   m_options->TreeView()->setFocus(Qt::OtherFocusReason);
